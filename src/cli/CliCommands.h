@@ -1,0 +1,9 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Each command takes the arguments after its name and returns the exit status; bad input is
+// reported by throwing CliError.
+int RunEncode(const std::vector<std::string>& arguments);
+int RunNetwork(const std::vector<std::string>& arguments);

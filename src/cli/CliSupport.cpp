@@ -1,0 +1,106 @@
+#include "cli/CliSupport.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+
+void FailInput(const std::string& message) {
+    throw CliError(kExitBadInput, "lumivex-cli: " + message);
+}
+
+const std::string* Args::Find(const std::string& option) const {
+    const auto it = values.find(option);
+    return it == values.end() ? nullptr : &it->second;
+}
+
+Args ParseArgs(const std::vector<std::string>& arguments, const ArgSpec& spec) {
+    Args args;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        if (optionsEnded || argument.size() < 2 || argument.compare(0, 1, "-") != 0) {
+            args.positionals.push_back(argument);
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (argument == "--help" || argument == "-h") {
+            args.help = true;
+            continue;
+        }
+        std::string name = argument;
+        std::string value;
+        bool hasValue = false;
+        if (const auto equals = argument.find('='); equals != std::string::npos) {
+            name = argument.substr(0, equals);
+            value = argument.substr(equals + 1);
+            hasValue = true;
+        }
+        if (spec.valueOptions.count(name) == 0) {
+            FailInput("unknown option " + name + " (see --help)");
+        }
+        if (!hasValue) {
+            if (i + 1 >= arguments.size()) {
+                FailInput(name + " needs a value");
+            }
+            value = arguments[++i];
+        }
+        if (!args.values.emplace(name, value).second) {
+            FailInput(name + " is given more than once");
+        }
+    }
+    if (!args.help && args.positionals.size() > spec.maxPositionals) {
+        FailInput("unexpected argument \"" + args.positionals[spec.maxPositionals] +
+                  "\" (see --help)");
+    }
+    return args;
+}
+
+int64_t ParseIntegerOption(const std::string& option, const std::string& text, int64_t low,
+                           int64_t high) {
+    int64_t value = 0;
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    const auto [end, error] = std::from_chars(first, last, value);
+    if (text.empty() || error != std::errc{} || end != last || value < low || value > high) {
+        FailInput(option + " takes a whole number from " + std::to_string(low) + " to " +
+                  std::to_string(high) + ", not \"" + text + "\"");
+    }
+    return value;
+}
+
+std::string ReadInputFile(const std::string& path) {
+    const bool useStdin = path.empty() || path == "-";
+    const std::string shownName = useStdin ? "standard input" : path;
+    std::FILE* file = useStdin ? stdin : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        FailInput("cannot read " + shownName + ": " + std::strerror(errno));
+    }
+    std::string bytes;
+    char buffer[65536];
+    size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        bytes.append(buffer, count);
+    }
+    const bool failed = std::ferror(file) != 0;
+    const int readErrno = errno;
+    if (!useStdin) {
+        std::fclose(file);
+    }
+    if (failed) {
+        FailInput("cannot read " + shownName + ": " + std::strerror(readErrno));
+    }
+    return bytes;
+}
+
+void WriteOutputLine(const std::string& bytes) {
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
+                         std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
+    if (!written) {
+        throw CliError(kExitFailure, std::string("lumivex-cli: cannot write the output: ") +
+                                         std::strerror(errno));
+    }
+}

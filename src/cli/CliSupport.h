@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitBadInput = 2;
+
+// Thrown by a command to end it: the text goes to standard error as it is, followed by a newline.
+class CliError : public std::runtime_error {
+public:
+    CliError(int exitCode, const std::string& message)
+        : std::runtime_error(message), m_nExitCode(exitCode) {}
+    int ExitCode() const { return m_nExitCode; }
+
+private:
+    int m_nExitCode;
+};
+
+// Ends the command with exit status 2 and "lumivex-cli <what>".
+[[noreturn]] void FailInput(const std::string& message);
+
+struct ArgSpec {
+    std::set<std::string> valueOptions;  // "--name VALUE" or "--name=VALUE"
+    size_t maxPositionals = 0;
+};
+
+struct Args {
+    std::map<std::string, std::string> values;
+    std::vector<std::string> positionals;
+    bool help = false;
+
+    bool Has(const std::string& option) const { return values.count(option) != 0; }
+    const std::string* Find(const std::string& option) const;
+};
+
+// Unknown options, a missing value, an option given twice and surplus arguments end the command
+// with exit status 2.
+Args ParseArgs(const std::vector<std::string>& arguments, const ArgSpec& spec);
+
+// A whole decimal number within [low, high]; anything else ends the command with exit status 2,
+// naming the option and the range.
+int64_t ParseIntegerOption(const std::string& option, const std::string& text, int64_t low,
+                           int64_t high);
+
+// The bytes of a file, or of standard input for "" and "-". Failure: exit status 2 with the reason.
+std::string ReadInputFile(const std::string& path);
+
+// Writes the bytes and one newline to standard output; a failed write ends with exit status 1.
+void WriteOutputLine(const std::string& bytes);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "editor/CharCell.h"
+#include "encoding/MessageSettings.h"
+
+// One message as scripts describe it: the composer's choices and the formatted text.
+struct MessageDocument {
+    MessageSettings settings;
+    std::vector<CellLine> lines{CellLine{}};  // the empty editor holds one empty line
+};
+
+// Reads the message JSON; every field is optional and takes the start-up value when absent.
+// Unknown fields, wrong types, values out of range and malformed JSON end the command with exit
+// status 2 and a line that names the field and what it accepts.
+MessageDocument ParseMessageJson(const std::string& json);
+
+// The composer's check of a "Starting at" position; a failure ends the command with exit status 2
+// and the composer's own message.
+void CheckMessagePosition(const MessageDocument& message);

@@ -1,0 +1,60 @@
+// lumivex-cli: the program's encoders and links for scripts and other tools.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "cli/CliCommands.h"
+#include "cli/CliSupport.h"
+
+namespace {
+
+struct Command {
+    const char* name;
+    const char* summary;
+    int (*run)(const std::vector<std::string>&);
+};
+
+constexpr Command kCommands[] = {
+    {"encode", "write the command string of a message given as JSON", RunEncode},
+    {"network", "write a setup string of the sign's network interface", RunNetwork},
+};
+
+void PrintUsage(std::FILE* stream) {
+    std::fputs("Usage: lumivex-cli COMMAND [ARGUMENTS]\n\nCommands:\n", stream);
+    for (const Command& command : kCommands) {
+        std::fprintf(stream, "  %-10s %s\n", command.name, command.summary);
+    }
+    std::fputs("\n'lumivex-cli COMMAND --help' describes a command.\n", stream);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.empty()) {
+        PrintUsage(stderr);
+        return kExitBadInput;
+    }
+    const std::string& name = arguments.front();
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return kExitOk;
+    }
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            try {
+                return command.run({arguments.begin() + 1, arguments.end()});
+            } catch (const CliError& error) {
+                std::fprintf(stderr, "%s\n", error.what());
+                return error.ExitCode();
+            } catch (const std::exception& error) {
+                std::fprintf(stderr, "lumivex-cli: %s\n", error.what());
+                return kExitFailure;
+            }
+        }
+    }
+    std::fprintf(stderr, "lumivex-cli: unknown command \"%s\"\n\n", name.c_str());
+    PrintUsage(stderr);
+    return kExitBadInput;
+}

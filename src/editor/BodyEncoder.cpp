@@ -1,0 +1,56 @@
+#include "editor/BodyEncoder.h"
+
+#include <string_view>
+
+#include "encoding/CommandNotation.h"
+
+namespace {
+
+std::string_view ColourCode(Rgb colour) {
+    if (colour == kYellow) {
+        return "^dC3";
+    }
+    if (colour == kGreen) {
+        return "^dC2";
+    }
+    return "^dC1";
+}
+
+}  // namespace
+
+std::string EncodeCellLines(const std::vector<CellLine>& lines) {
+    size_t characters = 0;
+    for (const CellLine& line : lines) {
+        characters += line.size();
+    }
+    std::string body;
+    body.reserve(characters * 2 + lines.size() * 10);
+
+    int32_t currentSize = kMinSizeIndex;
+    Rgb currentColour = kRed;
+    bool blinking = false;
+    for (size_t k = 0; k < lines.size(); ++k) {
+        const CellLine& line = lines[k];
+        for (size_t i = 0; i < line.size(); ++i) {
+            const CharCell& cell = line[i];
+            if (i == 0 || cell.size != currentSize) {
+                body += "^K";
+                AppendDecimal(body, int64_t{cell.size} - 1, 1);
+                currentSize = cell.size;
+            }
+            if (i == 0 || cell.colour != currentColour) {
+                body += ColourCode(cell.colour);
+                currentColour = cell.colour;
+            }
+            if (cell.blink != blinking) {
+                body += cell.blink ? "^X1" : "^X0";
+                blinking = cell.blink;
+            }
+            body += static_cast<char>(cell.character);
+        }
+        if (k + 1 < lines.size()) {
+            body += "^N";
+        }
+    }
+    return body;
+}

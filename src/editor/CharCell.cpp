@@ -1,0 +1,52 @@
+#include "editor/CharCell.h"
+
+int32_t PointsForSizeIndex(int32_t sizeIndex) {
+    switch (sizeIndex) {
+        case 2:
+            return 21;
+        case 3:
+            return 35;
+        case 4:
+            return 49;
+        case 5:
+            return 42;
+        default:
+            return 7;
+    }
+}
+
+int32_t SizeIndexForPoints(int32_t points) {
+    switch (points) {
+        case 21:
+            return 2;
+        case 35:
+            return 3;
+        case 49:
+            return 4;
+        case 42:
+            return 5;
+        default:
+            return 1;
+    }
+}
+
+Rgb ColourForIndex(int32_t colourIndex) {
+    switch (colourIndex) {
+        case kColourYellow:
+            return kYellow;
+        case kColourGreen:
+            return kGreen;
+        default:
+            return kRed;
+    }
+}
+
+int32_t ColourIndexForColour(Rgb colour) {
+    if (colour == kRed) {
+        return kColourRed;
+    }
+    if (colour == kYellow) {
+        return kColourYellow;
+    }
+    return kColourGreen;
+}

@@ -1,0 +1,29 @@
+#include "CliRunner.h"
+
+#include <gtest/gtest.h>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+CliResult RunCli(const QStringList& arguments, const std::string& input) {
+    QProcess process;
+    process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
+    EXPECT_TRUE(process.waitForStarted(30000));
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000)) << "lumivex-cli did not finish";
+    CliResult result;
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput().toStdString();
+    result.err = process.readAllStandardError().toStdString();
+    return result;
+}
+
+std::string WriteTempFile(const std::string& name, const std::string& bytes) {
+    static QTemporaryDir folder;
+    const QString path = folder.filePath(QString::fromStdString(name));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes.data(), static_cast<qint64>(bytes.size()));
+    return path.toStdString();
+}

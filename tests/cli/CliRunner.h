@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QStringList>
+#include <string>
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the built lumivex-cli with the arguments, feeding it the bytes on standard input.
+CliResult RunCli(const QStringList& arguments, const std::string& input = {});
+
+// Writes bytes to a fresh file in a temporary folder that lives as long as the test program.
+std::string WriteTempFile(const std::string& name, const std::string& bytes);

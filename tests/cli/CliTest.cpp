@@ -1,0 +1,214 @@
+#include <gtest/gtest.h>
+
+#include "CliRunner.h"
+
+namespace {
+
+struct EncodeCase {
+    const char* name;
+    std::string json;
+    std::string expected;  // the command string, without the newline
+};
+
+TEST(CliEncodeTest, WritesTheCommandString) {
+    const EncodeCase cases[] = {
+        {"start-up values, no text", "{}", "^A000000^C1"},
+        {"worked example 1", R"({"address":"default","position":"default","lines":["HELLO"]})",
+         "^L0^K0^dC1HELLO"},
+        {"worked example 2",
+         R"({"address":"unit","group":1,"unit":5,"displayMode":"clear-home","position":"start",
+             "line":2,"column":3,"clearLine":true,"effect":"scroll-once",
+             "lines":[[{"text":"AB","size":2,"color":"green"}],
+                      [{"text":"Q","size":2,"color":"yellow","blink":true}]]})",
+         "^A010005^E0^L1^C0^H0203^D0^K1^dC2AB^N^K1^dC3^X1Q^N"},
+        {"all nothing, empty lines",
+         R"({"address":"default","position":"default","effect":"default","displayMode":"none",
+             "lines":[]})",
+         ""},
+        {"line break inside a text", R"({"address":"default","position":"default",
+             "lines":["A\nB"]})",
+         "^L0^K0^dC1A^N^K0^dC1B"},
+        {"trailing line break", R"({"address":"default","position":"default","lines":["AB\n"]})",
+         "^L0^K0^dC1AB^N"},
+        {"custom colour is red", R"({"address":"default","position":"default",
+             "lines":[[{"text":"A","color":"#0000ff"},{"text":"B","color":"#FFFF00"}]]})",
+         "^L0^K0^dC1A^dC3B"},
+        {"windows-1252 bytes", R"({"address":"default","position":"default",
+             "lines":["\u20ac\u00e9\u4e2d^"]})",
+         "^L0^K0^dC1\x80\xe9?^"},
+        {"every display mode and effect", R"({"address":"broadcast","group":2,"unit":7,
+             "displayMode":"clear-line","position":"center","effect":"blink-off"})",
+         "^A020007^E3^C1^B0"},
+        {"scroll with two lines", R"({"address":"group","group":2,"position":"start","line":4,
+             "column":40,"effect":"scroll","lines":["A","B"]})",
+         "^A020000^L0^C0^M0440^D1^K0^dC1A^N^K0^dC1B^N"},
+        {"line out of range ignored unless starting at",
+         R"({"position":"center","line":9,"column":99})", "^A000000^C1"},
+    };
+    for (const EncodeCase& c : cases) {
+        const CliResult result = RunCli({"encode"}, c.json);
+        EXPECT_EQ(result.exitCode, 0) << c.name << ": " << result.err;
+        EXPECT_EQ(result.out, c.expected + "\n") << c.name;
+        EXPECT_EQ(result.err, "") << c.name;
+    }
+}
+
+TEST(CliEncodeTest, ReadsFilesAndDash) {
+    const std::string path = WriteTempFile("msg.json", R"({"address":"default","lines":["X"]})");
+    EXPECT_EQ(RunCli({"encode", QString::fromStdString(path)}).out, "^L0^C1^K0^dC1X\n");
+    EXPECT_EQ(RunCli({"encode", "-"}, R"({"lines":["Y"]})").out, "^A000000^L0^C1^K0^dC1Y\n");
+}
+
+struct BadCase {
+    const char* name;
+    QStringList arguments;
+    std::string input;
+    std::string errorContains;
+};
+
+TEST(CliEncodeTest, RejectsBadInputWithStatusTwo) {
+    const BadCase cases[] = {
+        {"missing file", {"encode", "/nonexistent/m.json"}, "", "cannot read /nonexistent/m.json"},
+        {"not json", {"encode"}, "{nope", "not valid JSON"},
+        {"not an object", {"encode"}, "[1]", "must be a JSON object"},
+        {"unknown field", {"encode"}, R"({"colour":"red"})", "unknown field \"colour\""},
+        {"unknown value", {"encode"}, R"({"address":"all"})", "\"address\" must be"},
+        {"wrong type", {"encode"}, R"({"group":"1"})", "\"group\" must be a whole number"},
+        {"group out of range", {"encode"}, R"({"group":100})", "from 0 to 99"},
+        {"unit out of range", {"encode"}, R"({"unit":-1})", "from 0 to 9999"},
+        {"fractional", {"encode"}, R"({"unit":1.5})", "\"unit\""},
+        {"sign model", {"encode"}, R"({"signModel":14})", "\"signModel\""},
+        {"bool", {"encode"}, R"({"clearLine":1})", "true or false"},
+        {"lines type", {"encode"}, R"({"lines":"A"})", "\"lines\" must be an array"},
+        {"line type", {"encode"}, R"({"lines":[5]})", "\"lines[0]\""},
+        {"run type", {"encode"}, R"({"lines":[["A"]]})", "\"lines[0][0]\""},
+        {"run field",
+         {"encode"},
+         R"({"lines":[[{"text":"A","font":1}]]})",
+         "unknown field \"font\""},
+        {"run size", {"encode"}, R"({"lines":[[{"text":"A","size":6}]]})", "lines[0][0].size"},
+        {"run colour",
+         {"encode"},
+         R"({"lines":[[{"text":"A","color":"blue"}]]})",
+         "lines[0][0].color"},
+        {"short hex", {"encode"}, R"({"lines":[[{"text":"A","color":"#fff"}]]})", "#rrggbb"},
+        {"line range",
+         {"encode"},
+         R"({"position":"start","line":0,"column":50})",
+         "Invalid Input.\nInput Range is 1-4.\n"},
+        {"column range",
+         {"encode"},
+         R"({"position":"start","line":3,"column":41})",
+         "Invalid Input.\nInput Range is 1-40.\n"},
+        {"two files", {"encode", "a", "b"}, "", "unexpected argument"},
+        {"unknown option", {"encode", "--fast"}, "", "unknown option --fast"},
+        {"unknown command", {"decode"}, "", "unknown command"},
+    };
+    for (const BadCase& c : cases) {
+        const CliResult result = RunCli(c.arguments, c.input);
+        EXPECT_EQ(result.exitCode, 2) << c.name;
+        EXPECT_EQ(result.out, "") << c.name;
+        EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
+            << c.name << ": " << result.err;
+    }
+}
+
+TEST(CliNetworkTest, PrintsEveryString) {
+    const struct {
+        QStringList arguments;
+        std::string expected;
+    } cases[] = {
+        {{"network", "setup", "--type", "ethernet"},
+         "^A000000^P1A192.168.000.001^P1M255.255.255.000^P1G000.000.000.000"},
+        {{"network", "setup", "--type", "devicenet"}, "^A000000^P2A020^P2B125^P2R032^P2S002^P2W0"},
+        {{"network", "setup", "--type", "profibus"}, "^A000000^P3A020^P3R032^P3S002^P3W0"},
+        {{"network", "setup", "--type", "devicenet", "--group", "2", "--unit", "5", "--station",
+          "63", "--baud", "500", "--input", "120", "--byte-order", "3"},
+         "^A020005^P2A063^P2B500^P2R120^P2S002^P2W3"},
+        {{"network", "setup", "--type=ethernet", "--ip", "10.1.2.3", "--mask", "255.0.0.0",
+          "--gateway", "10..0.1"},
+         "^A000000^P1A010.001.002.003^P1M255.000.000.000^P1G010.000.000.001"},
+        {{"network", "setup", "--type", "profibus", "--station", "", "--input", " 7x"},
+         "^A000000^P3A000^P3R007^P3S002^P3W0"},
+        {{"network", "disable", "--type", "devicenet", "--group", "1", "--unit", "3"},
+         "^A010003^P2Z"},
+        {{"network", "defaults", "--type", "profibus", "--group", "2", "--unit", "8"},
+         "^A020008^P3L"},
+        {{"network", "defaults", "--type", "ethernet"}, "^A000000^P1L"},
+        {{"network", "disable", "--type", "ethernet"}, "^A000000^P1Z"},
+        {{"network", "confirm-programmed", "--type", "profibus"},
+         "^A000000^E1^L0^C1^D1^K0^dC1Profibus Communication Attributes Programmed.^N"},
+        {{"network", "confirm-disabled", "--type", "ethernet", "--unit", "4"},
+         "^A000004^E1^L0^C1^D1^K0^dC1Ethernet Communication Attributes Disabled.^N"},
+    };
+    for (const auto& c : cases) {
+        const CliResult result = RunCli(c.arguments);
+        EXPECT_EQ(result.exitCode, 0) << c.arguments.join(' ').toStdString() << result.err;
+        EXPECT_EQ(result.out, c.expected + "\n") << c.arguments.join(' ').toStdString();
+    }
+}
+
+TEST(CliNetworkTest, RejectsBadInputWithStatusTwo) {
+    const BadCase cases[] = {
+        {"no action", {"network", "--type", "ethernet"}, "", "needs an ACTION"},
+        {"no type", {"network", "setup"}, "", "needs --type"},
+        {"bad type", {"network", "setup", "--type", "wifi"}, "", "--type takes"},
+        {"bad action", {"network", "program", "--type", "ethernet"}, "", "unknown network action"},
+        {"bad ip", {"network", "setup", "--type", "ethernet", "--ip", "1.2.3.256"}, "", "--ip"},
+        {"ip for devicenet",
+         {"network", "setup", "--type", "devicenet", "--ip", "1.2.3.4"},
+         "",
+         "applies to --type ethernet"},
+        {"baud for profibus",
+         {"network", "setup", "--type", "profibus", "--baud", "125"},
+         "",
+         "applies to --type devicenet"},
+        {"bad baud", {"network", "setup", "--type", "devicenet", "--baud", "300"}, "", "--baud"},
+        {"bad group", {"network", "setup", "--type", "ethernet", "--group", "x"}, "", "--group"},
+        {"unit range", {"network", "setup", "--type", "ethernet", "--unit", "10000"}, "", "--unit"},
+        {"byte order",
+         {"network", "setup", "--type", "devicenet", "--byte-order", "4"},
+         "",
+         "--byte-order"},
+        {"mac id",
+         {"network", "setup", "--type", "devicenet", "--station", "64"},
+         "",
+         "Invalid MAC Address !\nValid Range is 0 - 63\n"},
+        {"consumed",
+         {"network", "setup", "--type", "devicenet", "--input", ""},
+         "",
+         "Invalid Value for Consumed Bytes!\nValid Range is  8 - 120\n"},
+        {"node first",
+         {"network", "setup", "--type", "profibus", "--station", "126", "--input", "0"},
+         "",
+         "Invalid Node Address !\nValid Range is 1 - 125\n"},
+        {"input bytes",
+         {"network", "setup", "--type", "profibus", "--input", "123"},
+         "",
+         "Invalid Value for Input Bytes!\nValid Range is  1 - 122\n"},
+        {"twice",
+         {"network", "setup", "--type", "ethernet", "--type", "ethernet"},
+         "",
+         "more than once"},
+        {"missing value", {"network", "setup", "--type"}, "", "needs a value"},
+    };
+    for (const BadCase& c : cases) {
+        const CliResult result = RunCli(c.arguments, c.input);
+        EXPECT_EQ(result.exitCode, 2) << c.name;
+        EXPECT_EQ(result.out, "") << c.name;
+        EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
+            << c.name << ": " << result.err;
+    }
+}
+
+TEST(CliTest, HelpOnEveryCommand) {
+    for (const QStringList& arguments : {QStringList{"--help"}, QStringList{"encode", "--help"},
+                                         QStringList{"network", "--help"}}) {
+        const CliResult result = RunCli(arguments);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_NE(result.out.find("Usage: lumivex-cli"), std::string::npos);
+    }
+    EXPECT_EQ(RunCli({}).exitCode, 2);
+}
+
+}  // namespace

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class QSettings;
+
+// Where the program keeps its settings: ~/.config/Lumivex1.2/lumivex.conf (XDG_CONFIG_HOME
+// applies). lumivex-cli reads and writes the same file.
+inline constexpr const char* kProfileOrganisation = "Lumivex1.2";
+inline constexpr const char* kProfileApplication = "lumivex";
+
+// Integers by key. Reads never fail: a key that is missing or does not hold an integer gives the
+// fallback. Writes that the store cannot keep are dropped silently; nothing depends on them.
+class IProfileStore {
+public:
+    virtual ~IProfileStore() = default;
+    virtual int32_t GetProfileInt(const QString& key, int32_t fallback) const = 0;
+    virtual void WriteProfileInt(const QString& key, int32_t value) = 0;
+    // The text of a key of a group, or an empty string.
+    virtual QString GetProfileString(const QString& group, const QString& key) const = 0;
+};
+
+// The profile in its native Linux format, an INI file.
+class CProfileStore : public IProfileStore {
+public:
+    // The user's profile of the program.
+    CProfileStore();
+    // A profile file at a path of the caller's.
+    explicit CProfileStore(const QString& filePath);
+    ~CProfileStore() override;
+
+    int32_t GetProfileInt(const QString& key, int32_t fallback) const override;
+    void WriteProfileInt(const QString& key, int32_t value) override;
+    QString GetProfileString(const QString& group, const QString& key) const override;
+
+    // Writes pending changes to the file; false when it could not.
+    bool Flush();
+    QString FilePath() const;
+
+private:
+    std::unique_ptr<QSettings> m_settings;
+};
+
+// The device behind "COM1" to "COM8" (comNumber 1 to 8): key "COMn" of group "Ports" when the
+// user mapped it, else /dev/ttyS<n-1>.
+std::string SerialDevicePath(const IProfileStore& profile, int comNumber);

@@ -66,6 +66,18 @@ struct BadCase {
     std::string errorContains;
 };
 
+// Bad input: exit status 2, nothing on standard output, the reason on standard error.
+template <size_t N>
+void ExpectBadInput(const BadCase (&cases)[N]) {
+    for (const BadCase& c : cases) {
+        const CliResult result = RunCli(c.arguments, c.input);
+        EXPECT_EQ(result.exitCode, 2) << c.name;
+        EXPECT_EQ(result.out, "") << c.name;
+        EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
+            << c.name << ": " << result.err;
+    }
+}
+
 TEST(CliEncodeTest, RejectsBadInputWithStatusTwo) {
     const BadCase cases[] = {
         {"missing file", {"encode", "/nonexistent/m.json"}, "", "cannot read /nonexistent/m.json"},
@@ -104,13 +116,7 @@ TEST(CliEncodeTest, RejectsBadInputWithStatusTwo) {
         {"unknown option", {"encode", "--fast"}, "", "unknown option --fast"},
         {"unknown command", {"decode"}, "", "unknown command"},
     };
-    for (const BadCase& c : cases) {
-        const CliResult result = RunCli(c.arguments, c.input);
-        EXPECT_EQ(result.exitCode, 2) << c.name;
-        EXPECT_EQ(result.out, "") << c.name;
-        EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
-            << c.name << ": " << result.err;
-    }
+    ExpectBadInput(cases);
 }
 
 TEST(CliNetworkTest, PrintsEveryString) {
@@ -192,13 +198,7 @@ TEST(CliNetworkTest, RejectsBadInputWithStatusTwo) {
          "more than once"},
         {"missing value", {"network", "setup", "--type"}, "", "needs a value"},
     };
-    for (const BadCase& c : cases) {
-        const CliResult result = RunCli(c.arguments, c.input);
-        EXPECT_EQ(result.exitCode, 2) << c.name;
-        EXPECT_EQ(result.out, "") << c.name;
-        EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
-            << c.name << ": " << result.err;
-    }
+    ExpectBadInput(cases);
 }
 
 TEST(CliTest, HelpOnEveryCommand) {

@@ -134,7 +134,7 @@ int CSerialPort::Open(const std::string& devicePath, const SerialLineSettings& l
         close(fd);
         return OpenErrorCode(error);
     }
-    int error = ioctl(fd, TIOCEXCL) != 0 ? errno : ConfigureLine(fd, line);
+    const int error = ioctl(fd, TIOCEXCL) != 0 ? errno : ConfigureLine(fd, line);
     if (error != 0) {
         ioctl(fd, TIOCNXCL);
         close(fd);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <array>
+#include <utility>
 
 #include "platform/ProfileStore.h"
 
@@ -32,7 +33,9 @@ constexpr std::array<const char*, 4> kIpAddressKeys = {"IP Address1", "IP Addres
 
 }  // namespace
 
-CMarqueeApp::CMarqueeApp(IProfileStore& profile) : m_profile(profile) {}
+CMarqueeApp::CMarqueeApp(IProfileStore& profile)
+    : CSendDispatcher([this](int comNumber) { return SerialDevicePath(m_profile, comNumber); }),
+      m_profile(profile) {}
 
 void CMarqueeApp::LoadSettings() {
     for (const ProfileKey& entry : kMessageKeys) {
@@ -61,6 +64,14 @@ void CMarqueeApp::SaveCommSettings() {
     for (size_t i = 0; i < kIpAddressKeys.size(); ++i) {
         m_profile.WriteProfileInt(QString::fromLatin1(kIpAddressKeys[i]), m_ipAddress[i]);
     }
+}
+
+bool CMarqueeApp::SendToMarquee(std::string text) {
+    LinkSettings link;
+    link.comPort = m_nComPort;
+    link.line = {m_nBaudRate, m_nByteSize, m_bBinary, m_bParityCheck, m_nStopBits, m_nParity};
+    link.ipAddress = m_ipAddress;
+    return CSendDispatcher::SendToMarquee(std::move(text), link);
 }
 
 CNetworkParams& CMarqueeApp::CurrentNetworkParams() {

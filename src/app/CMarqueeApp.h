@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "encoding/MessageSettings.h"
 #include "setup/NetworkParams.h"
+#include "transport/CSendDispatcher.h"
 
 class IProfileStore;
 
@@ -16,7 +18,9 @@ inline constexpr int32_t kBaud38400 = 38400;
 
 // The application object: the settings every page reads and writes, and the profile they are
 // kept in between runs. A plain object handed to the pages, so tests can build their own.
-class CMarqueeApp {
+// Its send role (SendToMarquee, SendOverTcp, ShowLinkError, the TCP members, SetMessageService)
+// comes from CSendDispatcher.
+class CMarqueeApp : public CSendDispatcher {
 public:
     explicit CMarqueeApp(IProfileStore& profile);
 
@@ -32,6 +36,10 @@ public:
     CNetworkParams& CurrentNetworkParams();
 
     IProfileStore& Profile() { return m_profile; }
+
+    // Sends the bytes over the link the settings choose as they stand now; "COMn" is the device
+    // the profile maps it to. True when the string was delivered.
+    bool SendToMarquee(std::string text);
 
     MessageSettings m_messageSettings;
 

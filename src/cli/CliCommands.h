@@ -7,3 +7,4 @@
 // reported by throwing CliError.
 int RunEncode(const std::vector<std::string>& arguments);
 int RunNetwork(const std::vector<std::string>& arguments);
+int RunSend(const std::vector<std::string>& arguments);

@@ -18,6 +18,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"encode", "write the command string of a message given as JSON", RunEncode},
     {"network", "write a setup string of the sign's network interface", RunNetwork},
+    {"send", "send a command string to the sign over a serial port or TCP", RunSend},
 };
 
 void PrintUsage(std::FILE* stream) {

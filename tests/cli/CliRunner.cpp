@@ -5,8 +5,17 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-CliResult RunCli(const QStringList& arguments, const std::string& input) {
+CliResult RunCli(const QStringList& arguments, const std::string& input,
+                 const QStringList& environment) {
     QProcess process;
+    if (!environment.isEmpty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : environment) {
+            const qsizetype equals = entry.indexOf(QLatin1Char('='));
+            variables.insert(entry.left(equals), entry.mid(equals + 1));
+        }
+        process.setProcessEnvironment(variables);
+    }
     process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
     EXPECT_TRUE(process.waitForStarted(30000));
     process.write(input.data(), static_cast<qint64>(input.size()));

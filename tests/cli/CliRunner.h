@@ -9,8 +9,10 @@ struct CliResult {
     std::string err;
 };
 
-// Runs the built lumivex-cli with the arguments, feeding it the bytes on standard input.
-CliResult RunCli(const QStringList& arguments, const std::string& input = {});
+// Runs the built lumivex-cli with the arguments, feeding it the bytes on standard input. The
+// environment entries ("NAME=value") are set on top of this process's own.
+CliResult RunCli(const QStringList& arguments, const std::string& input = {},
+                 const QStringList& environment = {});
 
 // Writes bytes to a fresh file in a temporary folder that lives as long as the test program.
 std::string WriteTempFile(const std::string& name, const std::string& bytes);

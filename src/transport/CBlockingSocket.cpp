@@ -1,0 +1,132 @@
+#include "transport/CBlockingSocket.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kErrorTextSize = 200;
+
+}  // namespace
+
+CBlockingSocketException::CBlockingSocketException(const char* operation, int error)
+    : m_nError(error), m_strOperation(operation) {}
+
+bool CBlockingSocketException::GetErrorMessage(char* buffer, size_t size) const {
+    if (buffer == nullptr || size == 0) {
+        return false;
+    }
+    char text[kErrorTextSize];
+    if (m_nError != 0) {
+        std::snprintf(text, sizeof text, "%s error #%d", m_strOperation.c_str(), m_nError);
+    } else {
+        std::snprintf(text, sizeof text, "%s error", m_strOperation.c_str());
+    }
+    std::strncpy(buffer, text, size - 1);
+    buffer[size - 1] = '\0';
+    return true;
+}
+
+void CBlockingSocket::Create(int type) {
+    m_hSocket = socket(AF_INET, type | SOCK_CLOEXEC, 0);
+    if (m_hSocket == kNoSocket) {
+        throw CBlockingSocketException("Create", errno);
+    }
+}
+
+void CBlockingSocket::Bind(const sockaddr_in& address) {
+    if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        throw CBlockingSocketException("Bind", errno);
+    }
+}
+
+void CBlockingSocket::Connect(const sockaddr_in& address, std::chrono::milliseconds limit) {
+    if (address.sin_addr.s_addr == htonl(INADDR_ANY)) {
+        throw CBlockingSocketException("Connect", EADDRNOTAVAIL);
+    }
+    // Connect without blocking and wait for the outcome ourselves, so that the limit holds.
+    const int flags = fcntl(m_hSocket, F_GETFL);
+    if (flags < 0 || fcntl(m_hSocket, F_SETFL, flags | O_NONBLOCK) != 0) {
+        throw CBlockingSocketException("Connect", errno);
+    }
+    int error = 0;
+    if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        error = errno;
+    }
+    if (error == EINPROGRESS) {
+        const auto deadline = std::chrono::steady_clock::now() + limit;
+        error = ETIMEDOUT;
+        for (;;) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd entry{m_hSocket, POLLOUT, 0};
+            const int ready = poll(&entry, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
+            if (ready > 0) {
+                socklen_t length = sizeof error;
+                if (getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
+                    error = errno;
+                }
+                break;
+            }
+            if (ready == 0 || errno != EINTR) {
+                error = ready == 0 ? ETIMEDOUT : errno;
+                break;
+            }
+        }
+    }
+    if (error != 0) {
+        throw CBlockingSocketException("Connect", error);
+    }
+    if (fcntl(m_hSocket, F_SETFL, flags) != 0) {
+        throw CBlockingSocketException("Connect", errno);
+    }
+}
+
+size_t CBlockingSocket::Send(const char* bytes, size_t length, int seconds) {
+    pollfd entry{m_hSocket, POLLOUT, 0};
+    if (poll(&entry, 1, seconds * 1000) == 0) {
+        throw CBlockingSocketException("Send timeout", ETIMEDOUT);
+    }
+    // MSG_NOSIGNAL: a sign that closes early must not end the program with SIGPIPE.
+    // MSG_DONTWAIT: a blocking send of the whole rest would wait past the time-out for a sign
+    // that stops reading; what does not fit now goes with the next call.
+    const ssize_t sent = send(m_hSocket, bytes, length, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent < 0) {
+        if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
+            return 0;
+        }
+        throw CBlockingSocketException("Send", errno);
+    }
+    return static_cast<size_t>(sent);
+}
+
+size_t CBlockingSocket::SendAll(const char* bytes, size_t length, int seconds) {
+    size_t total = 0;
+    do {
+        total += Send(bytes + total, length - total, seconds);
+    } while (total < length);
+    return total;
+}
+
+void CBlockingSocket::Close() {
+    if (m_hSocket != kNoSocket) {
+        const int result = close(m_hSocket);
+        m_hSocket = kNoSocket;
+        if (result != 0) {
+            throw CBlockingSocketException("Close", errno);
+        }
+    }
+}
+
+void CBlockingSocket::CloseQuietly() {
+    if (m_hSocket != kNoSocket) {
+        close(m_hSocket);
+        m_hSocket = kNoSocket;
+    }
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+// A sign that does not answer: the original platform gave up after about 21 s; Linux alone would
+// wait about 127 s.
+inline constexpr std::chrono::milliseconds kConnectTimeout{20000};
+
+// A failed socket operation: its name ("Create", "Bind", "Connect", "Send", "Send timeout",
+// "Close") and the errno that the operation itself recorded.
+class CBlockingSocketException : public std::exception {
+public:
+    CBlockingSocketException(const char* operation, int error);
+
+    // "<operation> error #<code>", or "<operation> error" when the code is 0, cut to the buffer
+    // and always terminated. False only when the buffer cannot hold even the terminator.
+    virtual bool GetErrorMessage(char* buffer, size_t size) const;
+
+    const char* what() const noexcept override { return m_strOperation.c_str(); }
+
+    int32_t m_nError;
+    std::string m_strOperation;
+};
+
+// A TCP socket whose every failure raises CBlockingSocketException. It does not close its socket
+// when destroyed: callers close it with Close or CloseQuietly.
+class CBlockingSocket {
+public:
+    static constexpr int kNoSocket = -1;
+
+    CBlockingSocket() = default;
+    CBlockingSocket(const CBlockingSocket&) = delete;
+    CBlockingSocket& operator=(const CBlockingSocket&) = delete;
+
+    void Create(int type = SOCK_STREAM);
+    void Bind(const sockaddr_in& address);
+    // Gives up after the limit with ETIMEDOUT. The address 0.0.0.0 is refused with EADDRNOTAVAIL,
+    // as the original platform did; Linux would connect to this machine.
+    void Connect(const sockaddr_in& address, std::chrono::milliseconds limit = kConnectTimeout);
+    // Waits up to the seconds for room to send, then sends what fits of the bytes without
+    // waiting; returns the count sent, which may be 0.
+    size_t Send(const char* bytes, size_t length, int seconds);
+    // Sends until every byte is out, calling Send at least once even for no bytes.
+    size_t SendAll(const char* bytes, size_t length, int seconds);
+    void Close();
+    void CloseQuietly();
+
+    // A descriptor may be 0 here, so "no socket" is -1.
+    int m_hSocket = kNoSocket;
+};

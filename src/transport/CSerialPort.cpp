@@ -1,0 +1,226 @@
+#include "transport/CSerialPort.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "transport/LinkResult.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Start bit, eight data bits and a stop bit: how long the driver needs for one queued byte.
+constexpr int64_t kBitsPerByte = 10;
+
+constexpr std::pair<int32_t, speed_t> kSpeeds[] = {
+    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
+    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
+    {38400, B38400}, {57600, B57600}, {115200, B115200},
+};
+
+constexpr std::pair<int32_t, tcflag_t> kDataBits[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
+
+constexpr tcflag_t kParityBits = PARENB | PARODD | CMSPAR;
+constexpr std::pair<int32_t, tcflag_t> kParities[] = {
+    {0, 0}, {1, PARENB | PARODD}, {2, PARENB}, {3, PARENB | PARODD | CMSPAR}, {4, PARENB | CMSPAR},
+};
+
+template <typename T, size_t N>
+std::optional<T> Lookup(const std::pair<int32_t, T> (&table)[N], int32_t key) {
+    for (const auto& [k, value] : table) {
+        if (k == key) {
+            return value;
+        }
+    }
+    return std::nullopt;
+}
+
+int OpenErrorCode(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return SEND_INVALID_PORT;
+        case EBUSY:
+        case EWOULDBLOCK:
+            return SEND_PORT_IN_USE;
+        default:
+            return error;
+    }
+}
+
+// Sets the line and reads it back, since tcsetattr succeeds when any part of the change was
+// made. Returns 0 or the errno. Flow control and special characters stay as the driver had them.
+int ConfigureLine(int fd, const SerialLineSettings& line) {
+    const std::optional<speed_t> speed = Lookup(kSpeeds, line.baudRate);
+    const std::optional<tcflag_t> dataBits = Lookup(kDataBits, line.byteSize & 0xFF);
+    const std::optional<tcflag_t> parity = Lookup(kParities, line.parity & 0xFF);
+    const int32_t stopBits = line.stopBits & 0xFF;
+    if (!speed || !dataBits || !parity || (stopBits != 0 && stopBits != 2)) {
+        return EINVAL;
+    }
+
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) {
+        return errno;
+    }
+    cfsetispeed(&settings, *speed);
+    cfsetospeed(&settings, *speed);
+    settings.c_cflag &= ~(CSIZE | CSTOPB | kParityBits);
+    settings.c_cflag |= *dataBits | *parity | (stopBits == 2 ? CSTOPB : 0) | CLOCAL | CREAD;
+    // Bytes go out as they are: no newline translation or other output processing.
+    settings.c_oflag &= ~OPOST;
+    if ((line.binary & 1) != 0) {
+        settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
+        settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    }
+    if ((line.parityCheck & 1) != 0) {
+        settings.c_iflag |= INPCK;
+    } else {
+        settings.c_iflag &= ~INPCK;
+    }
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) {
+        return errno;
+    }
+
+    termios applied{};
+    if (tcgetattr(fd, &applied) != 0) {
+        return errno;
+    }
+    constexpr tcflag_t kCheckedFlags = CSIZE | CSTOPB | kParityBits;
+    if (cfgetospeed(&applied) != *speed ||
+        (applied.c_cflag & kCheckedFlags) != (settings.c_cflag & kCheckedFlags) ||
+        (applied.c_oflag & OPOST) != 0) {
+        return EINVAL;
+    }
+    return 0;
+}
+
+// Milliseconds left until the deadline, rounded up so that poll does not wake just before it.
+int RemainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    return static_cast<int>(std::clamp<int64_t>(left.count(), 0, 1'000'000));
+}
+
+}  // namespace
+
+CSerialPort::CSerialPort(SerialWriteDeadline deadline) : m_deadline(deadline) {}
+
+CSerialPort::~CSerialPort() {
+    DiscardAndClose();
+}
+
+int CSerialPort::Open(const std::string& devicePath, const SerialLineSettings& line) {
+    Close();
+    const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        return OpenErrorCode(errno);
+    }
+    // The lock comes first, so that a port in use is left exactly as its holder set it. TIOCEXCL
+    // alone does not keep out root, which the lock does.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        close(fd);
+        return OpenErrorCode(error);
+    }
+    const int error = ioctl(fd, TIOCEXCL) != 0 ? errno : ConfigureLine(fd, line);
+    if (error != 0) {
+        ioctl(fd, TIOCNXCL);
+        close(fd);
+        return error;
+    }
+    m_nFd = fd;
+    m_nBaudRate = line.baudRate;
+    return SEND_OK;
+}
+
+int CSerialPort::Write(std::string_view bytes) {
+    if (!IsOpen()) {
+        return SEND_FAILED;
+    }
+    struct stat status {};
+    if (fstat(m_nFd, &status) != 0 || !S_ISCHR(status.st_mode) || tcflush(m_nFd, TCIOFLUSH) != 0) {
+        DiscardAndClose();
+        return SEND_FAILED;
+    }
+    const auto deadline =
+        Clock::now() + m_deadline.base + m_deadline.perByte * static_cast<int64_t>(bytes.size());
+    if (!WriteAll(bytes, deadline) || !WaitUntilSent(deadline)) {
+        DiscardAndClose();
+        return SEND_FAILED;
+    }
+    return Close();
+}
+
+bool CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline) {
+    size_t sent = 0;
+    while (sent < bytes.size()) {
+        const ssize_t count = write(m_nFd, bytes.data() + sent, bytes.size() - sent);
+        if (count > 0) {
+            sent += static_cast<size_t>(count);
+            continue;
+        }
+        if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            return false;
+        }
+        const int waitMs = RemainingMs(deadline);
+        if (waitMs == 0) {
+            return false;
+        }
+        pollfd entry{m_nFd, POLLOUT, 0};
+        if (poll(&entry, 1, waitMs) < 0 && errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool CSerialPort::WaitUntilSent(Clock::time_point deadline) {
+    for (;;) {
+        int queued = 0;
+        if (ioctl(m_nFd, TIOCOUTQ, &queued) != 0) {
+            return false;
+        }
+        if (queued == 0) {
+            return true;
+        }
+        const auto now = Clock::now();
+        if (now >= deadline) {
+            return false;
+        }
+        // No call waits for the queue to empty with a time-out, so sleep about as long as the
+        // queued bytes take at this speed, then look again.
+        const auto drain = std::chrono::milliseconds(
+            std::max<int64_t>(1, queued * kBitsPerByte * 1000 / std::max(m_nBaudRate, 1)));
+        std::this_thread::sleep_for(std::min<Clock::duration>(drain, deadline - now));
+    }
+}
+
+void CSerialPort::DiscardAndClose() {
+    if (IsOpen()) {
+        tcflush(m_nFd, TCOFLUSH);
+    }
+    Close();
+}
+
+int CSerialPort::Close() {
+    if (!IsOpen()) {
+        return 0;
+    }
+    // Exclusive mode outlives this descriptor while anyone else keeps the device open.
+    ioctl(m_nFd, TIOCNXCL);
+    const int result = close(m_nFd) == 0 ? 0 : errno;
+    m_nFd = -1;
+    return result;
+}

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The line as the application's communication settings give it. Only the baud rate is ever
+// changed by the operator; the others keep these values.
+struct SerialLineSettings {
+    int32_t baudRate = 9600;
+    int32_t byteSize = 8;     // data bits, 5 to 8
+    int32_t binary = 1;       // bit 0: no conversion of received bytes
+    int32_t parityCheck = 1;  // bit 0: check the parity of received bytes
+    int32_t stopBits = 0;     // 0: one, 2: two
+    int32_t parity = 0;       // 0: none, 1: odd, 2: even, 3: mark, 4: space
+};
+
+// How long one Write may take in all, writing and draining together.
+struct SerialWriteDeadline {
+    std::chrono::milliseconds base{1000};
+    std::chrono::milliseconds perByte{1000};
+};
+
+// One command string at a time to a serial device, never read from. The port is held only from a
+// successful Open to the end of the Write that follows, so other programs may use it in between.
+class CSerialPort {
+public:
+    explicit CSerialPort(SerialWriteDeadline deadline = {});
+    ~CSerialPort();
+    CSerialPort(const CSerialPort&) = delete;
+    CSerialPort& operator=(const CSerialPort&) = delete;
+
+    // Opens the device exclusively and configures the line. SEND_OK with the port open;
+    // SEND_INVALID_PORT when there is no such device, SEND_PORT_IN_USE when another holder has
+    // it, else the raw errno with the port closed again.
+    int Open(const std::string& devicePath, const SerialLineSettings& line);
+
+    // Writes the bytes as they are and waits until the driver has sent them, then closes the port.
+    // SEND_OK when every byte went out; SEND_FAILED, with the port closed, when any step fails or
+    // the deadline passes; the raw errno when only the final close fails.
+    int Write(std::string_view bytes);
+
+    bool IsOpen() const { return m_nFd >= 0; }
+
+private:
+    bool WriteAll(std::string_view bytes, std::chrono::steady_clock::time_point deadline);
+    bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
+    // Drops what is still queued, so that the close cannot wait for a stalled line.
+    void DiscardAndClose();
+    // 0, or the errno of a failed close; the port counts as closed either way.
+    int Close();
+
+    SerialWriteDeadline m_deadline;
+    int m_nFd = -1;
+    int32_t m_nBaudRate = 0;
+};

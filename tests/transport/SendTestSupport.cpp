@@ -1,0 +1,177 @@
+#include "SendTestSupport.h"
+
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace {
+
+bool WaitReadable(int fd) {
+    pollfd entry{fd, POLLIN, 0};
+    return poll(&entry, 1, kTestWaitMs) > 0;
+}
+
+// Accepts one connection within the bound; -1 when none came.
+int AcceptOne(int listener) {
+    if (!WaitReadable(listener)) {
+        ADD_FAILURE() << "no connection came";
+        return -1;
+    }
+    return accept(listener, nullptr, nullptr);
+}
+
+sockaddr_in Loopback(uint16_t port) {
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return address;
+}
+
+uint16_t BoundPort(int fd) {
+    sockaddr_in address{};
+    socklen_t length = sizeof address;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    return ntohs(address.sin_port);
+}
+
+}  // namespace
+
+MessageAnswer CRecordingMessages::ShowMessage(const std::string& text, MessageIcon icon,
+                                              MessageButtons buttons, const std::string& caption) {
+    m_messages.push_back({text, icon, buttons, caption});
+    return buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
+}
+
+CPtyPair::CPtyPair() {
+    char name[PATH_MAX] = {};
+    if (openpty(&m_nMaster, &m_nSlave, name, nullptr, nullptr) != 0) {
+        ADD_FAILURE() << "openpty failed";
+        return;
+    }
+    m_strSlavePath = name;
+}
+
+CPtyPair::~CPtyPair() {
+    CloseMaster();
+    if (m_nSlave >= 0) {
+        close(m_nSlave);
+    }
+}
+
+void CPtyPair::CloseMaster() {
+    if (m_nMaster >= 0) {
+        close(m_nMaster);
+        m_nMaster = -1;
+    }
+}
+
+std::future<std::string> CPtyPair::ReadAsync(size_t count) const {
+    const int master = m_nMaster;
+    return std::async(std::launch::async, [master, count] {
+        std::string received;
+        char buffer[65536];
+        while (received.size() < count && WaitReadable(master)) {
+            const ssize_t n = read(master, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            received.append(buffer, static_cast<size_t>(n));
+        }
+        return received;
+    });
+}
+
+std::string CPtyPair::ReadPending() const {
+    std::string received;
+    char buffer[4096];
+    pollfd entry{m_nMaster, POLLIN, 0};
+    while (poll(&entry, 1, 0) > 0) {
+        const ssize_t n = read(m_nMaster, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    return received;
+}
+
+CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer) {
+    m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    setsockopt(m_nSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    if (receiveBuffer > 0) {
+        // Accepted connections inherit it, and it holds before they are accepted.
+        setsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+    }
+    const sockaddr_in address = Loopback(port);
+    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(m_nSocket, 4) != 0) {
+        close(m_nSocket);
+        m_nSocket = -1;
+        return;
+    }
+    m_nPort = BoundPort(m_nSocket);
+}
+
+CLoopbackListener::~CLoopbackListener() {
+    if (m_nSocket >= 0) {
+        close(m_nSocket);
+    }
+}
+
+std::future<std::string> CLoopbackListener::AcceptAndReadAsync() const {
+    const int listener = m_nSocket;
+    return std::async(std::launch::async, [listener] {
+        std::string received;
+        const int connection = AcceptOne(listener);
+        if (connection < 0) {
+            return received;
+        }
+        char buffer[65536];
+        while (WaitReadable(connection)) {
+            const ssize_t n = read(connection, buffer, sizeof buffer);
+            if (n <= 0) {
+                break;
+            }
+            received.append(buffer, static_cast<size_t>(n));
+        }
+        close(connection);
+        return received;
+    });
+}
+
+std::future<void> CLoopbackListener::AcceptAndCloseAsync() const {
+    const int listener = m_nSocket;
+    return std::async(std::launch::async, [listener] {
+        const int connection = AcceptOne(listener);
+        if (connection >= 0) {
+            close(connection);
+        }
+    });
+}
+
+CRefusingPort::CRefusingPort() {
+    m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_in address = Loopback(0);
+    bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    m_nPort = BoundPort(m_nSocket);
+}
+
+CRefusingPort::~CRefusingPort() {
+    close(m_nSocket);
+}
+
+std::string ByteCycle(size_t length) {
+    std::string bytes(length, '\0');
+    for (size_t i = 0; i < length; ++i) {
+        bytes[i] = static_cast<char>(i % 256);
+    }
+    return bytes;
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <future>
+#include <string>
+#include <vector>
+
+#include "platform/MessageService.h"
+
+// Every wait of these helpers ends after this long, so that a fault fails a test, never hangs it.
+inline constexpr int kTestWaitMs = 10000;
+
+struct RecordedMessage {
+    std::string text;
+    MessageIcon icon;
+    MessageButtons buttons;
+    std::string caption;
+};
+
+// Keeps every box it is asked to show and answers OK.
+class CRecordingMessages : public IMessageService {
+public:
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons,
+                              const std::string& caption) override;
+
+    std::vector<RecordedMessage> m_messages;
+};
+
+// A pseudo-terminal pair: the link opens the slave as its port; the master is the sign's end.
+class CPtyPair {
+public:
+    CPtyPair();
+    ~CPtyPair();
+    CPtyPair(const CPtyPair&) = delete;
+    CPtyPair& operator=(const CPtyPair&) = delete;
+
+    const std::string& SlavePath() const { return m_strSlavePath; }
+    int Master() const { return m_nMaster; }
+    int Slave() const { return m_nSlave; }
+    // The sign is unplugged: writes to the slave fail from now on.
+    void CloseMaster();
+
+    // Reads what the sign receives, on a thread of its own, until count bytes have come or
+    // nothing has come for a while.
+    std::future<std::string> ReadAsync(size_t count) const;
+    // What is waiting at the master now, without waiting for more.
+    std::string ReadPending() const;
+
+private:
+    int m_nMaster = -1;
+    int m_nSlave = -1;
+    std::string m_strSlavePath;
+};
+
+// A TCP listener on 127.0.0.1 that plays one sign.
+class CLoopbackListener {
+public:
+    // Port 0 picks a free port. A receive buffer above 0 limits what the kernel takes in for the
+    // listener before anyone reads. Check Listening() before use: a fixed port may be taken.
+    explicit CLoopbackListener(uint16_t port = 0, int receiveBuffer = 0);
+    ~CLoopbackListener();
+    CLoopbackListener(const CLoopbackListener&) = delete;
+    CLoopbackListener& operator=(const CLoopbackListener&) = delete;
+
+    bool Listening() const { return m_nSocket >= 0; }
+    uint16_t Port() const { return m_nPort; }
+
+    // Accepts one connection and reads it to its end.
+    std::future<std::string> AcceptAndReadAsync() const;
+    // Accepts one connection and closes it at once, reading nothing.
+    std::future<void> AcceptAndCloseAsync() const;
+
+private:
+    int m_nSocket = -1;
+    uint16_t m_nPort = 0;
+};
+
+// A loopback port on which nothing listens: it is bound, so nobody else can take it meanwhile.
+class CRefusingPort {
+public:
+    CRefusingPort();
+    ~CRefusingPort();
+    CRefusingPort(const CRefusingPort&) = delete;
+    CRefusingPort& operator=(const CRefusingPort&) = delete;
+
+    uint16_t Port() const { return m_nPort; }
+
+private:
+    int m_nSocket = -1;
+    uint16_t m_nPort = 0;
+};
+
+// Bytes 0 to 255 in turn, so that every byte value appears and a lost or moved byte shows.
+std::string ByteCycle(size_t length);

@@ -1,0 +1,195 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <optional>
+
+#include "SendTestSupport.h"
+#include "transport/CSerialPort.h"
+#include "transport/LinkResult.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Opens, writes and reads back what the sign received.
+int SendThroughPty(CPtyPair& pty, CSerialPort& port, const std::string& bytes,
+                   std::string& received, const SerialLineSettings& line = {}) {
+    const int opened = port.Open(pty.SlavePath(), line);
+    if (opened != SEND_OK) {
+        return opened;
+    }
+    auto reading = pty.ReadAsync(bytes.size());
+    const int written = port.Write(bytes);
+    received = reading.get();
+    return written;
+}
+
+bool Exclusive(int fd) {
+    int exclusive = -1;
+    EXPECT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    return exclusive != 0;
+}
+
+TEST(SerialPortTest, DeliversTheBytesExactly) {
+    const struct {
+        const char* name;
+        std::string bytes;
+    } cases[] = {
+        {"empty", ""},
+        {"caret codes", "^C0^M"},
+        {"line ends are not translated", "A\nB\r\nC\r"},
+        {"every byte value", ByteCycle(256)},
+        {"100,000 bytes", ByteCycle(100000)},
+    };
+    for (const auto& c : cases) {
+        CPtyPair pty;
+        CSerialPort port;
+        std::string received;
+        EXPECT_EQ(SendThroughPty(pty, port, c.bytes, received), SEND_OK) << c.name;
+        EXPECT_EQ(received, c.bytes) << c.name;
+        EXPECT_EQ(pty.ReadPending(), "") << c.name;
+        EXPECT_FALSE(port.IsOpen()) << c.name;
+    }
+}
+
+TEST(SerialPortTest, SetsTheLineWhateverItWasBeforeAndKeepsFlowControl) {
+    const struct {
+        int32_t baud;
+        speed_t speed;
+    } cases[] = {{9600, B9600}, {38400, B38400}};
+    for (const auto& c : cases) {
+        CPtyPair pty;
+        termios before{};
+        ASSERT_EQ(tcgetattr(pty.Slave(), &before), 0);
+        cfsetspeed(&before, B1200);
+        before.c_cflag |= CSTOPB | CRTSCTS;
+        before.c_oflag |= OPOST | ONLCR;
+        before.c_iflag = (before.c_iflag | IXON | ICRNL) & ~INPCK;
+        before.c_lflag |= ICANON | ECHO;
+        ASSERT_EQ(tcsetattr(pty.Slave(), TCSANOW, &before), 0);
+
+        SerialLineSettings settings;
+        settings.baudRate = c.baud;
+        CSerialPort port;
+        ASSERT_EQ(port.Open(pty.SlavePath(), settings), SEND_OK);
+        EXPECT_TRUE(Exclusive(pty.Slave())) << c.baud;
+        auto reading = pty.ReadAsync(2);
+        EXPECT_EQ(port.Write("\n\n"), SEND_OK);
+        EXPECT_EQ(reading.get(), "\n\n");
+
+        // The sign's side sees the line as the link left it.
+        termios line{};
+        ASSERT_EQ(tcgetattr(pty.Master(), &line), 0);
+        EXPECT_EQ(cfgetospeed(&line), c.speed) << c.baud;
+        EXPECT_EQ(cfgetispeed(&line), c.speed) << c.baud;
+        EXPECT_EQ(line.c_cflag & CSIZE, static_cast<tcflag_t>(CS8)) << c.baud;
+        EXPECT_EQ(line.c_cflag & (PARENB | CSTOPB), 0u) << c.baud;
+        EXPECT_EQ(line.c_cflag & (CLOCAL | CREAD), static_cast<tcflag_t>(CLOCAL | CREAD));
+        EXPECT_EQ(line.c_oflag & OPOST, 0u) << c.baud;
+        EXPECT_EQ(line.c_iflag & (INPCK | ICRNL), static_cast<tcflag_t>(INPCK)) << c.baud;
+        EXPECT_EQ(line.c_lflag & (ICANON | ECHO), 0u) << c.baud;
+        EXPECT_NE(line.c_iflag & IXON, 0u) << "flow control stays, " << c.baud;
+        EXPECT_NE(line.c_cflag & CRTSCTS, 0u) << "flow control stays, " << c.baud;
+        EXPECT_FALSE(Exclusive(pty.Slave())) << "others may open the port again, " << c.baud;
+    }
+}
+
+TEST(SerialPortTest, ReportsWhyThePortCannotBeOpened) {
+    CPtyPair pty;
+    char regularFile[] = "/tmp/lumivex-not-a-port-XXXXXX";
+    const int fileFd = mkstemp(regularFile);
+    ASSERT_GE(fileFd, 0);
+    close(fileFd);
+
+    SerialLineSettings oddBaud;
+    oddBaud.baudRate = 12345;
+    SerialLineSettings nineBits;
+    nineBits.byteSize = 9;
+    const struct {
+        const char* name;
+        std::string path;
+        SerialLineSettings line;
+        int expected;
+    } cases[] = {
+        {"no such device", "/nonexistent/ttyLumivex", {}, SEND_INVALID_PORT},
+        {"empty path", "", {}, SEND_INVALID_PORT},
+        {"not a terminal", "/dev/null", {}, ENOTTY},
+        {"regular file", regularFile, {}, ENOTTY},
+        {"speed the line lacks", pty.SlavePath(), oddBaud, EINVAL},
+        {"nine data bits", pty.SlavePath(), nineBits, EINVAL},
+    };
+    for (const auto& c : cases) {
+        CSerialPort port;
+        EXPECT_EQ(port.Open(c.path, c.line), c.expected) << c.name;
+        EXPECT_FALSE(port.IsOpen()) << c.name;
+    }
+    // The refused pty is left free and not exclusive.
+    EXPECT_FALSE(Exclusive(pty.Slave()));
+    CSerialPort port;
+    EXPECT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+    std::remove(regularFile);
+}
+
+TEST(SerialPortTest, APortHeldByAnotherHolderIsInUse) {
+    CPtyPair pty;
+    {
+        // Another program's lock on the device.
+        const int other = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(other, 0);
+        ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+        CSerialPort port;
+        EXPECT_EQ(port.Open(pty.SlavePath(), {}), SEND_PORT_IN_USE);
+        close(other);
+        EXPECT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+    }
+    // Another link holding it, until its send is done.
+    CSerialPort first;
+    CSerialPort second;
+    ASSERT_EQ(first.Open(pty.SlavePath(), {}), SEND_OK);
+    EXPECT_EQ(second.Open(pty.SlavePath(), {}), SEND_PORT_IN_USE);
+    EXPECT_EQ(first.Write("A"), SEND_OK);
+    EXPECT_EQ(second.Open(pty.SlavePath(), {}), SEND_OK);
+}
+
+TEST(SerialPortTest, TwoSendsInARowBothArrive) {
+    CPtyPair pty;
+    CSerialPort port;
+    std::string received;
+    EXPECT_EQ(SendThroughPty(pty, port, "^C0", received), SEND_OK);
+    EXPECT_EQ(received, "^C0");
+    EXPECT_FALSE(port.IsOpen());
+    EXPECT_EQ(SendThroughPty(pty, port, "^M", received), SEND_OK);
+    EXPECT_EQ(received, "^M");
+}
+
+TEST(SerialPortTest, AFailedWriteIsReportedAndClosesThePort) {
+    {
+        CPtyPair pty;
+        CSerialPort port;
+        ASSERT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+        pty.CloseMaster();
+        EXPECT_EQ(port.Write("^C0^M"), SEND_FAILED) << "unplugged";
+        EXPECT_FALSE(port.IsOpen()) << "unplugged";
+    }
+    {
+        // The master never reads, so the pty fills and the deadline passes.
+        CPtyPair pty;
+        CSerialPort port({100ms, 0ms});
+        ASSERT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+        EXPECT_EQ(port.Write(ByteCycle(100000)), SEND_FAILED) << "stalled";
+        EXPECT_FALSE(port.IsOpen()) << "stalled";
+        CSerialPort next;
+        EXPECT_EQ(next.Open(pty.SlavePath(), {}), SEND_OK) << "the stalled port was let go";
+    }
+    CSerialPort neverOpened;
+    EXPECT_EQ(neverOpened.Write("A"), SEND_FAILED);
+}
+
+}  // namespace

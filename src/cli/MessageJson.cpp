@@ -21,7 +21,10 @@ struct Choice {
 };
 
 std::string Quoted(const QString& text) {
-    return "\"" + text.toStdString() + "\"";
+    std::string quoted = "\"";
+    quoted += text.toStdString();
+    quoted += '"';
+    return quoted;
 }
 
 std::string ChoiceList(const std::vector<Choice>& choices) {

@@ -7,3 +7,5 @@
 // reported by throwing CliError.
 int RunEncode(const std::vector<std::string>& arguments);
 int RunNetwork(const std::vector<std::string>& arguments);
+int RunPreview(const std::vector<std::string>& arguments);
+int RunFonts(const std::vector<std::string>& arguments);

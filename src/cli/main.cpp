@@ -18,6 +18,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"encode", "write the command string of a message given as JSON", RunEncode},
     {"network", "write a setup string of the sign's network interface", RunNetwork},
+    {"preview", "write frames of the LED preview of a message as PNG files", RunPreview},
+    {"fonts", "write a PNG sheet of the LED fonts", RunFonts},
 };
 
 void PrintUsage(std::FILE* stream) {

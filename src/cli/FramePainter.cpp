@@ -4,7 +4,8 @@
 #include <QPainter>
 
 // A circle 4 pixels across, without antialiasing, is its square less the four corner pixels.
-// QPainter's own ellipse at this size comes out as a 4 x 3 block, so the disc is filled as two bars.
+// QPainter's own ellipse at this size comes out as a 4 x 3 block, so the disc is filled as two
+// bars.
 void PaintDots(QImage& image, const std::vector<LitDot>& dots) {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing, false);

@@ -10,7 +10,8 @@
 
 namespace {
 
-constexpr const char* kPreviewHelp = R"(Usage: lumivex-cli preview [FILE] --out DIR [--frames N] [--hscroll P]
+constexpr const char* kPreviewHelp =
+    R"(Usage: lumivex-cli preview [FILE] --out DIR [--frames N] [--hscroll P]
 
 Reads one message as JSON from FILE (standard input when FILE is absent or "-"), in the format of
 'lumivex-cli encode', and writes N successive frames of the LED preview (default 1) as
@@ -58,10 +59,10 @@ int RunPreview(const std::vector<std::string>& arguments) {
     const MessageDocument message = ParseMessageJson(ReadInputFile(path));
     const int32_t model = message.settings.signModel;
     const int32_t hscroll =
-        args.Has("--hscroll") ? static_cast<int32_t>(ParseIntegerOption(
-                                    "--hscroll", *args.Find("--hscroll"), 1,
-                                    MaxHorizontalScroll(model)))
-                              : 1;
+        args.Has("--hscroll")
+            ? static_cast<int32_t>(ParseIntegerOption("--hscroll", *args.Find("--hscroll"), 1,
+                                                      MaxHorizontalScroll(model)))
+            : 1;
 
     const QString folder = QString::fromStdString(*out);
     if (!QDir().mkpath(folder)) {

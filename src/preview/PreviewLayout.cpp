@@ -95,8 +95,8 @@ void CutToSign(MessageLayout& layout, const SignModel& model) {
     }
 }
 
-void PlaceLine(const LaidOutLine& line, int64_t largest, int64_t top, int64_t viewX,
-               bool tricolour, std::vector<PlacedCell>& placed) {
+void PlaceLine(const LaidOutLine& line, int64_t largest, int64_t top, int64_t viewX, bool tricolour,
+               std::vector<PlacedCell>& placed) {
     int64_t x = kUnitWidth * line.blanks;
     for (const CharCell& cell : line.cells) {
         const CellMetrics metrics = GetCellMetrics(cell.size);

@@ -10,7 +10,7 @@ constexpr int32_t kShownUnits = kMaxAreaWidth / kUnitWidth;
 
 const SignModel& GetSignModel(int32_t index) {
     return index >= 0 && index < kSignModelCount ? kSignModels[static_cast<size_t>(index)]
-                                                  : kSignModels[0];
+                                                 : kSignModels[0];
 }
 
 AreaSize GetAreaSize(int32_t modelIndex) {

@@ -43,9 +43,11 @@ DESIGNS = {
               "The 6-inch font: glyphs of 18 x 21 dots, fifteen columns used, strokes three dots thick."),
     4: Design(4, 24, 28, 4, [0, 4, 8, 12, 16], [0, 4, 8, 12, 16, 20, 24], 6,
               "The 8-inch font: glyphs of 24 x 28 dots, twenty columns used, strokes four dots thick."),
-    # Ten columns do not split evenly among five: the centre stroke sits half a dot right of the
-    # middle, and the bottom row is one dot lower so that the glyph reaches the matrix's last row.
-    5: Design(5, 12, 28, 3, [0, 2, 4, 5, 7], [0, 4, 8, 12, 16, 20, 25], 3,
+    # Ten columns hold five strokes only if neighbours overlap: the second and fourth columns sit
+    # two dots apart so that parallel strokes ("#", '"', loops) keep a gap, and the centre stroke
+    # sits half a dot right of the middle. The bottom row is one dot lower so that the glyph
+    # reaches the matrix's last row.
+    5: Design(5, 12, 28, 3, [0, 1, 4, 6, 7], [0, 4, 8, 12, 16, 20, 25], 3,
               "The narrow 8-inch font: glyphs of 12 x 28 dots, ten columns used, strokes three dots "
               "thick."),
 }

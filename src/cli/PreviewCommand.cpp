@@ -1,6 +1,7 @@
 #include <QDir>
 #include <QString>
 #include <cstdio>
+#include <string>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -40,29 +41,42 @@ QString FramePath(const QString& folder, int64_t frame) {
     return QDir(folder).filePath(QString::fromLatin1(name));
 }
 
+// The option's value, or `low` when it is absent.
+int64_t ParseOptionalInteger(const Args& args, const std::string& option, int64_t low,
+                             int64_t high) {
+    const std::string* text = args.Find(option);
+    return text == nullptr ? low : ParseIntegerOption(option, *text, low, high);
+}
+
+void PrintHelp() {
+    std::fputs(kPreviewHelp, stdout);
+    std::fputs("\nSign models (\"signModel\"):\n", stdout);
+    for (int32_t index = 0; index < kSignModelCount; ++index) {
+        const AreaSize area = GetAreaSize(index);
+        std::printf("  %2d  %-24s %d x %d pixels\n", index,
+                    std::string(kSignModelNames[static_cast<size_t>(index)]).c_str(), area.width,
+                    area.height);
+    }
+}
+
 }  // namespace
 
 int RunPreview(const std::vector<std::string>& arguments) {
     const Args args = ParseArgs(arguments, ArgSpec{{"--out", "--frames", "--hscroll"}, 1});
     if (args.help) {
-        std::fputs(kPreviewHelp, stdout);
+        PrintHelp();
         return kExitOk;
     }
     const std::string* out = args.Find("--out");
     if (out == nullptr || out->empty()) {
         FailInput("preview needs --out DIR (see --help)");
     }
-    const int64_t frames =
-        args.Has("--frames") ? ParseIntegerOption("--frames", *args.Find("--frames"), 1, kMaxFrames)
-                             : 1;
+    const int64_t frames = ParseOptionalInteger(args, "--frames", 1, kMaxFrames);
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
     const MessageDocument message = ParseMessageJson(ReadInputFile(path));
     const int32_t model = message.settings.signModel;
-    const int32_t hscroll =
-        args.Has("--hscroll")
-            ? static_cast<int32_t>(ParseIntegerOption("--hscroll", *args.Find("--hscroll"), 1,
-                                                      MaxHorizontalScroll(model)))
-            : 1;
+    const auto hscroll = static_cast<int32_t>(
+        ParseOptionalInteger(args, "--hscroll", 1, MaxHorizontalScroll(model)));
 
     const QString folder = QString::fromStdString(*out);
     if (!QDir().mkpath(folder)) {

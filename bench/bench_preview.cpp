@@ -84,9 +84,26 @@ void BM_PaintFrame(benchmark::State& state) {
     state.counters["dots"] = static_cast<double>(dots.size());
 }
 
+// The worst case: every one of the 120 x 32 dots of the largest area lit, colours changing often.
+void BM_PaintEveryDot(benchmark::State& state) {
+    const Rgb colours[] = {kRed, kYellow, kGreen};
+    std::vector<LitDot> dots;
+    for (int32_t y = 0; y < kMaxAreaHeight; y += kDotPixels) {
+        for (int32_t x = 0; x < kMaxAreaWidth; x += kDotPixels) {
+            dots.push_back({x, y, colours[(x / 24) % 3]});
+        }
+    }
+    for (auto _ : state) {
+        QImage image = PaintFrame(dots, GetAreaSize(kLargestModel));
+        benchmark::DoNotOptimize(image.constBits());
+    }
+    state.counters["dots"] = static_cast<double>(dots.size());
+}
+
 }  // namespace
 
 BENCHMARK(BM_FrameFullLargestSign)->Arg(1)->Arg(21);
 BENCHMARK(BM_FrameScrolling10000Characters);
 BENCHMARK(BM_FrameScrolling10000CharactersAtTheEnd);
 BENCHMARK(BM_PaintFrame);
+BENCHMARK(BM_PaintEveryDot);

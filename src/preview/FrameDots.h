@@ -17,10 +17,10 @@ struct LitDot {
 };
 
 // One repaint of the preview: lays `message` out on the sign model (advancing `scrollStep` under a
-// scrolling effect) and lists every dot that is lit in the drawing area, in drawing order. In the
-// off phase of the blink (`blinkOn` false) blinking characters, or under "Blink whole message"
-// all of them, show as spaces. Dots outside the model's drawing area are not listed. `dots` is
-// cleared first, so a caller can keep one list from frame to frame.
+// scrolling effect) and lists every dot that is lit in the drawing area, in drawing order. The
+// caller toggles `blinkOn` before each repaint; in its off phase (false) blinking characters, or
+// under "Blink whole message" all of them, show as spaces. Dots outside the model's drawing area
+// are not listed. `dots` is cleared first, so a caller can keep one list from frame to frame.
 void ComputeFrameDots(const std::vector<CellLine>& message, const MessageSettings& settings,
                       int32_t modelIndex, int64_t& scrollStep, bool blinkOn, ViewPosition view,
                       std::vector<LitDot>& dots);

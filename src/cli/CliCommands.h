@@ -8,3 +8,5 @@
 int RunEncode(const std::vector<std::string>& arguments);
 int RunNetwork(const std::vector<std::string>& arguments);
 int RunSend(const std::vector<std::string>& arguments);
+int RunPreview(const std::vector<std::string>& arguments);
+int RunFonts(const std::vector<std::string>& arguments);

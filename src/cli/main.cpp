@@ -19,6 +19,8 @@ constexpr Command kCommands[] = {
     {"encode", "write the command string of a message given as JSON", RunEncode},
     {"network", "write a setup string of the sign's network interface", RunNetwork},
     {"send", "send a command string to the sign over a serial port or TCP", RunSend},
+    {"preview", "write frames of the LED preview of a message as PNG files", RunPreview},
+    {"fonts", "write a PNG sheet of the LED fonts", RunFonts},
 };
 
 void PrintUsage(std::FILE* stream) {

@@ -1,0 +1,160 @@
+#include "preview/PreviewLayout.h"
+
+#include <algorithm>
+
+#include "preview/LedFont.h"
+
+namespace {
+
+// Wherever sizes are added up or compared, size 5 counts 5 although it is narrower and lower.
+int64_t SizeNumber(const CharCell& cell) {
+    return NormalisedSize(cell.size);
+}
+
+int64_t SizeSum(const LaidOutLine& line) {
+    int64_t sum = line.blanks;
+    for (const CharCell& cell : line.cells) {
+        sum += SizeNumber(cell);
+    }
+    return sum;
+}
+
+// A line's height in line units: its largest size number, 0 for a line without cells.
+int64_t LargestSize(const LaidOutLine& line) {
+    int64_t largest = line.blanks > 0 ? 1 : 0;
+    for (const CharCell& cell : line.cells) {
+        largest = std::max(largest, SizeNumber(cell));
+    }
+    return largest;
+}
+
+bool Scrolls(int32_t effect) {
+    return effect == kEffectScrollRepeatedly || effect == kEffectScrollOnce;
+}
+
+void ApplyPosition(MessageLayout& layout, const MessageSettings& settings, int64_t characters) {
+    if (settings.position == kPositionStartingAt) {
+        if (settings.line > 1) {
+            layout.originY =
+                kLineHeight * (int64_t{settings.line} - LargestSize(layout.lines.front()));
+        }
+        if (settings.column > 1) {
+            for (LaidOutLine& line : layout.lines) {
+                line.blanks = int64_t{settings.column} - 1;
+            }
+        }
+    } else if (settings.position == kPositionCenter) {
+        for (LaidOutLine& line : layout.lines) {
+            line.blanks = std::max<int64_t>(0, (characters - SizeSum(line)) / 2);
+        }
+    }
+}
+
+void AdvanceScroll(MessageLayout& layout, int32_t effect, int64_t& scrollStep) {
+    int64_t longest = 0;
+    for (const LaidOutLine& line : layout.lines) {
+        longest = std::max(longest, SizeSum(line));
+    }
+    // The program never sets a negative step; counting one as 0 keeps the shift arithmetic sound.
+    int64_t step = std::max<int64_t>(0, scrollStep);
+    if (step > longest) {
+        if (effect == kEffectScrollOnce) {
+            return;  // the message stands still at home from now on
+        }
+        step = 0;
+    }
+    layout.scrollShift = step;
+    scrollStep = step + 1;
+}
+
+void CutToSign(MessageLayout& layout, const SignModel& model) {
+    int64_t height = 0;
+    size_t keptLines = 0;
+    for (const LaidOutLine& line : layout.lines) {
+        height += LargestSize(line);
+        if (height > model.lines || keptLines == model.lines) {
+            break;
+        }
+        ++keptLines;
+    }
+    layout.lines.resize(keptLines);
+
+    const int64_t characters = model.charactersPerLine;
+    for (LaidOutLine& line : layout.lines) {
+        line.blanks = std::min(line.blanks, characters);
+        int64_t width = line.blanks;
+        size_t keptCells = 0;
+        for (const CharCell& cell : line.cells) {
+            width += SizeNumber(cell);
+            if (width > characters) {
+                break;
+            }
+            ++keptCells;
+        }
+        line.cells = line.cells.first(keptCells);
+    }
+}
+
+void PlaceLine(const LaidOutLine& line, int64_t largest, int64_t top, int64_t viewX, bool tricolour,
+               std::vector<PlacedCell>& placed) {
+    int64_t x = kUnitWidth * line.blanks;
+    for (const CharCell& cell : line.cells) {
+        const CellMetrics metrics = GetCellMetrics(cell.size);
+        const int64_t advance = kUnitWidth * metrics.blocksAcross;
+        const int64_t left = x - viewX;
+        if (left > kMaxAreaWidth) {
+            break;
+        }
+        if (x + advance > viewX) {
+            // Bottom-aligned: every cell ends on the line's bottom edge.
+            const int64_t cellTop = top + kLineHeight * (largest - metrics.blocksDown);
+            PlacedCell& drawn = placed.emplace_back(
+                PlacedCell{static_cast<int32_t>(left), static_cast<int32_t>(cellTop), cell});
+            if (!tricolour) {
+                drawn.cell.colour = kRed;
+            }
+        }
+        x += advance;
+    }
+}
+
+}  // namespace
+
+MessageLayout LayOutMessage(const std::vector<CellLine>& message, const MessageSettings& settings,
+                            const SignModel& model, int64_t& scrollStep) {
+    MessageLayout layout;
+    if (message.empty()) {
+        return layout;
+    }
+    layout.lines.reserve(message.size());
+    for (const CellLine& line : message) {
+        layout.lines.push_back({0, line});
+    }
+    ApplyPosition(layout, settings, model.charactersPerLine);
+    if (Scrolls(settings.effect)) {
+        // Nothing is cut: every line and character takes part in the scroll.
+        AdvanceScroll(layout, settings.effect, scrollStep);
+    } else {
+        CutToSign(layout, model);
+    }
+    return layout;
+}
+
+std::vector<PlacedCell> PlaceCells(const MessageLayout& layout, const SignModel& model,
+                                   ViewPosition view) {
+    std::vector<PlacedCell> placed;
+    const int64_t viewX = kUnitWidth * (int64_t{view.horizontal} - 1 + layout.scrollShift);
+    int64_t top = layout.originY - kLineHeight * (int64_t{view.vertical} - 1);
+    for (const LaidOutLine& line : layout.lines) {
+        if (top > kMaxAreaHeight) {
+            break;
+        }
+        const int64_t largest = LargestSize(line);
+        const int64_t height = kLineHeight * largest;
+        if (top + height > 0) {
+            PlaceLine(line, largest, top, viewX, model.tricolour != 0, placed);
+        }
+        top += height;
+    }
+    return placed;
+}

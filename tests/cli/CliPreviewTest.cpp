@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <string>
+
+namespace {
+
+struct CliRun {
+    int exitCode = -1;
+    std::string err;
+};
+
+// Runs lumivex-cli with an empty environment: no DISPLAY, no QT_QPA_PLATFORM, nothing else.
+CliRun RunBare(const QStringList& arguments, const std::string& input = {}) {
+    QProcess process;
+    process.setProcessEnvironment(QProcessEnvironment());
+    process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
+    EXPECT_TRUE(process.waitForStarted(30000));
+    process.write(input.data(), static_cast<qint64>(input.size()));
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000)) << "lumivex-cli did not finish";
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardError().toStdString()};
+}
+
+class CliPreviewTest : public ::testing::Test {
+protected:
+    QString Out(const char* name) const { return m_folder.filePath(QString::fromLatin1(name)); }
+
+    // Writes the frames of a message and loads them.
+    std::vector<QImage> Frames(const std::string& json, QStringList options, int count) {
+        const QString folder = Out("frames") + QString::number(++m_nRuns);
+        options << "--out" << folder << "--frames" << QString::number(count);
+        const CliRun run = RunBare(QStringList{"preview"} + options, json);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        std::vector<QImage> frames;
+        for (int i = 1; i <= count; ++i) {
+            frames.emplace_back(folder + QString::asprintf("/frame-%03d.png", i));
+            EXPECT_FALSE(frames.back().isNull()) << "frame " << i;
+        }
+        EXPECT_FALSE(QDir(folder).exists(QString::asprintf("frame-%03d.png", count + 1)));
+        return frames;
+    }
+
+    QTemporaryDir m_folder;
+    int m_nRuns = 0;
+};
+
+bool HasColour(const QImage& image, QRgb colour) {
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (image.pixel(x, y) == colour) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+const QRgb kBlack = qRgb(0, 0, 0);
+const QRgb kGreenDot = qRgb(0, 255, 0);
+const QRgb kYellowDot = qRgb(255, 255, 0);
+
+TEST_F(CliPreviewTest, FirstFrameShowsBlinkingCharactersOff) {
+    const std::string json = R"({"signModel":7,"position":"default","lines":[
+        [{"text":"AB","color":"green","blink":true},{"text":"C","color":"yellow"}]]})";
+    const std::vector<QImage> frames = Frames(json, {}, 3);
+    ASSERT_EQ(frames.size(), 3U);
+    for (const QImage& frame : frames) {
+        EXPECT_EQ(frame.size(), QSize(240, 32));
+        EXPECT_TRUE(HasColour(frame, kYellowDot));
+    }
+    EXPECT_FALSE(HasColour(frames[0], kGreenDot));
+    EXPECT_TRUE(HasColour(frames[1], kGreenDot));
+    EXPECT_FALSE(HasColour(frames[2], kGreenDot));
+    // The top-left dot of "C" (third cell, first glyph row, second column) is a 4 x 4 circle.
+    const QImage& f = frames[0];
+    EXPECT_EQ(f.pixel(52, 4), kBlack);
+    EXPECT_EQ(f.pixel(55, 7), kBlack);
+    EXPECT_EQ(f.pixel(53, 4), kYellowDot);
+    EXPECT_EQ(f.pixel(52, 5), kYellowDot);
+    EXPECT_EQ(f.pixel(54, 6), kYellowDot);
+}
+
+TEST_F(CliPreviewTest, ScrollMovesOneCharacterUnitPerFrame) {
+    const std::vector<QImage> frames =
+        Frames(R"({"signModel":1,"effect":"scroll","lines":["HELLO"]})", {}, 2);
+    ASSERT_EQ(frames.size(), 2U);
+    EXPECT_TRUE(HasColour(frames[0], qRgb(255, 0, 0)));
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x + 24 < 480; ++x) {
+            ASSERT_EQ(frames[1].pixel(x, y), frames[0].pixel(x + 24, y)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(CliPreviewTest, HorizontalScrollShowsTheRightHalf) {
+    const std::string far = R"({"signModel":6,"position":"default","lines":[
+        [{"text":"                     X"}]]})";
+    const std::string near = R"({"signModel":6,"position":"default","lines":[" X"]})";
+    const QImage shifted = Frames(far, {"--hscroll", "21"}, 1).at(0);
+    EXPECT_EQ(shifted.size(), QSize(480, 128));
+    EXPECT_EQ(shifted, Frames(near, {}, 1).at(0));
+    EXPECT_TRUE(HasColour(shifted, qRgb(255, 0, 0)));
+    EXPECT_FALSE(HasColour(Frames(far, {}, 1).at(0), qRgb(255, 0, 0)));
+}
+
+TEST_F(CliPreviewTest, FontsSheetHoldsEveryGlyph) {
+    const QString sheet = Out("fonts.png");
+    const CliRun run = RunBare({"fonts", "--out", sheet});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const QImage image(sheet);
+    EXPECT_FALSE(image.isNull());
+    EXPECT_GT(image.width(), 16 * 24 * 4);
+    EXPECT_TRUE(HasColour(image, kYellowDot));
+}
+
+TEST_F(CliPreviewTest, RejectsBadInput) {
+    const QString out = Out("bad");
+    const struct {
+        const char* name;
+        QStringList arguments;
+        std::string input;
+        int exitCode;
+        std::string errorContains;
+    } cases[] = {
+        {"no --out", {"preview"}, "{}", 2, "needs --out"},
+        {"no frames", {"preview", "--out", out, "--frames", "0"}, "{}", 2, "--frames"},
+        {"hscroll on a 20-character sign",
+         {"preview", "--out", out, "--hscroll", "2"},
+         R"({"signModel":1})",
+         2,
+         "--hscroll takes a whole number from 1 to 1"},
+        {"hscroll beyond the bar",
+         {"preview", "--out", out, "--hscroll", "22"},
+         R"({"signModel":13})",
+         2,
+         "from 1 to 21"},
+        {"bad json", {"preview", "--out", out}, "{", 2, "not valid JSON"},
+        {"bad field", {"preview", "--out", out}, R"({"signModel":14})", 2, "\"signModel\""},
+        {"unknown option", {"preview", "--out", out, "--fps", "2"}, "{}", 2, "unknown option"},
+        {"fonts without --out", {"fonts"}, "", 2, "needs --out"},
+        {"folder that cannot be made",
+         {"preview", "--out", "/proc/lumivex/frames"},
+         "{}",
+         1,
+         "cannot create"},
+    };
+    for (const auto& c : cases) {
+        const CliRun run = RunBare(c.arguments, c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
+        EXPECT_NE(run.err.find(c.errorContains), std::string::npos) << c.name << ": " << run.err;
+    }
+}
+
+}  // namespace

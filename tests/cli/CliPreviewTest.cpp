@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "CliRunner.h"
+
 #include <QDir>
 #include <QImage>
 #include <QProcess>
@@ -9,24 +11,6 @@
 
 namespace {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string err;
-};
-
-// Runs lumivex-cli with an empty environment: no DISPLAY, no QT_QPA_PLATFORM, nothing else.
-CliRun RunBare(const QStringList& arguments, const std::string& input = {}) {
-    QProcess process;
-    process.setProcessEnvironment(QProcessEnvironment());
-    process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
-    EXPECT_TRUE(process.waitForStarted(30000));
-    process.write(input.data(), static_cast<qint64>(input.size()));
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000)) << "lumivex-cli did not finish";
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardError().toStdString()};
-}
-
 class CliPreviewTest : public ::testing::Test {
 protected:
     QString Out(const char* name) const { return m_folder.filePath(QString::fromLatin1(name)); }
@@ -35,7 +19,7 @@ protected:
     std::vector<QImage> Frames(const std::string& json, QStringList options, int count) {
         const QString folder = Out("frames") + QString::number(++m_nRuns);
         options << "--out" << folder << "--frames" << QString::number(count);
-        const CliRun run = RunBare(QStringList{"preview"} + options, json);
+        const CliResult run = RunCliBare(QStringList{"preview"} + options, json);
         EXPECT_EQ(run.exitCode, 0) << run.err;
         std::vector<QImage> frames;
         for (int i = 1; i <= count; ++i) {
@@ -111,7 +95,7 @@ TEST_F(CliPreviewTest, HorizontalScrollShowsTheRightHalf) {
 
 TEST_F(CliPreviewTest, FontsSheetHoldsEveryGlyph) {
     const QString sheet = Out("fonts.png");
-    const CliRun run = RunBare({"fonts", "--out", sheet});
+    const CliResult run = RunCliBare({"fonts", "--out", sheet});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const QImage image(sheet);
     EXPECT_FALSE(image.isNull());
@@ -151,7 +135,7 @@ TEST_F(CliPreviewTest, RejectsBadInput) {
          "cannot create"},
     };
     for (const auto& c : cases) {
-        const CliRun run = RunBare(c.arguments, c.input);
+        const CliResult run = RunCliBare(c.arguments, c.input);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
         EXPECT_NE(run.err.find(c.errorContains), std::string::npos) << c.name << ": " << run.err;
     }

@@ -5,17 +5,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
-CliResult RunCli(const QStringList& arguments, const std::string& input,
-                 const QStringList& environment) {
+namespace {
+
+CliResult RunWith(const QStringList& arguments, const std::string& input,
+                  const QProcessEnvironment& variables) {
     QProcess process;
-    if (!environment.isEmpty()) {
-        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
-        for (const QString& entry : environment) {
-            const qsizetype equals = entry.indexOf(QLatin1Char('='));
-            variables.insert(entry.left(equals), entry.mid(equals + 1));
-        }
-        process.setProcessEnvironment(variables);
-    }
+    process.setProcessEnvironment(variables);
     process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
     EXPECT_TRUE(process.waitForStarted(30000));
     process.write(input.data(), static_cast<qint64>(input.size()));
@@ -26,6 +21,22 @@ CliResult RunCli(const QStringList& arguments, const std::string& input,
     result.out = process.readAllStandardOutput().toStdString();
     result.err = process.readAllStandardError().toStdString();
     return result;
+}
+
+}  // namespace
+
+CliResult RunCli(const QStringList& arguments, const std::string& input,
+                 const QStringList& environment) {
+    QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+    for (const QString& entry : environment) {
+        const qsizetype equals = entry.indexOf(QLatin1Char('='));
+        variables.insert(entry.left(equals), entry.mid(equals + 1));
+    }
+    return RunWith(arguments, input, variables);
+}
+
+CliResult RunCliBare(const QStringList& arguments, const std::string& input) {
+    return RunWith(arguments, input, QProcessEnvironment());
 }
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes) {

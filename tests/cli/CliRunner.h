@@ -14,5 +14,8 @@ struct CliResult {
 CliResult RunCli(const QStringList& arguments, const std::string& input = {},
                  const QStringList& environment = {});
 
+// Runs it with an empty environment: no DISPLAY, no QT_QPA_PLATFORM, no HOME, nothing.
+CliResult RunCliBare(const QStringList& arguments, const std::string& input = {});
+
 // Writes bytes to a fresh file in a temporary folder that lives as long as the test program.
 std::string WriteTempFile(const std::string& name, const std::string& bytes);

@@ -4,8 +4,6 @@
 
 #include <QDir>
 #include <QImage>
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <string>
 

@@ -4,6 +4,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -208,6 +209,28 @@ TEST(StartUpTest, ClosingTheMainWindowEndsTheProgram) {
         EXPECT_EQ(profile.GetProfileInt("COM Port", -1), 0);
         EXPECT_EQ(profile.GetProfileInt("Baud Rate", -1), 9600);
     }
+}
+
+// A profile that can be neither read nor written: the program starts from its defaults, runs
+// and ends as usual.
+TEST(StartUpTest, AnUnusableProfileChangesNothing) {
+    QTemporaryDir folder;
+    const QString blocker = folder.filePath("not-a-folder");
+    QFile file(blocker);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    CProfileStore profile(blocker + "/Lumivex1.2/lumivex.conf");
+    RecordingMessageService messages;
+    RecordingHelpService help;
+    ModalCloser closer([](QWidget* modal) {
+        auto* window = qobject_cast<CMarqueeDlg*>(modal);
+        ASSERT_NE(window, nullptr);
+        EXPECT_EQ(window->PageTabs().ShownPage(), CPageTabCtrl::kMessagesPage);
+    });
+    EXPECT_EQ(RunMarquee(profile, messages, help), EXIT_SUCCESS);
+    EXPECT_TRUE(closer.Fired());
+    EXPECT_TRUE(messages.shown.empty());
+    EXPECT_FALSE(profile.Flush());
 }
 
 TEST(StartUpTest, SocketsThatCannotBePreparedEndTheProgramBeforeAnyWindow) {

@@ -11,6 +11,11 @@ LUMIVEX_PACKAGES=(
     clang-format
 )
 
+# What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).
+LUMIVEX_RUN_PACKAGES=(
+    qt6-wayland
+)
+
 # Installs the named packages that are not installed yet; does nothing when all are there.
 ensure_packages() {
     local missing=()

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QIcon>
+
+// The program's icon: an LED dot-matrix sign. From the program's resources, so no image plugin
+// beyond Qt's own PNG support is needed.
+QIcon ProgramIcon();

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/HelpService.h"
+#include "platform/MessageService.h"
+
+// Keeps every box the code under test would show and answers from a script, so no test ever
+// opens a real modal box.
+class RecordingMessageService : public IMessageService {
+public:
+    struct Shown {
+        std::string text;
+        MessageIcon icon;
+        MessageButtons buttons;
+        std::string caption;
+    };
+
+    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons,
+                              const std::string& caption = {}) override {
+        shown.push_back({text, icon, buttons, caption});
+        if (!answers.empty()) {
+            const MessageAnswer answer = answers.front();
+            answers.pop_front();
+            return answer;
+        }
+        return buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
+    }
+
+    std::vector<Shown> shown;
+    std::deque<MessageAnswer> answers;
+};
+
+// Keeps the context numbers that help was asked for.
+class RecordingHelpService : public IHelpService {
+public:
+    void ShowHelp(uint32_t contextNumber) override { requests.push_back(contextNumber); }
+
+    std::vector<uint32_t> requests;
+};

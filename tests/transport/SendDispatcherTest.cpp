@@ -36,7 +36,7 @@ public:
     std::vector<int> m_comNumbers;
     int m_nTcpSends = 0;
     int m_nTcpResult = SEND_OK;
-    CRecordingMessages m_messages;
+    RecordingMessageService m_messages;
 };
 
 LinkSettings Port(int32_t comPort) {
@@ -45,9 +45,9 @@ LinkSettings Port(int32_t comPort) {
     return link;
 }
 
-std::vector<std::string> Texts(const CRecordingMessages& messages) {
+std::vector<std::string> Texts(const RecordingMessageService& messages) {
     std::vector<std::string> texts;
-    for (const RecordedMessage& message : messages.m_messages) {
+    for (const RecordingMessageService::Shown& message : messages.shown) {
         texts.push_back(message.text);
     }
     return texts;
@@ -64,8 +64,8 @@ TEST(SendDispatcherTest, PortIndexChoosesTheComPort) {
         EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(c.index))) << c.index;
         EXPECT_EQ(dispatcher.m_comNumbers, std::vector<int>{c.comNumber}) << c.index;
         EXPECT_EQ(dispatcher.m_nTcpSends, 0) << c.index;
-        ASSERT_EQ(dispatcher.m_messages.m_messages.size(), 1u) << c.index;
-        const RecordedMessage& box = dispatcher.m_messages.m_messages.front();
+        ASSERT_EQ(dispatcher.m_messages.shown.size(), 1u) << c.index;
+        const RecordingMessageService::Shown& box = dispatcher.m_messages.shown.front();
         EXPECT_EQ(box.text, "Invalid Port");
         EXPECT_EQ(box.icon, MessageIcon::kExclamation);
         EXPECT_EQ(box.buttons, MessageButtons::kOk);
@@ -85,7 +85,7 @@ TEST(SendDispatcherTest, EthernetFillsTheTcpMembersAndAddsNoBox) {
         EXPECT_EQ(dispatcher.m_nHostPort, 49999);
         EXPECT_EQ(dispatcher.m_strSendText, "^C0^M");
         EXPECT_TRUE(dispatcher.m_comNumbers.empty());
-        EXPECT_TRUE(dispatcher.m_messages.m_messages.empty());
+        EXPECT_TRUE(dispatcher.m_messages.shown.empty());
     }
 }
 
@@ -96,7 +96,7 @@ TEST(SendDispatcherTest, SerialSendShowsAtMostOneBox) {
         auto reading = pty.ReadAsync(5);
         EXPECT_TRUE(dispatcher.SendToMarquee("^C0^M", Port(2)));
         EXPECT_EQ(reading.get(), "^C0^M");
-        EXPECT_TRUE(dispatcher.m_messages.m_messages.empty());
+        EXPECT_TRUE(dispatcher.m_messages.shown.empty());
     }
     {
         const int holder = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
@@ -111,7 +111,7 @@ TEST(SendDispatcherTest, SerialSendShowsAtMostOneBox) {
         // A raw system code: the caller reports the failure, the dispatcher shows nothing.
         CScriptedDispatcher dispatcher("/dev/null");
         EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(2)));
-        EXPECT_TRUE(dispatcher.m_messages.m_messages.empty());
+        EXPECT_TRUE(dispatcher.m_messages.shown.empty());
     }
 }
 
@@ -137,14 +137,14 @@ TEST(SendDispatcherTest, LinkErrorTexts) {
 
 TEST(SendDispatcherTest, UnconfiguredAddressFailsWithOneErrorBox) {
     // The real TCP link; 0.0.0.0 is refused before any traffic.
-    CRecordingMessages messages;
+    RecordingMessageService messages;
     CSendDispatcher dispatcher([](int) { return std::string(); });
     dispatcher.SetMessageService(messages);
     EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(8)));
     EXPECT_EQ(dispatcher.m_strHostAddress, "0.0.0.0");
-    ASSERT_EQ(messages.m_messages.size(), 1u);
-    EXPECT_EQ(messages.m_messages.front().text, std::strerror(EADDRNOTAVAIL));
-    EXPECT_EQ(messages.m_messages.front().caption, "Error");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown.front().text, std::strerror(EADDRNOTAVAIL));
+    EXPECT_EQ(messages.shown.front().caption, "Error");
 }
 
 }  // namespace

@@ -43,12 +43,6 @@ uint16_t BoundPort(int fd) {
 
 }  // namespace
 
-MessageAnswer CRecordingMessages::ShowMessage(const std::string& text, MessageIcon icon,
-                                              MessageButtons buttons, const std::string& caption) {
-    m_messages.push_back({text, icon, buttons, caption});
-    return buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
-}
-
 CPtyPair::CPtyPair() {
     char name[PATH_MAX] = {};
     if (openpty(&m_nMaster, &m_nSlave, name, nullptr, nullptr) != 0) {

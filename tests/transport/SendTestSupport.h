@@ -5,26 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/MessageService.h"
+#include "support/RecordingServices.h"
 
 // Every wait of these helpers ends after this long, so that a fault fails a test, never hangs it.
 inline constexpr int kTestWaitMs = 10000;
-
-struct RecordedMessage {
-    std::string text;
-    MessageIcon icon;
-    MessageButtons buttons;
-    std::string caption;
-};
-
-// Keeps every box it is asked to show and answers OK.
-class CRecordingMessages : public IMessageService {
-public:
-    MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons,
-                              const std::string& caption) override;
-
-    std::vector<RecordedMessage> m_messages;
-};
 
 // A pseudo-terminal pair: the link opens the slave as its port; the master is the sign's end.
 class CPtyPair {

@@ -18,7 +18,7 @@ constexpr int kSmallReceiveBuffer = 4096;
 
 // One send through the link as the dispatcher sets it up; boxes go to the recorder.
 int SendOverTcp(const std::string& bytes, const std::string& host, uint16_t port,
-                CRecordingMessages& messages) {
+                RecordingMessageService& messages) {
     CSendDispatcher dispatcher([](int) { return std::string(); });
     dispatcher.SetMessageService(messages);
     dispatcher.m_strSendText = bytes;
@@ -40,10 +40,10 @@ TEST(TcpLinkTest, DeliversTheBytesExactly) {
         CLoopbackListener sign;
         ASSERT_TRUE(sign.Listening());
         auto receiving = sign.AcceptAndReadAsync();
-        CRecordingMessages messages;
+        RecordingMessageService messages;
         EXPECT_EQ(SendOverTcp(c.bytes, "127.0.0.1", sign.Port(), messages), SEND_OK) << c.name;
         EXPECT_EQ(receiving.get(), c.bytes) << c.name;
-        EXPECT_TRUE(messages.m_messages.empty()) << c.name;
+        EXPECT_TRUE(messages.shown.empty()) << c.name;
     }
 }
 
@@ -51,10 +51,10 @@ TEST(TcpLinkTest, AnEmptyStringConnectsSendsNothingAndFailsWithoutABox) {
     CLoopbackListener sign;
     ASSERT_TRUE(sign.Listening());
     auto receiving = sign.AcceptAndReadAsync();
-    CRecordingMessages messages;
+    RecordingMessageService messages;
     EXPECT_EQ(SendOverTcp("", "127.0.0.1", sign.Port(), messages), SEND_FAILED);
     EXPECT_EQ(receiving.get(), "");
-    EXPECT_TRUE(messages.m_messages.empty());
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 // Each failure shows one "Error" box with the text of the error its own operation met, and the
@@ -80,10 +80,10 @@ TEST(TcpLinkTest, AFailureShowsTheErrorOfTheFailingOperation) {
         {"peer closes at once", "127.0.0.1", hangsUp.Port(), huge, {EPIPE, ECONNRESET}},
     };
     for (const auto& c : cases) {
-        CRecordingMessages messages;
+        RecordingMessageService messages;
         EXPECT_EQ(SendOverTcp(c.bytes, c.host, c.port, messages), SEND_FAILED) << c.name;
-        ASSERT_EQ(messages.m_messages.size(), 1u) << c.name;
-        const RecordedMessage& box = messages.m_messages.front();
+        ASSERT_EQ(messages.shown.size(), 1u) << c.name;
+        const RecordingMessageService::Shown& box = messages.shown.front();
         std::set<std::string> texts;
         for (const int error : c.errors) {
             texts.insert(std::strerror(error));

@@ -14,7 +14,7 @@ const std::string* Args::Find(const std::string& option) const {
     return it == values.end() ? nullptr : &it->second;
 }
 
-Args ParseArgs(const std::vector<std::string>& arguments, const ArgSpec& spec) {
+Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules) {
     Args args;
     bool optionsEnded = false;
     for (size_t i = 0; i < arguments.size(); ++i) {
@@ -39,7 +39,7 @@ Args ParseArgs(const std::vector<std::string>& arguments, const ArgSpec& spec) {
             value = argument.substr(equals + 1);
             hasValue = true;
         }
-        if (spec.valueOptions.count(name) == 0) {
+        if (rules.valueOptions.count(name) == 0) {
             FailInput("unknown option " + name + " (see --help)");
         }
         if (!hasValue) {
@@ -52,8 +52,8 @@ Args ParseArgs(const std::vector<std::string>& arguments, const ArgSpec& spec) {
             FailInput(name + " is given more than once");
         }
     }
-    if (!args.help && args.positionals.size() > spec.maxPositionals) {
-        FailInput("unexpected argument \"" + args.positionals[spec.maxPositionals] +
+    if (!args.help && args.positionals.size() > rules.maxPositionals) {
+        FailInput("unexpected argument \"" + args.positionals[rules.maxPositionals] +
                   "\" (see --help)");
     }
     return args;

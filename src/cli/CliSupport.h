@@ -25,7 +25,7 @@ private:
 // Ends the command with exit status 2 and "lumivex-cli <what>".
 [[noreturn]] void FailInput(const std::string& message);
 
-struct ArgSpec {
+struct ArgRules {
     std::set<std::string> valueOptions;  // "--name VALUE" or "--name=VALUE"
     size_t maxPositionals = 0;
 };
@@ -41,7 +41,7 @@ struct Args {
 
 // Unknown options, a missing value, an option given twice and surplus arguments end the command
 // with exit status 2.
-Args ParseArgs(const std::vector<std::string>& arguments, const ArgSpec& spec);
+Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules);
 
 // A whole decimal number within [low, high]; anything else ends the command with exit status 2,
 // naming the option and the range.

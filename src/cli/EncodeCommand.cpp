@@ -31,7 +31,7 @@ Exit status: 0 on success, 2 for bad input, 1 for other failures.
 }  // namespace
 
 int RunEncode(const std::vector<std::string>& arguments) {
-    const Args args = ParseArgs(arguments, ArgSpec{{}, 1});
+    const Args args = ParseArgs(arguments, ArgRules{{}, 1});
     if (args.help) {
         std::fputs(kEncodeHelp, stdout);
         return kExitOk;

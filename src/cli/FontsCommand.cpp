@@ -62,7 +62,7 @@ void AppendBand(const Band& band, int32_t top, std::vector<LitDot>& dots) {
 }  // namespace
 
 int RunFonts(const std::vector<std::string>& arguments) {
-    const Args args = ParseArgs(arguments, ArgSpec{{"--out"}, 0});
+    const Args args = ParseArgs(arguments, ArgRules{{"--out"}, 0});
     if (args.help) {
         std::fputs(kFontsHelp, stdout);
         return kExitOk;

@@ -33,9 +33,9 @@ Options (absent values take the interface's defaults):
 Exit status: 0 on success, 2 for bad input, 1 for other failures.
 )";
 
-const ArgSpec kNetworkArgs = {{"--type", "--group", "--unit", "--ip", "--mask", "--gateway",
-                               "--station", "--input", "--baud", "--byte-order"},
-                              1};
+const ArgRules kNetworkArgs = {{"--type", "--group", "--unit", "--ip", "--mask", "--gateway",
+                                "--station", "--input", "--baud", "--byte-order"},
+                               1};
 
 int32_t ReadType(const Args& args) {
     const std::string* type = args.Find("--type");

@@ -62,7 +62,7 @@ void PrintHelp() {
 }  // namespace
 
 int RunPreview(const std::vector<std::string>& arguments) {
-    const Args args = ParseArgs(arguments, ArgSpec{{"--out", "--frames", "--hscroll"}, 1});
+    const Args args = ParseArgs(arguments, ArgRules{{"--out", "--frames", "--hscroll"}, 1});
     if (args.help) {
         PrintHelp();
         return kExitOk;

@@ -34,7 +34,7 @@ line break in it turned into a space.
 Exit status: 0 when the string was delivered, 1 when not, 2 for bad arguments.
 )";
 
-const ArgSpec kSendArgs = {{"--port", "--baud", "--ip", "--file"}, 1};
+const ArgRules kSendArgs = {{"--port", "--baud", "--ip", "--file"}, 1};
 
 // Each box becomes one line on standard error.
 class CStandardErrorMessages : public IMessageService {

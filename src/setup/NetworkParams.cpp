@@ -22,16 +22,23 @@ void AppendDottedOctets(std::string& out, const Ipv4Octets& octets) {
     }
 }
 
-// The one-letter suffix code of a type's load-defaults or disable string.
-std::string TypeCode(int32_t type, char letter) {
-    std::string code = "^P1";
-    if (type == kNetworkDeviceNet) {
-        code = "^P2";
-    } else if (type == kNetworkProfibus) {
-        code = "^P3";
+// One setup code: its type prefix, its letter and its zero-padded value.
+void AppendCode(std::string& out, const char* prefix, char letter, int64_t value, int width) {
+    out += prefix;
+    out += letter;
+    AppendDecimal(out, value, width);
+}
+
+// Every code of a type starts so; an unknown type is addressed as Ethernet.
+const char* TypePrefix(int32_t type) {
+    switch (type) {
+        case kNetworkDeviceNet:
+            return "^P2";
+        case kNetworkProfibus:
+            return "^P3";
+        default:
+            return "^P1";
     }
-    code += letter;
-    return code;
 }
 
 }  // namespace
@@ -66,26 +73,18 @@ int32_t CNetworkParams::GetBaudKbps() const {
 
 std::string CNetworkParams::GetSetupString(const MessageSettings& address) const {
     std::string out = GetAddressPrefix(address);
-    if (m_nType == kNetworkDeviceNet) {
-        out += "^P2A";
-        AppendDecimal(out, m_nStationAddress, 3);
-        out += "^P2B";
-        AppendDecimal(out, GetBaudKbps(), 3);
-        out += "^P2R";
-        AppendDecimal(out, m_nInputSize, 3);
-        out += "^P2S";
-        AppendDecimal(out, m_nOutputSize, 3);
-        out += "^P2W";
-        AppendDecimal(out, m_nByteOrder, 1);
-    } else if (m_nType == kNetworkProfibus) {
-        out += "^P3A";
-        AppendDecimal(out, m_nStationAddress, 3);
-        out += "^P3R";
-        AppendDecimal(out, m_nInputSize, 3);
-        out += "^P3S";
-        AppendDecimal(out, m_nOutputSize, 3);
-        out += "^P3W";
-        AppendDecimal(out, m_nByteOrder, 1);
+    if (m_nType == kNetworkDeviceNet || m_nType == kNetworkProfibus) {
+        // Profibus-DP takes the same codes as DeviceNet but for the bit rate, which it finds
+        // by itself.
+        const bool deviceNet = m_nType == kNetworkDeviceNet;
+        const char* prefix = TypePrefix(m_nType);
+        AppendCode(out, prefix, 'A', m_nStationAddress, 3);
+        if (deviceNet) {
+            AppendCode(out, prefix, 'B', GetBaudKbps(), 3);
+        }
+        AppendCode(out, prefix, 'R', m_nInputSize, 3);
+        AppendCode(out, prefix, 'S', m_nOutputSize, 3);
+        AppendCode(out, prefix, 'W', m_nByteOrder, 1);
     } else {
         out += "^P1A";
         AppendDottedOctets(out, m_cardIp);
@@ -98,11 +97,11 @@ std::string CNetworkParams::GetSetupString(const MessageSettings& address) const
 }
 
 std::string CNetworkParams::GetLoadDefaultsString(const MessageSettings& address) const {
-    return GetAddressPrefix(address) + TypeCode(m_nType, 'L');
+    return GetAddressPrefix(address) + TypePrefix(m_nType) + 'L';
 }
 
 std::string CNetworkParams::GetDisableString(const MessageSettings& address) const {
-    return GetAddressPrefix(address) + TypeCode(m_nType, 'Z');
+    return GetAddressPrefix(address) + TypePrefix(m_nType) + 'Z';
 }
 
 std::string GetAddressPrefix(const MessageSettings& address) {

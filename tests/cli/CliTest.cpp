@@ -44,6 +44,23 @@ TEST(CliEncodeTest, WritesTheCommandString) {
          "^A020000^L0^C0^M0440^D1^K0^dC1A^N^K0^dC1B^N"},
         {"line out of range ignored unless starting at",
          R"({"position":"center","line":9,"column":99})", "^A000000^C1"},
+        {"starting at, line kept", R"({"position":"start","line":2,"column":13})",
+         "^A000000^C0^M0213"},
+        {"starting at, line cleared",
+         R"({"position":"start","line":2,"column":13,"clearLine":true})", "^A000000^C0^H0213"},
+        {"first position", R"({"address":"default","position":"start","line":1,"column":1})",
+         "^C0^M0101"},
+        {"center ignores the clear flag", R"({"clearLine":true,"effect":"blink"})",
+         "^A000000^C1^B1"},
+        {"largest size sets the mode", R"({"address":"default","position":"default",
+             "lines":[[{"text":"a"},{"text":"b","size":3}]]})",
+         "^L2^K0^dC1a^K2b"},
+        {"fifth size counts as the largest mode", R"({"address":"default","position":"default",
+             "lines":[[{"text":"a","size":5}]]})",
+         "^L3^K4^dC1a"},
+        {"typed size code counts", R"({"address":"default","position":"default",
+             "lines":["^K3"]})",
+         "^L3^K0^dC1^K3"},
     };
     for (const EncodeCase& c : cases) {
         const CliResult result = RunCli({"encode"}, c.json);

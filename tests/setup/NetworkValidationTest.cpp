@@ -68,14 +68,6 @@ TEST(ValidateAndStoreFieldbusTest, StoresEveryFieldWhenTheChecksPass) {
     EXPECT_EQ(params.m_nByteOrder, 1);
 }
 
-TEST(ValidateAndStoreFieldbusTest, MessagesAreExact) {
-    EXPECT_STREQ(kInvalidMacAddress, "Invalid MAC Address !\nValid Range is 0 - 63");
-    EXPECT_STREQ(kInvalidNodeAddress, "Invalid Node Address !\nValid Range is 1 - 125");
-    EXPECT_STREQ(kInvalidConsumedBytes,
-                 "Invalid Value for Consumed Bytes!\nValid Range is  8 - 120");
-    EXPECT_STREQ(kInvalidInputBytes, "Invalid Value for Input Bytes!\nValid Range is  1 - 122");
-}
-
 TEST(MakeByteOrderTest, FlagsOfTheRadioButtons) {
     EXPECT_EQ(MakeByteOrder(false, false), 0);
     EXPECT_EQ(MakeByteOrder(true, false), 1);

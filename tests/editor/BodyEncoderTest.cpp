@@ -1,22 +1,9 @@
 #include <gtest/gtest.h>
 
 #include "editor/BodyEncoder.h"
+#include "support/CellLines.h"
 
 namespace {
-
-// Builds a line of characters sharing one set of attributes.
-CellLine Cells(const std::string& text, int32_t size = 1, Rgb colour = kRed, bool blink = false) {
-    CellLine line;
-    for (char c : text) {
-        line.push_back({size, static_cast<unsigned char>(c), colour, blink});
-    }
-    return line;
-}
-
-CellLine Join(CellLine a, const CellLine& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
 
 constexpr Rgb kBlue = MakeRgb(0, 0, 255);
 

@@ -5,21 +5,7 @@
 
 #include "editor/CharCell.h"
 #include "encoding/MessageSettings.h"
-
-// A line of characters sharing one set of attributes.
-inline CellLine Cells(const std::string& text, int32_t size = 1, Rgb colour = kRed,
-                      bool blink = false) {
-    CellLine line;
-    for (char c : text) {
-        line.push_back({size, static_cast<unsigned char>(c), colour, blink});
-    }
-    return line;
-}
-
-inline CellLine Join(CellLine a, const CellLine& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
+#include "support/CellLines.h"
 
 inline MessageSettings Settings(int32_t position, int32_t effect = kEffectDefault, int32_t line = 1,
                                 int32_t column = 1) {

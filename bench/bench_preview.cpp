@@ -1,7 +1,7 @@
 #include <benchmark/benchmark.h>
 
-#include "cli/FramePainter.h"
 #include "preview/FrameDots.h"
+#include "render/FramePainter.h"
 
 namespace {
 

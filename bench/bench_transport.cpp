@@ -67,7 +67,7 @@ void BM_SerialSend(benchmark::State& state) {
         const std::string text(static_cast<size_t>(state.range(0)), 'A');
         const LinkSettings link;
         for (auto _ : state) {
-            if (!dispatcher.SendToMarquee(text, link)) {
+            if (!dispatcher.SendToMarquee(text, link).Delivered()) {
                 state.SkipWithError("serial send failed");
                 break;
             }
@@ -100,7 +100,7 @@ void BM_TcpSend(benchmark::State& state) {
         link.comPort = 8;
         link.ipAddress = {127, 0, 0, 1};
         for (auto _ : state) {
-            if (!dispatcher.SendToMarquee(text, link)) {
+            if (!dispatcher.SendToMarquee(text, link).Delivered()) {
                 state.SkipWithError("TCP send failed");
                 break;
             }

@@ -8,10 +8,10 @@ letterforms of the small font, gives every stroke the same thickness and turns e
 into a smooth slope, so the outer corners of round letters come out rounded.
 
 A draft is only a start: glyphs that a reader would not recognise at once are drawn by hand in
-tools/fonts/<size>.txt, which replace the draft glyph for glyph. The tables in src/preview are
+tools/fonts/<size>.txt, which replace the draft glyph for glyph. The tables in src/core/preview are
 generated, committed and read by nothing at run time.
 
-    tools/draft_large_fonts.py            write src/preview/FontSize3.cpp, 4 and 5
+    tools/draft_large_fonts.py            write src/core/preview/FontSize3.cpp, 4 and 5
     tools/draft_large_fonts.py --show 4   print every glyph of size 4 as text (# lit, . dark)
 """
 
@@ -21,7 +21,7 @@ import re
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-PREVIEW = ROOT / "src" / "preview"
+PREVIEW = ROOT / "src" / "core" / "preview"
 HAND_DRAWN = ROOT / "tools" / "fonts"
 FIRST_CODE, LAST_CODE = 0x21, 0x7E
 
@@ -54,7 +54,7 @@ DESIGNS = {
 
 
 def read_table(size):
-    """The glyphs of src/preview/FontSize<size>.cpp as lists of row numbers, in code order."""
+    """The glyphs of src/core/preview/FontSize<size>.cpp as lists of row numbers, in code order."""
     text = (PREVIEW / f"FontSize{size}.cpp").read_text()
     glyphs = []
     for line in text.splitlines():

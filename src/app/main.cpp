@@ -1,11 +1,11 @@
 // lumivex: the program's window, for operators of the signs.
 #include <QApplication>
 
-#include "app/HelpFile.h"
-#include "app/MarqueeStartup.h"
-#include "platform/HelpWindowService.h"
-#include "platform/MessageBoxService.h"
-#include "platform/ProfileStore.h"
+#include "gui/services/HelpWindowService.h"
+#include "gui/services/MessageBoxService.h"
+#include "gui/window/HelpFile.h"
+#include "gui/window/MarqueeStartup.h"
+#include "settings/ProfileStore.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);

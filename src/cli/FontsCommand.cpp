@@ -4,8 +4,8 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "cli/FramePainter.h"
 #include "preview/LedFont.h"
+#include "render/FramePainter.h"
 
 namespace {
 

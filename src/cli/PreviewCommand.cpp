@@ -5,9 +5,9 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "cli/FramePainter.h"
 #include "cli/MessageJson.h"
 #include "preview/FrameDots.h"
+#include "render/FramePainter.h"
 
 namespace {
 

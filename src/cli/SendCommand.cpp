@@ -1,12 +1,12 @@
 #include <cctype>
 #include <cstdio>
 
-#include "app/CMarqueeApp.h"
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "encoding/Windows1252.h"
-#include "platform/MessageService.h"
-#include "platform/ProfileStore.h"
+#include "settings/CMarqueeApp.h"
+#include "settings/ProfileStore.h"
+#include "transport/SendOutcome.h"
 
 namespace {
 
@@ -36,21 +36,16 @@ Exit status: 0 when the string was delivered, 1 when not, 2 for bad arguments.
 
 const ArgRules kSendArgs = {{"--port", "--baud", "--ip", "--file"}, 1};
 
-// Each box becomes one line on standard error.
-class CStandardErrorMessages : public IMessageService {
-public:
-    MessageAnswer ShowMessage(const std::string& text, MessageIcon, MessageButtons buttons,
-                              const std::string&) override {
-        std::string line = text;
-        for (char& c : line) {
-            if (c == '\n' || c == '\r') {
-                c = ' ';
-            }
+// What the program would show in a box, as one line on standard error.
+void PrintNotice(const SendNotice& notice) {
+    std::string line = notice.text;
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
         }
-        std::fprintf(stderr, "%s\n", line.c_str());
-        return buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
     }
-};
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
 
 int32_t ParsePort(const std::string& text) {
     std::string name;
@@ -115,7 +110,9 @@ int RunSend(const std::vector<std::string>& arguments) {
     }
     const std::string bytes = ReadCommandString(args);
 
-    CStandardErrorMessages messages;
-    app.SetMessageService(messages);
-    return app.SendToMarquee(bytes) ? kExitOk : kExitFailure;
+    const SendOutcome outcome = app.SendToMarquee(bytes);
+    for (const SendNotice& notice : SendNotices(outcome)) {
+        PrintNotice(notice);
+    }
+    return outcome.Delivered() ? kExitOk : kExitFailure;
 }

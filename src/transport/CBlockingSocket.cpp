@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "transport/CCancelToken.h"
+
 namespace {
 
 constexpr size_t kErrorTextSize = 200;
@@ -31,6 +33,10 @@ bool CBlockingSocketException::GetErrorMessage(char* buffer, size_t size) const 
     std::strncpy(buffer, text, size - 1);
     buffer[size - 1] = '\0';
     return true;
+}
+
+CBlockingSocket::~CBlockingSocket() {
+    CloseQuietly();
 }
 
 void CBlockingSocket::Create(int type) {
@@ -65,19 +71,25 @@ void CBlockingSocket::Connect(const sockaddr_in& address, std::chrono::milliseco
         for (;;) {
             const auto left = std::chrono::ceil<std::chrono::milliseconds>(
                 deadline - std::chrono::steady_clock::now());
-            pollfd entry{m_hSocket, POLLOUT, 0};
-            const int ready = poll(&entry, 1, static_cast<int>(std::max<int64_t>(0, left.count())));
-            if (ready > 0) {
+            const WaitResult ready =
+                WaitForFd(m_hSocket, POLLOUT, static_cast<int>(std::max<int64_t>(0, left.count())),
+                          m_pCancel);
+            if (ready == WaitResult::kCancelled) {
+                throw CBlockingSocketException(kCancelOperation, ECANCELED);
+            }
+            if (ready == WaitResult::kReady) {
+                pollfd entry{m_hSocket, POLLOUT, 0};
+                if (poll(&entry, 1, 0) == 0) {
+                    continue;  // interrupted, not ready
+                }
                 socklen_t length = sizeof error;
                 if (getsockopt(m_hSocket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) {
                     error = errno;
                 }
                 break;
             }
-            if (ready == 0 || errno != EINTR) {
-                error = ready == 0 ? ETIMEDOUT : errno;
-                break;
-            }
+            error = ready == WaitResult::kTimedOut ? ETIMEDOUT : errno;
+            break;
         }
     }
     if (error != 0) {
@@ -89,9 +101,14 @@ void CBlockingSocket::Connect(const sockaddr_in& address, std::chrono::milliseco
 }
 
 size_t CBlockingSocket::Send(const char* bytes, size_t length, int seconds) {
-    pollfd entry{m_hSocket, POLLOUT, 0};
-    if (poll(&entry, 1, seconds * 1000) == 0) {
-        throw CBlockingSocketException("Send timeout", ETIMEDOUT);
+    switch (WaitForFd(m_hSocket, POLLOUT, seconds * 1000, m_pCancel)) {
+        case WaitResult::kTimedOut:
+            throw CBlockingSocketException("Send timeout", ETIMEDOUT);
+        case WaitResult::kCancelled:
+            throw CBlockingSocketException(kCancelOperation, ECANCELED);
+        default:
+            // A failed wait is no reason not to try: send tells what is wrong.
+            break;
     }
     // MSG_NOSIGNAL: a sign that closes early must not end the program with SIGPIPE.
     // MSG_DONTWAIT: a blocking send of the whole rest would wait past the time-out for a sign

@@ -9,7 +9,9 @@
 #include <exception>
 #include <string>
 
-// A sign that does not answer: the original platform gave up after about 21 s; Linux alone would
+class CCancelToken;
+
+// A sign that does not answer: operators expect an answer within about 20 s; Linux alone would
 // wait about 127 s.
 inline constexpr std::chrono::milliseconds kConnectTimeout{20000};
 
@@ -29,20 +31,25 @@ public:
     std::string m_strOperation;
 };
 
-// A TCP socket whose every failure raises CBlockingSocketException. It does not close its socket
-// when destroyed: callers close it with Close or CloseQuietly.
+// The operation a cancelled wait raises, with ECANCELED.
+inline constexpr const char* kCancelOperation = "Cancel";
+
+// A TCP socket whose every failure raises CBlockingSocketException. Callers close it with Close
+// or CloseQuietly; one still held when the object goes is closed quietly.
 class CBlockingSocket {
 public:
     static constexpr int kNoSocket = -1;
 
-    CBlockingSocket() = default;
+    // A token, when given, ends the waits of Connect and Send with kCancelOperation.
+    explicit CBlockingSocket(const CCancelToken* cancel = nullptr) : m_pCancel(cancel) {}
+    ~CBlockingSocket();
     CBlockingSocket(const CBlockingSocket&) = delete;
     CBlockingSocket& operator=(const CBlockingSocket&) = delete;
 
     void Create(int type = SOCK_STREAM);
     void Bind(const sockaddr_in& address);
     // Gives up after the limit with ETIMEDOUT. The address 0.0.0.0 is refused with EADDRNOTAVAIL,
-    // as the original platform did; Linux would connect to this machine.
+    // since it names no sign; Linux would connect to this machine.
     void Connect(const sockaddr_in& address, std::chrono::milliseconds limit = kConnectTimeout);
     // Waits up to the seconds for room to send, then sends what fits of the bytes without
     // waiting; returns the count sent, which may be 0.
@@ -54,4 +61,7 @@ public:
 
     // A descriptor may be 0 here, so "no socket" is -1.
     int m_hSocket = kNoSocket;
+
+private:
+    const CCancelToken* m_pCancel;
 };

@@ -3,73 +3,47 @@
 #include <arpa/inet.h>
 
 #include <cerrno>
-#include <cstring>
 #include <utility>
 
-#include "platform/MessageService.h"
 #include "transport/CBlockingSocket.h"
 #include "transport/LinkResult.h"
-
-namespace {
-
-constexpr int32_t kPortEthernetIndex = 8;
-constexpr int32_t kSerialPortCount = 8;
-constexpr const char* kTcpErrorCaption = "Error";
-
-}  // namespace
 
 CSendDispatcher::CSendDispatcher(DeviceResolver resolveDevice)
     : m_resolveDevice(std::move(resolveDevice)) {}
 
 CSendDispatcher::~CSendDispatcher() = default;
 
-void CSendDispatcher::SetMessageService(IMessageService& messages) {
-    m_pMessages = &messages;
-}
-
-bool CSendDispatcher::SendToMarquee(std::string text, const LinkSettings& link) {
-    if (link.comPort == kPortEthernetIndex) {
+SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings& link,
+                                           const CCancelToken* cancel) {
+    SendOutcome outcome;
+    if (link.comPort == kPortEthernet) {
         m_strHostAddress = FormatIpv4(link.ipAddress);
         m_strSendText = std::move(text);
         m_nHostPort = kSignTcpPort;
-        return SendOverTcp() == SEND_OK;
+        outcome.overTcp = true;
+        outcome.portName = "Ethernet";
+        outcome.devicePath = m_strHostAddress + ":" + std::to_string(m_nHostPort);
+        outcome.result = SendOverTcp(cancel);
+        return outcome;
     }
     // An index outside the lists (a stored value from elsewhere) falls back to "COM1".
-    const bool listed = link.comPort >= 0 && link.comPort < kSerialPortCount;
+    const bool listed = link.comPort >= 0 && link.comPort < kComPortCount;
     const int comNumber = listed ? link.comPort + 1 : 1;
-    int result = m_serialPort.Open(m_resolveDevice(comNumber), link.line);
-    if (result == SEND_OK) {
-        result = m_serialPort.Write(text);
+    outcome.portName = "COM" + std::to_string(comNumber);
+    outcome.devicePath = m_resolveDevice(comNumber);
+    outcome.baudRate = link.line.baudRate;
+    outcome.result = m_serialPort.Open(outcome.devicePath, link.line);
+    if (outcome.result.Ok()) {
+        outcome.result = m_serialPort.Write(text, cancel);
     }
-    if (result != SEND_OK) {
-        ShowLinkError(result);
-        return false;
+    if (outcome.result.code == SEND_SYSTEM_ERROR && outcome.result.error == EACCES) {
+        outcome.deviceGroup = FileGroupName(outcome.devicePath);
     }
-    return true;
+    return outcome;
 }
 
-void CSendDispatcher::ShowLinkError(int code) {
-    const char* text = nullptr;
-    switch (code) {
-        case SEND_INVALID_PORT:
-            text = "Invalid Port";
-            break;
-        case SEND_PORT_IN_USE:
-            text = "Port in use Retry later";
-            break;
-        case SEND_FAILED:
-            text = "Error in sending data";
-            break;
-        default:
-            return;
-    }
-    if (m_pMessages != nullptr) {
-        m_pMessages->ShowMessage(text, MessageIcon::kExclamation, MessageButtons::kOk);
-    }
-}
-
-int CSendDispatcher::SendOverTcp() {
-    CBlockingSocket socket;
+LinkResult CSendDispatcher::SendOverTcp(const CCancelToken* cancel) {
+    CBlockingSocket socket(cancel);
     try {
         socket.Create(SOCK_STREAM);
         sockaddr_in local{};
@@ -88,20 +62,12 @@ int CSendDispatcher::SendOverTcp() {
 
         const size_t sent =
             socket.SendAll(m_strSendText.data(), m_strSendText.size(), kTcpSendTimeoutSeconds);
-        if (sent == 0) {
-            socket.Close();
-            return SEND_FAILED;
-        }
         socket.Close();
-        socket.CloseQuietly();
-        return SEND_OK;
+        return sent == 0 ? LinkResult{SEND_FAILED, 0, {}} : LinkResult{};
     } catch (const CBlockingSocketException& error) {
-        // The failing operation's own code: by now errno may tell of something else.
-        if (m_pMessages != nullptr) {
-            m_pMessages->ShowMessage(std::strerror(error.m_nError), MessageIcon::kInformation,
-                                     MessageButtons::kOk, kTcpErrorCaption);
-        }
         socket.CloseQuietly();
-        return SEND_FAILED;
+        // The failing operation's own code: by now errno may tell of something else.
+        const int code = error.m_strOperation == kCancelOperation ? SEND_CANCELLED : SEND_FAILED;
+        return {code, error.m_nError, error.m_strOperation};
     }
 }

@@ -6,14 +6,19 @@
 
 #include "setup/Ipv4Text.h"
 #include "transport/CSerialPort.h"
+#include "transport/SendOutcome.h"
 
-class IMessageService;
+class CCancelToken;
 
 // The sign listens on this TCP port.
 inline constexpr uint16_t kSignTcpPort = 49999;
 
 // Seconds that each step of a TCP send may wait for room to send.
 inline constexpr int kTcpSendTimeoutSeconds = 1;
+
+// Port index of the link the PC uses: 0 to 7 for "COM1" to "COM8", 8 for "Ethernet".
+inline constexpr int32_t kComPortCount = 8;
+inline constexpr int32_t kPortEthernet = 8;
 
 // The settings a send reads, as they stand at the moment of the call.
 struct LinkSettings {
@@ -22,8 +27,9 @@ struct LinkSettings {
     Ipv4Octets ipAddress{};
 };
 
-// The one way a command string leaves the program, apart from the settings it reads, so that it
-// needs neither Qt nor a profile. The application object is one of these.
+// The one way a command string leaves the program. It shows nothing: it returns what happened,
+// and the caller tells the operator (on the UI thread), so a send may run on any thread. One send
+// at a time.
 class CSendDispatcher {
 public:
     // Gives the device path of "COMn" for n from 1 to 8.
@@ -32,20 +38,15 @@ public:
     explicit CSendDispatcher(DeviceResolver resolveDevice);
     virtual ~CSendDispatcher();
 
-    // Where boxes go; until one is given they are dropped (the send's result still tells).
-    void SetMessageService(IMessageService& messages);
-
-    // Sends the bytes exactly as given over the chosen link; true when they were delivered. A
-    // serial failure shows one box; a TCP failure has shown its "Error" box already.
-    bool SendToMarquee(std::string text, const LinkSettings& link);
-
-    // The box of a serial result code: codes 1 to 3 have one, every other code none.
-    void ShowLinkError(int code);
+    // Sends the bytes exactly as given over the chosen link. A token, when given, ends the link's
+    // waits at once (SEND_CANCELLED).
+    SendOutcome SendToMarquee(std::string text, const LinkSettings& link,
+                              const CCancelToken* cancel = nullptr);
 
     // Sends m_strSendText to m_strHostAddress port m_nHostPort in a connection of its own:
-    // SEND_OK, or SEND_FAILED after an "Error" box with the failure's text (none for an empty
-    // string, which sends nothing).
-    virtual int SendOverTcp();
+    // SEND_OK, or SEND_FAILED with the failed operation and its errno (no operation for an
+    // empty string, which sends nothing). The socket is closed before it returns.
+    virtual LinkResult SendOverTcp(const CCancelToken* cancel = nullptr);
 
     // The last TCP send; kept after the call.
     std::string m_strSendText;
@@ -54,7 +55,6 @@ public:
 
 private:
     DeviceResolver m_resolveDevice;
-    IMessageService* m_pMessages = nullptr;
     // One port for the whole program, as the sign has one line.
     CSerialPort m_serialPort;
 };

@@ -11,10 +11,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <optional>
-#include <thread>
 #include <utility>
 
-#include "transport/LinkResult.h"
+#include "transport/CCancelToken.h"
 
 namespace {
 
@@ -24,9 +23,12 @@ using Clock = std::chrono::steady_clock;
 constexpr int64_t kBitsPerByte = 10;
 
 constexpr std::pair<int32_t, speed_t> kSpeeds[] = {
-    {110, B110},     {300, B300},     {600, B600},       {1200, B1200},
-    {2400, B2400},   {4800, B4800},   {9600, B9600},     {19200, B19200},
-    {38400, B38400}, {57600, B57600}, {115200, B115200},
+    {110, B110},         {300, B300},         {600, B600},         {1200, B1200},
+    {2400, B2400},       {4800, B4800},       {9600, B9600},       {19200, B19200},
+    {38400, B38400},     {57600, B57600},     {115200, B115200},   {230400, B230400},
+    {460800, B460800},   {500000, B500000},   {576000, B576000},   {921600, B921600},
+    {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000},
+    {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
 };
 
 constexpr std::pair<int32_t, tcflag_t> kDataBits[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
@@ -46,34 +48,42 @@ std::optional<T> Lookup(const std::pair<int32_t, T> (&table)[N], int32_t key) {
     return std::nullopt;
 }
 
-int OpenErrorCode(int error) {
+// Why a step of opening or configuring failed, as the operator is told it. A name with nothing
+// behind it (no such file, no device, no UART, not a terminal at all) is a missing port.
+LinkResult OpenFailure(const char* operation, int error) {
     switch (error) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
-            return SEND_INVALID_PORT;
+        case EIO:
+        case ENOTTY:
+            return {SEND_INVALID_PORT, error, operation};
         case EBUSY:
         case EWOULDBLOCK:
-            return SEND_PORT_IN_USE;
+            return {SEND_PORT_IN_USE, error, operation};
         default:
-            return error;
+            return {SEND_SYSTEM_ERROR, error, operation};
     }
 }
 
 // Sets the line and reads it back, since tcsetattr succeeds when any part of the change was
-// made. Returns 0 or the errno. Flow control and special characters stay as the driver had them.
-int ConfigureLine(int fd, const SerialLineSettings& line) {
+// made. Flow control and special characters stay as the driver had them.
+LinkResult ConfigureLine(int fd, const SerialLineSettings& line) {
+    constexpr const char* kOperation = "Configure";
     const std::optional<speed_t> speed = Lookup(kSpeeds, line.baudRate);
+    if (!speed) {
+        return {SEND_BAUD_REFUSED, EINVAL, kOperation};
+    }
     const std::optional<tcflag_t> dataBits = Lookup(kDataBits, line.byteSize & 0xFF);
     const std::optional<tcflag_t> parity = Lookup(kParities, line.parity & 0xFF);
     const int32_t stopBits = line.stopBits & 0xFF;
-    if (!speed || !dataBits || !parity || (stopBits != 0 && stopBits != 2)) {
-        return EINVAL;
+    if (!dataBits || !parity || (stopBits != 0 && stopBits != 2)) {
+        return {SEND_SYSTEM_ERROR, EINVAL, kOperation};
     }
 
     termios settings{};
     if (tcgetattr(fd, &settings) != 0) {
-        return errno;
+        return OpenFailure(kOperation, errno);
     }
     cfsetispeed(&settings, *speed);
     cfsetospeed(&settings, *speed);
@@ -81,30 +91,34 @@ int ConfigureLine(int fd, const SerialLineSettings& line) {
     settings.c_cflag |= *dataBits | *parity | (stopBits == 2 ? CSTOPB : 0) | CLOCAL | CREAD;
     // Bytes go out as they are: no newline translation or other output processing.
     settings.c_oflag &= ~OPOST;
-    if ((line.binary & 1) != 0) {
+    if (line.binary) {
         settings.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL);
         settings.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
     }
-    if ((line.parityCheck & 1) != 0) {
+    if (line.parityCheck) {
         settings.c_iflag |= INPCK;
     } else {
         settings.c_iflag &= ~INPCK;
     }
     if (tcsetattr(fd, TCSANOW, &settings) != 0) {
-        return errno;
+        // The rest of the settings is what every UART takes; a refusal is about the rate.
+        return errno == EINVAL ? LinkResult{SEND_BAUD_REFUSED, EINVAL, kOperation}
+                               : OpenFailure(kOperation, errno);
     }
 
     termios applied{};
     if (tcgetattr(fd, &applied) != 0) {
-        return errno;
+        return OpenFailure(kOperation, errno);
+    }
+    if (cfgetospeed(&applied) != *speed) {
+        return {SEND_BAUD_REFUSED, EINVAL, kOperation};
     }
     constexpr tcflag_t kCheckedFlags = CSIZE | CSTOPB | kParityBits;
-    if (cfgetospeed(&applied) != *speed ||
-        (applied.c_cflag & kCheckedFlags) != (settings.c_cflag & kCheckedFlags) ||
+    if ((applied.c_cflag & kCheckedFlags) != (settings.c_cflag & kCheckedFlags) ||
         (applied.c_oflag & OPOST) != 0) {
-        return EINVAL;
+        return {SEND_SYSTEM_ERROR, EINVAL, kOperation};
     }
-    return 0;
+    return {};
 }
 
 // Milliseconds left until the deadline, rounded up so that poll does not wake just before it.
@@ -121,49 +135,56 @@ CSerialPort::~CSerialPort() {
     DiscardAndClose();
 }
 
-int CSerialPort::Open(const std::string& devicePath, const SerialLineSettings& line) {
+LinkResult CSerialPort::Open(const std::string& devicePath, const SerialLineSettings& line) {
     Close();
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return OpenErrorCode(errno);
+        return OpenFailure("Open", errno);
     }
     // The lock comes first, so that a port in use is left exactly as its holder set it. TIOCEXCL
     // alone does not keep out root, which the lock does.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         close(fd);
-        return OpenErrorCode(error);
+        return OpenFailure("Open", error);
     }
-    const int error = ioctl(fd, TIOCEXCL) != 0 ? errno : ConfigureLine(fd, line);
-    if (error != 0) {
+    const LinkResult result =
+        ioctl(fd, TIOCEXCL) != 0 ? OpenFailure("Open", errno) : ConfigureLine(fd, line);
+    if (!result.Ok()) {
         ioctl(fd, TIOCNXCL);
         close(fd);
-        return error;
+        return result;
     }
     m_nFd = fd;
     m_nBaudRate = line.baudRate;
-    return SEND_OK;
+    return {};
 }
 
-int CSerialPort::Write(std::string_view bytes) {
+LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel) {
     if (!IsOpen()) {
-        return SEND_FAILED;
+        return {SEND_FAILED, EBADF, "Write"};
     }
     struct stat status {};
     if (fstat(m_nFd, &status) != 0 || !S_ISCHR(status.st_mode) || tcflush(m_nFd, TCIOFLUSH) != 0) {
         DiscardAndClose();
-        return SEND_FAILED;
+        return {SEND_FAILED, 0, "Write"};
     }
     const auto deadline =
         Clock::now() + m_deadline.base + m_deadline.perByte * static_cast<int64_t>(bytes.size());
-    if (!WriteAll(bytes, deadline) || !WaitUntilSent(deadline)) {
-        DiscardAndClose();
-        return SEND_FAILED;
+    int code = WriteAll(bytes, deadline, cancel);
+    if (code == SEND_OK) {
+        code = WaitUntilSent(deadline, cancel);
     }
-    return Close();
+    if (code != SEND_OK) {
+        DiscardAndClose();
+        return {code, 0, "Write"};
+    }
+    const int error = Close();
+    return error == 0 ? LinkResult{} : LinkResult{SEND_SYSTEM_ERROR, error, "Close"};
 }
 
-bool CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline) {
+int CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline,
+                          const CCancelToken* cancel) {
     size_t sent = 0;
     while (sent < bytes.size()) {
         const ssize_t count = write(m_nFd, bytes.data() + sent, bytes.size() - sent);
@@ -172,38 +193,45 @@ bool CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline) {
             continue;
         }
         if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return false;
+            return SEND_FAILED;
         }
         const int waitMs = RemainingMs(deadline);
         if (waitMs == 0) {
-            return false;
+            return SEND_FAILED;
         }
-        pollfd entry{m_nFd, POLLOUT, 0};
-        if (poll(&entry, 1, waitMs) < 0 && errno != EINTR) {
-            return false;
+        switch (WaitForFd(m_nFd, POLLOUT, waitMs, cancel)) {
+            case WaitResult::kCancelled:
+                return SEND_CANCELLED;
+            case WaitResult::kFailed:
+                return SEND_FAILED;
+            default:
+                break;
         }
     }
-    return true;
+    return SEND_OK;
 }
 
-bool CSerialPort::WaitUntilSent(Clock::time_point deadline) {
+int CSerialPort::WaitUntilSent(Clock::time_point deadline, const CCancelToken* cancel) {
     for (;;) {
         int queued = 0;
         if (ioctl(m_nFd, TIOCOUTQ, &queued) != 0) {
-            return false;
+            return SEND_FAILED;
         }
         if (queued == 0) {
-            return true;
+            return SEND_OK;
         }
-        const auto now = Clock::now();
-        if (now >= deadline) {
-            return false;
+        const int leftMs = RemainingMs(deadline);
+        if (leftMs == 0) {
+            return SEND_FAILED;
         }
-        // No call waits for the queue to empty with a time-out, so sleep about as long as the
-        // queued bytes take at this speed, then look again.
-        const auto drain = std::chrono::milliseconds(
-            std::max<int64_t>(1, queued * kBitsPerByte * 1000 / std::max(m_nBaudRate, 1)));
-        std::this_thread::sleep_for(std::min<Clock::duration>(drain, deadline - now));
+        // No call waits for the queue to empty with a time-out, so wait about as long as the
+        // queued bytes take at this speed (or for a cancel), then look again.
+        const int64_t drainMs =
+            std::max<int64_t>(1, queued * kBitsPerByte * 1000 / std::max(m_nBaudRate, 1));
+        const int waitMs = static_cast<int>(std::min<int64_t>(drainMs, leftMs));
+        if (WaitForFd(-1, 0, waitMs, cancel) == WaitResult::kCancelled) {
+            return SEND_CANCELLED;
+        }
     }
 }
 

@@ -5,13 +5,17 @@
 #include <string>
 #include <string_view>
 
+#include "transport/LinkResult.h"
+
+class CCancelToken;
+
 // The line as the application's communication settings give it. Only the baud rate is ever
 // changed by the operator; the others keep these values.
 struct SerialLineSettings {
     int32_t baudRate = 9600;
     int32_t byteSize = 8;     // data bits, 5 to 8
-    int32_t binary = 1;       // bit 0: no conversion of received bytes
-    int32_t parityCheck = 1;  // bit 0: check the parity of received bytes
+    bool binary = true;       // no conversion of received bytes
+    bool parityCheck = true;  // check the parity of received bytes
     int32_t stopBits = 0;     // 0: one, 2: two
     int32_t parity = 0;       // 0: none, 1: odd, 2: even, 3: mark, 4: space
 };
@@ -32,20 +36,24 @@ public:
     CSerialPort& operator=(const CSerialPort&) = delete;
 
     // Opens the device exclusively and configures the line. SEND_OK with the port open;
-    // SEND_INVALID_PORT when there is no such device, SEND_PORT_IN_USE when another holder has
-    // it, else the raw errno with the port closed again.
-    int Open(const std::string& devicePath, const SerialLineSettings& line);
+    // SEND_INVALID_PORT when there is no such device or no UART behind it, SEND_PORT_IN_USE when
+    // another holder has it, SEND_BAUD_REFUSED when the line cannot run at the rate, else
+    // SEND_SYSTEM_ERROR with the errno; the port is closed again on any failure.
+    LinkResult Open(const std::string& devicePath, const SerialLineSettings& line);
 
     // Writes the bytes as they are and waits until the driver has sent them, then closes the port.
     // SEND_OK when every byte went out; SEND_FAILED, with the port closed, when any step fails or
-    // the deadline passes; the raw errno when only the final close fails.
-    int Write(std::string_view bytes);
+    // the deadline passes; SEND_CANCELLED when the token ended the wait; SEND_SYSTEM_ERROR when
+    // only the final close fails.
+    LinkResult Write(std::string_view bytes, const CCancelToken* cancel = nullptr);
 
     bool IsOpen() const { return m_nFd >= 0; }
 
 private:
-    bool WriteAll(std::string_view bytes, std::chrono::steady_clock::time_point deadline);
-    bool WaitUntilSent(std::chrono::steady_clock::time_point deadline);
+    // SEND_OK, SEND_FAILED or SEND_CANCELLED.
+    int WriteAll(std::string_view bytes, std::chrono::steady_clock::time_point deadline,
+                 const CCancelToken* cancel);
+    int WaitUntilSent(std::chrono::steady_clock::time_point deadline, const CCancelToken* cancel);
     // Drops what is still queued, so that the close cannot wait for a stalled line.
     void DiscardAndClose();
     // 0, or the errno of a failed close; the port counts as closed either way.

@@ -13,9 +13,9 @@ struct EncodeCase {
 TEST(CliEncodeTest, WritesTheCommandString) {
     const EncodeCase cases[] = {
         {"start-up values, no text", "{}", "^A000000^C1"},
-        {"worked example 1", R"({"address":"default","position":"default","lines":["HELLO"]})",
+        {"default address and position", R"({"address":"default","position":"default","lines":["HELLO"]})",
          "^L0^K0^dC1HELLO"},
-        {"worked example 2",
+        {"unit address, scrolling effect",
          R"({"address":"unit","group":1,"unit":5,"displayMode":"clear-home","position":"start",
              "line":2,"column":3,"clearLine":true,"effect":"scroll-once",
              "lines":[[{"text":"AB","size":2,"color":"green"}],

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/HelpService.h"
-#include "platform/MessageService.h"
+#include "gui/services/HelpService.h"
+#include "gui/services/MessageService.h"
 
 // Keeps every box the code under test would show and answers from a script, so no test ever
 // opens a real modal box.

@@ -1,20 +1,25 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "SendTestSupport.h"
+#include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"
 #include "transport/LinkResult.h"
 
 namespace {
 
-// Maps "COMn" to the test's devices and records which n was asked for; the TCP link answers as
+// Maps "COMn" to the test's device and records which n was asked for; the TCP link answers as
 // scripted, without a connection.
 class CScriptedDispatcher : public CSendDispatcher {
 public:
@@ -23,20 +28,17 @@ public:
               m_comNumbers.push_back(comNumber);
               return m_strDevicePath;
           }),
-          m_strDevicePath(std::move(devicePath)) {
-        SetMessageService(m_messages);
-    }
+          m_strDevicePath(std::move(devicePath)) {}
 
-    int SendOverTcp() override {
+    LinkResult SendOverTcp(const CCancelToken*) override {
         ++m_nTcpSends;
-        return m_nTcpResult;
+        return m_tcpResult;
     }
 
     std::string m_strDevicePath;
     std::vector<int> m_comNumbers;
     int m_nTcpSends = 0;
-    int m_nTcpResult = SEND_OK;
-    RecordingMessageService m_messages;
+    LinkResult m_tcpResult;
 };
 
 LinkSettings Port(int32_t comPort) {
@@ -45,10 +47,10 @@ LinkSettings Port(int32_t comPort) {
     return link;
 }
 
-std::vector<std::string> Texts(const RecordingMessageService& messages) {
+std::vector<std::string> Texts(const SendOutcome& outcome) {
     std::vector<std::string> texts;
-    for (const RecordingMessageService::Shown& message : messages.shown) {
-        texts.push_back(message.text);
+    for (const SendNotice& notice : SendNotices(outcome)) {
+        texts.push_back(notice.text);
     }
     return texts;
 }
@@ -61,90 +63,162 @@ TEST(SendDispatcherTest, PortIndexChoosesTheComPort) {
                  {6, 7}, {7, 8}, {9, 1}, {-1, 1}, {100, 1}};
     for (const auto& c : cases) {
         CScriptedDispatcher dispatcher;
-        EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(c.index))) << c.index;
+        const SendOutcome outcome = dispatcher.SendToMarquee("^C0^M", Port(c.index));
+        EXPECT_FALSE(outcome.Delivered()) << c.index;
         EXPECT_EQ(dispatcher.m_comNumbers, std::vector<int>{c.comNumber}) << c.index;
+        EXPECT_EQ(outcome.LinkName(),
+                  "COM" + std::to_string(c.comNumber) + " (/nonexistent/ttyLumivex)");
         EXPECT_EQ(dispatcher.m_nTcpSends, 0) << c.index;
-        ASSERT_EQ(dispatcher.m_messages.shown.size(), 1u) << c.index;
-        const RecordingMessageService::Shown& box = dispatcher.m_messages.shown.front();
-        EXPECT_EQ(box.text, "Invalid Port");
-        EXPECT_EQ(box.icon, MessageIcon::kExclamation);
-        EXPECT_EQ(box.buttons, MessageButtons::kOk);
-        EXPECT_EQ(box.caption, "") << "the application's title";
+        const std::vector<SendNotice> notices = SendNotices(outcome);
+        ASSERT_EQ(notices.size(), 1u) << c.index;
+        EXPECT_EQ(notices[0].text, "Invalid Port");
+        EXPECT_EQ(notices[0].icon, NoticeIcon::kExclamation);
+        EXPECT_EQ(notices[0].caption, "") << "the application's title";
     }
 }
 
-TEST(SendDispatcherTest, EthernetFillsTheTcpMembersAndAddsNoBox) {
+TEST(SendDispatcherTest, EthernetFillsTheTcpMembers) {
     for (const int tcpResult : {SEND_OK, SEND_FAILED}) {
         CScriptedDispatcher dispatcher;
-        dispatcher.m_nTcpResult = tcpResult;
+        dispatcher.m_tcpResult.code = tcpResult;
         LinkSettings link = Port(8);
         link.ipAddress = {10, 0, 0, 7};
-        EXPECT_EQ(dispatcher.SendToMarquee("^C0^M", link), tcpResult == SEND_OK);
+        const SendOutcome outcome = dispatcher.SendToMarquee("^C0^M", link);
+        EXPECT_EQ(outcome.Delivered(), tcpResult == SEND_OK);
         EXPECT_EQ(dispatcher.m_nTcpSends, 1);
         EXPECT_EQ(dispatcher.m_strHostAddress, "10.0.0.7");
         EXPECT_EQ(dispatcher.m_nHostPort, 49999);
         EXPECT_EQ(dispatcher.m_strSendText, "^C0^M");
+        EXPECT_EQ(outcome.LinkName(), "Ethernet 10.0.0.7:49999");
         EXPECT_TRUE(dispatcher.m_comNumbers.empty());
-        EXPECT_TRUE(dispatcher.m_messages.shown.empty());
+        EXPECT_TRUE(SendNotices(outcome).empty()) << "an empty string fails without a box";
     }
 }
 
-TEST(SendDispatcherTest, SerialSendShowsAtMostOneBox) {
+TEST(SendDispatcherTest, SerialOutcomesOnRealDevices) {
     CPtyPair pty;
     {
         CScriptedDispatcher dispatcher(pty.SlavePath());
         auto reading = pty.ReadAsync(5);
-        EXPECT_TRUE(dispatcher.SendToMarquee("^C0^M", Port(2)));
+        const SendOutcome outcome = dispatcher.SendToMarquee("^C0^M", Port(2));
+        EXPECT_TRUE(outcome.Delivered());
         EXPECT_EQ(reading.get(), "^C0^M");
-        EXPECT_TRUE(dispatcher.m_messages.shown.empty());
+        EXPECT_TRUE(SendNotices(outcome).empty());
     }
     {
         const int holder = open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY);
         ASSERT_EQ(flock(holder, LOCK_EX | LOCK_NB), 0);
         CScriptedDispatcher dispatcher(pty.SlavePath());
-        EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(2)));
-        EXPECT_EQ(Texts(dispatcher.m_messages),
+        EXPECT_EQ(Texts(dispatcher.SendToMarquee("^C0^M", Port(2))),
                   std::vector<std::string>{"Port in use Retry later"});
         close(holder);
     }
     {
-        // A raw system code: the caller reports the failure, the dispatcher shows nothing.
+        // A name with no terminal behind it is a missing port, not an unexplained failure.
         CScriptedDispatcher dispatcher("/dev/null");
-        EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(2)));
-        EXPECT_TRUE(dispatcher.m_messages.shown.empty());
+        EXPECT_EQ(Texts(dispatcher.SendToMarquee("^C0^M", Port(2))),
+                  std::vector<std::string>{"Invalid Port"});
+    }
+    {
+        LinkSettings link = Port(2);
+        link.line.baudRate = 12345;
+        CScriptedDispatcher dispatcher(pty.SlavePath());
+        EXPECT_EQ(Texts(dispatcher.SendToMarquee("^C0^M", link)),
+                  std::vector<std::string>{pty.SlavePath() +
+                                           " cannot run at 12345 bits per second.\nChoose another "
+                                           "rate on the PC Communication Setup page."});
     }
 }
 
-TEST(SendDispatcherTest, LinkErrorTexts) {
+// A port this user may not open: the system's reason, the device and the group to join. The send
+// runs in a child without root's privileges, since root opens any device.
+TEST(SendDispatcherTest, APortThisUserMayNotOpenSaysWhyAndWhichGroupToJoin) {
+    CPtyPair pty;
+    ASSERT_EQ(chmod(pty.SlavePath().c_str(), geteuid() == 0 ? 0600 : 0000), 0);
+    int pipeFds[2];
+    ASSERT_EQ(pipe(pipeFds), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(pipeFds[0]);
+        constexpr uid_t kNobody = 65534;
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+             setresuid(kNobody, kNobody, kNobody) != 0)) {
+            _exit(3);
+        }
+        CScriptedDispatcher dispatcher(pty.SlavePath());
+        const SendOutcome outcome = dispatcher.SendToMarquee("^C0^M", Port(0));
+        const std::vector<std::string> texts = Texts(outcome);
+        const std::string text = texts.size() == 1 ? texts[0] : "";
+        [[maybe_unused]] const ssize_t written = write(pipeFds[1], text.data(), text.size());
+        _exit(0);
+    }
+    close(pipeFds[1]);
+    std::string text;
+    char buffer[512];
+    for (ssize_t count; (count = read(pipeFds[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, static_cast<size_t>(count));
+    }
+    close(pipeFds[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "could not drop privileges";
+    const std::string group = FileGroupName(pty.SlavePath());
+    EXPECT_EQ(text, std::string(std::strerror(EACCES)) + ": " + pty.SlavePath() +
+                        "\nTo use this port, join the group \"" + group + "\" (sudo usermod -aG " +
+                        group + " $USER) and log in again.");
+}
+
+TEST(SendDispatcherTest, CancelEndsAStalledSerialSend) {
+    CPtyPair pty;  // the master never reads: the write waits for room
+    CScriptedDispatcher dispatcher(pty.SlavePath());
+    CCancelToken cancel;
+    std::thread operatorCancels([&cancel] { cancel.Cancel(); });
+    const SendOutcome outcome = dispatcher.SendToMarquee(ByteCycle(1u << 20), Port(0), &cancel);
+    operatorCancels.join();
+    EXPECT_EQ(outcome.result.code, SEND_CANCELLED);
+    EXPECT_TRUE(SendNotices(outcome).empty()) << "the operator knows: no box of the link's";
+    CScriptedDispatcher next(pty.SlavePath());
+    EXPECT_TRUE(next.SendToMarquee("", Port(0)).Delivered()) << "the port was let go";
+}
+
+TEST(SendDispatcherTest, NoticesOfEachFailure) {
+    const auto tcp = [](LinkResult result) {
+        SendOutcome outcome;
+        outcome.overTcp = true;
+        outcome.result = std::move(result);
+        return outcome;
+    };
+    const auto serial = [](int code) {
+        SendOutcome outcome;
+        outcome.result.code = code;
+        return outcome;
+    };
     const struct {
-        int code;
-        std::vector<std::string> texts;
+        const char* name;
+        SendOutcome outcome;
+        std::vector<SendNotice> notices;
     } cases[] = {
-        {SEND_OK, {}},
-        {SEND_INVALID_PORT, {"Invalid Port"}},
-        {SEND_PORT_IN_USE, {"Port in use Retry later"}},
-        {SEND_FAILED, {"Error in sending data"}},
-        {4, {}},
-        {ENOTTY, {}},
-        {-1, {}},
+        {"delivered", serial(SEND_OK), {}},
+        {"cancelled", serial(SEND_CANCELLED), {}},
+        {"serial write",
+         serial(SEND_FAILED),
+         {{"Error in sending data", "", NoticeIcon::kExclamation}}},
+        {"refused",
+         tcp({SEND_FAILED, ECONNREFUSED, "Connect"}),
+         {{std::strerror(ECONNREFUSED), "Error", NoticeIcon::kInformation}}},
+        {"empty string over TCP", tcp({SEND_FAILED, 0, ""}), {}},
     };
     for (const auto& c : cases) {
-        CScriptedDispatcher dispatcher;
-        dispatcher.ShowLinkError(c.code);
-        EXPECT_EQ(Texts(dispatcher.m_messages), c.texts) << c.code;
+        const std::vector<SendNotice> notices = SendNotices(c.outcome);
+        ASSERT_EQ(notices.size(), c.notices.size()) << c.name;
+        for (size_t i = 0; i < notices.size(); ++i) {
+            EXPECT_EQ(notices[i].text, c.notices[i].text) << c.name;
+            EXPECT_EQ(notices[i].caption, c.notices[i].caption) << c.name;
+            EXPECT_EQ(notices[i].icon, c.notices[i].icon) << c.name;
+        }
     }
-}
-
-TEST(SendDispatcherTest, UnconfiguredAddressFailsWithOneErrorBox) {
-    // The real TCP link; 0.0.0.0 is refused before any traffic.
-    RecordingMessageService messages;
-    CSendDispatcher dispatcher([](int) { return std::string(); });
-    dispatcher.SetMessageService(messages);
-    EXPECT_FALSE(dispatcher.SendToMarquee("^C0^M", Port(8)));
-    EXPECT_EQ(dispatcher.m_strHostAddress, "0.0.0.0");
-    ASSERT_EQ(messages.shown.size(), 1u);
-    EXPECT_EQ(messages.shown.front().text, std::strerror(EADDRNOTAVAIL));
-    EXPECT_EQ(messages.shown.front().caption, "Error");
 }
 
 }  // namespace

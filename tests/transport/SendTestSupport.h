@@ -5,8 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "support/RecordingServices.h"
-
 // Every wait of these helpers ends after this long, so that a fault fails a test, never hangs it.
 inline constexpr int kTestWaitMs = 10000;
 

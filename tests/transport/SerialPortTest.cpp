@@ -21,12 +21,12 @@ using namespace std::chrono_literals;
 // Opens, writes and reads back what the sign received.
 int SendThroughPty(CPtyPair& pty, CSerialPort& port, const std::string& bytes,
                    std::string& received, const SerialLineSettings& line = {}) {
-    const int opened = port.Open(pty.SlavePath(), line);
+    const int opened = port.Open(pty.SlavePath(), line).code;
     if (opened != SEND_OK) {
         return opened;
     }
     auto reading = pty.ReadAsync(bytes.size());
-    const int written = port.Write(bytes);
+    const int written = port.Write(bytes).code;
     received = reading.get();
     return written;
 }
@@ -63,7 +63,7 @@ TEST(SerialPortTest, SetsTheLineWhateverItWasBeforeAndKeepsFlowControl) {
     const struct {
         int32_t baud;
         speed_t speed;
-    } cases[] = {{9600, B9600}, {38400, B38400}};
+    } cases[] = {{9600, B9600}, {38400, B38400}, {230400, B230400}, {4000000, B4000000}};
     for (const auto& c : cases) {
         CPtyPair pty;
         termios before{};
@@ -78,10 +78,10 @@ TEST(SerialPortTest, SetsTheLineWhateverItWasBeforeAndKeepsFlowControl) {
         SerialLineSettings settings;
         settings.baudRate = c.baud;
         CSerialPort port;
-        ASSERT_EQ(port.Open(pty.SlavePath(), settings), SEND_OK);
+        ASSERT_EQ(port.Open(pty.SlavePath(), settings).code, SEND_OK);
         EXPECT_TRUE(Exclusive(pty.Slave())) << c.baud;
         auto reading = pty.ReadAsync(2);
-        EXPECT_EQ(port.Write("\n\n"), SEND_OK);
+        EXPECT_EQ(port.Write("\n\n").code, SEND_OK);
         EXPECT_EQ(reading.get(), "\n\n");
 
         // The sign's side sees the line as the link left it.
@@ -117,23 +117,26 @@ TEST(SerialPortTest, ReportsWhyThePortCannotBeOpened) {
         std::string path;
         SerialLineSettings line;
         int expected;
+        int error;
     } cases[] = {
-        {"no such device", "/nonexistent/ttyLumivex", {}, SEND_INVALID_PORT},
-        {"empty path", "", {}, SEND_INVALID_PORT},
-        {"not a terminal", "/dev/null", {}, ENOTTY},
-        {"regular file", regularFile, {}, ENOTTY},
-        {"speed the line lacks", pty.SlavePath(), oddBaud, EINVAL},
-        {"nine data bits", pty.SlavePath(), nineBits, EINVAL},
+        {"no such device", "/nonexistent/ttyLumivex", {}, SEND_INVALID_PORT, ENOENT},
+        {"empty path", "", {}, SEND_INVALID_PORT, ENOENT},
+        {"no terminal behind the name", "/dev/null", {}, SEND_INVALID_PORT, ENOTTY},
+        {"regular file", regularFile, {}, SEND_INVALID_PORT, ENOTTY},
+        {"speed the line lacks", pty.SlavePath(), oddBaud, SEND_BAUD_REFUSED, EINVAL},
+        {"nine data bits", pty.SlavePath(), nineBits, SEND_SYSTEM_ERROR, EINVAL},
     };
     for (const auto& c : cases) {
         CSerialPort port;
-        EXPECT_EQ(port.Open(c.path, c.line), c.expected) << c.name;
+        const LinkResult result = port.Open(c.path, c.line);
+        EXPECT_EQ(result.code, c.expected) << c.name;
+        EXPECT_EQ(result.error, c.error) << c.name;
         EXPECT_FALSE(port.IsOpen()) << c.name;
     }
     // The refused pty is left free and not exclusive.
     EXPECT_FALSE(Exclusive(pty.Slave()));
     CSerialPort port;
-    EXPECT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+    EXPECT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
     std::remove(regularFile);
 }
 
@@ -145,17 +148,17 @@ TEST(SerialPortTest, APortHeldByAnotherHolderIsInUse) {
         ASSERT_GE(other, 0);
         ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
         CSerialPort port;
-        EXPECT_EQ(port.Open(pty.SlavePath(), {}), SEND_PORT_IN_USE);
+        EXPECT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_PORT_IN_USE);
         close(other);
-        EXPECT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+        EXPECT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
     }
     // Another link holding it, until its send is done.
     CSerialPort first;
     CSerialPort second;
-    ASSERT_EQ(first.Open(pty.SlavePath(), {}), SEND_OK);
-    EXPECT_EQ(second.Open(pty.SlavePath(), {}), SEND_PORT_IN_USE);
-    EXPECT_EQ(first.Write("A"), SEND_OK);
-    EXPECT_EQ(second.Open(pty.SlavePath(), {}), SEND_OK);
+    ASSERT_EQ(first.Open(pty.SlavePath(), {}).code, SEND_OK);
+    EXPECT_EQ(second.Open(pty.SlavePath(), {}).code, SEND_PORT_IN_USE);
+    EXPECT_EQ(first.Write("A").code, SEND_OK);
+    EXPECT_EQ(second.Open(pty.SlavePath(), {}).code, SEND_OK);
 }
 
 TEST(SerialPortTest, TwoSendsInARowBothArrive) {
@@ -173,23 +176,23 @@ TEST(SerialPortTest, AFailedWriteIsReportedAndClosesThePort) {
     {
         CPtyPair pty;
         CSerialPort port;
-        ASSERT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
+        ASSERT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
         pty.CloseMaster();
-        EXPECT_EQ(port.Write("^C0^M"), SEND_FAILED) << "unplugged";
+        EXPECT_EQ(port.Write("^C0^M").code, SEND_FAILED) << "unplugged";
         EXPECT_FALSE(port.IsOpen()) << "unplugged";
     }
     {
         // The master never reads, so the pty fills and the deadline passes.
         CPtyPair pty;
         CSerialPort port({100ms, 0ms});
-        ASSERT_EQ(port.Open(pty.SlavePath(), {}), SEND_OK);
-        EXPECT_EQ(port.Write(ByteCycle(100000)), SEND_FAILED) << "stalled";
+        ASSERT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
+        EXPECT_EQ(port.Write(ByteCycle(100000)).code, SEND_FAILED) << "stalled";
         EXPECT_FALSE(port.IsOpen()) << "stalled";
         CSerialPort next;
-        EXPECT_EQ(next.Open(pty.SlavePath(), {}), SEND_OK) << "the stalled port was let go";
+        EXPECT_EQ(next.Open(pty.SlavePath(), {}).code, SEND_OK) << "the stalled port was let go";
     }
     CSerialPort neverOpened;
-    EXPECT_EQ(neverOpened.Write("A"), SEND_FAILED);
+    EXPECT_EQ(neverOpened.Write("A").code, SEND_FAILED);
 }
 
 }  // namespace

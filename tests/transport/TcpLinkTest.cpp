@@ -6,6 +6,7 @@
 
 #include "SendTestSupport.h"
 #include "transport/CBlockingSocket.h"
+#include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"
 #include "transport/LinkResult.h"
 
@@ -16,15 +17,14 @@ namespace {
 constexpr size_t kMoreThanTheBuffersHold = 32u << 20;
 constexpr int kSmallReceiveBuffer = 4096;
 
-// One send through the link as the dispatcher sets it up; boxes go to the recorder.
-int SendOverTcp(const std::string& bytes, const std::string& host, uint16_t port,
-                RecordingMessageService& messages) {
+// One send through the link as the dispatcher sets it up.
+LinkResult SendOverTcp(const std::string& bytes, const std::string& host, uint16_t port,
+                       const CCancelToken* cancel = nullptr) {
     CSendDispatcher dispatcher([](int) { return std::string(); });
-    dispatcher.SetMessageService(messages);
     dispatcher.m_strSendText = bytes;
     dispatcher.m_strHostAddress = host;
     dispatcher.m_nHostPort = port;
-    return dispatcher.SendOverTcp();
+    return dispatcher.SendOverTcp(cancel);
 }
 
 TEST(TcpLinkTest, DeliversTheBytesExactly) {
@@ -40,10 +40,8 @@ TEST(TcpLinkTest, DeliversTheBytesExactly) {
         CLoopbackListener sign;
         ASSERT_TRUE(sign.Listening());
         auto receiving = sign.AcceptAndReadAsync();
-        RecordingMessageService messages;
-        EXPECT_EQ(SendOverTcp(c.bytes, "127.0.0.1", sign.Port(), messages), SEND_OK) << c.name;
+        EXPECT_EQ(SendOverTcp(c.bytes, "127.0.0.1", sign.Port()).code, SEND_OK) << c.name;
         EXPECT_EQ(receiving.get(), c.bytes) << c.name;
-        EXPECT_TRUE(messages.shown.empty()) << c.name;
     }
 }
 
@@ -51,14 +49,14 @@ TEST(TcpLinkTest, AnEmptyStringConnectsSendsNothingAndFailsWithoutABox) {
     CLoopbackListener sign;
     ASSERT_TRUE(sign.Listening());
     auto receiving = sign.AcceptAndReadAsync();
-    RecordingMessageService messages;
-    EXPECT_EQ(SendOverTcp("", "127.0.0.1", sign.Port(), messages), SEND_FAILED);
+    const LinkResult result = SendOverTcp("", "127.0.0.1", sign.Port());
+    EXPECT_EQ(result.code, SEND_FAILED);
+    EXPECT_EQ(result.operation, "") << "no operation failed: nothing to tell the operator";
     EXPECT_EQ(receiving.get(), "");
-    EXPECT_TRUE(messages.shown.empty());
 }
 
-// Each failure shows one "Error" box with the text of the error its own operation met, and the
-// program survives a sign that hangs up mid-send.
+// Each failure names the operation and the error it met itself, and the program survives a sign
+// that hangs up mid-send.
 TEST(TcpLinkTest, AFailureShowsTheErrorOfTheFailingOperation) {
     CRefusingPort refusing;
     CLoopbackListener neverReads(0, kSmallReceiveBuffer);
@@ -72,28 +70,33 @@ TEST(TcpLinkTest, AFailureShowsTheErrorOfTheFailingOperation) {
         std::string host;
         uint16_t port;
         const std::string& bytes;
+        std::string operation;
         std::set<int> errors;  // one of these
     } cases[] = {
-        {"refused", "127.0.0.1", refusing.Port(), "^C0^M", {ECONNREFUSED}},
-        {"unconfigured address", "0.0.0.0", refusing.Port(), "^C0^M", {EADDRNOTAVAIL}},
-        {"peer never reads", "127.0.0.1", neverReads.Port(), huge, {ETIMEDOUT}},
-        {"peer closes at once", "127.0.0.1", hangsUp.Port(), huge, {EPIPE, ECONNRESET}},
+        {"refused", "127.0.0.1", refusing.Port(), "^C0^M", "Connect", {ECONNREFUSED}},
+        {"unconfigured address", "0.0.0.0", refusing.Port(), "^C0^M", "Connect", {EADDRNOTAVAIL}},
+        {"peer never reads", "127.0.0.1", neverReads.Port(), huge, "Send timeout", {ETIMEDOUT}},
+        {"peer closes at once", "127.0.0.1", hangsUp.Port(), huge, "Send", {EPIPE, ECONNRESET}},
     };
     for (const auto& c : cases) {
-        RecordingMessageService messages;
-        EXPECT_EQ(SendOverTcp(c.bytes, c.host, c.port, messages), SEND_FAILED) << c.name;
-        ASSERT_EQ(messages.shown.size(), 1u) << c.name;
-        const RecordingMessageService::Shown& box = messages.shown.front();
-        std::set<std::string> texts;
-        for (const int error : c.errors) {
-            texts.insert(std::strerror(error));
-        }
-        EXPECT_EQ(texts.count(box.text), 1u) << c.name << ": " << box.text;
-        EXPECT_EQ(box.caption, "Error") << c.name;
-        EXPECT_EQ(box.icon, MessageIcon::kInformation) << c.name;
-        EXPECT_EQ(box.buttons, MessageButtons::kOk) << c.name;
+        const LinkResult result = SendOverTcp(c.bytes, c.host, c.port);
+        EXPECT_EQ(result.code, SEND_FAILED) << c.name;
+        EXPECT_EQ(result.operation, c.operation) << c.name;
+        EXPECT_EQ(c.errors.count(result.error), 1u) << c.name << ": " << result.error;
     }
     hangingUp.get();
+}
+
+// The operator's Cancel ends a send to a sign that stopped reading at once, not after the
+// time-outs of every step.
+TEST(TcpLinkTest, CancelEndsTheWaitAtOnce) {
+    CLoopbackListener neverReads(0, kSmallReceiveBuffer);
+    ASSERT_TRUE(neverReads.Listening());
+    CCancelToken cancel;
+    cancel.Cancel();
+    const LinkResult result = SendOverTcp(std::string(kMoreThanTheBuffersHold, 'x'), "127.0.0.1",
+                                          neverReads.Port(), &cancel);
+    EXPECT_EQ(result.code, SEND_CANCELLED);
 }
 
 TEST(TcpLinkTest, ErrorMessageIsAlwaysTerminated) {

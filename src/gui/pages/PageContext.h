@@ -1,0 +1,13 @@
+#pragma once
+
+class CMarqueeApp;
+class IHelpService;
+class IMessageService;
+
+// What every page and panel works with: the settings and the dispatcher, the operator's boxes and
+// the help. One instance for the whole window, outliving it.
+struct PageContext {
+    CMarqueeApp& app;
+    IMessageService& messages;
+    IHelpService& help;
+};

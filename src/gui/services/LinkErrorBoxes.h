@@ -1,0 +1,9 @@
+#pragma once
+
+#include "transport/SendOutcome.h"
+
+class IMessageService;
+
+// Shows the boxes of a send's outcome (at most one; none when the string was delivered), before
+// the caller's own words. UI thread only.
+void ShowLinkError(IMessageService& messages, const SendOutcome& outcome);

@@ -1,0 +1,63 @@
+#include "gui/services/MessageBoxService.h"
+
+#include <QApplication>
+
+namespace {
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+        case MessageIcon::kStop:
+            return QMessageBox::Critical;
+        case MessageIcon::kExclamation:
+            return QMessageBox::Warning;
+        case MessageIcon::kInformation:
+            return QMessageBox::Information;
+        case MessageIcon::kQuestion:
+            return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The box belongs to the window in front, so it is centred on it and blocks it.
+QWidget* OwnerWindow() {
+    if (QWidget* active = QApplication::activeWindow()) {
+        return active;
+    }
+    return QApplication::activeModalWidget();
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> BuildMessageBox(const std::string& text, MessageIcon icon,
+                                             MessageButtons buttons, const std::string& caption,
+                                             QWidget* parent) {
+    const QString title = QString::fromStdString(caption.empty() ? kApplicationTitle : caption);
+    auto box = std::make_unique<QMessageBox>(BoxIcon(icon), title, QString::fromStdString(text),
+                                             QMessageBox::NoButton, parent);
+    box->setTextFormat(Qt::PlainText);
+    if (buttons == MessageButtons::kYesNo) {
+        box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box->setDefaultButton(QMessageBox::Yes);
+        box->setEscapeButton(QMessageBox::No);
+    } else {
+        box->setStandardButtons(QMessageBox::Ok);
+        box->setDefaultButton(QMessageBox::Ok);
+        box->setEscapeButton(QMessageBox::Ok);
+    }
+    return box;
+}
+
+MessageAnswer AnswerOf(QMessageBox::StandardButton clicked, MessageButtons buttons) {
+    if (buttons == MessageButtons::kOk) {
+        return MessageAnswer::kOk;
+    }
+    return clicked == QMessageBox::No ? MessageAnswer::kNo : MessageAnswer::kYes;
+}
+
+MessageAnswer CMessageBoxService::ShowMessage(const std::string& text, MessageIcon icon,
+                                              MessageButtons buttons, const std::string& caption) {
+    const std::unique_ptr<QMessageBox> box =
+        BuildMessageBox(text, icon, buttons, caption, OwnerWindow());
+    box->exec();
+    return AnswerOf(box->standardButton(box->clickedButton()), buttons);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QDialog>
+#include <QIcon>
+#include <memory>
+
+#include "gui/pages/PageContext.h"
+
+class CPageTabCtrl;
+
+namespace Ui {
+class CMarqueeDlg;
+}
+
+// The main window: the three pages under their tabs and the "About" button. It runs modeless;
+// closing it (close box or Escape) ends the program. Enter never does: the window has no default
+// button of its own. F1 opens the help at the shown page's topic.
+class CMarqueeDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit CMarqueeDlg(const PageContext& context, QWidget* parent = nullptr);
+    ~CMarqueeDlg() override;
+
+    CPageTabCtrl& PageTabs();
+
+    // However the window closes, the pages keep their settings first.
+    void done(int result) override;
+
+private:
+    void ConnectSignals();
+    void OnAbout();
+    void OnHelpKey();
+
+    std::unique_ptr<Ui::CMarqueeDlg> m_ui;
+    QIcon m_icon;
+    PageContext m_context;
+};

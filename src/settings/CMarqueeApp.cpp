@@ -1,0 +1,95 @@
+#include "settings/CMarqueeApp.h"
+
+#include <QString>
+#include <array>
+#include <utility>
+
+#include "settings/ProfileStore.h"
+
+namespace {
+
+// The stored values in the order they are read and written; the first eight are the message
+// values, the rest the link values. Octets are handled by SaveCommSettings / LoadSettings.
+struct ProfileKey {
+    const char* key;
+    int32_t MessageSettings::*field;
+};
+
+constexpr std::array<ProfileKey, 8> kMessageKeys = {{
+    {"Address", &MessageSettings::address},
+    {"GroupNumber", &MessageSettings::groupNumber},
+    {"UnitNumber", &MessageSettings::unitNumber},
+    {"Position", &MessageSettings::position},
+    {"Line", &MessageSettings::line},
+    {"Column", &MessageSettings::column},
+    {"Display Mode", &MessageSettings::displayMode},
+    {"Effect", &MessageSettings::effect},
+}};
+
+constexpr const char* kComPortKey = "COM Port";
+constexpr const char* kBaudRateKey = "Baud Rate";
+constexpr std::array<const char*, 4> kIpAddressKeys = {"IP Address1", "IP Address2", "IP Address3",
+                                                       "IP Address4"};
+
+}  // namespace
+
+CMarqueeApp::CMarqueeApp(IProfileStore& profile)
+    : m_profile(profile),
+      m_dispatcher([this](int comNumber) { return SerialDevicePath(m_profile, comNumber); }) {}
+
+void CMarqueeApp::LoadSettings() {
+    for (const ProfileKey& entry : kMessageKeys) {
+        int32_t& member = m_messageSettings.*entry.field;
+        member = m_profile.GetProfileInt(QString::fromLatin1(entry.key), member);
+    }
+    m_nComPort = m_profile.GetProfileInt(QString::fromLatin1(kComPortKey), m_nComPort);
+    m_nBaudRate = m_profile.GetProfileInt(QString::fromLatin1(kBaudRateKey), m_nBaudRate);
+    for (size_t i = 0; i < kIpAddressKeys.size(); ++i) {
+        const int32_t value =
+            m_profile.GetProfileInt(QString::fromLatin1(kIpAddressKeys[i]), m_ipAddress[i]);
+        m_ipAddress[i] = static_cast<uint8_t>(value & 0xFF);
+    }
+}
+
+void CMarqueeApp::SaveSettings() {
+    for (const ProfileKey& entry : kMessageKeys) {
+        m_profile.WriteProfileInt(QString::fromLatin1(entry.key), m_messageSettings.*entry.field);
+    }
+    SaveCommSettings();
+}
+
+void CMarqueeApp::SaveCommSettings() {
+    m_profile.WriteProfileInt(QString::fromLatin1(kComPortKey), m_nComPort);
+    m_profile.WriteProfileInt(QString::fromLatin1(kBaudRateKey), m_nBaudRate);
+    for (size_t i = 0; i < kIpAddressKeys.size(); ++i) {
+        m_profile.WriteProfileInt(QString::fromLatin1(kIpAddressKeys[i]), m_ipAddress[i]);
+    }
+}
+
+LinkSettings CMarqueeApp::CurrentLink() const {
+    LinkSettings link;
+    link.comPort = m_nComPort;
+    link.line = {m_nBaudRate, m_nByteSize, m_bBinary, m_bParityCheck, m_nStopBits, m_nParity};
+    link.ipAddress = m_ipAddress;
+    return link;
+}
+
+SendOutcome CMarqueeApp::SendToMarquee(std::string text, const CCancelToken* cancel) {
+    return SendToMarquee(std::move(text), CurrentLink(), cancel);
+}
+
+SendOutcome CMarqueeApp::SendToMarquee(std::string text, const LinkSettings& link,
+                                       const CCancelToken* cancel) {
+    return m_dispatcher.SendToMarquee(std::move(text), link, cancel);
+}
+
+CNetworkParams& CMarqueeApp::CurrentNetworkParams() {
+    switch (m_nNetworkType) {
+        case kNetworkDeviceNet:
+            return m_deviceNetParams;
+        case kNetworkProfibus:
+            return m_profibusParams;
+        default:
+            return m_ethernetParams;
+    }
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "transport/LinkResult.h"
+
+// What happened to one send, for the operator: the link's result and where it went.
+struct SendOutcome {
+    LinkResult result;
+    bool overTcp = false;
+    std::string portName;     // "COM3", or "Ethernet"
+    std::string devicePath;   // the serial device, or the sign's "A.B.C.D:49999"
+    std::string deviceGroup;  // the group that may open a device this user may not (EACCES)
+    int32_t baudRate = 0;     // the rate a serial line was asked for
+
+    bool Delivered() const { return result.Ok(); }
+    // "COM3 (/dev/ttyUSB0)" or "Ethernet 127.0.0.1:49999".
+    std::string LinkName() const;
+};
+
+// How a notice is shown: the icons of the program's message boxes.
+enum class NoticeIcon { kExclamation, kInformation };
+
+// One box of a send's outcome: its text, its caption (empty: the application's title), its icon.
+struct SendNotice {
+    std::string text;
+    std::string caption;
+    NoticeIcon icon = NoticeIcon::kExclamation;
+};
+
+// The boxes the operator sees for an outcome, before the caller's own "sent" or "failed": none for
+// a delivered string, a cancelled send or an empty string over TCP; else exactly one.
+std::vector<SendNotice> SendNotices(const SendOutcome& outcome);
+
+// The name of the group that owns a file, or "" when it cannot be told.
+std::string FileGroupName(const std::string& path);

@@ -1,0 +1,122 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+#include <memory>
+
+#include "gui/window/CMarqueeDlg.h"
+#include "gui/window/CPageTabCtrl.h"
+#include "settings/CMarqueeApp.h"
+#include "settings/ProfileStore.h"
+#include "support/RecordingServices.h"
+
+namespace {
+
+class PagesTest : public testing::Test {
+protected:
+    QString WriteProfile(const QByteArray& text) {
+        const QString path = folder.filePath("lumivex.conf");
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return path;
+    }
+
+    QTemporaryDir folder;
+    RecordingMessageService messages;
+    RecordingHelpService help;
+};
+
+TEST_F(PagesTest, EachHelpButtonAsksForItsPagesTopic) {
+    CProfileStore profile(folder.filePath("lumivex.conf"));
+    CMarqueeApp app(profile);
+    CMarqueeDlg dialog(PageContext{app, messages, help});
+    dialog.show();
+    const uint32_t contexts[CPageTabCtrl::kPageCount] = {0x30000, 0x30005, 0x30010};
+    for (int index = 0; index < CPageTabCtrl::kPageCount; ++index) {
+        SCOPED_TRACE(index);
+        dialog.PageTabs().ShowPage(index);
+        auto* button = dialog.PageTabs().Page(index)->findChild<QPushButton*>("helpButton");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), "Help");
+        QTest::mouseClick(button, Qt::LeftButton);
+        ASSERT_EQ(help.requests.size(), static_cast<size_t>(index + 1));
+        EXPECT_EQ(help.requests.back(), contexts[index]);
+    }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// The settings are loaded before the pages are made, so every page sees the loaded values.
+TEST_F(PagesTest, TheSettingsAreLoadedAsTheWindowIsMade) {
+    CProfileStore profile(
+        WriteProfile("[General]\nAddress=2\nUnitNumber=5\nCOM%20Port=8\n"
+                     "Baud%20Rate=38400\nIP%20Address1=300\n"));
+    CMarqueeApp app(profile);
+    CMarqueeDlg dialog(PageContext{app, messages, help});
+    EXPECT_EQ(app.m_messageSettings.address, 2);
+    EXPECT_EQ(app.m_messageSettings.unitNumber, 5);
+    EXPECT_EQ(app.m_nComPort, 8);
+    EXPECT_EQ(app.m_nBaudRate, 38400);
+    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{44, 0, 0, 0}));
+}
+
+TEST_F(PagesTest, TheLinkSettingsAreSavedAsTheWindowGoes) {
+    CProfileStore profile(folder.filePath("lumivex.conf"));
+    CMarqueeApp app(profile);
+    {
+        CMarqueeDlg dialog(PageContext{app, messages, help});
+        app.m_nComPort = 8;
+        app.m_nBaudRate = 38400;
+        app.m_ipAddress = {10, 0, 0, 7};
+        app.m_messageSettings.line = 3;
+        dialog.show();
+        dialog.close();
+    }
+    EXPECT_EQ(profile.GetProfileInt("COM Port", -1), 8);
+    EXPECT_EQ(profile.GetProfileInt("Baud Rate", -1), 38400);
+    EXPECT_EQ(profile.GetProfileInt("IP Address1", -1), 10);
+    EXPECT_EQ(profile.GetProfileInt("IP Address4", -1), 7);
+    // The message values are saved when a string is built, not at the end.
+    EXPECT_EQ(profile.GetProfileInt("Line", -1), -1);
+    EXPECT_TRUE(profile.Flush());
+}
+
+// The help describes what each page shows: every caption an operator reads there.
+TEST_F(PagesTest, TheHelpNamesEveryCaptionOfEveryPage) {
+    QFile file(QStringLiteral(LUMIVEX_HELP_SOURCE));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QTextDocument help;
+    help.setHtml(QString::fromUtf8(file.readAll()));
+    const QString text = help.toPlainText().simplified();
+
+    CProfileStore profile(folder.filePath("lumivex.conf"));
+    CMarqueeApp app(profile);
+    RecordingHelpService recorder;
+    CMarqueeDlg dialog(PageContext{app, messages, recorder});
+    for (int index = 0; index < CPageTabCtrl::kPageCount; ++index) {
+        QWidget* page = dialog.PageTabs().Page(index);
+        QStringList captions = {dialog.PageTabs().tabText(index)};
+        for (QAbstractButton* button : page->findChildren<QAbstractButton*>()) {
+            captions << button->text();
+        }
+        for (QGroupBox* group : page->findChildren<QGroupBox*>()) {
+            captions << group->title();
+        }
+        for (QLabel* label : page->findChildren<QLabel*>()) {
+            if (label->buddy() != nullptr) {
+                captions << label->text();
+            }
+        }
+        for (const QString& caption : captions) {
+            EXPECT_TRUE(text.contains(caption.simplified())) << caption.toStdString();
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QPushButton>
+
+#include "gui/services/MessageBoxService.h"
+
+namespace {
+
+// The boxes are built but never run: a test never opens a real modal box.
+TEST(MessageBoxServiceTest, BoxesCarryTheTitleIconAndButtons) {
+    struct Case {
+        MessageIcon icon;
+        MessageButtons buttons;
+        const char* caption;
+        QMessageBox::Icon boxIcon;
+        QMessageBox::StandardButtons boxButtons;
+        const char* title;
+    };
+    const Case cases[] = {
+        {MessageIcon::kStop, MessageButtons::kOk, "", QMessageBox::Critical, QMessageBox::Ok,
+         "Lumivex"},
+        {MessageIcon::kExclamation, MessageButtons::kOk, "", QMessageBox::Warning, QMessageBox::Ok,
+         "Lumivex"},
+        {MessageIcon::kInformation, MessageButtons::kOk, "Error", QMessageBox::Information,
+         QMessageBox::Ok, "Error"},
+        {MessageIcon::kQuestion, MessageButtons::kYesNo, "", QMessageBox::Question,
+         QMessageBox::Yes | QMessageBox::No, "Lumivex"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        const auto box = BuildMessageBox("Invalid Input.\nInput Range is 1-4.", c.icon, c.buttons,
+                                         c.caption, nullptr);
+        EXPECT_EQ(box->windowTitle(), c.title);
+        EXPECT_EQ(box->icon(), c.boxIcon);
+        EXPECT_EQ(box->standardButtons(), c.boxButtons);
+        // Shown as written, line break included, never read as markup.
+        EXPECT_EQ(box->text(), "Invalid Input.\nInput Range is 1-4.");
+        EXPECT_EQ(box->textFormat(), Qt::PlainText);
+    }
+}
+
+TEST(MessageBoxServiceTest, OnlyNoDeclinesAQuestion) {
+    const auto box =
+        BuildMessageBox("Sure?", MessageIcon::kQuestion, MessageButtons::kYesNo, "", nullptr);
+    // Escape and the close box press the escape button: a question is never agreed to by them.
+    EXPECT_EQ(box->escapeButton(), static_cast<QAbstractButton*>(box->button(QMessageBox::No)));
+    EXPECT_EQ(static_cast<QAbstractButton*>(box->defaultButton()), box->button(QMessageBox::Yes));
+
+    struct Case {
+        QMessageBox::StandardButton clicked;
+        MessageButtons buttons;
+        MessageAnswer answer;
+    };
+    const Case cases[] = {
+        {QMessageBox::Yes, MessageButtons::kYesNo, MessageAnswer::kYes},
+        {QMessageBox::No, MessageButtons::kYesNo, MessageAnswer::kNo},
+        {QMessageBox::NoButton, MessageButtons::kYesNo, MessageAnswer::kYes},
+        {QMessageBox::Ok, MessageButtons::kOk, MessageAnswer::kOk},
+        {QMessageBox::NoButton, MessageButtons::kOk, MessageAnswer::kOk},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(AnswerOf(c.clicked, c.buttons), c.answer) << c.clicked;
+    }
+}
+
+}  // namespace

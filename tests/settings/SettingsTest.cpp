@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <utility>
+#include <vector>
+
+#include "settings/CMarqueeApp.h"
+#include "settings/ProfileStore.h"
+
+namespace {
+
+// Keeps the order of writes, which a settings file does not show.
+class RecordingProfile : public IProfileStore {
+public:
+    int32_t GetProfileInt(const QString& key, int32_t fallback) const override {
+        reads.push_back(key);
+        return fallback;
+    }
+    void WriteProfileInt(const QString& key, int32_t value) override {
+        writes.emplace_back(key, value);
+    }
+    QString GetProfileString(const QString&, const QString&) const override { return {}; }
+
+    mutable std::vector<QString> reads;
+    std::vector<std::pair<QString, int32_t>> writes;
+};
+
+const QStringList kKeyOrder = {"Address",     "GroupNumber", "UnitNumber",   "Position",
+                               "Line",        "Column",      "Display Mode", "Effect",
+                               "COM Port",    "Baud Rate",   "IP Address1",  "IP Address2",
+                               "IP Address3", "IP Address4"};
+
+QString WriteProfile(const QTemporaryDir& folder, const QByteArray& text) {
+    const QString path = folder.filePath("lumivex.conf");
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return path;
+}
+
+TEST(SettingsTest, EmptyProfileKeepsEveryStartUpValue) {
+    QTemporaryDir folder;
+    CProfileStore profile(folder.filePath("lumivex.conf"));
+    CMarqueeApp app(profile);
+    app.LoadSettings();
+    EXPECT_EQ(app.m_messageSettings, MessageSettings{});
+    EXPECT_EQ(app.m_messageSettings.line, 1);
+    EXPECT_EQ(app.m_messageSettings.column, 1);
+    EXPECT_EQ(app.m_nComPort, 0);
+    EXPECT_EQ(app.m_nBaudRate, 9600);
+    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{0, 0, 0, 0}));
+    EXPECT_EQ(app.m_nNetworkType, kNetworkEthernet);
+}
+
+TEST(SettingsTest, StoredValuesLoadAsTheyAre) {
+    QTemporaryDir folder;
+    const QString path = WriteProfile(folder,
+                                      "[General]\nAddress=2\nGroupNumber=2\nUnitNumber=12\n"
+                                      "Position=2\nLine=3\nColumn=41\nDisplay Mode=4\nEffect=3\n"
+                                      "COM Port=9\nBaud Rate=300\nIP Address1=300\n"
+                                      "IP Address2=-1\nIP Address3=0\nIP Address4=7\n");
+    CProfileStore profile(path);
+    CMarqueeApp app(profile);
+    app.LoadSettings();
+    const MessageSettings& s = app.m_messageSettings;
+    EXPECT_EQ(s.address, 2);
+    EXPECT_EQ(s.groupNumber, 2);
+    EXPECT_EQ(s.unitNumber, 12);
+    EXPECT_EQ(s.position, 2);
+    EXPECT_EQ(s.line, 3);
+    EXPECT_EQ(s.column, 41);
+    EXPECT_EQ(s.displayMode, 4);
+    EXPECT_EQ(s.effect, 3);
+    EXPECT_EQ(app.m_nComPort, 9);
+    EXPECT_EQ(app.m_nBaudRate, 300);
+    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{44, 255, 0, 7}));
+}
+
+TEST(SettingsTest, ValuesThatAreNotIntegersChangeNothing) {
+    QTemporaryDir folder;
+    const QString path = WriteProfile(
+        folder, "[General]\nAddress=abc\nLine=\nColumn=12x\nCOM Port=99999999999\nEffect=2\n");
+    CProfileStore profile(path);
+    CMarqueeApp app(profile);
+    app.m_messageSettings.column = 7;
+    app.LoadSettings();
+    EXPECT_EQ(app.m_messageSettings.address, 0);
+    EXPECT_EQ(app.m_messageSettings.line, 1);
+    EXPECT_EQ(app.m_messageSettings.column, 7);
+    EXPECT_EQ(app.m_nComPort, 0);
+    EXPECT_EQ(app.m_messageSettings.effect, 2);
+}
+
+TEST(SettingsTest, ReadsAndWritesInTableOrder) {
+    RecordingProfile profile;
+    CMarqueeApp app(profile);
+    app.LoadSettings();
+    EXPECT_EQ(QStringList(profile.reads.begin(), profile.reads.end()), kKeyOrder);
+
+    app.m_ipAddress = {10, 0, 0, 255};
+    app.m_nComPort = 8;
+    app.SaveSettings();
+    QStringList written;
+    for (const auto& [key, value] : profile.writes) {
+        written << key;
+    }
+    EXPECT_EQ(written, kKeyOrder);
+    EXPECT_EQ(profile.writes[8].second, 8);
+    EXPECT_EQ(profile.writes[13].second, 255);
+
+    profile.writes.clear();
+    app.SaveCommSettings();
+    ASSERT_EQ(profile.writes.size(), 6u);
+    EXPECT_EQ(profile.writes.front().first, "COM Port");
+}
+
+TEST(SettingsTest, SavedValuesAreIntegersThatLoadBack) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("lumivex.conf");
+    {
+        CProfileStore profile(path);
+        CMarqueeApp app(profile);
+        app.m_messageSettings.address = kAddressSpecificUnit;
+        app.m_messageSettings.unitNumber = 5;
+        app.m_nBaudRate = 38400;
+        app.m_ipAddress = {192, 168, 1, 20};
+        app.SaveSettings();
+        EXPECT_TRUE(profile.Flush());
+    }
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    EXPECT_TRUE(text.contains("Baud%20Rate=38400\n") || text.contains("Baud Rate=38400\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("IP%20Address1=192\n") || text.contains("IP Address1=192\n"));
+
+    CProfileStore again(path);
+    CMarqueeApp app(again);
+    app.LoadSettings();
+    EXPECT_EQ(app.m_messageSettings.address, kAddressSpecificUnit);
+    EXPECT_EQ(app.m_messageSettings.unitNumber, 5);
+    EXPECT_EQ(app.m_nBaudRate, 38400);
+    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{192, 168, 1, 20}));
+}
+
+TEST(SettingsTest, UnusableProfileFolderChangesNothing) {
+    QTemporaryDir folder;
+    // A regular file where the folder should be: nothing can be read or written below it.
+    const QString blocker = WriteProfile(folder, "not a folder");
+    CProfileStore profile(blocker + "/sub/lumivex.conf");
+    CMarqueeApp app(profile);
+    app.LoadSettings();
+    EXPECT_EQ(app.m_messageSettings, MessageSettings{});
+    app.m_nComPort = 3;
+    app.SaveSettings();
+    EXPECT_FALSE(profile.Flush());
+    EXPECT_EQ(app.m_nComPort, 3);
+}
+
+TEST(SerialDevicePathTest, MappedOrDefaultDevice) {
+    QTemporaryDir folder;
+    const QString path =
+        WriteProfile(folder, "[Ports]\nCOM2=/dev/ttyUSB0\nCOM3=  /dev/serial/by-id/x  \n");
+    CProfileStore profile(path);
+    EXPECT_EQ(SerialDevicePath(profile, 1), "/dev/ttyS0");
+    EXPECT_EQ(SerialDevicePath(profile, 2), "/dev/ttyUSB0");
+    EXPECT_EQ(SerialDevicePath(profile, 3), "/dev/serial/by-id/x");
+    EXPECT_EQ(SerialDevicePath(profile, 8), "/dev/ttyS7");
+}
+
+}  // namespace

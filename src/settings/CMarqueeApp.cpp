@@ -71,6 +71,9 @@ LinkSettings CMarqueeApp::CurrentLink() const {
     link.comPort = m_nComPort;
     link.line = {m_nBaudRate, m_nByteSize, m_bBinary, m_bParityCheck, m_nStopBits, m_nParity};
     link.ipAddress = m_ipAddress;
+    if (m_nComPort != kPortEthernet) {
+        link.serialDevice = SerialDevicePath(m_profile, ComNumberOf(m_nComPort));
+    }
     return link;
 }
 

@@ -33,7 +33,8 @@ public:
 
     IProfileStore& Profile() { return m_profile; }
 
-    // The link as the settings choose it now; a send made later uses what it was given.
+    // The link as the settings choose it now, with the device of "COMn" resolved, so that a send
+    // made later, on any thread, uses what it was given.
     LinkSettings CurrentLink() const;
 
     // Sends the bytes over the link the settings choose as they stand now; "COMn" is the device

@@ -8,6 +8,10 @@
 #include "transport/CBlockingSocket.h"
 #include "transport/LinkResult.h"
 
+int ComNumberOf(int32_t comPort) {
+    return comPort >= 0 && comPort < kComPortCount ? comPort + 1 : 1;
+}
+
 CSendDispatcher::CSendDispatcher(DeviceResolver resolveDevice)
     : m_resolveDevice(std::move(resolveDevice)) {}
 
@@ -26,11 +30,9 @@ SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings&
         outcome.result = SendOverTcp(cancel);
         return outcome;
     }
-    // An index outside the lists (a stored value from elsewhere) falls back to "COM1".
-    const bool listed = link.comPort >= 0 && link.comPort < kComPortCount;
-    const int comNumber = listed ? link.comPort + 1 : 1;
+    const int comNumber = ComNumberOf(link.comPort);
     outcome.portName = "COM" + std::to_string(comNumber);
-    outcome.devicePath = m_resolveDevice(comNumber);
+    outcome.devicePath = link.serialDevice.empty() ? m_resolveDevice(comNumber) : link.serialDevice;
     outcome.baudRate = link.line.baudRate;
     outcome.result = m_serialPort.Open(outcome.devicePath, link.line);
     if (outcome.result.Ok()) {

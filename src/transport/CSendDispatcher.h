@@ -20,11 +20,18 @@ inline constexpr int kTcpSendTimeoutSeconds = 1;
 inline constexpr int32_t kComPortCount = 8;
 inline constexpr int32_t kPortEthernet = 8;
 
+// The n of the "COMn" a port index sends to: 1 to 8 for 0 to 7; an index outside the lists (a
+// stored value from elsewhere) falls back to "COM1".
+int ComNumberOf(int32_t comPort);
+
 // The settings a send reads, as they stand at the moment of the call.
 struct LinkSettings {
     int32_t comPort = 0;  // 0 to 7: "COM1" to "COM8"; 8: Ethernet; anything else: "COM1"
     SerialLineSettings line;
     Ipv4Octets ipAddress{};
+    // The device of the chosen "COMn" when the caller resolved it already (a send on another
+    // thread must not read the profile); empty: the dispatcher resolves it.
+    std::string serialDevice;
 };
 
 // The one way a command string leaves the program. It shows nothing: it returns what happened,

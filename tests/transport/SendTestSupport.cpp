@@ -26,11 +26,11 @@ int AcceptOne(int listener) {
     return accept(listener, nullptr, nullptr);
 }
 
-sockaddr_in Loopback(uint16_t port) {
+sockaddr_in Loopback(uint16_t port, uint32_t host = INADDR_LOOPBACK) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = htonl(host);
     return address;
 }
 
@@ -96,7 +96,8 @@ std::string CPtyPair::ReadPending() const {
     return received;
 }
 
-CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer) {
+CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, uint32_t host)
+    : m_nHost(host) {
     m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(m_nSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -104,7 +105,7 @@ CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer) {
         // Accepted connections inherit it, and it holds before they are accepted.
         setsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    const sockaddr_in address = Loopback(port);
+    const sockaddr_in address = Loopback(port, host);
     if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
         listen(m_nSocket, 4) != 0) {
         close(m_nSocket);
@@ -112,6 +113,27 @@ CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer) {
         return;
     }
     m_nPort = BoundPort(m_nSocket);
+}
+
+std::unique_ptr<CLoopbackListener> CLoopbackListener::AsSign(uint16_t signPort, int receiveBuffer) {
+    // 127.0.0.0/8 is all this machine: each test process takes addresses of its own, so tests
+    // running side by side never meet on the sign's fixed port.
+    static int next = 1;
+    const uint32_t process = static_cast<uint32_t>(getpid()) & 0xFFFF;
+    for (int attempt = 0; attempt < 254; ++attempt) {
+        const uint32_t host = (127u << 24) | (process << 8) | static_cast<uint32_t>(next);
+        next = next % 254 + 1;
+        auto listener = std::make_unique<CLoopbackListener>(signPort, receiveBuffer, host);
+        if (listener->Listening()) {
+            return listener;
+        }
+    }
+    return nullptr;
+}
+
+std::array<uint8_t, 4> CLoopbackListener::Address() const {
+    return {static_cast<uint8_t>(m_nHost >> 24), static_cast<uint8_t>(m_nHost >> 16),
+            static_cast<uint8_t>(m_nHost >> 8), static_cast<uint8_t>(m_nHost)};
 }
 
 CLoopbackListener::~CLoopbackListener() {

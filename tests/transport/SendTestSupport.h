@@ -1,7 +1,9 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -39,13 +41,19 @@ class CLoopbackListener {
 public:
     // Port 0 picks a free port. A receive buffer above 0 limits what the kernel takes in for the
     // listener before anyone reads. Check Listening() before use: a fixed port may be taken.
-    explicit CLoopbackListener(uint16_t port = 0, int receiveBuffer = 0);
+    explicit CLoopbackListener(uint16_t port = 0, int receiveBuffer = 0,
+                               uint32_t host = 0x7F000001);
+    // A listener on the sign's fixed port, at a loopback address of this process's own; null
+    // when none could be had.
+    static std::unique_ptr<CLoopbackListener> AsSign(uint16_t signPort, int receiveBuffer = 0);
     ~CLoopbackListener();
     CLoopbackListener(const CLoopbackListener&) = delete;
     CLoopbackListener& operator=(const CLoopbackListener&) = delete;
 
     bool Listening() const { return m_nSocket >= 0; }
     uint16_t Port() const { return m_nPort; }
+    // The address it listens at, first octet first.
+    std::array<uint8_t, 4> Address() const;
 
     // Accepts one connection and reads it to its end.
     std::future<std::string> AcceptAndReadAsync() const;
@@ -55,6 +63,7 @@ public:
 private:
     int m_nSocket = -1;
     uint16_t m_nPort = 0;
+    uint32_t m_nHost;
 };
 
 // A loopback port on which nothing listens: it is bound, so nobody else can take it meanwhile.

@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "SendTestSupport.h"
+#include "gui/services/CSendRunner.h"
+#include "settings/CMarqueeApp.h"
+#include "settings/ProfileStore.h"
+
+namespace {
+
+// Far more than loopback takes in for a peer that does not read.
+constexpr size_t kMoreThanTheBuffersHold = 32u << 20;
+constexpr int kSmallReceiveBuffer = 4096;
+
+class SendRunnerTest : public testing::Test {
+protected:
+    void SendTo(const CLoopbackListener& sign) {
+        app.m_nComPort = kPortEthernet;
+        app.m_ipAddress = sign.Address();
+    }
+
+    QTemporaryDir folder;
+    CProfileStore profile{folder.filePath("lumivex.conf")};
+    CMarqueeApp app{profile};
+};
+
+TEST_F(SendRunnerTest, DeliversOffTheUiThread) {
+    auto sign = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_NE(sign, nullptr);
+    SendTo(*sign);
+    auto received = sign->AcceptAndReadAsync();
+    QWidget window;
+    CSendRunner runner(&window);
+    EXPECT_TRUE(runner.Run(app, "^C0^M\x80").Delivered());
+    EXPECT_EQ(received.get(), "^C0^M\x80");
+    EXPECT_EQ(runner.ProgressBox(), nullptr);
+}
+
+// A sign that stops reading: the progress box comes, the operator's click on the window is held
+// back, and Cancel ends the send at once.
+TEST_F(SendRunnerTest, CancelEndsASendThatWaits) {
+    auto sign = CLoopbackListener::AsSign(kSignTcpPort, kSmallReceiveBuffer);
+    ASSERT_NE(sign, nullptr);
+    SendTo(*sign);
+    QPushButton window(QStringLiteral("Send again"));
+    window.show();
+    QSignalSpy clicks(&window, &QPushButton::clicked);
+    CSendRunner runner(&window);
+
+    bool sawBox = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        QTest::mouseClick(&window, Qt::LeftButton);
+        QProgressDialog* box = runner.ProgressBox();
+        if (box != nullptr && box->isVisible()) {
+            sawBox = true;
+            EXPECT_EQ(box->labelText().toStdString(), "Sending to the sign…");
+            EXPECT_TRUE(box->isModal());
+            auto* cancel = box->findChild<QPushButton*>();
+            ASSERT_NE(cancel, nullptr);
+            EXPECT_EQ(cancel->text().toStdString(), "Cancel");
+            QTest::mouseClick(cancel, Qt::LeftButton);
+        }
+    });
+    poll.start(50);
+    const SendOutcome outcome = runner.Run(app, std::string(kMoreThanTheBuffersHold, 'x'));
+    poll.stop();
+    EXPECT_TRUE(sawBox);
+    EXPECT_EQ(outcome.result.code, SEND_CANCELLED);
+    EXPECT_EQ(clicks.count(), 0) << "input to the window is held back during the send";
+    QTest::mouseClick(&window, Qt::LeftButton);
+    EXPECT_EQ(clicks.count(), 1) << "and reaches it again afterwards";
+}
+
+}  // namespace

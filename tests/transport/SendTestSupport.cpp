@@ -107,7 +107,7 @@ CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, uint32_t 
     }
     const sockaddr_in address = Loopback(port, host);
     if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_nSocket, 4) != 0) {
+        listen(m_nSocket, 1) != 0) {
         close(m_nSocket);
         m_nSocket = -1;
         return;
@@ -137,9 +137,30 @@ std::array<uint8_t, 4> CLoopbackListener::Address() const {
 }
 
 CLoopbackListener::~CLoopbackListener() {
+    for (const int client : m_queued) {
+        close(client);
+    }
     if (m_nSocket >= 0) {
         close(m_nSocket);
     }
+}
+
+bool CLoopbackListener::FillAcceptQueue() {
+    constexpr int kMaxClients = 16;
+    constexpr int kAnswerMs = 200;
+    const sockaddr_in address = Loopback(m_nPort, m_nHost);
+    for (int i = 0; i < kMaxClients; ++i) {
+        const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        m_queued.push_back(client);
+        if (connect(client, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            continue;
+        }
+        pollfd entry{client, POLLOUT, 0};
+        if (errno == EINPROGRESS && poll(&entry, 1, kAnswerMs) == 0) {
+            return true;  // this connect went unanswered: the queue is full
+        }
+    }
+    return false;
 }
 
 std::future<std::string> CLoopbackListener::AcceptAndReadAsync() const {

@@ -59,11 +59,15 @@ public:
     std::future<std::string> AcceptAndReadAsync() const;
     // Accepts one connection and closes it at once, reading nothing.
     std::future<void> AcceptAndCloseAsync() const;
+    // Connects to it until its accept queue is full and it answers no more connects, as a sign
+    // that has stopped answering; never accepts. False when the queue would not fill.
+    bool FillAcceptQueue();
 
 private:
     int m_nSocket = -1;
     uint16_t m_nPort = 0;
     uint32_t m_nHost;
+    std::vector<int> m_queued;
 };
 
 // A loopback port on which nothing listens: it is bound, so nobody else can take it meanwhile.

@@ -1,22 +1,337 @@
 #include "gui/pages/CMessagePage.h"
 
+#include <QComboBox>
+#include <QRegularExpressionValidator>
+#include <QSignalBlocker>
+#include <array>
+
+#include "editor/CharCell.h"
+#include "encoding/DecimalText.h"
+#include "encoding/MessageSettings.h"
+#include "encoding/Windows1252.h"
+#include "gui/editor/CFormattedEdit.h"
+#include "gui/services/CSendRunner.h"
 #include "gui/services/HelpService.h"
+#include "gui/services/LinkErrorBoxes.h"
 #include "gui/services/MessageService.h"
+#include "preview/SignModel.h"
 #include "settings/CMarqueeApp.h"
 #include "ui_CMessagePage.h"
 
+namespace {
+
+constexpr int32_t kGroupEntries = 3;
+constexpr int32_t kUnitEntries = 9;
+constexpr std::array<const char*, 4> kSizeEntries = {"2\"", "4\"", "6\"", "8\""};
+constexpr std::array<const char*, 3> kColourEntries = {"Red", "Yellow", "Green"};
+constexpr std::array<const char*, 2> kBlinkEntries = {"Blink Off", "Blink On"};
+constexpr std::array<const char*, 9> kPortEntries = {"Com1", "Com2", "Com3", "Com4",    "Com5",
+                                                     "Com6", "Com7", "Com8", "Ethernet"};
+
+constexpr const char* kMessageSent = "Message sent.";
+constexpr const char* kMessageSentFailed = "Message sent failed.";
+
+QString Text(std::string_view name) {
+    return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+}
+QString Text(const char* name) {
+    return QString::fromUtf8(name);
+}
+QString Text(const QString& name) {
+    return name;
+}
+
+template <typename Names>
+void Fill(QComboBox* list, const Names& names) {
+    const QSignalBlocker quiet(list);
+    list->clear();
+    for (const auto& name : names) {
+        list->addItem(Text(name));
+    }
+}
+
+// Selects an entry without running the list's reaction: the operator did not choose it.
+void Select(QComboBox* list, int32_t index) {
+    const QSignalBlocker quiet(list);
+    list->setCurrentIndex(index >= 0 && index < list->count() ? index : -1);
+}
+
+// Shows a text in a list: the first entry that begins with it (an empty text matches the first
+// entry), or the first entry when none does.
+void ShowText(QComboBox* list, const QString& text) {
+    int found = 0;
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->itemText(i).startsWith(text)) {
+            found = i;
+            break;
+        }
+    }
+    Select(list, found);
+}
+
+// A list index as a setting: an index outside the list's entries counts as the first.
+int32_t Chosen(int index, int32_t count) {
+    return index >= 0 && index < count ? index : 0;
+}
+
+}  // namespace
+
 CMessagePage::CMessagePage(const PageContext& context, QWidget* parent)
-    : QWidget(parent), m_ui(std::make_unique<Ui::CMessagePage>()), m_context(context) {
+    : QWidget(parent),
+      m_ui(std::make_unique<Ui::CMessagePage>()),
+      m_context(context),
+      m_pSender(new CSendRunner(this)) {
     m_ui->setupUi(this);
+    const auto digitsOnly = QRegularExpression(QStringLiteral("[0-9]*"));
+    m_ui->lineEdit->setValidator(new QRegularExpressionValidator(digitsOnly, m_ui->lineEdit));
+    m_ui->columnEdit->setValidator(new QRegularExpressionValidator(digitsOnly, m_ui->columnEdit));
+    FillLists();
     ConnectSignals();
 }
 
 CMessagePage::~CMessagePage() = default;
 
+CFormattedEdit& CMessagePage::Editor() {
+    return *m_ui->messageEdit;
+}
+
+std::string CMessagePage::CommandString() const {
+    return Utf8ToWindows1252(m_ui->commandEdit->text().toStdString());
+}
+
+void CMessagePage::FillLists() {
+    const MessageSettings& settings = m_context.app.m_messageSettings;
+    QStringList numbers;
+    for (int32_t n = 0; n < kUnitEntries; ++n) {
+        numbers << QString::number(n);
+    }
+    Fill(m_ui->groupList, numbers.mid(0, kGroupEntries));
+    Fill(m_ui->unitList, numbers);
+
+    Fill(m_ui->addressList, kAddressModeNames);
+    Select(m_ui->addressList, settings.address);
+    m_strGroupText = QString::number(settings.groupNumber);
+    m_strUnitText = QString::number(settings.unitNumber);
+    UpdateAddressDisplay(false);
+
+    Fill(m_ui->positionList, kPositionModeNames);
+    Select(m_ui->positionList, settings.position);
+    UpdateLineColumn();
+
+    Fill(m_ui->charSizeList, kSizeEntries);
+    Fill(m_ui->colorList, kColourEntries);
+    Fill(m_ui->blinkList, kBlinkEntries);
+    UpdateClearMessage();
+
+    Fill(m_ui->displayModeList, kDisplayModeNames);
+    Select(m_ui->displayModeList, settings.displayMode);
+    Fill(m_ui->effectList, kMessageEffectNames);
+    Select(m_ui->effectList, settings.effect);
+
+    Fill(m_ui->signModelList, kSignModelNames);
+    Select(m_ui->signModelList, settings.signModel);
+    Fill(m_ui->portList, kPortEntries);
+    Select(m_ui->portList, m_context.app.m_nComPort);
+
+    m_ui->messageEdit->Initialise();
+    m_ui->messageEdit->AttachLists(m_ui->charSizeList, m_ui->colorList, m_ui->blinkList);
+    m_bInitialised = true;
+}
+
 void CMessagePage::ConnectSignals() {
+    // Lists react to the operator's choices only; the page's own selections are made quietly.
+    connect(m_ui->addressList, &QComboBox::activated, this, &CMessagePage::OnAddressChosen);
+    connect(m_ui->positionList, &QComboBox::activated, this, &CMessagePage::OnPositionChosen);
+    connect(m_ui->charSizeList, &QComboBox::activated, this,
+            [this](int index) { m_ui->messageEdit->ApplySize(index + 1); });
+    connect(m_ui->colorList, &QComboBox::activated, this,
+            [this](int index) { m_ui->messageEdit->ApplyColour(index + 1); });
+    connect(m_ui->blinkList, &QComboBox::currentIndexChanged, m_ui->messageEdit,
+            &CFormattedEdit::ToggleBlink);
+    connect(m_ui->displayModeList, &QComboBox::activated, this, &CMessagePage::OnDisplayModeChosen);
+    connect(m_ui->effectList, &QComboBox::activated, this, &CMessagePage::OnEffectChosen);
+    connect(m_ui->signModelList, &QComboBox::activated, this, &CMessagePage::OnSignModelChosen);
+    connect(m_ui->portList, &QComboBox::activated, this, &CMessagePage::OnPortChosen);
+    connect(m_ui->lineEdit, &QLineEdit::textChanged, this, &CMessagePage::OnPositionTextChanged);
+    connect(m_ui->columnEdit, &QLineEdit::textChanged, this, &CMessagePage::OnPositionTextChanged);
+    connect(m_ui->clearMessageCheck, &QCheckBox::clicked, this,
+            &CMessagePage::OnClearMessageClicked);
+    connect(m_ui->generateButton, &QPushButton::clicked, this, &CMessagePage::OnGenerate);
+    connect(m_ui->previewButton, &QPushButton::clicked, this, &CMessagePage::OnPreview);
+    connect(m_ui->sendButton, &QPushButton::clicked, this, &CMessagePage::OnSend);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CMessagePage::OnHelp);
+    connect(m_ui->exitButton, &QPushButton::clicked, this, &CMessagePage::OnExit);
+}
+
+void CMessagePage::UpdateAddressDisplay(bool rememberFirst) {
+    if (rememberFirst) {
+        if (m_ui->groupList->isEnabled()) {
+            m_strGroupText = m_ui->groupList->currentText();
+        }
+        if (m_ui->unitList->isEnabled()) {
+            m_strUnitText = m_ui->unitList->currentText();
+        }
+    }
+    const int32_t address = m_context.app.m_messageSettings.address;
+    const bool groupShown = address == kAddressSpecificGroup || address == kAddressSpecificUnit;
+    const bool unitShown = address == kAddressSpecificUnit;
+    ShowText(m_ui->groupList, groupShown ? m_strGroupText : QString());
+    ShowText(m_ui->unitList, unitShown ? m_strUnitText : QString());
+    m_ui->groupList->setEnabled(groupShown);
+    m_ui->unitList->setEnabled(unitShown);
+}
+
+void CMessagePage::UpdateLineColumn() {
+    const MessageSettings& settings = m_context.app.m_messageSettings;
+    const bool startingAt = settings.position == kPositionStartingAt;
+    if (startingAt) {
+        // The page's own filling of the boxes is no edit of the operator's.
+        m_bInitialised = false;
+        m_ui->lineEdit->setText(QString::number(settings.line));
+        m_ui->columnEdit->setText(QString::number(settings.column));
+        m_bInitialised = true;
+    } else {
+        m_ui->lineEdit->clear();
+        m_ui->columnEdit->clear();
+    }
+    m_ui->lineEdit->setEnabled(startingAt);
+    m_ui->columnEdit->setEnabled(startingAt);
+}
+
+void CMessagePage::UpdateClearMessage() {
+    MessageSettings& settings = m_context.app.m_messageSettings;
+    const bool startingAt = settings.position == kPositionStartingAt;
+    m_ui->clearMessageCheck->setEnabled(startingAt);
+    if (!startingAt) {
+        settings.clearMessageOnLine = false;
+    }
+    m_ui->clearMessageCheck->setChecked(settings.clearMessageOnLine);
+}
+
+void CMessagePage::OnAddressChosen(int index) {
+    m_context.app.m_messageSettings.address = Chosen(index, kAddressModeNames.size());
+    UpdateAddressDisplay(true);
+}
+
+void CMessagePage::OnPositionChosen(int index) {
+    m_context.app.m_messageSettings.position = Chosen(index, kPositionModeNames.size());
+    UpdateLineColumn();
+    UpdateClearMessage();
+}
+
+void CMessagePage::OnDisplayModeChosen(int index) {
+    m_context.app.m_messageSettings.displayMode = Chosen(index, kDisplayModeNames.size());
+}
+
+void CMessagePage::OnEffectChosen(int index) {
+    m_context.app.m_messageSettings.effect = Chosen(index, kMessageEffectNames.size());
+}
+
+void CMessagePage::OnSignModelChosen(int index) {
+    m_context.app.m_messageSettings.signModel = index;
+    OnPreview();
+}
+
+void CMessagePage::OnPortChosen(int index) {
+    m_context.app.m_nComPort = Chosen(index, kPortEntries.size());
+}
+
+void CMessagePage::OnPositionTextChanged() {
+    Validate(false);
+}
+
+void CMessagePage::OnClearMessageClicked(bool checked) {
+    m_context.app.m_messageSettings.clearMessageOnLine = checked;
+}
+
+bool CMessagePage::CheckBox(QLineEdit* box, int32_t& value, int32_t low, int32_t high,
+                            bool report) {
+    const std::string text = box->text().toStdString();
+    const std::string_view trimmed = TrimWhiteSpace(text);
+    value = ParseDecimal(trimmed);
+    if (!report || (!trimmed.empty() && value >= low && value <= high)) {
+        return true;
+    }
+    m_context.messages.ShowMessage(InvalidInputMessage(low, high), MessageIcon::kStop,
+                                   MessageButtons::kOk);
+    box->setFocus(Qt::OtherFocusReason);
+    return false;
+}
+
+bool CMessagePage::Validate(bool report) {
+    if (!m_bInitialised) {
+        return false;
+    }
+    MessageSettings& settings = m_context.app.m_messageSettings;
+    if (settings.address == kAddressSpecificGroup || settings.address == kAddressSpecificUnit) {
+        settings.groupNumber = m_ui->groupList->currentIndex();
+    }
+    if (settings.address == kAddressSpecificUnit) {
+        settings.unitNumber = m_ui->unitList->currentIndex();
+    }
+    if (settings.position == kPositionStartingAt) {
+        return CheckBox(m_ui->lineEdit, settings.line, kMinLine, kMaxLine, report) &&
+               CheckBox(m_ui->columnEdit, settings.column, kMinColumn, kMaxColumn, report);
+    }
+    return true;
+}
+
+void CMessagePage::Generate() {
+    const std::string body = m_ui->messageEdit->EncodeBody();
+    const std::string command = BuildCommandString(m_context.app.m_messageSettings, body);
+    m_ui->commandEdit->setText(QString::fromStdString(Windows1252ToUtf8(command)));
+    m_ui->commandEdit->setCursorPosition(0);
+    m_context.app.SaveSettings();
+}
+
+void CMessagePage::OnGenerate() {
+    if (Validate(true)) {
+        Generate();
+    }
+}
+
+void CMessagePage::OnPreview() {
+    m_ui->messageEdit->EncodeBody();
+}
+
+void CMessagePage::OnSend() {
+    bool sent = false;
+    if (Validate(true)) {
+        Generate();
+        const SendOutcome outcome = m_pSender->Run(m_context.app, CommandString());
+        ShowLinkError(m_context.messages, outcome);
+        sent = outcome.Delivered();
+    }
+    if (sent) {
+        m_context.messages.ShowMessage(kMessageSent, MessageIcon::kInformation,
+                                       MessageButtons::kOk);
+    } else {
+        m_context.messages.ShowMessage(kMessageSentFailed, MessageIcon::kExclamation,
+                                       MessageButtons::kOk);
+    }
 }
 
 void CMessagePage::OnHelp() {
     m_context.help.ShowHelp(kHelpMessages);
+}
+
+void CMessagePage::OnExit() {
+    // The main window's end is the program's end.
+    window()->close();
+}
+
+void CMessagePage::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    const MessageSettings& settings = m_context.app.m_messageSettings;
+    m_strGroupText = QString::number(settings.groupNumber);
+    m_strUnitText = QString::number(settings.unitNumber);
+    UpdateAddressDisplay(false);
+    Select(m_ui->portList, m_context.app.m_nComPort);
+}
+
+void CMessagePage::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    MessageSettings& settings = m_context.app.m_messageSettings;
+    settings.groupNumber = m_ui->groupList->currentIndex();
+    settings.unitNumber = m_ui->unitList->currentIndex();
 }

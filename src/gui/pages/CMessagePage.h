@@ -1,15 +1,24 @@
 #pragma once
 
+#include <QPointer>
+#include <QString>
 #include <QWidget>
 #include <memory>
+#include <string>
 
 #include "gui/pages/PageContext.h"
+
+class CFormattedEdit;
+class CSendRunner;
+class QComboBox;
+class QLineEdit;
 
 namespace Ui {
 class CMessagePage;
 }
 
-// The "Messages" page: composer page: the message, how and where the sign shows it, and sending it.
+// The "Messages" page: the message, how and where the sign shows it, and sending it. Every choice
+// goes at once into the application's MessageSettings; the page keeps no message data of its own.
 class CMessagePage : public QWidget {
     Q_OBJECT
 
@@ -17,10 +26,49 @@ public:
     explicit CMessagePage(const PageContext& context, QWidget* parent = nullptr);
     ~CMessagePage() override;
 
+    CFormattedEdit& Editor();
+    // The command box's text as the sign gets it.
+    std::string CommandString() const;
+
+    // The page's own checks of the position, with or without telling the operator. Also takes
+    // the Group and Unit lists into the settings as far as the address uses them.
+    bool Validate(bool report);
+    // Encodes the message into the command box and saves the settings.
+    void Generate();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
+    void FillLists();
     void ConnectSignals();
+
+    void OnAddressChosen(int index);
+    void OnPositionChosen(int index);
+    void OnDisplayModeChosen(int index);
+    void OnEffectChosen(int index);
+    void OnSignModelChosen(int index);
+    void OnPortChosen(int index);
+    void OnPositionTextChanged();
+    void OnClearMessageClicked(bool checked);
+    void OnGenerate();
+    void OnPreview();
+    void OnSend();
     void OnHelp();
+    void OnExit();
+
+    void UpdateAddressDisplay(bool rememberFirst);
+    void UpdateLineColumn();
+    void UpdateClearMessage();
+    // Reads one position box into the settings; false (after telling the operator, when
+    // reporting) when it is empty or out of range.
+    bool CheckBox(QLineEdit* box, int32_t& value, int32_t low, int32_t high, bool report);
 
     std::unique_ptr<Ui::CMessagePage> m_ui;
     PageContext m_context;
+    CSendRunner* m_pSender;
+    QString m_strGroupText;
+    QString m_strUnitText;
+    bool m_bInitialised = false;
 };

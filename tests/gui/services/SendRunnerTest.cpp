@@ -15,10 +15,6 @@
 
 namespace {
 
-// Far more than loopback takes in for a peer that does not read.
-constexpr size_t kMoreThanTheBuffersHold = 32u << 20;
-constexpr int kSmallReceiveBuffer = 4096;
-
 class SendRunnerTest : public testing::Test {
 protected:
     void SendTo(const CLoopbackListener& sign) {
@@ -43,11 +39,12 @@ TEST_F(SendRunnerTest, DeliversOffTheUiThread) {
     EXPECT_EQ(runner.ProgressBox(), nullptr);
 }
 
-// A sign that stops reading: the progress box comes, the operator's click on the window is held
-// back, and Cancel ends the send at once.
+// A sign that no longer answers: the progress box comes, the operator's click on the window is
+// held back, and Cancel ends the send at once.
 TEST_F(SendRunnerTest, CancelEndsASendThatWaits) {
-    auto sign = CLoopbackListener::AsSign(kSignTcpPort, kSmallReceiveBuffer);
+    auto sign = CLoopbackListener::AsSign(kSignTcpPort);
     ASSERT_NE(sign, nullptr);
+    ASSERT_TRUE(sign->FillAcceptQueue());
     SendTo(*sign);
     QPushButton window(QStringLiteral("Send again"));
     window.show();
@@ -70,7 +67,7 @@ TEST_F(SendRunnerTest, CancelEndsASendThatWaits) {
         }
     });
     poll.start(50);
-    const SendOutcome outcome = runner.Run(app, std::string(kMoreThanTheBuffersHold, 'x'));
+    const SendOutcome outcome = runner.Run(app, "^C0^M");
     poll.stop();
     EXPECT_TRUE(sawBox);
     EXPECT_EQ(outcome.result.code, SEND_CANCELLED);

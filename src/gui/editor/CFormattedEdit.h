@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QTextCharFormat>
+#include <QTextEdit>
+#include <string>
+#include <vector>
+
+#include "editor/CharCell.h"
+
+class QComboBox;
+
+// The message text: every character carries a size (shown as its point size), a colour and a
+// blink flag (shown underlined). It shows the attributes at the caret in the page's three lists,
+// applies the lists' choices, and turns its content into the coded body of a command string.
+class CFormattedEdit : public QTextEdit {
+    Q_OBJECT
+
+public:
+    explicit CFormattedEdit(QWidget* parent = nullptr);
+    ~CFormattedEdit() override;
+
+    // Empty text; new characters are 7 points, red, not underlined, in the fixed-pitch font.
+    void Initialise();
+    // Keeps the page's "Char Size", "Color" and blink lists and selects their first entries.
+    void AttachLists(QComboBox* sizeList, QComboBox* colourList, QComboBox* blinkList);
+
+    // A list choice (size or colour index 1 based): to the selection, or, with nothing selected,
+    // to the next character typed at the end of a line.
+    void ApplySize(int32_t sizeIndex);
+    void ApplyColour(int32_t colourIndex);
+    void ToggleBlink();
+
+    // The coded body of the content; rebuilds lineCells. Reads the document, never the visible
+    // cursor, so the operator sees nothing move.
+    std::string EncodeBody();
+
+    // One entry per text line, as of the last EncodeBody; the preview draws them.
+    const std::vector<CellLine>& LineCells() const { return lineCells; }
+
+    int32_t PendingSize() const { return pendingSize; }
+    int32_t PendingColour() const { return pendingColour; }
+    int32_t PendingBlinkToggles() const { return pendingBlinkToggles; }
+
+    // The attributes of one character format, as the sign takes them.
+    static int32_t SizeIndexOf(const QTextCharFormat& format);
+    static Rgb ColourOf(const QTextCharFormat& format);
+
+signals:
+    // The content changed and lineCells is current again.
+    void CellsChanged();
+
+protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    bool canInsertFromMimeData(const QMimeData* source) const override;
+    void insertFromMimeData(const QMimeData* source) override;
+
+private:
+    void OnContentsChange(int position, int charsRemoved, int charsAdded);
+    void OnTextChanged();
+    void ShowCaretAttributes();
+    // The format reported for a selection: that of its first character; for an empty selection,
+    // that of the character after the caret.
+    QTextCharFormat SelectionFormat(const QTextCursor& cursor) const;
+    void WriteSizeAndColour(QTextCursor& cursor, int32_t sizeIndex, Rgb colour);
+    void ToggleBlinkOf(QTextCursor& cursor);
+
+    std::vector<CellLine> lineCells;
+    QComboBox* m_pSizeList = nullptr;
+    QComboBox* m_pColourList = nullptr;
+    QComboBox* m_pBlinkList = nullptr;
+    bool backspaceFlag = false;
+    int32_t pendingSize = 1;
+    int32_t pendingColour = kColourRed;
+    int32_t pendingBlinkToggles = 0;
+    // Characters came in with the last change (typing or pasting, not deleting).
+    bool m_bCharsAdded = false;
+    // The editor is changing formats itself: its own changes are not typing.
+    bool m_bApplying = false;
+};

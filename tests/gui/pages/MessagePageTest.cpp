@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+#include "SendTestSupport.h"
+#include "gui/editor/CFormattedEdit.h"
+#include "gui/pages/CMessagePage.h"
+#include "settings/CMarqueeApp.h"
+#include "settings/ProfileStore.h"
+#include "support/CellLines.h"
+#include "support/RecordingServices.h"
+
+namespace {
+
+class MessagePageTest : public testing::Test {
+public:
+    void SetUp() override { MakePage(); }
+
+    void MakePage() {
+        page = std::make_unique<CMessagePage>(PageContext{app, messages, help});
+        page->show();
+        page->activateWindow();
+        QApplication::processEvents();
+    }
+
+    template <typename T>
+    T* Find(const char* name) {
+        T* widget = page->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+
+    // Steps through the list with the keyboard to an entry, as an operator does.
+    void Choose(const char* list, int index) {
+        auto* combo = Find<QComboBox>(list);
+        combo->setFocus();
+        while (combo->currentIndex() < index) {
+            QTest::keyClick(combo, Qt::Key_Down);
+        }
+        while (combo->currentIndex() > index) {
+            QTest::keyClick(combo, Qt::Key_Up);
+        }
+    }
+
+    void Type(const QString& text) { QTest::keyClicks(&page->Editor(), text); }
+    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
+        QTest::keyClick(&page->Editor(), key, modifiers);
+    }
+    void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+    void SetText(const char* box, const QString& text) {
+        auto* edit = Find<QLineEdit>(box);
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+        if (text.isEmpty()) {
+            QTest::keyClick(edit, Qt::Key_Delete);
+        }
+    }
+
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> texts;
+        for (const auto& shown : messages.shown) {
+            texts.push_back(shown.text);
+        }
+        return texts;
+    }
+
+    QTemporaryDir folder;
+    CProfileStore profile{folder.filePath("lumivex.conf")};
+    CMarqueeApp app{profile};
+    RecordingMessageService messages;
+    RecordingHelpService help;
+    std::unique_ptr<CMessagePage> page;
+};
+
+// The attributes chosen with nothing selected go to the next character typed at the end of a
+// line; one typed inside a line takes its neighbour's; a deletion gives them to nobody.
+TEST_F(MessagePageTest, PendingAttributesReachOnlyCharactersTypedAtALineEnd) {
+    Choose("colorList", 2);  // Green
+    Type("X");
+    Key(Qt::Key_Left);
+    Type("Y");  // inside the line, before X: its neighbour's colour
+    EXPECT_EQ(page->Editor().LineCells(), std::vector<CellLine>{Cells("YX", 1, kGreen)});
+    EXPECT_EQ(page->Editor().PendingColour(), 3);
+
+    Key(Qt::Key_End);
+    Choose("charSizeList", 3);  // 8"
+    Key(Qt::Key_Backspace);     // X goes; Y is now last and keeps its size
+    EXPECT_EQ(page->Editor().LineCells(), std::vector<CellLine>{Cells("Y", 1, kGreen)});
+    Type("Z");
+    EXPECT_EQ(page->Editor().LineCells(),
+              std::vector<CellLine>{Join(Cells("Y", 1, kGreen), Cells("Z", 4, kGreen))});
+}
+
+TEST_F(MessagePageTest, BlinkTogglesCountUntilACharacterIsTyped) {
+    Choose("blinkList", 1);
+    Choose("blinkList", 0);
+    Type("A");
+    EXPECT_EQ(page->Editor().PendingBlinkToggles(), 2) << "an even count is left as it is";
+    Choose("blinkList", 1);
+    Type("B");
+    EXPECT_EQ(page->Editor().PendingBlinkToggles(), 0);
+    Type("C");  // takes B's blink from the control, as a neighbour's
+    EXPECT_EQ(page->Editor().LineCells(),
+              std::vector<CellLine>{Join(Cells("A"), Cells("BC", 1, kRed, true))});
+    EXPECT_EQ(page->Editor().EncodeBody(), "^K0^dC1A^X1BC");
+}
+
+// A selection of a red and a green character given one size: both get it, with the colour
+// reported for the selection (the first character's).
+TEST_F(MessagePageTest, ASizeGivenToASelectionKeepsOneCommonColour) {
+    Type("A");
+    Choose("colorList", 2);
+    Type("B");
+    Key(Qt::Key_Home);
+    Key(Qt::Key_End, Qt::ShiftModifier);
+    Choose("charSizeList", 2);  // 6"
+    EXPECT_EQ(page->Editor().LineCells(), std::vector<CellLine>{Cells("AB", 3, kRed)});
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Right, Qt::ShiftModifier);
+    Choose("colorList", 1);  // Yellow to A alone, keeping its size
+    EXPECT_EQ(page->Editor().LineCells(),
+              std::vector<CellLine>{Join(Cells("A", 3, kYellow), Cells("B", 3, kRed))});
+}
+
+TEST_F(MessagePageTest, MessagesBuiltByTypingAndChoosing) {
+    struct Case {
+        const char* name;
+        std::function<void(MessagePageTest&)> compose;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"default address and position",
+         [](MessagePageTest& t) {
+             t.Choose("addressList", 3);
+             t.Choose("positionList", 1);
+             t.Type("HELLO");
+         },
+         "^L0^K0^dC1HELLO"},
+        {"unit address, position with clearing, scroll once, two lines",
+         [](MessagePageTest& t) {
+             t.Choose("addressList", 2);
+             t.Choose("groupList", 1);
+             t.Choose("unitList", 5);
+             t.Choose("displayModeList", 1);
+             t.Choose("positionList", 2);
+             t.SetText("lineEdit", "2");
+             t.SetText("columnEdit", "3");
+             QTest::mouseClick(t.Find<QCheckBox>("clearMessageCheck"), Qt::LeftButton);
+             t.Choose("effectList", 4);
+             t.Choose("charSizeList", 1);
+             t.Choose("colorList", 2);
+             t.Type("AB");
+             t.Key(Qt::Key_Return);
+             t.Choose("colorList", 1);
+             t.Choose("blinkList", 1);
+             t.Type("Q");
+         },
+         "^A010005^E0^L1^C0^H0203^D0^K1^dC2AB^N^K1^dC3^X1Q^N"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        app.m_messageSettings = {};
+        MakePage();
+        c.compose(*this);
+        Click("generateButton");
+        EXPECT_EQ(page->CommandString(), c.expected);
+        EXPECT_TRUE(messages.shown.empty());
+        EXPECT_TRUE(Find<QLineEdit>("commandEdit")->isReadOnly());
+    }
+    // Generation saved the message settings.
+    EXPECT_EQ(profile.GetProfileInt("Address", -1), 2);
+    EXPECT_EQ(profile.GetProfileInt("GroupNumber", -1), 1);
+    EXPECT_EQ(profile.GetProfileInt("UnitNumber", -1), 5);
+    EXPECT_EQ(profile.GetProfileInt("Line", -1), 2);
+    EXPECT_EQ(profile.GetProfileInt("Column", -1), 3);
+    EXPECT_EQ(profile.GetProfileInt("Effect", -1), 4);
+}
+
+TEST_F(MessagePageTest, GroupAndUnitAreRememberedAcrossAddressModes) {
+    app.m_messageSettings.address = 2;
+    app.m_messageSettings.groupNumber = 2;
+    app.m_messageSettings.unitNumber = 5;
+    MakePage();
+    auto* group = Find<QComboBox>("groupList");
+    auto* unit = Find<QComboBox>("unitList");
+    const struct {
+        int address;
+        const char* group;
+        const char* unit;
+        bool groupEnabled;
+        bool unitEnabled;
+    } steps[] = {
+        {2, "2", "5", true, true},
+        {0, "0", "0", false, false},
+        {2, "2", "5", true, true},
+        {1, "2", "0", true, false},
+    };
+    for (const auto& step : steps) {
+        Choose("addressList", step.address);
+        EXPECT_EQ(group->currentText(), step.group) << step.address;
+        EXPECT_EQ(unit->currentText(), step.unit) << step.address;
+        EXPECT_EQ(group->isEnabled(), step.groupEnabled) << step.address;
+        EXPECT_EQ(unit->isEnabled(), step.unitEnabled) << step.address;
+    }
+    // Hiding the page takes the lists into the settings, whatever the address mode.
+    Choose("groupList", 1);
+    page->hide();
+    EXPECT_EQ(app.m_messageSettings.groupNumber, 1);
+    EXPECT_EQ(app.m_messageSettings.unitNumber, 0);
+}
+
+TEST_F(MessagePageTest, StartingAtIsCheckedLineFirstThenColumn) {
+    Choose("positionList", 2);
+    const struct {
+        const char* line;
+        const char* column;
+        std::vector<std::string> messages;
+        const char* focus;
+    } cases[] = {
+        {"", "1", {"Invalid Input.\nInput Range is 1-4."}, "lineEdit"},
+        {"5", "41", {"Invalid Input.\nInput Range is 1-4."}, "lineEdit"},
+        {"3", "41", {"Invalid Input.\nInput Range is 1-40."}, "columnEdit"},
+        {"4", "40", {}, nullptr},
+    };
+    for (const auto& c : cases) {
+        messages.shown.clear();
+        Find<QLineEdit>("commandEdit")->clear();
+        SetText("lineEdit", c.line);
+        SetText("columnEdit", c.column);
+        Click("generateButton");
+        EXPECT_EQ(Texts(), c.messages) << c.line << "/" << c.column;
+        if (c.focus != nullptr) {
+            EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(c.focus));
+            EXPECT_EQ(page->CommandString(), "") << "nothing generated";
+        } else {
+            EXPECT_EQ(page->CommandString(), "^A000000^C0^M0440");
+        }
+    }
+    EXPECT_EQ(app.m_messageSettings.line, 4);
+    SetText("lineEdit", "9");
+    messages.shown.clear();
+    Click("sendButton");
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"Invalid Input.\nInput Range is 1-4.",
+                                                 "Message sent failed."}));
+}
+
+TEST_F(MessagePageTest, ClearMessageOnLineOnlyForStartingAt) {
+    Choose("positionList", 2);
+    auto* check = Find<QCheckBox>("clearMessageCheck");
+    QTest::mouseClick(check, Qt::LeftButton);
+    EXPECT_TRUE(app.m_messageSettings.clearMessageOnLine);
+    Choose("positionList", 1);
+    EXPECT_FALSE(check->isChecked());
+    EXPECT_FALSE(check->isEnabled());
+    EXPECT_FALSE(app.m_messageSettings.clearMessageOnLine);
+    EXPECT_FALSE(Find<QLineEdit>("lineEdit")->isEnabled());
+}
+
+TEST_F(MessagePageTest, SendsTheCommandBoxBytes) {
+    auto sign = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_NE(sign, nullptr);
+    auto received = sign->AcceptAndReadAsync();
+    app.m_nComPort = kPortEthernet;
+    app.m_ipAddress = sign->Address();
+    for (const QString& key : {QStringLiteral("Ä"), QStringLiteral("€"), QStringLiteral("^")}) {
+        QTest::sendKeyEvent(QTest::Click, &page->Editor(), Qt::Key_unknown, key, {});
+    }
+    Click("sendButton");
+    EXPECT_EQ(received.get(), page->CommandString());
+    EXPECT_EQ(page->CommandString(), "^A000000^L0^C1^K0^dC1\xC4\x80^");
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Message sent."});
+}
+
+// A sign that no longer answers: the operator cancels; the page says the send failed and takes
+// input again.
+TEST_F(MessagePageTest, ACancelledSendFailsAndLeavesThePageUsable) {
+    auto sign = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_NE(sign, nullptr);
+    ASSERT_TRUE(sign->FillAcceptQueue());
+    app.m_nComPort = kPortEthernet;
+    app.m_ipAddress = sign->Address();
+    Type("x");
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QProgressDialog*>(widget);
+            if (box != nullptr && box->isVisible()) {
+                QTest::mouseClick(box->findChild<QPushButton*>(), Qt::LeftButton);
+            }
+        }
+    });
+    poll.start(50);
+    Click("sendButton");
+    poll.stop();
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Message sent failed."});
+    Type("!");
+    EXPECT_TRUE(page->Editor().toPlainText().endsWith(QLatin1Char('!')));
+}
+
+}  // namespace

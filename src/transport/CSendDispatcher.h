@@ -25,6 +25,7 @@ struct LinkSettings {
     int32_t comPort = 0;  // 0 to 7: "COM1" to "COM8"; 8: Ethernet; anything else: "COM1"
     SerialLineSettings line;
     Ipv4Octets ipAddress{};
+    WriteProgress progress;  // follows a serial write when set; a TCP send does not report
 };
 
 // The one way a command string leaves the program. It shows nothing: it returns what happened,

@@ -26,11 +26,11 @@ int AcceptOne(int listener) {
     return accept(listener, nullptr, nullptr);
 }
 
-sockaddr_in Loopback(uint16_t port) {
+sockaddr_in Loopback(uint16_t port, const char* host = "127.0.0.1") {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    inet_pton(AF_INET, host, &address.sin_addr);
     return address;
 }
 
@@ -96,7 +96,8 @@ std::string CPtyPair::ReadPending() const {
     return received;
 }
 
-CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer) {
+CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, const char* address,
+                                     int backlog) {
     m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(m_nSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -104,9 +105,9 @@ CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer) {
         // Accepted connections inherit it, and it holds before they are accepted.
         setsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    const sockaddr_in address = Loopback(port);
-    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_nSocket, 4) != 0) {
+    const sockaddr_in local = Loopback(port, address);
+    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        listen(m_nSocket, backlog) != 0) {
         close(m_nSocket);
         m_nSocket = -1;
         return;
@@ -151,14 +152,25 @@ std::future<void> CLoopbackListener::AcceptAndCloseAsync() const {
     });
 }
 
-CRefusingPort::CRefusingPort() {
+CRefusingPort::CRefusingPort(const char* address, uint16_t port) {
     m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(0);
-    bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    m_nPort = BoundPort(m_nSocket);
+    const sockaddr_in local = Loopback(port, address);
+    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
+        m_nPort = BoundPort(m_nSocket);
+    }
 }
 
 CRefusingPort::~CRefusingPort() {
+    close(m_nSocket);
+}
+
+CTcpCaller::CTcpCaller(const char* address, uint16_t port) {
+    m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_in remote = Loopback(port, address);
+    connect(m_nSocket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+}
+
+CTcpCaller::~CTcpCaller() {
     close(m_nSocket);
 }
 

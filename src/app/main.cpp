@@ -1,5 +1,9 @@
 // lumivex: the program's window, for operators of the signs.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "gui/services/HelpWindowService.h"
 #include "gui/services/MessageBoxService.h"
@@ -7,7 +11,59 @@
 #include "gui/window/MarqueeStartup.h"
 #include "settings/ProfileStore.h"
 
+namespace {
+
+constexpr const char* kUsage = R"(Usage: lumivex [--help | --version] [Qt options]
+
+Opens the Lumivex window: compose a message for a Lumivex LED sign, see its command string,
+preview it and send it over a serial port or TCP. It needs a graphical display (X11 or Wayland).
+
+  --help       show this text
+  --version    show the program's version
+
+The settings are kept in ~/.config/Lumivex1.2/lumivex.conf; each page's Help button explains it.
+lumivex-cli offers the encoders, the links and the preview to scripts, with no display.
+)";
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt aborts when it finds no display; a platform chosen by hand (offscreen, vnc, ...) needs none.
+bool HasDisplay(int argc, char** argv) {
+    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM")) {
+        return true;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument.starts_with("-platform") || argument.starts_with("--platform")) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kUsage, stdout);
+            return EXIT_SUCCESS;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("lumivex %s\n", LUMIVEX_VERSION);
+            return EXIT_SUCCESS;
+        }
+    }
+    if (!HasDisplay(argc, argv)) {
+        std::fputs(
+            "lumivex: no graphical display (DISPLAY and WAYLAND_DISPLAY are not set); "
+            "start it in a desktop session, or use lumivex-cli\n",
+            stderr);
+        return EXIT_FAILURE;
+    }
     QApplication application(argc, argv);
     SetApplicationIdentity();
     CMessageBoxService messages;

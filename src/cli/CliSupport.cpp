@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "encoding/Windows1252.h"
+
 void FailInput(const std::string& message) {
     throw CliError(kExitBadInput, "lumivex-cli: " + message);
 }
@@ -39,6 +41,15 @@ Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules)
             value = argument.substr(equals + 1);
             hasValue = true;
         }
+        if (rules.flagOptions.count(name) != 0) {
+            if (hasValue) {
+                FailInput(name + " takes no value");
+            }
+            if (!args.values.emplace(name, std::string()).second) {
+                FailInput(name + " is given more than once");
+            }
+            continue;
+        }
         if (rules.valueOptions.count(name) == 0) {
             FailInput("unknown option " + name + " (see --help)");
         }
@@ -59,17 +70,25 @@ Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules)
     return args;
 }
 
-int64_t ParseIntegerOption(const std::string& option, const std::string& text, int64_t low,
-                           int64_t high) {
+std::optional<int64_t> ParseWholeNumber(const std::string& text) {
     int64_t value = 0;
     const char* first = text.data();
     const char* last = text.data() + text.size();
     const auto [end, error] = std::from_chars(first, last, value);
-    if (text.empty() || error != std::errc{} || end != last || value < low || value > high) {
+    if (text.empty() || error != std::errc{} || end != last) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+int64_t ParseIntegerOption(const std::string& option, const std::string& text, int64_t low,
+                           int64_t high) {
+    const std::optional<int64_t> value = ParseWholeNumber(text);
+    if (!value || *value < low || *value > high) {
         FailInput(option + " takes a whole number from " + std::to_string(low) + " to " +
                   std::to_string(high) + ", not \"" + text + "\"");
     }
-    return value;
+    return *value;
 }
 
 std::string ReadInputFile(const std::string& path) {
@@ -103,4 +122,42 @@ void WriteOutputLine(const std::string& bytes) {
         throw CliError(kExitFailure, std::string("lumivex-cli: cannot write the output: ") +
                                          std::strerror(errno));
     }
+}
+
+void PrintErrorLine(const std::string& text) {
+    std::string line = text;
+    for (char& c : line) {
+        if (c == '\n' || c == '\r') {
+            c = ' ';
+        }
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+std::optional<UnencodableAt> FindUnencodableAt(std::string_view utf8, size_t firstLine) {
+    const std::optional<UnencodableCharacter> found = FindUnencodable(utf8);
+    if (!found) {
+        return std::nullopt;
+    }
+    size_t line = firstLine;
+    for (size_t i = 0; i < found->offset; ++i) {
+        const bool crBeforeLf = utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n';
+        if (utf8[i] == '\n' || (utf8[i] == '\r' && !crBeforeLf)) {
+            ++line;
+        }
+    }
+    return UnencodableAt{std::string(found->utf8), found->codePoint, found->malformed, line};
+}
+
+void WarnUnencodable(const UnencodableAt& found) {
+    char what[64];
+    if (found.malformed) {
+        std::snprintf(what, sizeof what, "byte 0x%02X is not UTF-8",
+                      static_cast<unsigned>(static_cast<unsigned char>(found.character.at(0))));
+    } else {
+        std::snprintf(what, sizeof what, "\"%s\" (U+%04X) has no Windows-1252 form",
+                      found.character.c_str(), static_cast<unsigned>(found.codePoint));
+    }
+    std::fprintf(stderr, "lumivex-cli: warning: line %zu: %s and becomes \"?\"\n", found.line,
+                 what);
 }

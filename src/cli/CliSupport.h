@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr int kExitOk = 0;
@@ -28,6 +30,7 @@ private:
 struct ArgRules {
     std::set<std::string> valueOptions;  // "--name VALUE" or "--name=VALUE"
     size_t maxPositionals = 0;
+    std::set<std::string> flagOptions = {};  // "--name" alone; Has() tells whether it was given
 };
 
 struct Args {
@@ -43,6 +46,9 @@ struct Args {
 // with exit status 2.
 Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules);
 
+// A whole decimal number, digits with an optional leading minus sign and nothing else.
+std::optional<int64_t> ParseWholeNumber(const std::string& text);
+
 // A whole decimal number within [low, high]; anything else ends the command with exit status 2,
 // naming the option and the range.
 int64_t ParseIntegerOption(const std::string& option, const std::string& text, int64_t low,
@@ -53,3 +59,20 @@ std::string ReadInputFile(const std::string& path);
 
 // Writes the bytes and one newline to standard output; a failed write ends with exit status 1.
 void WriteOutputLine(const std::string& bytes);
+
+// Writes one line to standard error, with any line break in the text turned into a space.
+void PrintErrorLine(const std::string& text);
+
+// The first character of a text that the sign gets as "?", and the message line it stands on.
+struct UnencodableAt {
+    std::string character;  // its UTF-8 bytes
+    char32_t codePoint = 0;
+    bool malformed = false;  // a byte that is not UTF-8
+    size_t line = 1;         // from 1
+};
+
+// Finds it in UTF-8 text whose first line is `firstLine`; a line break is LF, CR LF or CR.
+std::optional<UnencodableAt> FindUnencodableAt(std::string_view utf8, size_t firstLine = 1);
+
+// Tells on standard error, in one line, that the character becomes "?".
+void WarnUnencodable(const UnencodableAt& found);

@@ -25,6 +25,15 @@ Fields (all optional; an absent field takes the program's start-up value):
                  runs {"text": "...", "size": 1..5, "color": "red" | "yellow" | "green" |
                  "#rrggbb", "blink": true | false}. A line break inside a text starts a new line.
 
+The CLI takes wider group and unit numbers than the Messages page's lists (0..2 and 0..8). Every
+address but "default" carries the group and unit, "broadcast" too. Size 5 is the narrow 8-inch
+size, which no list of the page offers. The sign knows red, yellow and green only: every other
+"#rrggbb" colour is sent as red. A caret in a text goes out as it is, so the sign reads it and
+what follows as a code.
+
+The sign takes Windows-1252 text: a character that has no byte there is sent as "?". The first
+such character is named on standard error with its line, as a warning; the exit status stays 0.
+
 Exit status: 0 on success, 2 for bad input, 1 for other failures.
 )";
 
@@ -39,6 +48,7 @@ int RunEncode(const std::vector<std::string>& arguments) {
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
     const MessageDocument message = ParseMessageJson(ReadInputFile(path));
     CheckMessagePosition(message);
+    WarnAboutUnencodable(message);
     WriteOutputLine(BuildCommandString(message.settings, EncodeCellLines(message.lines)));
     return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QLocale>
 #include <QString>
 #include <cctype>
 #include <cmath>
@@ -27,6 +28,27 @@ std::string Quoted(const QString& text) {
     return quoted;
 }
 
+// What a value is, for a message that says what was given instead of what a field needs.
+std::string Given(const QJsonValue& value) {
+    switch (value.type()) {
+        case QJsonValue::Null:
+            return "null";
+        case QJsonValue::Bool:
+            return "a boolean";
+        case QJsonValue::Double:
+            return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                .toStdString();
+        case QJsonValue::String:
+            return "a string";
+        case QJsonValue::Array:
+            return "an array";
+        case QJsonValue::Object:
+            return "an object";
+        default:
+            return "nothing";
+    }
+}
+
 std::string ChoiceList(const std::vector<Choice>& choices) {
     std::string list;
     for (size_t i = 0; i < choices.size(); ++i) {
@@ -45,22 +67,27 @@ int32_t ReadChoice(const QJsonValue& value, const std::string& field,
             }
         }
     }
-    FailInput("\"" + field + "\" must be " + ChoiceList(choices));
+    const std::string given = value.isString() ? Quoted(value.toString()) : Given(value);
+    FailInput("\"" + field + "\" must be " + ChoiceList(choices) + ", not " + given);
 }
 
-int32_t ReadInteger(const QJsonValue& value, const std::string& field, int64_t low, int64_t high) {
+// A field without a range of its own is limited only by the 32-bit value that holds it.
+int32_t ReadInteger(const QJsonValue& value, const std::string& field, int64_t low = INT32_MIN,
+                    int64_t high = INT32_MAX) {
     const double number = value.toDouble();
-    if (!value.isDouble() || std::floor(number) != number || number < static_cast<double>(low) ||
-        number > static_cast<double>(high)) {
+    if (!value.isDouble() || std::floor(number) != number) {
+        FailInput("\"" + field + "\" must be a whole number, not " + Given(value));
+    }
+    if (number < static_cast<double>(low) || number > static_cast<double>(high)) {
         FailInput("\"" + field + "\" must be a whole number from " + std::to_string(low) + " to " +
-                  std::to_string(high));
+                  std::to_string(high) + ", not " + Given(value));
     }
     return static_cast<int32_t>(number);
 }
 
 bool ReadBool(const QJsonValue& value, const std::string& field) {
     if (!value.isBool()) {
-        FailInput("\"" + field + "\" must be true or false");
+        FailInput("\"" + field + "\" must be true or false, not " + Given(value));
     }
     return value.toBool();
 }
@@ -87,12 +114,19 @@ Rgb ReadColour(const QJsonValue& value, const std::string& field) {
                            static_cast<uint8_t>(rgb));
         }
     }
-    FailInput("\"" + field + "\" must be \"red\", \"yellow\", \"green\" or \"#rrggbb\"");
+    const std::string given = value.isString() ? Quoted(text) : Given(value);
+    FailInput("\"" + field + "\" must be \"red\", \"yellow\", \"green\" or \"#rrggbb\", not " +
+              given);
 }
 
-// Appends the characters of one run to the lines; a line break in the text starts a new line.
-void AppendRun(std::vector<CellLine>& lines, const QString& text, const CharCell& attributes) {
-    const std::string bytes = Utf8ToWindows1252(text.toStdString());
+// Appends the characters of one run to the message; a line break in the text starts a new line.
+void AppendRun(MessageDocument& message, const QString& text, const CharCell& attributes) {
+    std::vector<CellLine>& lines = message.lines;
+    const std::string utf8 = text.toStdString();
+    if (!message.unencodable) {
+        message.unencodable = FindUnencodableAt(utf8, lines.size());
+    }
+    const std::string bytes = Utf8ToWindows1252(utf8);
     for (size_t i = 0; i < bytes.size(); ++i) {
         const char c = bytes[i];
         if (c == '\r' || c == '\n') {
@@ -108,10 +142,11 @@ void AppendRun(std::vector<CellLine>& lines, const QString& text, const CharCell
     }
 }
 
-void AppendRunObject(std::vector<CellLine>& lines, const QJsonValue& value,
-                     const std::string& field) {
+void AppendRunObject(MessageDocument& message, const QJsonValue& value, const std::string& field) {
     if (!value.isObject()) {
-        FailInput("\"" + field + "\" must be a run: {\"text\", \"size\", \"color\", \"blink\"}");
+        FailInput("\"" + field +
+                  "\" must be a run {\"text\", \"size\", \"color\", \"blink\"}, not " +
+                  Given(value));
     }
     const QJsonObject run = value.toObject();
     CharCell attributes;
@@ -120,7 +155,7 @@ void AppendRunObject(std::vector<CellLine>& lines, const QJsonValue& value,
         const std::string name = field + "." + it.key().toStdString();
         if (it.key() == QLatin1String("text")) {
             if (!it.value().isString()) {
-                FailInput("\"" + name + "\" must be a string");
+                FailInput("\"" + name + "\" must be a string, not " + Given(it.value()));
             }
             text = it.value().toString();
         } else if (it.key() == QLatin1String("size")) {
@@ -134,34 +169,44 @@ void AppendRunObject(std::vector<CellLine>& lines, const QJsonValue& value,
                       "\" (a run has \"text\", \"size\", \"color\" and \"blink\")");
         }
     }
-    AppendRun(lines, text, attributes);
+    AppendRun(message, text, attributes);
 }
 
-std::vector<CellLine> ReadLines(const QJsonValue& value) {
+void ReadLines(MessageDocument& message, const QJsonValue& value) {
     if (!value.isArray()) {
-        FailInput("\"lines\" must be an array of lines (strings or arrays of runs)");
+        FailInput("\"lines\" must be an array of lines (strings or arrays of runs), not " +
+                  Given(value));
     }
-    std::vector<CellLine> lines;
+    std::vector<CellLine>& lines = message.lines;
+    lines.clear();
+    message.unencodable.reset();
     const QJsonArray array = value.toArray();
     for (qsizetype i = 0; i < array.size(); ++i) {
         const std::string field = "lines[" + std::to_string(i) + "]";
         lines.emplace_back();
         const QJsonValue line = array[i];
         if (line.isString()) {
-            AppendRun(lines, line.toString(), CharCell{});
+            AppendRun(message, line.toString(), CharCell{});
         } else if (line.isArray()) {
             const QJsonArray runs = line.toArray();
             for (qsizetype r = 0; r < runs.size(); ++r) {
-                AppendRunObject(lines, runs[r], field + "[" + std::to_string(r) + "]");
+                AppendRunObject(message, runs[r], field + "[" + std::to_string(r) + "]");
             }
         } else {
-            FailInput("\"" + field + "\" must be a string or an array of runs");
+            FailInput("\"" + field + "\" must be a string or an array of runs, not " + Given(line));
         }
     }
     if (lines.empty()) {
         lines.emplace_back();
     }
-    return lines;
+}
+
+// Scalars are valid JSON too, though not a message; the parser takes only objects and arrays.
+bool IsJsonScalar(const std::string& json) {
+    QJsonParseError error{};
+    const QJsonDocument wrapped =
+        QJsonDocument::fromJson(QByteArray("[") + QByteArray::fromStdString(json) + "]", &error);
+    return error.error == QJsonParseError::NoError && wrapped.array().size() == 1;
 }
 
 const std::vector<Choice> kAddressChoices = {{"broadcast", kAddressBroadcast},
@@ -191,7 +236,7 @@ MessageDocument ParseMessageJson(const std::string& json) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(
         QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
-    if (error.error != QJsonParseError::NoError) {
+    if (error.error != QJsonParseError::NoError && !IsJsonScalar(json)) {
         FailInput("the message is not valid JSON: " + error.errorString().toStdString() +
                   " at offset " + std::to_string(error.offset));
     }
@@ -214,9 +259,9 @@ MessageDocument ParseMessageJson(const std::string& json) {
         } else if (key == "position") {
             s.position = ReadChoice(value, key, kPositionChoices);
         } else if (key == "line") {
-            s.line = ReadInteger(value, key, INT32_MIN, INT32_MAX);
+            s.line = ReadInteger(value, key);
         } else if (key == "column") {
-            s.column = ReadInteger(value, key, INT32_MIN, INT32_MAX);
+            s.column = ReadInteger(value, key);
         } else if (key == "clearLine") {
             s.clearMessageOnLine = ReadBool(value, key);
         } else if (key == "displayMode") {
@@ -226,7 +271,7 @@ MessageDocument ParseMessageJson(const std::string& json) {
         } else if (key == "signModel") {
             s.signModel = ReadInteger(value, key, 0, kMaxSignModel);
         } else if (key == "lines") {
-            message.lines = ReadLines(value);
+            ReadLines(message, value);
         } else {
             FailInput("unknown field \"" + key +
                       "\" (fields: address, group, unit, position, line, column, clearLine, "
@@ -243,5 +288,11 @@ void CheckMessagePosition(const MessageDocument& message) {
     }
     if (const auto problem = CheckStartPosition(s.line, s.column)) {
         throw CliError(kExitBadInput, problem->message);
+    }
+}
+
+void WarnAboutUnencodable(const MessageDocument& message) {
+    if (message.unencodable) {
+        WarnUnencodable(*message.unencodable);
     }
 }

@@ -24,12 +24,14 @@ Options (absent values take the interface's defaults):
   --ip A.B.C.D        Ethernet: the interface's address
   --mask A.B.C.D      Ethernet: its subnet mask
   --gateway A.B.C.D   Ethernet: its gateway
-  --station TEXT      DeviceNet MAC ID (0..63) or Profibus-DP node address (0..125)
-  --input TEXT        DeviceNet consumed bytes (8..120) or Profibus-DP input bytes (1..122)
+  --station N         DeviceNet MAC ID (0..63) or Profibus-DP node address (0..125)
+  --input N           DeviceNet consumed bytes (8..120) or Profibus-DP input bytes (1..122)
   --baud 125|250|500  DeviceNet bit rate in kb/s
   --byte-order 0..3   bit 0: message bytes "Char 2, Char 1"; bit 1: count bytes "Low, High"
 
---station and --input are read as the page reads its fields and checked with its rules.
+Every number must be a whole decimal number: "5x" or an empty value is refused, where the page
+would read 5 or 0. --station and --input out of range are refused with the page's own messages.
+The CLI takes wider group and unit numbers than the page's lists (0..2 and 0..8).
 Exit status: 0 on success, 2 for bad input, 1 for other failures.
 )";
 
@@ -69,6 +71,15 @@ void ReadAddressOption(const Args& args, const std::string& option, Ipv4Octets& 
                       "\"");
         }
         target = *octets;
+    }
+}
+
+// The fieldbus fields go through the page's own checks, which would read "5x" as 5 and "" as 0;
+// a script means a number, so anything else is refused here first.
+void RequireNumber(const std::string& option, const std::string& text, FieldbusRange range) {
+    if (!ParseWholeNumber(text)) {
+        FailInput(option + " takes a whole number from " + std::to_string(range.low) + " to " +
+                  std::to_string(range.high) + ", not \"" + text + "\"");
     }
 }
 
@@ -115,9 +126,11 @@ std::string BuildNetworkString(const std::string& action, const Args& args) {
     input.inputSize = std::to_string(params.m_nInputSize);
     input.outputSize = std::to_string(params.m_nOutputSize);
     if (const std::string* station = args.Find("--station")) {
+        RequireNumber("--station", *station, StationAddressRange(type));
         input.stationAddress = *station;
     }
     if (const std::string* inputSize = args.Find("--input")) {
+        RequireNumber("--input", *inputSize, InputSizeRange(type));
         input.inputSize = *inputSize;
     }
     if (const std::string* baud = args.Find("--baud")) {

@@ -1,26 +1,31 @@
+#include <unistd.h>
+
 #include <cctype>
 #include <cstdio>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/SendProgress.h"
 #include "encoding/Windows1252.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
+#include "transport/CCancelToken.h"
 #include "transport/SendOutcome.h"
 
 namespace {
 
 constexpr const char* kSendHelp =
-    R"(Usage: lumivex-cli send [--port com1..com8|ethernet] [--baud 9600|38400] [--ip A.B.C.D]
-                        (STRING | --file F)
+    R"HELP(Usage: lumivex-cli send [--port com1..com8|ethernet] [--baud 9600|38400] [--ip A.B.C.D]
+                        (STRING | - | --file F)
 
 Sends one command string to the sign, as the program's "Send To Marquee" does.
 
-  STRING              text, sent as its Windows-1252 bytes (a character with none becomes "?");
-                      put "--" before a STRING that starts with "-"
+  STRING              text, sent as its Windows-1252 bytes; a character with none becomes "?",
+                      and the first such character is named in a warning. Put "--" before a
+                      STRING that starts with "-"
+  -                   the bytes of standard input, as --file - reads them
   --file F            the bytes of file F as they are ("-": standard input), less one trailing
-                      line end, so that 'lumivex-cli encode msg.json | lumivex-cli send --file -'
-                      works
+                      line end, so that 'lumivex-cli encode msg.json | lumivex-cli send -' works
   --port P            com1 to com8 or ethernet
   --baud B            the serial line speed, 9600 or 38400
   --ip A.B.C.D        the sign's address for ethernet (TCP port 49999)
@@ -29,23 +34,19 @@ Port, speed and address default to the program's saved settings; these options d
 them. "COMn" is the device that key COMn of group [Ports] of the program's settings names
 (~/.config/Lumivex1.2/lumivex.conf), else /dev/ttyS<n-1>.
 
-What the program would show in a message box goes to standard error, one line per box, with any
-line break in it turned into a space.
-Exit status: 0 when the string was delivered, 1 when not, 2 for bad arguments.
-)";
+A serial line takes its time: 10 bits a byte, so 5 MB at 9600 bits per second take about 90
+minutes. A send that takes more than a few seconds says so at the start and, when standard error
+is a terminal, shows the bytes written as it goes. Ctrl-C stops it and lets the port go; the sign
+may then have taken part of the string.
+
+When the string does not get through, standard error names the link, for example
+"COM3 (/dev/ttyUSB0)" or "Ethernet 192.168.0.20:49999", and what failed there; then follows what
+the program would show in a message box, one line per box.
+Exit status: 0 when the string was delivered, 1 when not, 2 for bad arguments, 128 plus the
+signal's number when Ctrl-C (130) or SIGTERM stopped it.
+)HELP";
 
 const ArgRules kSendArgs = {{"--port", "--baud", "--ip", "--file"}, 1};
-
-// What the program would show in a box, as one line on standard error.
-void PrintNotice(const SendNotice& notice) {
-    std::string line = notice.text;
-    for (char& c : line) {
-        if (c == '\n' || c == '\r') {
-            c = ' ';
-        }
-    }
-    std::fprintf(stderr, "%s\n", line.c_str());
-}
 
 int32_t ParsePort(const std::string& text) {
     std::string name;
@@ -62,16 +63,9 @@ int32_t ParsePort(const std::string& text) {
     FailInput("--port takes com1 to com8 or ethernet, not \"" + text + "\"");
 }
 
-std::string ReadCommandString(const Args& args) {
-    const std::string* file = args.Find("--file");
-    if ((file != nullptr) == !args.positionals.empty()) {
-        FailInput("send takes either a STRING or --file F (see --help)");
-    }
-    if (file == nullptr) {
-        return Utf8ToWindows1252(args.positionals.front());
-    }
-    // A command string never ends in a line end; the one a pipe or an editor adds is dropped.
-    std::string bytes = ReadInputFile(*file);
+// A command string never ends in a line end; the one a pipe or an editor adds is dropped.
+std::string ReadCommandFile(const std::string& path) {
+    std::string bytes = ReadInputFile(path);
     if (!bytes.empty() && bytes.back() == '\n') {
         bytes.pop_back();
         if (!bytes.empty() && bytes.back() == '\r') {
@@ -79,6 +73,56 @@ std::string ReadCommandString(const Args& args) {
         }
     }
     return bytes;
+}
+
+std::string ReadCommandString(const Args& args) {
+    const std::string* file = args.Find("--file");
+    if ((file != nullptr) == !args.positionals.empty()) {
+        FailInput("send takes either a STRING, - or --file F (see --help)");
+    }
+    if (file != nullptr) {
+        return ReadCommandFile(*file);
+    }
+    const std::string& text = args.positionals.front();
+    if (text == "-") {
+        return ReadCommandFile(text);
+    }
+    if (const auto unencodable = FindUnencodableAt(text)) {
+        WarnUnencodable(*unencodable);
+    }
+    return Utf8ToWindows1252(text);
+}
+
+// The line before the program's own texts: which link, and what failed there.
+std::string FailureLine(const SendOutcome& outcome, size_t written, size_t total) {
+    const std::string link = outcome.LinkName();
+    const LinkResult& result = outcome.result;
+    if (result.code == SEND_CANCELLED) {
+        // Only a serial write reports its progress.
+        const std::string after = outcome.overTcp ? ""
+                                                  : " after " + std::to_string(written) + " of " +
+                                                        std::to_string(total) + " bytes";
+        return "lumivex-cli: the send to " + link + " was stopped" + after +
+               "; the sign may have taken part of the string";
+    }
+    if (!outcome.overTcp) {
+        const bool opening = result.operation == "Open" || result.operation == "Configure";
+        return "lumivex-cli: " + std::string(opening ? "cannot open " : "cannot send to ") + link;
+    }
+    if (result.operation.empty()) {
+        return "lumivex-cli: nothing was sent to " + link + ": the command string is empty";
+    }
+    if (result.operation == "Connect") {
+        return "lumivex-cli: cannot connect to " + link;
+    }
+    if (result.operation == "Send timeout") {
+        return "lumivex-cli: " + link + " stopped taking data: nothing went through for " +
+               std::to_string(kTcpSendTimeoutSeconds) + " s";
+    }
+    if (result.operation == "Send") {
+        return "lumivex-cli: the connection to " + link + " broke off while sending";
+    }
+    return "lumivex-cli: cannot send to " + link;
 }
 
 }  // namespace
@@ -110,9 +154,26 @@ int RunSend(const std::vector<std::string>& arguments) {
     }
     const std::string bytes = ReadCommandString(args);
 
-    const SendOutcome outcome = app.SendToMarquee(bytes);
-    for (const SendNotice& notice : SendNotices(outcome)) {
-        PrintNotice(notice);
+    LinkSettings link = app.CurrentLink();
+    CSendProgress progress(bytes.size(), link.line, isatty(STDERR_FILENO) != 0);
+    link.progress = [&progress](size_t written) { progress.Update(written); };
+    CCancelToken cancel;
+    SendOutcome outcome;
+    int stoppedBy = 0;
+    {
+        const CInterruptGuard guard(cancel);
+        outcome = app.SendToMarquee(bytes, link, &cancel);
+        stoppedBy = CInterruptGuard::Signal();
     }
-    return outcome.Delivered() ? kExitOk : kExitFailure;
+    progress.Finish();
+    if (outcome.Delivered()) {
+        return kExitOk;
+    }
+    PrintErrorLine(FailureLine(outcome, progress.Written(), bytes.size()));
+    for (const SendNotice& notice : SendNotices(outcome)) {
+        PrintErrorLine(notice.text);
+    }
+    constexpr int kExitSignalBase = 128;
+    return outcome.result.code == SEND_CANCELLED && stoppedBy != 0 ? kExitSignalBase + stoppedBy
+                                                                   : kExitFailure;
 }

@@ -28,7 +28,37 @@ void PrintUsage(std::FILE* stream) {
     for (const Command& command : kCommands) {
         std::fprintf(stream, "  %-10s %s\n", command.name, command.summary);
     }
-    std::fputs("\n'lumivex-cli COMMAND --help' describes a command.\n", stream);
+    std::fputs(
+        "\n'lumivex-cli help COMMAND' or 'lumivex-cli COMMAND --help' describes a command;\n"
+        "'lumivex-cli --version' prints the version.\n",
+        stream);
+}
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.name) {
+            return &command;
+        }
+    }
+    return nullptr;
+}
+
+int UnknownCommand(const std::string& name) {
+    std::fprintf(stderr, "lumivex-cli: unknown command \"%s\"\n\n", name.c_str());
+    PrintUsage(stderr);
+    return kExitBadInput;
+}
+
+int Run(const Command& command, const std::vector<std::string>& arguments) {
+    try {
+        return command.run(arguments);
+    } catch (const CliError& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return error.ExitCode();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "lumivex-cli: %s\n", error.what());
+        return kExitFailure;
+    }
 }
 
 }  // namespace
@@ -40,24 +70,19 @@ int main(int argc, char** argv) {
         return kExitBadInput;
     }
     const std::string& name = arguments.front();
+    if (name == "--version") {
+        std::printf("lumivex-cli %s\n", LUMIVEX_VERSION);
+        return kExitOk;
+    }
+    if (name == "help" && arguments.size() == 2) {
+        const Command* command = FindCommand(arguments[1]);
+        return command == nullptr ? UnknownCommand(arguments[1]) : Run(*command, {"--help"});
+    }
     if (name == "--help" || name == "-h" || name == "help") {
         PrintUsage(stdout);
         return kExitOk;
     }
-    for (const Command& command : kCommands) {
-        if (name == command.name) {
-            try {
-                return command.run({arguments.begin() + 1, arguments.end()});
-            } catch (const CliError& error) {
-                std::fprintf(stderr, "%s\n", error.what());
-                return error.ExitCode();
-            } catch (const std::exception& error) {
-                std::fprintf(stderr, "lumivex-cli: %s\n", error.what());
-                return kExitFailure;
-            }
-        }
-    }
-    std::fprintf(stderr, "lumivex-cli: unknown command \"%s\"\n\n", name.c_str());
-    PrintUsage(stderr);
-    return kExitBadInput;
+    const Command* command = FindCommand(name);
+    return command == nullptr ? UnknownCommand(name)
+                              : Run(*command, {arguments.begin() + 1, arguments.end()});
 }

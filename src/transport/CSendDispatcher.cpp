@@ -36,7 +36,7 @@ SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings&
     outcome.baudRate = link.line.baudRate;
     outcome.result = m_serialPort.Open(outcome.devicePath, link.line);
     if (outcome.result.Ok()) {
-        outcome.result = m_serialPort.Write(text, cancel);
+        outcome.result = m_serialPort.Write(text, cancel, link.progress);
     }
     if (outcome.result.code == SEND_SYSTEM_ERROR && outcome.result.error == EACCES) {
         outcome.deviceGroup = FileGroupName(outcome.devicePath);

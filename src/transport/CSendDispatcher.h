@@ -32,6 +32,7 @@ struct LinkSettings {
     // The device of the chosen "COMn" when the caller resolved it already (a send on another
     // thread must not read the profile); empty: the dispatcher resolves it.
     std::string serialDevice;
+    WriteProgress progress;  // follows a serial write when set; a TCP send does not report
 };
 
 // The one way a command string leaves the program. It shows nothing: it returns what happened,

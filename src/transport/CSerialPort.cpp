@@ -160,7 +160,16 @@ LinkResult CSerialPort::Open(const std::string& devicePath, const SerialLineSett
     return {};
 }
 
-LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel) {
+double SecondsOnTheLine(size_t bytes, const SerialLineSettings& line) {
+    constexpr int32_t kStartBits = 1;
+    const int32_t parityBits = (line.parity & 0xFF) == 0 ? 0 : 1;
+    const int32_t stopBits = (line.stopBits & 0xFF) == 2 ? 2 : 1;
+    const int32_t bitsPerByte = kStartBits + (line.byteSize & 0xFF) + parityBits + stopBits;
+    return static_cast<double>(bytes) * bitsPerByte / std::max(line.baudRate, 1);
+}
+
+LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel,
+                              const WriteProgress& progress) {
     if (!IsOpen()) {
         return {SEND_FAILED, EBADF, "Write"};
     }
@@ -171,7 +180,7 @@ LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel
     }
     const auto deadline =
         Clock::now() + m_deadline.base + m_deadline.perByte * static_cast<int64_t>(bytes.size());
-    int code = WriteAll(bytes, deadline, cancel);
+    int code = WriteAll(bytes, deadline, cancel, progress);
     if (code == SEND_OK) {
         code = WaitUntilSent(deadline, cancel);
     }
@@ -184,12 +193,18 @@ LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel
 }
 
 int CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline,
-                          const CCancelToken* cancel) {
+                          const CCancelToken* cancel, const WriteProgress& progress) {
     size_t sent = 0;
+    if (progress) {
+        progress(sent);
+    }
     while (sent < bytes.size()) {
         const ssize_t count = write(m_nFd, bytes.data() + sent, bytes.size() - sent);
         if (count > 0) {
             sent += static_cast<size_t>(count);
+            if (progress) {
+                progress(sent);
+            }
             continue;
         }
         if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +21,14 @@ struct SerialLineSettings {
     int32_t stopBits = 0;     // 0: one, 2: two
     int32_t parity = 0;       // 0: none, 1: odd, 2: even, 3: mark, 4: space
 };
+
+// Seconds the line needs for the bytes: each byte goes out framed by a start bit, a parity bit
+// when there is parity, and its stop bits.
+double SecondsOnTheLine(size_t bytes, const SerialLineSettings& line);
+
+// Told how many bytes a Write has handed to the driver so far: once with 0 when the port is open
+// and writing begins, then after every part. Called on the thread that writes.
+using WriteProgress = std::function<void(size_t written)>;
 
 // How long one Write may take in all, writing and draining together.
 struct SerialWriteDeadline {
@@ -44,15 +54,16 @@ public:
     // Writes the bytes as they are and waits until the driver has sent them, then closes the port.
     // SEND_OK when every byte went out; SEND_FAILED, with the port closed, when any step fails or
     // the deadline passes; SEND_CANCELLED when the token ended the wait; SEND_SYSTEM_ERROR when
-    // only the final close fails.
-    LinkResult Write(std::string_view bytes, const CCancelToken* cancel = nullptr);
+    // only the final close fails. A progress callback, when given, follows the writing.
+    LinkResult Write(std::string_view bytes, const CCancelToken* cancel = nullptr,
+                     const WriteProgress& progress = {});
 
     bool IsOpen() const { return m_nFd >= 0; }
 
 private:
     // SEND_OK, SEND_FAILED or SEND_CANCELLED.
     int WriteAll(std::string_view bytes, std::chrono::steady_clock::time_point deadline,
-                 const CCancelToken* cancel);
+                 const CCancelToken* cancel, const WriteProgress& progress);
     int WaitUntilSent(std::chrono::steady_clock::time_point deadline, const CCancelToken* cancel);
     // Drops what is still queued, so that the close cannot wait for a stalled line.
     void DiscardAndClose();

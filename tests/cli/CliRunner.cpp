@@ -8,13 +8,19 @@
 namespace {
 
 CliResult RunWith(const QStringList& arguments, const std::string& input,
-                  const QProcessEnvironment& variables) {
+                  const QProcessEnvironment& variables, const CliHooks& hooks = {}) {
     QProcess process;
     process.setProcessEnvironment(variables);
+    if (hooks.beforeStart) {
+        hooks.beforeStart(process);
+    }
     process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
     EXPECT_TRUE(process.waitForStarted(30000));
     process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
+    if (hooks.whileRunning) {
+        hooks.whileRunning(process);
+    }
     EXPECT_TRUE(process.waitForFinished(60000)) << "lumivex-cli did not finish";
     CliResult result;
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
@@ -26,13 +32,13 @@ CliResult RunWith(const QStringList& arguments, const std::string& input,
 }  // namespace
 
 CliResult RunCli(const QStringList& arguments, const std::string& input,
-                 const QStringList& environment) {
+                 const QStringList& environment, const CliHooks& hooks) {
     QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
     for (const QString& entry : environment) {
         const qsizetype equals = entry.indexOf(QLatin1Char('='));
         variables.insert(entry.left(equals), entry.mid(equals + 1));
     }
-    return RunWith(arguments, input, variables);
+    return RunWith(arguments, input, variables, hooks);
 }
 
 CliResult RunCliBare(const QStringList& arguments, const std::string& input) {

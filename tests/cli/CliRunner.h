@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 #include <string>
+
+class QProcess;
 
 struct CliResult {
     int exitCode = -1;
@@ -9,10 +12,16 @@ struct CliResult {
     std::string err;
 };
 
+// What a test does to the process besides giving it arguments and input.
+struct CliHooks {
+    std::function<void(QProcess&)> beforeStart;   // redirect a channel, drop privileges, ...
+    std::function<void(QProcess&)> whileRunning;  // once the input is written; may signal it
+};
+
 // Runs the built lumivex-cli with the arguments, feeding it the bytes on standard input. The
 // environment entries ("NAME=value") are set on top of this process's own.
 CliResult RunCli(const QStringList& arguments, const std::string& input = {},
-                 const QStringList& environment = {});
+                 const QStringList& environment = {}, const CliHooks& hooks = {});
 
 // Runs it with an empty environment: no DISPLAY, no QT_QPA_PLATFORM, no HOME, nothing.
 CliResult RunCliBare(const QStringList& arguments, const std::string& input = {});

@@ -1,14 +1,23 @@
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
 #include <cstring>
+#include <memory>
+#include <vector>
 
 #include "CliRunner.h"
 #include "SendTestSupport.h"
+#include "transport/SendOutcome.h"
 
 namespace {
 
@@ -22,19 +31,50 @@ public:
         file.write(settings.data(), static_cast<qint64>(settings.size()));
     }
 
-    CliResult Send(const QStringList& arguments, const std::string& input = {}) const {
+    // Lets another user read the settings, for a send made without root's privileges.
+    void OpenToEveryone() const {
+        for (const QString& path : {m_folder.path(), m_folder.filePath("Lumivex1.2"),
+                                    m_folder.filePath("Lumivex1.2/lumivex.conf")}) {
+            EXPECT_EQ(chmod(path.toLocal8Bit().constData(), 0755), 0);
+        }
+    }
+
+    CliResult Send(const QStringList& arguments, const std::string& input = {},
+                   const CliHooks& hooks = {}) const {
         return RunCli(QStringList{"send"} + arguments, input,
-                      {QStringLiteral("XDG_CONFIG_HOME=") + m_folder.path()});
+                      {QStringLiteral("XDG_CONFIG_HOME=") + m_folder.path()}, hooks);
     }
 
 private:
     QTemporaryDir m_folder;
 };
 
+std::string PortsProfile(const std::string& device, const std::string& general = {}) {
+    return "[General]\n" + general + "\n[Ports]\nCOM1=" + device + "\n";
+}
+
 speed_t LineSpeed(const CPtyPair& pty) {
     termios line{};
     EXPECT_EQ(tcgetattr(pty.Master(), &line), 0);
     return cfgetospeed(&line);
+}
+
+std::string SystemText(int error) {
+    return std::strerror(error);
+}
+
+// Waits, within the bound, until standard error holds the text; leaves it to be read later.
+bool WaitForError(QProcess& process, const std::string& text) {
+    process.setReadChannel(QProcess::StandardError);
+    for (int tries = 0; tries < 100; ++tries) {
+        if (process.peek(process.bytesAvailable()).toStdString().find(text) != std::string::npos) {
+            return true;
+        }
+        if (!process.waitForReadyRead(kTestWaitMs / 10)) {
+            return false;
+        }
+    }
+    return false;
 }
 
 TEST(CliSendTest, SendsToTheSavedSerialPort) {
@@ -47,17 +87,33 @@ TEST(CliSendTest, SendsToTheSavedSerialPort) {
         std::string input;
         std::string expected;
         speed_t speed;
+        std::string err;
     } cases[] = {
-        {"string", {"^C0^M"}, "", "^C0^M", B38400},
-        {"windows-1252 bytes", {"\u20ac\u00e9\u4e2d^"}, "", "\x80\xe9?^", B38400},
-        {"standard input less its line end", {"--file", "-"}, "^C0^M\n", "^C0^M", B38400},
-        {"only one line end goes", {"--file", "-"}, "A\r\n\r\n", "A\r\n", B38400},
+        {"string", {"^C0^M"}, "", "^C0^M", B38400, ""},
+        {"windows-1252 bytes, the first character without one named",
+         {"\u20ac\u00e9\u4e2d^\U0001F600"},
+         "",
+         "\x80\xe9?^?",
+         B38400,
+         "lumivex-cli: warning: line 1: \"\u4e2d\" (U+4E2D) has no Windows-1252 form and becomes "
+         "\"?\"\n"},
+        {"the line of that character",
+         {"A\nB\u4e2d"},
+         "",
+         "A\nB?",
+         B38400,
+         "lumivex-cli: warning: line 2: \"\u4e2d\" (U+4E2D) has no Windows-1252 form and becomes "
+         "\"?\"\n"},
+        {"dash reads standard input", {"-"}, "^C0^M\n", "^C0^M", B38400, ""},
+        {"standard input less its line end", {"--file", "-"}, "^C0^M\n", "^C0^M", B38400, ""},
+        {"only one line end goes", {"--file", "-"}, "A\r\n\r\n", "A\r\n", B38400, ""},
         {"file as it is",
          {"--file", QString::fromStdString(WriteTempFile("bytes", "\x01\xff"))},
          "",
          "\x01\xff",
-         B38400},
-        {"speed given", {"--baud", "9600", "--", "-x-"}, "", "-x-", B9600},
+         B38400,
+         ""},
+        {"speed given", {"--baud", "9600", "--", "-x-"}, "", "-x-", B9600, ""},
     };
     for (const auto& c : cases) {
         auto reading = pty.ReadAsync(c.expected.size());
@@ -65,7 +121,7 @@ TEST(CliSendTest, SendsToTheSavedSerialPort) {
         EXPECT_EQ(result.exitCode, 0) << c.name << ": " << result.err;
         EXPECT_EQ(reading.get(), c.expected) << c.name;
         EXPECT_EQ(pty.ReadPending(), "") << c.name;
-        EXPECT_EQ(result.err, "") << c.name;
+        EXPECT_EQ(result.err, c.err) << c.name;
         EXPECT_EQ(LineSpeed(pty), c.speed) << c.name;
     }
 }
@@ -84,24 +140,188 @@ TEST(CliSendTest, SendsOverTcpToTheSavedAddress) {
     EXPECT_EQ(receiving.get(), bytes);
 }
 
-TEST(CliSendTest, EachBoxIsOneLineOnStandardError) {
-    const CProfileFolder profile("[Ports]\nCOM4=/nonexistent/ttyLumivex\n");
+// Every failure: first a line naming the link and what failed there, then what the program would
+// show in its boxes, one line each. The TCP cases play the sign on addresses of their own, since
+// the sign's port is fixed.
+TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
+    CPtyPair held;
+    ASSERT_EQ(flock(held.Slave(), LOCK_EX | LOCK_NB), 0);  // another program holds this port
+    CPtyPair slow;
+    const CRefusingPort refusing("127.77.0.1", 49999);
+    const CLoopbackListener neverReads(49999, 4096, "127.77.0.2");
+    const CLoopbackListener takesNothing(49999, 0, "127.77.0.3");
+    if (!refusing.Bound() || !neverReads.Listening() || !takesNothing.Listening()) {
+        GTEST_SKIP() << "port 49999 of 127.77.0.1 to 127.77.0.3 is taken on this machine";
+    }
+    auto acceptingEmpty = takesNothing.AcceptAndReadAsync();
+    const std::string missing = "/nonexistent/ttyLumivex";
+    constexpr size_t kMoreThanLoopbackHolds = 16u << 20;  // the sender's buffer tops out at 4 MiB
+    const std::string tcp = "--port=ethernet";
+
     const struct {
         const char* name;
+        std::string profile;
         QStringList arguments;
+        std::string input;
         std::string err;
     } cases[] = {
-        {"missing serial device", {"--port", "COM4", "^C0^M"}, "Invalid Port\n"},
-        {"unconfigured address",
-         {"--port", "ethernet", "--ip", "0.0.0.0", "^C0^M"},
-         std::string(std::strerror(EADDRNOTAVAIL)) + "\n"},
+        {"missing port",
+         PortsProfile(missing),
+         {"^C0^M"},
+         "",
+         "lumivex-cli: cannot open COM1 (" + missing + ")\nInvalid Port\n"},
+        {"port in use",
+         PortsProfile(held.SlavePath()),
+         {"^C0^M"},
+         "",
+         "lumivex-cli: cannot open COM1 (" + held.SlavePath() + ")\nPort in use Retry later\n"},
+        {"a rate the line cannot take",
+         PortsProfile(slow.SlavePath(), "Baud Rate=12345"),
+         {"^C0^M"},
+         "",
+         "lumivex-cli: cannot open COM1 (" + slow.SlavePath() + ")\n" + slow.SlavePath() +
+             " cannot run at 12345 bits per second. Choose another rate on the PC Communication "
+             "Setup page.\n"},
+        {"refused",
+         "",
+         {QString::fromStdString(tcp), "--ip", "127.77.0.1", "^C0^M"},
+         "",
+         "lumivex-cli: cannot connect to Ethernet 127.77.0.1:49999\n" + SystemText(ECONNREFUSED) +
+             "\n"},
+        {"no address configured",
+         "",
+         {QString::fromStdString(tcp), "--ip", "0.0.0.0", "^C0^M"},
+         "",
+         "lumivex-cli: cannot connect to Ethernet 0.0.0.0:49999\n" + SystemText(EADDRNOTAVAIL) +
+             "\n"},
+        {"a sign that stops reading",
+         "",
+         {QString::fromStdString(tcp), "--ip", "127.77.0.2", "-"},
+         std::string(kMoreThanLoopbackHolds, 'x'),
+         "lumivex-cli: Ethernet 127.77.0.2:49999 stopped taking data: nothing went through for 1 "
+         "s\n" +
+             SystemText(ETIMEDOUT) + "\n"},
+        {"an empty string over TCP",
+         "",
+         {QString::fromStdString(tcp), "--ip", "127.77.0.3", ""},
+         "",
+         "lumivex-cli: nothing was sent to Ethernet 127.77.0.3:49999: the command string is "
+         "empty\n"},
     };
     for (const auto& c : cases) {
-        const CliResult result = profile.Send(c.arguments);
+        const CliResult result = CProfileFolder(c.profile).Send(c.arguments, c.input);
         EXPECT_EQ(result.exitCode, 1) << c.name;
         EXPECT_EQ(result.err, c.err) << c.name;
         EXPECT_EQ(result.out, "") << c.name;
     }
+    EXPECT_EQ(acceptingEmpty.get(), "");
+}
+
+// A sign that never answers the connection: a listener whose only queue place is taken. The wait
+// ends at the link's own limit of 20 seconds.
+TEST(CliSendTest, ASignThatDoesNotAnswerTimesOut) {
+    const CLoopbackListener full(49999, 0, "127.77.0.4", 0);
+    if (!full.Listening()) {
+        GTEST_SKIP() << "port 49999 of 127.77.0.4 is taken on this machine";
+    }
+    std::vector<std::unique_ptr<CTcpCaller>> waiting;
+    for (int i = 0; i < 2; ++i) {
+        waiting.push_back(std::make_unique<CTcpCaller>("127.77.0.4", 49999));
+    }
+    const CliResult result =
+        CProfileFolder("").Send({"--port", "ethernet", "--ip", "127.77.0.4", "^C0^M"});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "lumivex-cli: cannot connect to Ethernet 127.77.0.4:49999\n" +
+                              SystemText(ETIMEDOUT) + "\n");
+}
+
+// A user outside the port's group: the system's reason, the device and the group to join. The CLI
+// runs as user nobody, since root opens any device.
+TEST(CliSendTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {
+    CPtyPair pty;
+    const bool root = geteuid() == 0;
+    ASSERT_EQ(chmod(pty.SlavePath().c_str(), root ? 0600 : 0000), 0);
+    const CProfileFolder profile(PortsProfile(pty.SlavePath()));
+    profile.OpenToEveryone();
+    CliHooks hooks;
+    if (root) {
+        hooks.beforeStart = [](QProcess& process) {
+            process.setChildProcessModifier([] {
+                constexpr uid_t kNobody = 65534;
+                if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+                    setresuid(kNobody, kNobody, kNobody) != 0) {
+                    _exit(125);
+                }
+            });
+        };
+    }
+    const CliResult result = profile.Send({"^C0^M"}, "", hooks);
+    if (result.exitCode == 125 || result.exitCode == 126 || result.exitCode == 127) {
+        GTEST_SKIP() << "could not run lumivex-cli as user nobody: " << result.err;
+    }
+    const std::string group = FileGroupName(pty.SlavePath());
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.err, "lumivex-cli: cannot open COM1 (" + pty.SlavePath() + ")\n" +
+                              SystemText(EACCES) + ": " + pty.SlavePath() +
+                              " To use this port, join the group \"" + group +
+                              "\" (sudo usermod -aG " + group + " $USER) and log in again.\n");
+}
+
+// 20,000 bytes at 9600 bits per second take about 21 seconds on a real line: the send says so
+// first, and a terminal sees the bytes written. A pty takes them at once, whatever its speed.
+TEST(CliSendTest, ALongSerialSendSaysHowLongAndShowsProgressOnATerminal) {
+    constexpr size_t kBytes = 20000;
+    const std::string announced =
+        "lumivex-cli: sending 20000 bytes at 9600 bits per second takes about 21 seconds\n";
+    const std::string bytes = ByteCycle(kBytes);
+    for (const bool terminal : {true, false}) {
+        CPtyPair port;
+        CPtyPair screen;
+        const CProfileFolder profile(PortsProfile(port.SlavePath()));
+        CliHooks hooks;
+        if (terminal) {
+            hooks.beforeStart = [&screen](QProcess& process) {
+                process.setStandardErrorFile(QString::fromStdString(screen.SlavePath()));
+            };
+        }
+        auto reading = port.ReadAsync(kBytes);
+        const CliResult result = profile.Send({"--file", "-"}, bytes, hooks);
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_EQ(reading.get(), bytes);
+        if (terminal) {
+            // The terminal turns each line end into CR LF.
+            const std::string shown = screen.ReadPending();
+            EXPECT_EQ(shown.rfind(announced.substr(0, announced.size() - 1) + "\r\n", 0), 0u)
+                << shown;
+            EXPECT_NE(shown.find("\r20000 of 20000 bytes written (100%)"), std::string::npos)
+                << shown;
+        } else {
+            EXPECT_EQ(result.err, announced);
+        }
+    }
+}
+
+// Ctrl-C during a send to a sign that has stopped reading: the port is let go at once, and the
+// user learns how far it got.
+TEST(CliSendTest, CtrlCStopsASendAndSaysHowFarItGot) {
+    CPtyPair stalled;  // nobody reads the master: the line fills up and the writes wait
+    const CProfileFolder profile(PortsProfile(stalled.SlavePath()));
+    const std::string big = WriteTempFile("big", ByteCycle(1u << 20));
+    CliHooks hooks;
+    bool announced = false;
+    hooks.whileRunning = [&announced](QProcess& process) {
+        announced = WaitForError(process, "takes about");
+        kill(static_cast<pid_t>(process.processId()), SIGINT);
+    };
+    const CliResult result = profile.Send({"--file", QString::fromStdString(big)}, "", hooks);
+    ASSERT_TRUE(announced) << result.err;
+    EXPECT_EQ(result.exitCode, 128 + SIGINT) << result.err;
+    const std::string stopped =
+        "lumivex-cli: the send to COM1 (" + stalled.SlavePath() + ") was stopped after ";
+    EXPECT_NE(result.err.find("\n" + stopped), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(" of 1048576 bytes; the sign may have taken part of the string\n"),
+              std::string::npos)
+        << result.err;
 }
 
 TEST(CliSendTest, RejectsBadArgumentsWithoutSending) {
@@ -112,8 +332,9 @@ TEST(CliSendTest, RejectsBadArgumentsWithoutSending) {
         QStringList arguments;
         std::string errorContains;
     } cases[] = {
-        {"nothing to send", {}, "either a STRING or --file"},
-        {"both string and file", {"x", "--file", "-"}, "either a STRING or --file"},
+        {"nothing to send", {}, "either a STRING, - or --file"},
+        {"both string and file", {"x", "--file", "-"}, "either a STRING, - or --file"},
+        {"dash and file", {"-", "--file", "-"}, "either a STRING, - or --file"},
         {"port beyond COM8", {"--port", "com9", "x"}, "--port takes com1 to com8 or ethernet"},
         {"port COM0", {"--port", "com0", "x"}, "--port takes"},
         {"other speed", {"--baud", "1200", "x"}, "--baud takes 9600 or 38400"},

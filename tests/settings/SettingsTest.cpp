@@ -20,9 +20,13 @@ public:
     void WriteProfileInt(const QString& key, int32_t value) override {
         writes.emplace_back(key, value);
     }
-    QString GetProfileString(const QString&, const QString&) const override { return {}; }
+    QString GetProfileString(const QString& group, const QString& key) const override {
+        groupReads.emplace_back(group, key);
+        return {};
+    }
 
     mutable std::vector<QString> reads;
+    mutable std::vector<std::pair<QString, QString>> groupReads;
     std::vector<std::pair<QString, int32_t>> writes;
 };
 
@@ -167,6 +171,31 @@ TEST(SerialDevicePathTest, MappedOrDefaultDevice) {
     EXPECT_EQ(SerialDevicePath(profile, 2), "/dev/ttyUSB0");
     EXPECT_EQ(SerialDevicePath(profile, 3), "/dev/serial/by-id/x");
     EXPECT_EQ(SerialDevicePath(profile, 8), "/dev/ttyS7");
+}
+
+// Whoever edits the settings file by hand finds every key the program reads in the help, spelt
+// as the file spells it.
+TEST(SettingsTest, TheHelpNamesEverySettingsKeyTheProgramReads) {
+    RecordingProfile profile;
+    CMarqueeApp app(profile);
+    app.LoadSettings();
+    for (int comNumber = 1; comNumber <= 8; ++comNumber) {
+        SerialDevicePath(profile, comNumber);
+    }
+    QFile file(QStringLiteral(LUMIVEX_HELP_SOURCE));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString help = QString::fromUtf8(file.readAll()).simplified();
+
+    ASSERT_EQ(profile.reads.size(), 14u);
+    ASSERT_EQ(profile.groupReads.size(), 8u);
+    for (const QString& key : profile.reads) {
+        EXPECT_TRUE(help.contains("<code>" + key + "</code>") || help.contains(key + "="))
+            << key.toStdString();
+    }
+    for (const auto& [group, key] : profile.groupReads) {
+        EXPECT_TRUE(help.contains("[" + group + "]")) << group.toStdString();
+        EXPECT_TRUE(help.contains("<code>" + key + "</code>")) << key.toStdString();
+    }
 }
 
 }  // namespace

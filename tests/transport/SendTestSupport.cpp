@@ -26,11 +26,11 @@ int AcceptOne(int listener) {
     return accept(listener, nullptr, nullptr);
 }
 
-sockaddr_in Loopback(uint16_t port, uint32_t host = INADDR_LOOPBACK) {
+sockaddr_in Loopback(uint16_t port, const char* host = "127.0.0.1") {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(host);
+    inet_pton(AF_INET, host, &address.sin_addr);
     return address;
 }
 
@@ -96,8 +96,11 @@ std::string CPtyPair::ReadPending() const {
     return received;
 }
 
-CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, uint32_t host)
-    : m_nHost(host) {
+CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, const char* address,
+                                     int backlog) {
+    in_addr host{};
+    inet_pton(AF_INET, address, &host);
+    m_nHost = ntohl(host.s_addr);
     m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const int on = 1;
     setsockopt(m_nSocket, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
@@ -105,9 +108,9 @@ CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, uint32_t 
         // Accepted connections inherit it, and it holds before they are accepted.
         setsockopt(m_nSocket, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     }
-    const sockaddr_in address = Loopback(port, host);
-    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        listen(m_nSocket, 1) != 0) {
+    const sockaddr_in local = Loopback(port, address);
+    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0 ||
+        listen(m_nSocket, backlog) != 0) {
         close(m_nSocket);
         m_nSocket = -1;
         return;
@@ -121,9 +124,10 @@ std::unique_ptr<CLoopbackListener> CLoopbackListener::AsSign(uint16_t signPort, 
     static int next = 1;
     const uint32_t process = static_cast<uint32_t>(getpid()) & 0xFFFF;
     for (int attempt = 0; attempt < 254; ++attempt) {
-        const uint32_t host = (127u << 24) | (process << 8) | static_cast<uint32_t>(next);
+        const std::string host = "127." + std::to_string(process >> 8) + "." +
+                                 std::to_string(process & 0xFF) + "." + std::to_string(next);
         next = next % 254 + 1;
-        auto listener = std::make_unique<CLoopbackListener>(signPort, receiveBuffer, host);
+        auto listener = std::make_unique<CLoopbackListener>(signPort, receiveBuffer, host.c_str());
         if (listener->Listening()) {
             return listener;
         }
@@ -148,7 +152,11 @@ CLoopbackListener::~CLoopbackListener() {
 bool CLoopbackListener::FillAcceptQueue() {
     constexpr int kMaxClients = 16;
     constexpr int kAnswerMs = 200;
-    const sockaddr_in address = Loopback(m_nPort, m_nHost);
+    in_addr host{};
+    host.s_addr = htonl(m_nHost);
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &host, text, sizeof text);
+    const sockaddr_in address = Loopback(m_nPort, text);
     for (int i = 0; i < kMaxClients; ++i) {
         const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         m_queued.push_back(client);
@@ -194,14 +202,25 @@ std::future<void> CLoopbackListener::AcceptAndCloseAsync() const {
     });
 }
 
-CRefusingPort::CRefusingPort() {
+CRefusingPort::CRefusingPort(const char* address, uint16_t port) {
     m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_in address = Loopback(0);
-    bind(m_nSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address);
-    m_nPort = BoundPort(m_nSocket);
+    const sockaddr_in local = Loopback(port, address);
+    if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
+        m_nPort = BoundPort(m_nSocket);
+    }
 }
 
 CRefusingPort::~CRefusingPort() {
+    close(m_nSocket);
+}
+
+CTcpCaller::CTcpCaller(const char* address, uint16_t port) {
+    m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    const sockaddr_in remote = Loopback(port, address);
+    connect(m_nSocket, reinterpret_cast<const sockaddr*>(&remote), sizeof remote);
+}
+
+CTcpCaller::~CTcpCaller() {
     close(m_nSocket);
 }
 

@@ -40,9 +40,11 @@ private:
 class CLoopbackListener {
 public:
     // Port 0 picks a free port. A receive buffer above 0 limits what the kernel takes in for the
-    // listener before anyone reads. Check Listening() before use: a fixed port may be taken.
+    // listener before anyone reads. Check Listening() before use: a fixed port may be taken. Any
+    // address of 127.0.0.0/8 is this machine, so a test can use a fixed port on an address of its
+    // own. A backlog of 0 holds one connection that nobody accepts; later ones are never answered.
     explicit CLoopbackListener(uint16_t port = 0, int receiveBuffer = 0,
-                               uint32_t host = 0x7F000001);
+                               const char* address = "127.0.0.1", int backlog = 4);
     // A listener on the sign's fixed port, at a loopback address of this process's own; null
     // when none could be had.
     static std::unique_ptr<CLoopbackListener> AsSign(uint16_t signPort, int receiveBuffer = 0);
@@ -66,23 +68,37 @@ public:
 private:
     int m_nSocket = -1;
     uint16_t m_nPort = 0;
-    uint32_t m_nHost;
+    uint32_t m_nHost = 0;
     std::vector<int> m_queued;
 };
 
 // A loopback port on which nothing listens: it is bound, so nobody else can take it meanwhile.
 class CRefusingPort {
 public:
-    CRefusingPort();
+    explicit CRefusingPort(const char* address = "127.0.0.1", uint16_t port = 0);
     ~CRefusingPort();
     CRefusingPort(const CRefusingPort&) = delete;
     CRefusingPort& operator=(const CRefusingPort&) = delete;
 
     uint16_t Port() const { return m_nPort; }
+    // False when the port could not be had on that address.
+    bool Bound() const { return m_nPort != 0; }
 
 private:
     int m_nSocket = -1;
     uint16_t m_nPort = 0;
+};
+
+// A connection begun without waiting for its answer, to take a place in a listener's queue.
+class CTcpCaller {
+public:
+    CTcpCaller(const char* address, uint16_t port);
+    ~CTcpCaller();
+    CTcpCaller(const CTcpCaller&) = delete;
+    CTcpCaller& operator=(const CTcpCaller&) = delete;
+
+private:
+    int m_nSocket = -1;
 };
 
 // Bytes 0 to 255 in turn, so that every byte value appears and a lost or moved byte shows.

@@ -5,10 +5,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "SendTestSupport.h"
 #include "transport/CSerialPort.h"
@@ -193,6 +195,44 @@ TEST(SerialPortTest, AFailedWriteIsReportedAndClosesThePort) {
     }
     CSerialPort neverOpened;
     EXPECT_EQ(neverOpened.Write("A").code, SEND_FAILED);
+}
+
+// The CLI's progress display: a count that starts at 0 once the port is open, only grows, and
+// ends at the length; and the time a real line needs for it.
+TEST(SerialPortTest, ProgressCountsEveryByteHandedToTheDriver) {
+    CPtyPair pty;
+    CSerialPort port;
+    ASSERT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
+    const std::string bytes = ByteCycle(100000);
+    auto reading = pty.ReadAsync(bytes.size());
+    std::vector<size_t> counts;
+    EXPECT_EQ(
+        port.Write(bytes, nullptr, [&counts](size_t written) { counts.push_back(written); }).code,
+        SEND_OK);
+    EXPECT_EQ(reading.get(), bytes);
+    ASSERT_GE(counts.size(), 2u);
+    EXPECT_EQ(counts.front(), 0u);
+    EXPECT_EQ(counts.back(), bytes.size());
+    EXPECT_TRUE(std::is_sorted(counts.begin(), counts.end()));
+
+    SerialLineSettings evenParityTwoStops;
+    evenParityTwoStops.parity = 2;
+    evenParityTwoStops.stopBits = 2;
+    SerialLineSettings fast;
+    fast.baudRate = 38400;
+    const struct {
+        size_t bytes;
+        SerialLineSettings line;
+        double seconds;
+    } cases[] = {
+        {960, {}, 1.0},                  // 10 bits a byte at 9600
+        {5u << 20, {}, 5461.3333},       // 5 MB: about 91 minutes
+        {3840, fast, 1.0},               // 38400
+        {800, evenParityTwoStops, 1.0},  // 12 bits a byte
+    };
+    for (const auto& c : cases) {
+        EXPECT_NEAR(SecondsOnTheLine(c.bytes, c.line), c.seconds, 0.001) << c.bytes;
+    }
 }
 
 }  // namespace

@@ -7,10 +7,11 @@
 namespace {
 
 std::string_view ColourCode(Rgb colour) {
-    if (colour == kYellow) {
+    const Rgb shown = SignColour(colour);
+    if (shown == kYellow) {
         return "^dC3";
     }
-    if (colour == kGreen) {
+    if (shown == kGreen) {
         return "^dC2";
     }
     return "^dC1";

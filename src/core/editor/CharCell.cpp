@@ -41,6 +41,10 @@ Rgb ColourForIndex(int32_t colourIndex) {
     }
 }
 
+Rgb SignColour(Rgb colour) {
+    return colour == kYellow || colour == kGreen ? colour : kRed;
+}
+
 int32_t ColourIndexForColour(Rgb colour) {
     if (colour == kRed) {
         return kColourRed;

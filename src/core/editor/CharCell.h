@@ -51,6 +51,10 @@ int32_t SizeIndexForPoints(int32_t points);
 // The colour written for a "Color" list index plus one; every other index writes red.
 Rgb ColourForIndex(int32_t colourIndex);
 
+// The colour a tricolour sign lights a character in: it knows red, yellow and green only, and the
+// body encoder sends every other colour as red.
+Rgb SignColour(Rgb colour);
+
 // The "Color" list index plus one that shows a colour: exactly red is 1, exactly yellow 2,
 // everything else 3.
 int32_t ColourIndexForColour(Rgb colour);

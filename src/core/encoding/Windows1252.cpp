@@ -108,6 +108,22 @@ std::string Utf8ToWindows1252(std::string_view utf8) {
     return out;
 }
 
+std::optional<UnencodableCharacter> FindUnencodable(std::string_view utf8) {
+    constexpr char32_t kReplacement = 0xFFFD;
+    size_t pos = 0;
+    while (pos < utf8.size()) {
+        const size_t start = pos;
+        const char32_t codePoint = DecodeUtf8(utf8, pos);
+        if (codePoint != U'?' && CodePointToWindows1252(codePoint) == '?') {
+            const std::string_view bytes = utf8.substr(start, pos - start);
+            // A real U+FFFD takes three bytes; the decoder's stand-in for a bad byte takes one.
+            const bool malformed = codePoint == kReplacement && bytes.size() == 1;
+            return UnencodableCharacter{start, bytes, codePoint, malformed};
+        }
+    }
+    return std::nullopt;
+}
+
 std::string Windows1252ToUtf8(std::string_view bytes) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);

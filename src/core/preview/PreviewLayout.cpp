@@ -110,9 +110,8 @@ void PlaceLine(const LaidOutLine& line, int64_t largest, int64_t top, int64_t vi
             const int64_t cellTop = top + kLineHeight * (largest - metrics.blocksDown);
             PlacedCell& drawn = placed.emplace_back(
                 PlacedCell{static_cast<int32_t>(left), static_cast<int32_t>(cellTop), cell});
-            if (!tricolour) {
-                drawn.cell.colour = kRed;
-            }
+            // The preview never shows a colour the sign cannot.
+            drawn.cell.colour = tricolour ? SignColour(cell.colour) : kRed;
         }
         x += advance;
     }

@@ -18,11 +18,22 @@ constexpr FieldbusRules kDeviceNetRules = {0, 63,  kInvalidMacAddress,
                                            8, 120, kInvalidConsumedBytes};
 constexpr FieldbusRules kProfibusRules = {0, 125, kInvalidNodeAddress, 1, 122, kInvalidInputBytes};
 
+const FieldbusRules& RulesFor(int32_t type) {
+    return type == kNetworkDeviceNet ? kDeviceNetRules : kProfibusRules;
+}
+
 }  // namespace
 
+FieldbusRange StationAddressRange(int32_t type) {
+    return {RulesFor(type).minStation, RulesFor(type).maxStation};
+}
+
+FieldbusRange InputSizeRange(int32_t type) {
+    return {RulesFor(type).minInput, RulesFor(type).maxInput};
+}
+
 NetworkCheckResult ValidateAndStoreFieldbus(CNetworkParams& params, const FieldbusInput& input) {
-    const FieldbusRules& rules =
-        params.m_nType == kNetworkDeviceNet ? kDeviceNetRules : kProfibusRules;
+    const FieldbusRules& rules = RulesFor(params.m_nType);
     const int32_t station = ParseDecimal(input.stationAddress);
     const int32_t inputSize = ParseDecimal(input.inputSize);
     const int32_t outputSize = ParseDecimal(input.outputSize);

@@ -30,6 +30,14 @@ inline constexpr const char* kInvalidConsumedBytes =
 inline constexpr const char* kInvalidInputBytes =
     "Invalid Value for Input Bytes!\nValid Range is  1 - 122";
 
+// The values the checks accept, lowest and highest; DeviceNet for type 2, Profibus-DP otherwise.
+struct FieldbusRange {
+    int32_t low;
+    int32_t high;
+};
+FieldbusRange StationAddressRange(int32_t type);
+FieldbusRange InputSizeRange(int32_t type);
+
 // Reads every field, checks the station address and then the input size against the rules of the
 // record's type (DeviceNet for type 2, Profibus-DP otherwise), and only when both pass stores the
 // fields, the bit-rate code and the byte order into the record. A failure leaves it untouched.

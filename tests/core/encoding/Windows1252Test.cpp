@@ -37,4 +37,31 @@ TEST(Windows1252Test, EveryByteSurvivesARoundTrip) {
     EXPECT_EQ(Windows1252ToUtf8("\x81"), "\u0081");
 }
 
+// The CLI warns about the first character that the sign would get as "?".
+TEST(Windows1252Test, FindsTheFirstCharacterThatBecomesAQuestionMark) {
+    const struct {
+        const char* utf8;
+        bool found;
+        size_t offset;
+        char32_t codePoint;
+        bool malformed;
+    } cases[] = {
+        {"plain ^K3 and a real ?", false, 0, 0, false},
+        {"\u20ac\u00e9 fit", false, 0, 0, false},
+        {"ab\u4e2d\U0001F600", true, 2, 0x4E2D, false},
+        {"\u00e9\U0001F600", true, 2, 0x1F600, false},
+        {"a\xffz", true, 1, 0xFFFD, true},
+        {"\ufffd", true, 0, 0xFFFD, false},
+    };
+    for (const auto& c : cases) {
+        const auto found = FindUnencodable(c.utf8);
+        ASSERT_EQ(found.has_value(), c.found) << c.utf8;
+        if (found) {
+            EXPECT_EQ(found->offset, c.offset) << c.utf8;
+            EXPECT_EQ(found->codePoint, c.codePoint) << c.utf8;
+            EXPECT_EQ(found->malformed, c.malformed) << c.utf8;
+        }
+    }
+}
+
 }  // namespace

@@ -184,4 +184,21 @@ TEST(PreviewLayoutTest, PlacementBottomAlignsAndFollowsTheView) {
     EXPECT_EQ(placed.back().x, 480);
 }
 
+// The sign knows three colours and the encoder sends every other one as red, so the preview
+// lights it red too rather than show what the sign cannot.
+TEST(PreviewLayoutTest, TricolourLightsAnyOtherColourRed) {
+    const std::vector<CellLine> message = {
+        Join(Join(Cells("y", 1, kYellow), Cells("g", 1, kGreen)),
+             Join(Cells("b", 1, MakeRgb(0, 0, 255)), Cells("n", 1, MakeRgb(0, 254, 0))))};
+    int64_t step = 0;
+    const SignModel& model = GetSignModel(kTricolor4x20);
+    const MessageLayout layout =
+        LayOutMessage(message, Settings(kPositionDefault, kEffectDefault), model, step);
+    std::vector<Rgb> colours;
+    for (const PlacedCell& p : PlaceCells(layout, model, {})) {
+        colours.push_back(p.cell.colour);
+    }
+    EXPECT_EQ(colours, (std::vector<Rgb>{kYellow, kGreen, kRed, kRed}));
+}
+
 }  // namespace

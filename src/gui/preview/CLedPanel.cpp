@@ -80,14 +80,11 @@ void CLedPanel::PaintArea(QPainter& painter) {
     m_bBlinkOn = !m_bBlinkOn;
     ComputeFrameDots(m_workLines, m_settings, m_nModelIndex, m_nScrollStep, m_bBlinkOn, m_view,
                      m_dots);
-    const QSize area = ToQSize(GetAreaSize(m_nModelIndex));
-    if (m_frame.size() != area) {
-        m_frame = QImage(area, QImage::Format_RGB32);
-    }
-    m_frame.fill(Qt::black);
-    PaintDots(m_frame, m_dots);
+    // The same frame, pixel for pixel, as `lumivex-cli preview` writes.
+    const AreaSize area = GetAreaSize(m_nModelIndex);
+    const QImage frame = PaintFrame(m_dots, area);
     // On a screen of a higher pixel ratio each pixel of the frame becomes a block of pixels,
     // sharp rather than smoothed.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.drawImage(QRect(QPoint(0, 0), area), m_frame);
+    painter.drawImage(QRect(QPoint(0, 0), ToQSize(area)), frame);
 }

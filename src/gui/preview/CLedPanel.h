@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QImage>
 #include <QWidget>
 #include <chrono>
 #include <cstdint>
@@ -73,6 +72,5 @@ private:
     bool m_bBlinkOn = true;
     int32_t m_nModelIndex = 0;
     ViewPosition m_view;
-    std::vector<LitDot> m_dots;  // kept from step to step, like the image, to spare allocations
-    QImage m_frame;
+    std::vector<LitDot> m_dots;  // kept from step to step to spare allocations
 };

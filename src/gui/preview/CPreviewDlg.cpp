@@ -32,15 +32,12 @@ void SetUpBar(QScrollBar& bar, int32_t maximum) {
 CPreviewDlg::CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, QWidget* parent)
     : QDialog(parent),
       m_ui(std::make_unique<Ui::CPreviewDlg>()),
-      m_pPanel(nullptr),
+      m_pPanel(new CLedPanel(settings, this)),
       m_owner(owner),
       m_timer(this),
       m_timerInterval(kPreviewTickInterval) {
     m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    m_pPanel = new CLedPanel(settings, this);
-    // Below the bars in the stacking order, though they never overlap it.
-    m_pPanel->lower();
     ConnectSignals();
     Relayout();
 

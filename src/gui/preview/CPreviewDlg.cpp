@@ -1,0 +1,148 @@
+#include "gui/preview/CPreviewDlg.h"
+
+#include <QCloseEvent>
+#include <QRegion>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "gui/preview/CLedPanel.h"
+#include "gui/preview/PreviewOwner.h"
+#include "preview/SignModel.h"
+#include "ui_CPreviewDlg.h"
+
+namespace {
+
+// The panel shows this many character units across and line units down; a bigger sign is seen
+// through the bars.
+constexpr int32_t kShownCharacters = kMaxAreaWidth / kUnitWidth;
+constexpr int32_t kShownLines = kMaxAreaHeight / kLineHeight;
+
+// A bar of positions 1 to `maximum`, one unit a click, at 1; hidden, at 1, when `maximum` is 0.
+void SetUpBar(QScrollBar& bar, int32_t maximum) {
+    const bool shown = maximum > 0;
+    bar.setRange(1, shown ? maximum : 1);
+    bar.setSingleStep(1);
+    bar.setPageStep(1);
+    bar.setValue(1);
+    bar.setVisible(shown);
+}
+
+}  // namespace
+
+CPreviewDlg::CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, QWidget* parent)
+    : QDialog(parent),
+      m_ui(std::make_unique<Ui::CPreviewDlg>()),
+      m_pPanel(new CLedPanel(settings, this)),
+      m_owner(owner),
+      m_timer(this),
+      m_timerInterval(kPreviewTickInterval) {
+    m_ui->setupUi(this);
+    setAttribute(Qt::WA_DeleteOnClose);
+    ConnectSignals();
+    Relayout();
+
+    // Room for the largest panel and both its bars, with the form's own margins around them.
+    const QRect box = m_ui->areaBox->geometry();
+    const int32_t bar = m_ui->verticalBar->width();
+    const QSize needed(m_areaRect.left() + kMaxAreaWidth + bar + box.left(),
+                       m_areaRect.top() + kMaxAreaHeight + bar + box.top());
+    setFixedSize(size().expandedTo(needed));
+
+    m_timer.setObjectName(QStringLiteral("previewTimer"));
+    m_timer.start(m_timerInterval);
+    if (m_timer.isActive()) {
+        m_nTimerId = kPreviewTimerId;
+    }
+    m_bReady = true;
+}
+
+CPreviewDlg::~CPreviewDlg() {
+    m_owner.OnPreviewClosed();
+}
+
+void CPreviewDlg::ConnectSignals() {
+    connect(&m_timer, &QTimer::timeout, this, &CPreviewDlg::OnTimer);
+    connect(m_ui->horizontalBar, &QScrollBar::actionTriggered, this, &CPreviewDlg::OnScrollAction);
+    connect(m_ui->verticalBar, &QScrollBar::actionTriggered, this, &CPreviewDlg::OnScrollAction);
+    connect(m_ui->horizontalBar, &QScrollBar::valueChanged, this, &CPreviewDlg::OnScrollPosition);
+    connect(m_ui->verticalBar, &QScrollBar::valueChanged, this, &CPreviewDlg::OnScrollPosition);
+}
+
+void CPreviewDlg::Relayout() {
+    m_bReady = false;
+    m_pPanel->RestartScroll();
+    m_nModelIndex = m_owner.PreviewSignModel();
+    m_pPanel->SetSourceLines(m_owner.PreviewSourceLines());
+
+    // A slot of the widest area centred on the group box; a smaller sign keeps its left edge.
+    const QRect box = m_ui->areaBox->geometry();
+    const AreaSize area = GetAreaSize(m_nModelIndex);
+    const int32_t left = box.left() - (kMaxAreaWidth - box.width()) / 2;
+    m_areaRect = QRect(left, box.top(), area.width, area.height);
+    m_ui->areaBox->hide();
+    m_pPanel->SetModel(m_nModelIndex);
+    m_pPanel->setGeometry(m_areaRect);
+
+    const int32_t bar = m_ui->verticalBar->width();
+    m_ui->horizontalBar->setGeometry(m_areaRect.left(), m_areaRect.bottom() + 1, m_areaRect.width(),
+                                     bar);
+    m_ui->verticalBar->setGeometry(m_areaRect.right() + 1, m_areaRect.top(), bar,
+                                   m_areaRect.height());
+    const SignModel& model = GetSignModel(m_nModelIndex);
+    SetupScrollBars(model.lines, model.charactersPerLine);
+    m_bReady = true;
+}
+
+void CPreviewDlg::SetupScrollBars(int32_t lines, int32_t characters) {
+    SetUpBar(*m_ui->verticalBar, lines > kShownLines ? lines - kShownLines + 1 : 0);
+    SetUpBar(*m_ui->horizontalBar,
+             characters > kShownCharacters ? characters - kShownCharacters + 1 : 0);
+}
+
+void CPreviewDlg::RestartScroll() {
+    m_pPanel->RestartScroll();
+}
+
+void CPreviewDlg::OnTimer() {
+    if (m_bReady) {
+        m_pPanel->Step();
+    }
+}
+
+// Every action on a bar is one step, even one that cannot move it further; the thumb's release
+// is no action, so it changes nothing.
+void CPreviewDlg::OnScrollAction() {
+    m_pPanel->Step();
+}
+
+void CPreviewDlg::OnScrollPosition() {
+    m_pPanel->SetViewPosition(
+        ViewPosition{m_ui->horizontalBar->value(), m_ui->verticalBar->value()});
+}
+
+void CPreviewDlg::reject() {
+    close();
+}
+
+void CPreviewDlg::closeEvent(QCloseEvent* event) {
+    m_timer.stop();
+    m_owner.OnPreviewClosed();
+    event->accept();
+}
+
+bool CPreviewDlg::event(QEvent* event) {
+    // Turning active or inactive repaints the window and its children when the style colours the
+    // two states apart; the panel is left out, since every paint of it is an animation step.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
+        if (isVisible() && !palette().isEqual(QPalette::Active, QPalette::Inactive)) {
+            update(QRegion(rect()).subtracted(QRegion(m_pPanel->geometry())));
+        }
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child != m_pPanel && child->isVisible() && !child->isWindow()) {
+                QCoreApplication::sendEvent(child, event);
+            }
+        }
+        return true;
+    }
+    return QDialog::event(event);
+}

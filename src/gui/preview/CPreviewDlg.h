@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QDialog>
+#include <QRect>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+
+#include "encoding/MessageSettings.h"
+
+class CLedPanel;
+class IPreviewOwner;
+class QScrollBar;
+
+namespace Ui {
+class CPreviewDlg;
+}
+
+// "Message Preview": the message on a simulated LED sign of the owner's chosen model, blinking and
+// scrolling as the sign would, one animation step every 540 ms. A window of its own beside the
+// main window, not modal. Two scroll bars show the parts of a wide sign outside the panel.
+// Closing it (close box or Escape) tells the owner and deletes the window; the next one starts
+// afresh.
+class CPreviewDlg : public QDialog {
+    Q_OBJECT
+
+public:
+    // Takes the owner's sign model and message lines, places the panel and starts the timer. The
+    // owner shows the window. `settings` are read at every step and must outlive the window.
+    CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, QWidget* parent = nullptr);
+    ~CPreviewDlg() override;
+
+    // Takes the owner's sign model and message lines again, places and sizes the panel for the
+    // model, resets both bars to 1 and restarts the scroll. The new panel is painted at the next
+    // tick; neither the timer nor the blink phase restarts. For "Preview Now" and a change of
+    // the sign model while the window is open.
+    void Relayout();
+
+    // The scroll starts again from its home position at the next step (the effect changed).
+    void RestartScroll();
+
+    // Escape closes the window as its close box does.
+    void reject() override;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    void ConnectSignals();
+    // Shows each bar with the range of a sign of this many lines and characters, or hides it.
+    void SetupScrollBars(int32_t lines, int32_t characters);
+    void OnTimer();
+    void OnScrollAction();
+    void OnScrollPosition();
+
+    std::unique_ptr<Ui::CPreviewDlg> m_ui;
+    // The drawing area; it keeps the message lines, the scroll step and the blink phase.
+    CLedPanel* m_pPanel;
+    IPreviewOwner& m_owner;
+    QTimer m_timer;
+    int32_t m_nTimerId = 0;  // kPreviewTimerId once the timer runs
+    QRect m_areaRect;        // in the window's client pixels
+    int32_t m_nModelIndex = 0;
+    bool m_bReady = false;
+    std::chrono::milliseconds m_timerInterval;
+};

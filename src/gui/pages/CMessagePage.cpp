@@ -10,6 +10,7 @@
 #include "encoding/MessageSettings.h"
 #include "encoding/Windows1252.h"
 #include "gui/editor/CFormattedEdit.h"
+#include "gui/preview/CPreviewDlg.h"
 #include "gui/services/CSendRunner.h"
 #include "gui/services/HelpService.h"
 #include "gui/services/LinkErrorBoxes.h"
@@ -89,7 +90,22 @@ CMessagePage::CMessagePage(const PageContext& context, QWidget* parent)
     ConnectSignals();
 }
 
-CMessagePage::~CMessagePage() = default;
+// The preview calls back into its owner as it goes, so it goes first.
+CMessagePage::~CMessagePage() {
+    delete m_pPreview;
+}
+
+int32_t CMessagePage::PreviewSignModel() const {
+    return m_context.app.m_messageSettings.signModel;
+}
+
+const std::vector<CellLine>* CMessagePage::PreviewSourceLines() const {
+    return &m_ui->messageEdit->LineCells();
+}
+
+void CMessagePage::OnPreviewClosed() {
+    m_pPreview = nullptr;
+}
 
 CFormattedEdit& CMessagePage::Editor() {
     return *m_ui->messageEdit;
@@ -225,6 +241,9 @@ void CMessagePage::OnDisplayModeChosen(int index) {
 
 void CMessagePage::OnEffectChosen(int index) {
     m_context.app.m_messageSettings.effect = Chosen(index, kMessageEffectNames.size());
+    if (m_pPreview != nullptr) {
+        m_pPreview->RestartScroll();
+    }
 }
 
 void CMessagePage::OnSignModelChosen(int index) {
@@ -292,6 +311,12 @@ void CMessagePage::OnGenerate() {
 
 void CMessagePage::OnPreview() {
     m_ui->messageEdit->EncodeBody();
+    if (m_pPreview == nullptr) {
+        m_pPreview = new CPreviewDlg(*this, m_context.app.m_messageSettings, this);
+        m_pPreview->show();
+    } else {
+        m_pPreview->Relayout();
+    }
 }
 
 void CMessagePage::OnSend() {

@@ -7,8 +7,10 @@
 #include <string>
 
 #include "gui/pages/PageContext.h"
+#include "gui/preview/PreviewOwner.h"
 
 class CFormattedEdit;
+class CPreviewDlg;
 class CSendRunner;
 class QComboBox;
 class QLineEdit;
@@ -19,7 +21,8 @@ class CMessagePage;
 
 // The "Messages" page: the message, how and where the sign shows it, and sending it. Every choice
 // goes at once into the application's MessageSettings; the page keeps no message data of its own.
-class CMessagePage : public QWidget {
+// It owns the "Message Preview" window while that is open.
+class CMessagePage : public QWidget, public IPreviewOwner {
     Q_OBJECT
 
 public:
@@ -35,6 +38,13 @@ public:
     bool Validate(bool report);
     // Encodes the message into the command box and saves the settings.
     void Generate();
+
+    // The open preview, or null.
+    CPreviewDlg* Preview() const { return m_pPreview; }
+
+    int32_t PreviewSignModel() const override;
+    const std::vector<CellLine>* PreviewSourceLines() const override;
+    void OnPreviewClosed() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -68,6 +78,7 @@ private:
     std::unique_ptr<Ui::CMessagePage> m_ui;
     PageContext m_context;
     CSendRunner* m_pSender;
+    CPreviewDlg* m_pPreview = nullptr;
     QString m_strGroupText;
     QString m_strUnitText;
     bool m_bInitialised = false;

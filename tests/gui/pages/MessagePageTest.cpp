@@ -15,6 +15,8 @@
 #include "SendTestSupport.h"
 #include "gui/editor/CFormattedEdit.h"
 #include "gui/pages/CMessagePage.h"
+#include "gui/preview/CLedPanel.h"
+#include "gui/preview/CPreviewDlg.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 #include "support/CellLines.h"
@@ -305,6 +307,27 @@ TEST_F(MessagePageTest, ACancelledSendFailsAndLeavesThePageUsable) {
     EXPECT_EQ(Texts(), std::vector<std::string>{"Message sent failed."});
     Type("!");
     EXPECT_TRUE(page->Editor().toPlainText().endsWith(QLatin1Char('!')));
+}
+
+// The sign model list opens the preview or lays the open one out again; closing it drops it.
+TEST_F(MessagePageTest, TheSignModelListDrivesThePreview) {
+    Type("HELLO");
+    Choose("signModelList", 13);
+    ASSERT_NE(page->Preview(), nullptr);
+    EXPECT_TRUE(page->Preview()->isVisible());
+    auto* panel = page->Preview()->findChild<CLedPanel*>();
+    ASSERT_NE(panel, nullptr);
+    EXPECT_EQ(panel->Model(), 13);
+    EXPECT_EQ(panel->SourceLines(), &page->Editor().LineCells());
+    CPreviewDlg* open = page->Preview();
+    Choose("signModelList", 12);
+    EXPECT_EQ(page->Preview(), open) << "laid out again, not opened twice";
+    EXPECT_EQ(panel->Model(), 12);
+    page->Preview()->close();
+    QApplication::processEvents();
+    EXPECT_EQ(page->Preview(), nullptr);
+    Click("previewButton");
+    EXPECT_NE(page->Preview(), nullptr);
 }
 
 }  // namespace

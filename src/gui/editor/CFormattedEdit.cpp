@@ -206,7 +206,7 @@ void CFormattedEdit::OnTextChanged() {
     const QTextCursor cursor = textCursor();
     // The pending attributes go to a character just typed at the end of its line; one typed
     // inside a line keeps those of its neighbour, and a deletion gives nothing to anyone.
-    if (typed && !cursor.hasSelection() && !backspaceFlag && cursor.atBlockEnd() &&
+    if (typed && !m_bPasting && !cursor.hasSelection() && !backspaceFlag && cursor.atBlockEnd() &&
         !cursor.atBlockStart()) {
         QTextCursor character = cursor;
         character.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor);
@@ -277,6 +277,7 @@ bool CFormattedEdit::canInsertFromMimeData(const QMimeData* source) const {
 // Pasted text keeps its characters' size, colour and underline and nothing else: no images,
 // tables, lists or fonts of its own.
 void CFormattedEdit::insertFromMimeData(const QMimeData* source) {
+    m_bPasting = true;
     QTextCursor cursor = textCursor();
     cursor.beginEditBlock();
     if (source->hasHtml()) {
@@ -316,4 +317,5 @@ void CFormattedEdit::insertFromMimeData(const QMimeData* source) {
     }
     cursor.endEditBlock();
     setTextCursor(cursor);
+    m_bPasting = false;
 }

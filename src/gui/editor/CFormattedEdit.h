@@ -79,4 +79,6 @@ private:
     bool m_bCharsAdded = false;
     // The editor is changing formats itself: its own changes are not typing.
     bool m_bApplying = false;
+    // Pasted or dropped text keeps its own attributes: the pending ones are for typing.
+    bool m_bPasting = false;
 };

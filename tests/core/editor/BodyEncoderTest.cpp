@@ -51,27 +51,4 @@ TEST(EncodeCellLinesTest, FollowsTheStateRules) {
     }
 }
 
-TEST(CharAttributesTest, SizeAndColourTables) {
-    const int32_t points[] = {7, 21, 35, 49, 42};
-    for (int32_t index = 1; index <= 5; ++index) {
-        EXPECT_EQ(PointsForSizeIndex(index), points[index - 1]);
-        EXPECT_EQ(SizeIndexForPoints(points[index - 1]), index);
-    }
-    EXPECT_EQ(PointsForSizeIndex(0), 7);
-    EXPECT_EQ(PointsForSizeIndex(6), 7);
-    EXPECT_EQ(SizeIndexForPoints(10), 1);
-    EXPECT_EQ(SizeIndexForPoints(48), 1);
-
-    EXPECT_EQ(ColourForIndex(kColourRed), kRed);
-    EXPECT_EQ(ColourForIndex(kColourYellow), kYellow);
-    EXPECT_EQ(ColourForIndex(kColourGreen), kGreen);
-    EXPECT_EQ(ColourForIndex(0), kRed);
-    EXPECT_EQ(ColourIndexForColour(kRed), kColourRed);
-    EXPECT_EQ(ColourIndexForColour(kYellow), kColourYellow);
-    EXPECT_EQ(ColourIndexForColour(kBlue), kColourGreen);
-    EXPECT_EQ(RedOf(kYellow), 255);
-    EXPECT_EQ(GreenOf(kYellow), 255);
-    EXPECT_EQ(BlueOf(kBlue), 255);
-}
-
 }  // namespace

@@ -245,3 +245,16 @@ void CheckMessagePosition(const MessageDocument& message) {
         throw CliError(kExitBadInput, problem->message);
     }
 }
+
+std::string ChoiceJsonText(MessageChoice choice, int32_t value) {
+    const std::vector<Choice>& choices = choice == MessageChoice::kAddress       ? kAddressChoices
+                                         : choice == MessageChoice::kPosition    ? kPositionChoices
+                                         : choice == MessageChoice::kDisplayMode ? kDisplayChoices
+                                                                                 : kEffectChoices;
+    for (const Choice& entry : choices) {
+        if (entry.value == value) {
+            return entry.text;
+        }
+    }
+    return {};
+}

@@ -20,3 +20,9 @@ MessageDocument ParseMessageJson(const std::string& json);
 // The composer's check of a "Starting at" position; a failure ends the command with exit status 2
 // and the composer's own message.
 void CheckMessagePosition(const MessageDocument& message);
+
+enum class MessageChoice { kAddress, kPosition, kDisplayMode, kEffect };
+
+// The JSON text that ParseMessageJson reads as this value of the choice; empty for a value that
+// has none.
+std::string ChoiceJsonText(MessageChoice choice, int32_t value);

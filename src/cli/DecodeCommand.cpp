@@ -16,7 +16,8 @@ take it: known codes apply, and a caret before anything else is an ordinary char
 A message comes out in the format 'lumivex-cli encode' reads, runs of equal attributes merged, so
 that 'lumivex-cli encode msg.json | lumivex-cli decode | lumivex-cli encode' gives back the same
 string. The string does not tell "broadcast", "group" and "unit" apart: an addressed message
-reads as "unit". It carries no "signModel".
+reads as "unit". It carries no "signModel", and no colour but red, yellow and green: any other
+colour is sent as red.
 
 A network interface string (codes "^P") comes out as its "action" (setup, defaults or disable),
 "type", "group", "unit" and the fields it carries, named as the options of 'lumivex-cli network':

@@ -3,9 +3,10 @@
 #include <QDir>
 #include <cstdio>
 #include <set>
-#include <utility>
+#include <tuple>
 
 #include "preview/FrameDots.h"
+#include "preview/PreviewLayout.h"
 #include "render/FramePainter.h"
 
 namespace {
@@ -24,18 +25,24 @@ FramesWritten WriteMessageFrames(const DecodedMessage& message, int32_t modelInd
     FramesWritten written;
     MessageSettings settings = message.settings;
     settings.signModel = modelIndex;
-    // The animation's whole state: the scroll step and the blink phase before a repaint. Frames
-    // follow from it alone, so the first state met again closes the cycle.
-    std::set<std::pair<int64_t, bool>> shown;
+    // A frame shows the scroll shift in a blink phase; what follows it depends on the scroll
+    // step it leaves. Once the three come round again, so does everything after them.
+    std::set<std::tuple<int64_t, int64_t, bool>> shown;
     int64_t scrollStep = 0;
     bool blinkOn = true;
     std::vector<LitDot> dots;
-    while (shown.insert({scrollStep, blinkOn}).second) {
+    while (true) {
+        blinkOn = !blinkOn;
+        int64_t nextStep = scrollStep;
+        const int64_t shift =
+            LayOutMessage(message.lines, settings, GetSignModel(modelIndex), nextStep).scrollShift;
+        if (!shown.insert({shift, nextStep, blinkOn}).second) {
+            break;
+        }
         if (written.count == kMaxFramesPerMessage) {
             written.cut = true;
             break;
         }
-        blinkOn = !blinkOn;
         ComputeFrameDots(message.lines, settings, modelIndex, scrollStep, blinkOn, ViewPosition{},
                          dots);
         const QString file = FramePath(folder, messageNumber, written.count + 1);

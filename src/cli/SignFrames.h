@@ -17,6 +17,7 @@ struct FramesWritten {
 
 // Writes one whole cycle of the message's animation on the sign model, as a freshly opened preview
 // draws it (the first frame in the blink phase's off half), to folder/msg-NNNN-frame-NNN.png: every
-// blink phase and scroll step once, until the animation comes back to a state it has shown.
+// blink phase and scroll step once, until the animation comes back to a frame it has shown with
+// the same future.
 FramesWritten WriteMessageFrames(const DecodedMessage& message, int32_t modelIndex,
                                  const QString& folder, int64_t messageNumber);

@@ -13,8 +13,8 @@ struct EncodeCase {
 TEST(CliEncodeTest, WritesTheCommandString) {
     const EncodeCase cases[] = {
         {"start-up values, no text", "{}", "^A000000^C1"},
-        {"default address and position", R"({"address":"default","position":"default","lines":["HELLO"]})",
-         "^L0^K0^dC1HELLO"},
+        {"default address and position",
+         R"({"address":"default","position":"default","lines":["HELLO"]})", "^L0^K0^dC1HELLO"},
         {"unit address, scrolling effect",
          R"({"address":"unit","group":1,"unit":5,"displayMode":"clear-home","position":"start",
              "line":2,"column":3,"clearLine":true,"effect":"scroll-once",

@@ -213,7 +213,7 @@ TEST(CliSignTest, TakesWhatSendDeliversThroughAMappedComPort) {
               Object(R"({"action":"setup","type":"profibus","group":2,"unit":8,"station":99,
                          "input":100,"output":2,"byte-order":0})"));
 
-    EXPECT_EQ(sign.Stop(SIGINT), 0);
+    EXPECT_EQ(sign.Stop(SIGTERM), 0);
     EXPECT_FALSE(PathExists(link)) << "the link goes with the sign";
 }
 
@@ -243,7 +243,7 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     EXPECT_EQ(first["bytes"].toInt(), 8);
     EXPECT_EQ(first["message"].toObject()["lines"].toArray().at(0).toString(), "X");
     EXPECT_EQ(sign.NextMessage()["network"].toObject()["action"].toString(), "disable");
-    EXPECT_EQ(sign.Stop(SIGTERM), 0);
+    EXPECT_EQ(sign.Stop(SIGINT), 0);  // Ctrl+C
     const std::string errors = sign.Errors();
     EXPECT_NE(errors.find("message 1, offset 3: ^A01 stands out of the header's order"),
               std::string::npos)

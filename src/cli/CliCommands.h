@@ -10,3 +10,5 @@ int RunNetwork(const std::vector<std::string>& arguments);
 int RunSend(const std::vector<std::string>& arguments);
 int RunPreview(const std::vector<std::string>& arguments);
 int RunFonts(const std::vector<std::string>& arguments);
+int RunDecode(const std::vector<std::string>& arguments);
+int RunSign(const std::vector<std::string>& arguments);

@@ -296,3 +296,16 @@ void WarnAboutUnencodable(const MessageDocument& message) {
         WarnUnencodable(*message.unencodable);
     }
 }
+
+std::string ChoiceJsonText(MessageChoice choice, int32_t value) {
+    const std::vector<Choice>& choices = choice == MessageChoice::kAddress       ? kAddressChoices
+                                         : choice == MessageChoice::kPosition    ? kPositionChoices
+                                         : choice == MessageChoice::kDisplayMode ? kDisplayChoices
+                                                                                 : kEffectChoices;
+    for (const Choice& entry : choices) {
+        if (entry.value == value) {
+            return entry.text;
+        }
+    }
+    return {};
+}

@@ -27,3 +27,9 @@ void CheckMessagePosition(const MessageDocument& message);
 
 // Warns on standard error when a text character of the message becomes "?".
 void WarnAboutUnencodable(const MessageDocument& message);
+
+enum class MessageChoice { kAddress, kPosition, kDisplayMode, kEffect };
+
+// The JSON text that ParseMessageJson reads as this value of the choice; empty for a value that
+// has none.
+std::string ChoiceJsonText(MessageChoice choice, int32_t value);

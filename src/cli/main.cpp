@@ -21,6 +21,8 @@ constexpr Command kCommands[] = {
     {"send", "send a command string to the sign over a serial port or TCP", RunSend},
     {"preview", "write frames of the LED preview of a message as PNG files", RunPreview},
     {"fonts", "write a PNG sheet of the LED fonts", RunFonts},
+    {"decode", "read a command string back into JSON", RunDecode},
+    {"sign", "play a sign on TCP or a pseudo-terminal and report each message", RunSign},
 };
 
 void PrintUsage(std::FILE* stream) {

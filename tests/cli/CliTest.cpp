@@ -138,7 +138,7 @@ TEST(CliEncodeTest, RejectsBadInputWithStatusTwo) {
          "Invalid Input.\nInput Range is 1-40.\n"},
         {"two files", {"encode", "a", "b"}, "", "unexpected argument"},
         {"unknown option", {"encode", "--fast"}, "", "unknown option --fast"},
-        {"unknown command", {"decode"}, "", "unknown command"},
+        {"unknown command", {"encrypt"}, "", "unknown command"},
     };
     ExpectBadInput(cases);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdio>
+#include <ostream>
 #include <string>
 
 #include "editor/CharCell.h"
@@ -17,4 +19,12 @@ inline CellLine Cells(const std::string& text, int32_t size = 1, Rgb colour = kR
 inline CellLine Join(CellLine a, const CellLine& b) {
     a.insert(a.end(), b.begin(), b.end());
     return a;
+}
+
+// Lets a failed comparison show cells as "size:character:colour:blink".
+inline void PrintTo(const CharCell& cell, std::ostream* out) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%d:%02X:%06X:%d", cell.size, cell.character,
+                  static_cast<unsigned>(cell.colour), cell.blink ? 1 : 0);
+    *out << text;
 }

@@ -2,27 +2,21 @@
 
 #include "encoding/CommandNotation.h"
 
-namespace {
-
-// The size mode is the largest size code found anywhere in the body, typed characters included;
-// "^K4" counts as the largest mode, 3.
-std::string_view SizeModeCode(const std::string& body) {
-    if (body.find("^K4") != std::string::npos || body.find("^K3") != std::string::npos) {
+std::string_view SizeModeCode(std::string_view body) {
+    if (body.find("^K4") != std::string_view::npos || body.find("^K3") != std::string_view::npos) {
         return "^L3";
     }
-    if (body.find("^K2") != std::string::npos) {
+    if (body.find("^K2") != std::string_view::npos) {
         return "^L2";
     }
-    if (body.find("^K1") != std::string::npos) {
+    if (body.find("^K1") != std::string_view::npos) {
         return "^L1";
     }
-    if (body.find("^K0") != std::string::npos) {
+    if (body.find("^K0") != std::string_view::npos) {
         return "^L0";
     }
     return {};
 }
-
-}  // namespace
 
 std::string BuildCommandString(const MessageSettings& settings, std::string body) {
     std::string result;

@@ -1,0 +1,68 @@
+#include "cli/SignSession.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "cli/CliSupport.h"
+#include "cli/MessageJsonWriter.h"
+#include "transport/CCancelToken.h"
+
+namespace {
+
+std::string UtcNow() {
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const std::time_t seconds = system_clock::to_time_t(now);
+    const auto milliseconds =
+        duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[40];
+    const size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ",
+                  static_cast<int>(milliseconds.count()));
+    return text;
+}
+
+}  // namespace
+
+void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                 const CCancelToken& stop) {
+    int64_t number = 0;
+    while (true) {
+        SignReceipt receipt = link.Receive(stop);
+        if (receipt.status == SignReceiveStatus::kStopped) {
+            return;
+        }
+        if (receipt.status == SignReceiveStatus::kFailed) {
+            throw CliError(kExitFailure, std::string("lumivex-cli: the sign's link failed: ") +
+                                             std::strerror(receipt.error));
+        }
+        SignMessage message;
+        message.number = ++number;
+        message.time = UtcNow();
+        message.source = std::move(receipt.source);
+        message.bytes = std::move(receipt.bytes);
+        message.truncated = receipt.truncated;
+        message.decoded = DecodeCommandString(message.bytes);
+        for (ISignObserver* observer : observers) {
+            observer->OnSignMessage(message);
+        }
+    }
+}
+
+std::string SignMessageJson(const SignMessage& message) {
+    std::string json = "{\"number\":" + std::to_string(message.number) + ",\"time\":";
+    AppendJsonString(json, message.time);
+    json += ",\"source\":";
+    AppendJsonString(json, message.source);
+    json += ",\"bytes\":" + std::to_string(message.bytes.size());
+    if (message.truncated) {
+        json += ",\"truncated\":true";
+    }
+    const bool network = std::holds_alternative<DecodedNetwork>(message.decoded.content);
+    json += network ? ",\"network\":" : ",\"message\":";
+    return json + WriteDecodedJson(message.decoded) + "}";
+}

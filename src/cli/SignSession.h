@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decoding/CommandDecoder.h"
+#include "transport/SignLink.h"
+
+class CCancelToken;
+
+// One message the sign took in, read as the sign reads it.
+struct SignMessage {
+    int64_t number = 0;  // from 1, in the order of arrival
+    std::string time;    // UTC, "2025-01-31T12:34:56.789Z"
+    std::string source;  // "tcp 127.0.0.1:40512", "serial /tmp/ttyLumivex"
+    std::string bytes;
+    bool truncated = false;
+    DecodedCommand decoded;
+};
+
+// What the sign does with each message: print it, draw its frames, and so on. Observers are called
+// on the thread that runs the sign, one message at a time, in order of arrival. One that lives on
+// another thread (a window on the GUI thread) takes a copy and hands it over to its own thread.
+class ISignObserver {
+public:
+    virtual ~ISignObserver() = default;
+    virtual void OnSignMessage(const SignMessage& message) = 0;
+};
+
+// Takes messages from the link until the token is cancelled, reads each and hands it to every
+// observer in turn. Blocks, so a program with an event loop runs it on a thread of its own and
+// cancels the token to end it. A failed link ends it with exit status 1.
+void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                 const CCancelToken& stop);
+
+// The message's JSON line: number, time, source, byte count, "truncated" when it was cut, and
+// "message" or "network" as 'lumivex-cli decode' writes it.
+std::string SignMessageJson(const SignMessage& message);

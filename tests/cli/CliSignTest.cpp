@@ -1,0 +1,287 @@
+// lumivex-cli sign end to end: lumivex-cli send delivers over real links, and the sign reports
+// what came and draws it as the preview does.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include "CliRunner.h"
+#include "SendTestSupport.h"
+
+namespace {
+
+// A running lumivex-cli sign. Every wait is bounded; one still running at the end is killed.
+class CSignProcess {
+public:
+    explicit CSignProcess(const QStringList& arguments) {
+        m_process.start(QStringLiteral(LUMIVEX_CLI_PATH), QStringList{"sign"} + arguments);
+        EXPECT_TRUE(m_process.waitForStarted(kTestWaitMs));
+    }
+    ~CSignProcess() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(kTestWaitMs);
+        }
+    }
+    CSignProcess(const CSignProcess&) = delete;
+    CSignProcess& operator=(const CSignProcess&) = delete;
+
+    // The line that says where the sign listens; empty when it ended without one.
+    std::string StartLine() { return ReadLine(QProcess::StandardError); }
+
+    // The next message's line on standard output, parsed.
+    QJsonObject NextMessage() {
+        const std::string line = ReadLine(QProcess::StandardOutput);
+        EXPECT_FALSE(line.empty()) << "no message came; standard error: " << Errors();
+        return QJsonDocument::fromJson(QByteArray::fromStdString(line)).object();
+    }
+
+    // Sends the signal and waits for the end: the exit status, or -1 for a crash or no end.
+    int Stop(int signal) {
+        kill(static_cast<pid_t>(m_process.processId()), signal);
+        return WaitForExit();
+    }
+
+    int WaitForExit() {
+        if (!m_process.waitForFinished(kTestWaitMs)) {
+            return -1;
+        }
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+    std::string Errors() { return m_process.readAllStandardError().toStdString(); }
+
+private:
+    std::string ReadLine(QProcess::ProcessChannel channel) {
+        m_process.setReadChannel(channel);
+        QElapsedTimer timer;
+        timer.start();
+        while (!m_process.canReadLine() && timer.elapsed() < kTestWaitMs) {
+            if (!m_process.waitForReadyRead(static_cast<int>(kTestWaitMs - timer.elapsed()))) {
+                break;
+            }
+        }
+        return m_process.canReadLine() ? m_process.readLine().trimmed().toStdString() : "";
+    }
+
+    QProcess m_process;
+};
+
+std::string Encode(const std::string& json) {
+    const CliResult run = RunCli({"encode"}, json);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    return run.out;
+}
+
+QJsonObject Object(const std::string& json) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(json)).object();
+}
+
+// Messages written in full, as the sign reads them back, with the frames each gives.
+struct SentMessage {
+    std::string json;
+    int frames;
+};
+
+const SentMessage kMessages[] = {
+    {R"({"address":"unit","group":1,"unit":5,"displayMode":"clear-home","position":"start",
+        "line":1,"column":3,"clearLine":false,"effect":"default","lines":[[
+        {"text":"Hi","size":1,"color":"green","blink":true},
+        {"text":"!","size":2,"color":"yellow","blink":false}],"second"]})",
+     2},
+    // Centred on 20 characters with five blanks: scroll steps 0 to 14, twice round for the blink.
+    {R"({"address":"default","displayMode":"none","position":"center","effect":"scroll",
+        "lines":[[{"text":"SCROLL ME","size":1,"color":"yellow","blink":true}]]})",
+     30},
+};
+
+constexpr int kModel = 10;  // "Tricolor 2 Line 20 Char"
+
+// The sign's frames of one message equal the preview's of the same message, pixel for pixel.
+void ExpectPreviewFrames(const QString& signFolder, int number, const SentMessage& sent,
+                         const QString& previewFolder) {
+    QJsonObject message = Object(sent.json);
+    message["signModel"] = kModel;
+    const CliResult preview =
+        RunCli({"preview", "--out", previewFolder, "--frames", QString::number(sent.frames + 1)},
+               QJsonDocument(message).toJson().toStdString());
+    ASSERT_EQ(preview.exitCode, 0) << preview.err;
+    for (int frame = 1; frame <= sent.frames + 1; ++frame) {
+        const QString name = QString::asprintf("msg-%04d-frame-%03d.png", number, frame);
+        const QImage drawn(QDir(signFolder).filePath(name));
+        if (frame > sent.frames) {
+            EXPECT_TRUE(drawn.isNull()) << "one cycle only: " << name.toStdString();
+            break;
+        }
+        const QImage expected(
+            QDir(previewFolder).filePath(QString::asprintf("frame-%03d.png", frame)));
+        ASSERT_FALSE(drawn.isNull()) << name.toStdString();
+        EXPECT_EQ(drawn, expected) << name.toStdString();
+    }
+}
+
+// A loopback address of this test's own: 'send' always connects to the sign's port 49999.
+QString OwnLoopbackAddress(int attempt) {
+    const auto pid = static_cast<int>(getpid());
+    return QString::asprintf("127.%d.%d.%d", 1 + pid % 250, 1 + (pid / 250) % 250, 10 + attempt);
+}
+
+bool PathExists(const QString& path) {
+    struct stat status {};
+    return lstat(path.toLocal8Bit().constData(), &status) == 0;
+}
+
+TEST(CliSignTest, TakesWhatSendDeliversOverTcp) {
+    QTemporaryDir folder;
+    const QString frames = folder.filePath("frames");
+    std::unique_ptr<CSignProcess> sign;
+    QString address;
+    for (int attempt = 0; attempt < 3 && !sign; ++attempt) {
+        address = OwnLoopbackAddress(attempt);
+        sign = std::make_unique<CSignProcess>(QStringList{
+            "--tcp", address + ":49999", "--out", frames, "--model", QString::number(kModel)});
+        if (sign->StartLine() !=
+            "lumivex-cli sign: listening on tcp " + address.toStdString() + ":49999") {
+            EXPECT_EQ(sign->WaitForExit(), 2) << sign->Errors();
+            sign.reset();
+        }
+    }
+    if (!sign) {
+        GTEST_SKIP() << "port 49999 is taken on every address tried";
+    }
+    // The user's own settings stay out of reach.
+    const QStringList profile{"XDG_CONFIG_HOME=" + folder.filePath("config")};
+    for (size_t i = 0; i < std::size(kMessages); ++i) {
+        const CliResult sent =
+            RunCli({"send", "--port", "ethernet", "--ip", address, "--file", "-"},
+                   Encode(kMessages[i].json), profile);
+        ASSERT_EQ(sent.exitCode, 0) << sent.err;
+        const QJsonObject line = sign->NextMessage();
+        EXPECT_EQ(line["number"].toInt(), static_cast<int>(i + 1));
+        EXPECT_TRUE(line["source"].toString().startsWith("tcp 127."))
+            << line["source"].toString().toStdString();
+        EXPECT_EQ(line["message"].toObject(), Object(kMessages[i].json));
+        ExpectPreviewFrames(frames, static_cast<int>(i + 1), kMessages[i],
+                            folder.filePath(QString::asprintf("preview%zu", i)));
+    }
+    EXPECT_EQ(sign->Stop(SIGTERM), 0);
+    EXPECT_EQ(sign->Errors(), "") << "no warnings for what the encoder wrote";
+}
+
+TEST(CliSignTest, TakesWhatSendDeliversThroughAMappedComPort) {
+    QTemporaryDir folder;
+    const QString link = folder.filePath("ttySign");
+    ASSERT_TRUE(QDir(folder.path()).mkpath("config/Lumivex1.2"));
+    QFile settings(folder.filePath("config/Lumivex1.2/lumivex.conf"));
+    ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+    settings.write(("[General]\nBaud Rate=38400\n[Ports]\nCOM3=" + link + "\n").toUtf8());
+    settings.close();
+    const QStringList profile{"XDG_CONFIG_HOME=" + folder.filePath("config")};
+
+    CSignProcess sign({"--serial", link});
+    ASSERT_EQ(sign.StartLine().rfind(
+                  "lumivex-cli sign: listening on serial " + link.toStdString() + " (/dev/", 0),
+              0U);
+    const CliResult sent =
+        RunCli({"send", "--port", "com3", "--file", "-"}, Encode(kMessages[0].json), profile);
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    const QJsonObject message = sign.NextMessage();
+    EXPECT_EQ(message["source"].toString(), "serial " + link);
+    EXPECT_EQ(message["message"].toObject(), Object(kMessages[0].json));
+
+    // A network setup string comes out with the values it was built from.
+    const CliResult setup = RunCli({"network", "setup", "--type", "profibus", "--station", "99",
+                                    "--input", "100", "--group", "2", "--unit", "8"});
+    ASSERT_EQ(setup.exitCode, 0);
+    ASSERT_EQ(RunCli({"send", "--port", "com3", "--file", "-"}, setup.out, profile).exitCode, 0);
+    const QJsonObject network = sign.NextMessage();
+    EXPECT_EQ(network["number"].toInt(), 2);
+    EXPECT_EQ(network["network"].toObject(),
+              Object(R"({"action":"setup","type":"profibus","group":2,"unit":8,"station":99,
+                         "input":100,"output":2,"byte-order":0})"));
+
+    EXPECT_EQ(sign.Stop(SIGTERM), 0);
+    EXPECT_FALSE(PathExists(link)) << "the link goes with the sign";
+}
+
+// Writes the bytes to a loopback port in a connection of their own.
+void SendRaw(uint16_t port, const std::string& bytes) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+    close(fd);
+}
+
+TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
+    CSignProcess sign({"--tcp", "0"});
+    const std::string start = sign.StartLine();
+    const std::string prefix = "lumivex-cli sign: listening on tcp 127.0.0.1:";
+    ASSERT_EQ(start.rfind(prefix, 0), 0U) << start;
+    const auto port = static_cast<uint16_t>(std::stoi(start.substr(prefix.size())));
+    ASSERT_NE(port, 0);
+    SendRaw(port, "^E0^A01X");
+    SendRaw(port, "^A000000^P1Z");
+    const QJsonObject first = sign.NextMessage();
+    EXPECT_EQ(first["bytes"].toInt(), 8);
+    EXPECT_EQ(first["message"].toObject()["lines"].toArray().at(0).toString(), "X");
+    EXPECT_EQ(sign.NextMessage()["network"].toObject()["action"].toString(), "disable");
+    EXPECT_EQ(sign.Stop(SIGINT), 0);  // Ctrl+C
+    const std::string errors = sign.Errors();
+    EXPECT_NE(errors.find("message 1, offset 3: ^A01 stands out of the header's order"),
+              std::string::npos)
+        << errors;
+}
+
+TEST(CliSignTest, RefusesWhatItCannotTake) {
+    const CLoopbackListener taken;
+    ASSERT_TRUE(taken.Listening());
+    QTemporaryDir folder;
+    const QString existing = folder.filePath("existing");
+    QFile file(existing);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("keep");
+    file.close();
+    const QString port = QString::number(taken.Port());
+    const struct {
+        const char* name;
+        QStringList arguments;
+        std::string errorContains;
+    } cases[] = {
+        {"port in use",
+         {"sign", "--tcp", "127.0.0.1:" + port},
+         "cannot listen on 127.0.0.1:" + port.toStdString() + ": Address already in use"},
+        {"link path taken", {"sign", "--serial", existing}, "the path exists"},
+        {"no link", {"sign"}, "either --tcp"},
+        {"two links", {"sign", "--tcp", "0", "--serial", existing}, "either --tcp"},
+        {"model beyond the list", {"sign", "--tcp", "0", "--model", "14"}, "--model takes"},
+        {"bad address", {"sign", "--tcp", "1.2.3:0"}, "--tcp takes [ADDR:]PORT"},
+        {"port beyond the range", {"sign", "--tcp", "65536"}, "--tcp takes a whole number"},
+    };
+    for (const auto& c : cases) {
+        const CliResult run = RunCli(c.arguments);
+        EXPECT_EQ(run.exitCode, 2) << c.name;
+        EXPECT_NE(run.err.find(c.errorContains), std::string::npos) << c.name << ": " << run.err;
+    }
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(), "keep");
+}
+
+}  // namespace

@@ -21,6 +21,7 @@ public:
         writes.emplace_back(key, value);
     }
     QString GetProfileString(const QString&, const QString&) const override { return {}; }
+    void WriteProfileString(const QString&, const QString&, const QString&) override {}
 
     mutable std::vector<QString> reads;
     std::vector<std::pair<QString, int32_t>> writes;
@@ -167,6 +168,24 @@ TEST(SerialDevicePathTest, MappedOrDefaultDevice) {
     EXPECT_EQ(SerialDevicePath(profile, 2), "/dev/ttyUSB0");
     EXPECT_EQ(SerialDevicePath(profile, 3), "/dev/serial/by-id/x");
     EXPECT_EQ(SerialDevicePath(profile, 8), "/dev/ttyS7");
+}
+
+// The page maps a port in the file lumivex-cli reads; a by-id name with blanks and commas must
+// come back whole, and clearing the mapping brings the default back.
+TEST(SerialDevicePathTest, AMappingWrittenIsWhatTheNextReaderSees) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("lumivex.conf");
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_A, B=C;x-if00-port0";
+    {
+        CProfileStore profile(path);
+        SetSerialDevicePath(profile, 3, byId);
+        SetSerialDevicePath(profile, 5, "/dev/ttyUSB1");
+        SetSerialDevicePath(profile, 5, "");
+        EXPECT_TRUE(profile.Flush());
+    }
+    CProfileStore reader(path);
+    EXPECT_EQ(SerialDevicePath(reader, 3), byId);
+    EXPECT_EQ(SerialDevicePath(reader, 5), "/dev/ttyS4");
 }
 
 }  // namespace

@@ -1,0 +1,218 @@
+#include "gui/controls/CIpAddressCtrl.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTimer>
+#include <QValidator>
+#include <functional>
+#include <utility>
+
+namespace {
+
+constexpr int kOctetDigits = 3;
+constexpr int kMaxOctet = 255;
+constexpr int kBitsPerOctet = 8;
+constexpr uint32_t kOctetMask = 0xFF;
+
+// Digits of one octet, 0 to 255. Text with a dot in it is handed on, since it may be a whole
+// address on its way in; it never stays in the field.
+class COctetValidator : public QValidator {
+public:
+    COctetValidator(std::function<void(const QString&)> onDotted, QObject* parent)
+        : QValidator(parent), m_onDotted(std::move(onDotted)) {}
+
+    State validate(QString& input, int& /*pos*/) const override {
+        if (input.isEmpty()) {
+            return Acceptable;
+        }
+        bool digitsOnly = input.size() <= kOctetDigits;
+        for (const QChar c : input) {
+            digitsOnly = digitsOnly && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        }
+        if (digitsOnly && input.toInt() <= kMaxOctet) {
+            return Acceptable;
+        }
+        if (input.contains(QLatin1Char('.'))) {
+            m_onDotted(input);
+        }
+        return Invalid;
+    }
+
+private:
+    std::function<void(const QString&)> m_onDotted;
+};
+
+// What an edit put between the unchanged start and end of a field's text.
+QString InsertedText(const QString& before, const QString& after) {
+    qsizetype prefix = 0;
+    while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) {
+        ++prefix;
+    }
+    qsizetype suffix = 0;
+    while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
+           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
+        ++suffix;
+    }
+    return after.mid(prefix, after.size() - prefix - suffix);
+}
+
+}  // namespace
+
+CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent) {
+    // One box, like a line edit, with the fields and dots inside it.
+    setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(2, 1, 2, 1);
+    layout->setSpacing(0);
+    const int fieldWidth = fontMetrics().horizontalAdvance(QStringLiteral("0000"));
+    for (int index = 0; index < kOctetCount; ++index) {
+        if (index > 0) {
+            layout->addWidget(new QLabel(QStringLiteral("."), this));
+        }
+        auto* field = new QLineEdit(this);
+        field->setFrame(false);
+        field->setAlignment(Qt::AlignCenter);
+        field->setFixedWidth(fieldWidth);
+        field->setValidator(new COctetValidator(
+            [this, index](const QString& text) { OnDottedText(index, text); }, field));
+        field->installEventFilter(this);
+        connect(field, &QLineEdit::textEdited, this,
+                [this, index](const QString& text) { OnOctetEdited(index, text); });
+        connect(field, &QLineEdit::textChanged, this,
+                [this, index](const QString& text) { m_lastText[index] = text; });
+        layout->addWidget(field);
+        m_octets[index] = field;
+    }
+    layout->addStretch(1);
+    setFocusProxy(m_octets[0]);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+CIpAddressCtrl::~CIpAddressCtrl() = default;
+
+void CIpAddressCtrl::SetAddress(uint32_t address) {
+    for (int index = 0; index < kOctetCount; ++index) {
+        const int shift = kBitsPerOctet * (kOctetCount - 1 - index);
+        m_octets[index]->setText(QString::number((address >> shift) & kOctetMask));
+    }
+}
+
+void CIpAddressCtrl::SetOctets(const Ipv4Octets& octets) {
+    uint32_t address = 0;
+    for (const uint8_t octet : octets) {
+        address = (address << kBitsPerOctet) | octet;
+    }
+    SetAddress(address);
+}
+
+Ipv4Octets CIpAddressCtrl::GetOctets() const {
+    Ipv4Octets octets{};
+    for (int index = 0; index < kOctetCount; ++index) {
+        // The validator lets nothing above 255 in; an empty field gives 0.
+        octets[index] = static_cast<uint8_t>(m_octets[index]->text().toInt());
+    }
+    return octets;
+}
+
+void CIpAddressCtrl::ClearAddress() {
+    for (QLineEdit* field : m_octets) {
+        field->clear();
+    }
+}
+
+void CIpAddressCtrl::SetAccessibleName(const QString& name) {
+    setAccessibleName(name);
+    for (int index = 0; index < kOctetCount; ++index) {
+        m_octets[index]->setAccessibleName(QStringLiteral("%1 octet %2").arg(name).arg(index + 1));
+    }
+}
+
+QLineEdit* CIpAddressCtrl::OctetField(int index) const {
+    return index >= 0 && index < kOctetCount ? m_octets[index] : nullptr;
+}
+
+bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        for (int index = 0; index < kOctetCount; ++index) {
+            if (watched == m_octets[index]) {
+                return OnOctetKey(index, static_cast<QKeyEvent&>(*event));
+            }
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+bool CIpAddressCtrl::OnOctetKey(int index, const QKeyEvent& key) {
+    QLineEdit* field = m_octets[index];
+    const bool justAdvanced = std::exchange(m_bJustAdvanced, false);
+    const bool atStart = field->cursorPosition() == 0 && !field->hasSelectedText();
+    const bool atEnd = field->cursorPosition() == field->text().size() && !field->hasSelectedText();
+    switch (key.key()) {
+        case Qt::Key_Period:
+            // A dot in an empty field, or right after three digits moved on, separates nothing.
+            if (!justAdvanced && !field->text().isEmpty() && index + 1 < kOctetCount) {
+                FocusField(index + 1, true);
+            }
+            return true;
+        case Qt::Key_Backspace:
+            if (field->text().isEmpty() && index > 0) {
+                FocusField(index - 1, false);
+                return true;
+            }
+            return false;
+        case Qt::Key_Left:
+            if (atStart && index > 0 && key.modifiers() == Qt::NoModifier) {
+                FocusField(index - 1, false);
+                return true;
+            }
+            return false;
+        case Qt::Key_Right:
+            if (atEnd && index + 1 < kOctetCount && key.modifiers() == Qt::NoModifier) {
+                FocusField(index + 1, false);
+                m_octets[index + 1]->setCursorPosition(0);
+                return true;
+            }
+            return false;
+        default:
+            return false;
+    }
+}
+
+void CIpAddressCtrl::OnOctetEdited(int index, const QString& text) {
+    QLineEdit* field = m_octets[index];
+    if (text.size() == kOctetDigits && field->cursorPosition() == kOctetDigits &&
+        index + 1 < kOctetCount) {
+        FocusField(index + 1, true);
+        m_bJustAdvanced = true;
+    }
+}
+
+void CIpAddressCtrl::OnDottedText(int index, const QString& text) {
+    // Whatever came in, or else the field's whole new text, may be the address.
+    for (const QString& candidate : {InsertedText(m_lastText[index], text), text}) {
+        const std::optional<Ipv4Octets> octets = ParseIpv4(candidate.trimmed().toStdString());
+        if (octets) {
+            // The field is still inside its own edit: fill once it has finished.
+            QTimer::singleShot(0, this, [this, address = *octets] {
+                SetOctets(address);
+                FocusField(kOctetCount - 1, false);
+            });
+            return;
+        }
+    }
+}
+
+void CIpAddressCtrl::FocusField(int index, bool selectAll) {
+    QLineEdit* field = m_octets[index];
+    field->setFocus(Qt::OtherFocusReason);
+    if (selectAll) {
+        field->selectAll();
+    } else {
+        field->deselect();
+        field->setCursorPosition(field->text().size());
+    }
+}

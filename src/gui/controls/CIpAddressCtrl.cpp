@@ -1,12 +1,17 @@
 #include "gui/controls/CIpAddressCtrl.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTimer>
 #include <QValidator>
 #include <functional>
+#include <memory>
 #include <utility>
 
 namespace {
@@ -17,7 +22,7 @@ constexpr int kBitsPerOctet = 8;
 constexpr uint32_t kOctetMask = 0xFF;
 
 // Digits of one octet, 0 to 255. Text with a dot in it is handed on, since it may be a whole
-// address on its way in; it never stays in the field.
+// address dropped or pasted into an empty field; it never stays in the field.
 class COctetValidator : public QValidator {
 public:
     COctetValidator(std::function<void(const QString&)> onDotted, QObject* parent)
@@ -44,20 +49,6 @@ private:
     std::function<void(const QString&)> m_onDotted;
 };
 
-// What an edit put between the unchanged start and end of a field's text.
-QString InsertedText(const QString& before, const QString& after) {
-    qsizetype prefix = 0;
-    while (prefix < before.size() && prefix < after.size() && before[prefix] == after[prefix]) {
-        ++prefix;
-    }
-    qsizetype suffix = 0;
-    while (suffix < before.size() - prefix && suffix < after.size() - prefix &&
-           before[before.size() - 1 - suffix] == after[after.size() - 1 - suffix]) {
-        ++suffix;
-    }
-    return after.mid(prefix, after.size() - prefix - suffix);
-}
-
 }  // namespace
 
 CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent) {
@@ -77,13 +68,11 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent) {
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
         field->setFixedWidth(fieldWidth);
-        field->setValidator(new COctetValidator(
-            [this, index](const QString& text) { OnDottedText(index, text); }, field));
+        field->setValidator(
+            new COctetValidator([this](const QString& text) { OnDottedText(text); }, field));
         field->installEventFilter(this);
         connect(field, &QLineEdit::textEdited, this,
                 [this, index](const QString& text) { OnOctetEdited(index, text); });
-        connect(field, &QLineEdit::textChanged, this,
-                [this, index](const QString& text) { m_lastText[index] = text; });
         layout->addWidget(field);
         m_octets[index] = field;
     }
@@ -136,18 +125,57 @@ QLineEdit* CIpAddressCtrl::OctetField(int index) const {
 }
 
 bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::KeyPress) {
-        for (int index = 0; index < kOctetCount; ++index) {
-            if (watched == m_octets[index]) {
-                return OnOctetKey(index, static_cast<QKeyEvent&>(*event));
-            }
+    for (int index = 0; index < kOctetCount; ++index) {
+        if (watched != m_octets[index]) {
+            continue;
         }
+        switch (event->type()) {
+            case QEvent::KeyPress:
+                return OnOctetKey(index, static_cast<QKeyEvent&>(*event));
+            case QEvent::ContextMenu:
+                ShowContextMenu(index, static_cast<QContextMenuEvent&>(*event));
+                return true;
+            case QEvent::FocusIn:
+                // Only a dot typed right after the move counts as the operator's separator.
+                m_bJustAdvanced = false;
+                break;
+            default:
+                break;
+        }
+        break;
     }
     return QFrame::eventFilter(watched, event);
 }
 
+void CIpAddressCtrl::ShowContextMenu(int index, const QContextMenuEvent& event) {
+    QLineEdit* field = m_octets[index];
+    std::unique_ptr<QMenu> menu(field->createStandardContextMenu());
+    for (QAction* action : menu->actions()) {
+        if (action->objectName() == QLatin1String("edit-paste")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, [this, index] { Paste(index); });
+        }
+    }
+    menu->exec(event.globalPos());
+}
+
+void CIpAddressCtrl::Paste(int index) {
+    const QString text = QApplication::clipboard()->text();
+    const std::optional<Ipv4Octets> octets = ParseIpv4(text.trimmed().toStdString());
+    if (octets) {
+        SetOctets(*octets);
+        FocusField(kOctetCount - 1, false);
+    } else {
+        m_octets[index]->paste();
+    }
+}
+
 bool CIpAddressCtrl::OnOctetKey(int index, const QKeyEvent& key) {
     QLineEdit* field = m_octets[index];
+    if (key.matches(QKeySequence::Paste)) {
+        Paste(index);
+        return true;
+    }
     const bool justAdvanced = std::exchange(m_bJustAdvanced, false);
     const bool atStart = field->cursorPosition() == 0 && !field->hasSelectedText();
     const bool atEnd = field->cursorPosition() == field->text().size() && !field->hasSelectedText();
@@ -191,18 +219,14 @@ void CIpAddressCtrl::OnOctetEdited(int index, const QString& text) {
     }
 }
 
-void CIpAddressCtrl::OnDottedText(int index, const QString& text) {
-    // Whatever came in, or else the field's whole new text, may be the address.
-    for (const QString& candidate : {InsertedText(m_lastText[index], text), text}) {
-        const std::optional<Ipv4Octets> octets = ParseIpv4(candidate.trimmed().toStdString());
-        if (octets) {
-            // The field is still inside its own edit: fill once it has finished.
-            QTimer::singleShot(0, this, [this, address = *octets] {
-                SetOctets(address);
-                FocusField(kOctetCount - 1, false);
-            });
-            return;
-        }
+void CIpAddressCtrl::OnDottedText(const QString& text) {
+    const std::optional<Ipv4Octets> octets = ParseIpv4(text.trimmed().toStdString());
+    if (octets) {
+        // The field is still inside its own edit, which it is about to turn down: fill after.
+        QTimer::singleShot(0, this, [this, address = *octets] {
+            SetOctets(address);
+            FocusField(kOctetCount - 1, false);
+        });
     }
 }
 

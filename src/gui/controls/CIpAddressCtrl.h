@@ -7,6 +7,8 @@
 
 #include "setup/Ipv4Text.h"
 
+class QContextMenuEvent;
+class QKeyEvent;
 class QLineEdit;
 
 // An IPv4 address as four octet fields with dots between, which Qt does not offer. Each field takes
@@ -38,15 +40,16 @@ protected:
 
 private:
     void OnOctetEdited(int index, const QString& text);
-    // Text with a dot reached a field other than by a typed dot: when what came in is a whole
-    // address, it fills the four fields once the field has turned the text down.
-    void OnDottedText(int index, const QString& text);
+    // A field's new text holds a dot, which no key puts there: when the text is a whole address
+    // (dropped, or pasted with the selection mouse), it fills the four fields.
+    void OnDottedText(const QString& text);
     bool OnOctetKey(int index, const QKeyEvent& key);
+    void ShowContextMenu(int index, const QContextMenuEvent& event);
+    // A whole address on the clipboard fills the four fields; anything else goes into the field.
+    void Paste(int index);
     void FocusField(int index, bool selectAll);
 
     std::array<QLineEdit*, kOctetCount> m_octets{};
-    // Each field's text before the change under way, to tell what a paste added.
-    std::array<QString, kOctetCount> m_lastText{};
     // A dot typed right after the move that three digits made is the operator's separator and
     // must not move on a second time.
     bool m_bJustAdvanced = false;

@@ -67,6 +67,10 @@ CNetworkSetupPage::CNetworkSetupPage(const PageContext& context, QWidget* parent
     m_pEthernetPanel = new CEthernetNetworkPanel(m_context.app, m_ui->panelArea);
     panels->addWidget(m_pFieldbusPanel);
     panels->addWidget(m_pEthernetPanel);
+    // The hidden panel's size counts from the start, so the window does not grow the first time
+    // it is shown.
+    m_pFieldbusPanel->ensurePolished();
+    m_pEthernetPanel->ensurePolished();
 
     // The type is not saved, so this is Ethernet at every start.
     const int32_t type = m_context.app.m_nNetworkType;

@@ -20,6 +20,10 @@ CPcSetupPage::CPcSetupPage(const PageContext& context, QWidget* parent)
     m_pComPanel = new CComPortPanel(m_context.app, m_ui->panelArea);
     panels->addWidget(m_pAddressPanel);
     panels->addWidget(m_pComPanel);
+    // The hidden panel's size counts from the start, so the window does not grow the first time
+    // it is shown.
+    m_pAddressPanel->ensurePolished();
+    m_pComPanel->ensurePolished();
 
     FillPortList(*m_ui->portList);
     SelectPort(*m_ui->portList, m_context.app.m_nComPort);

@@ -172,6 +172,10 @@ SerialDeviceStatus GetSerialDeviceStatus(const std::string& path, const DeviceUs
     }
     if (!MayReadAndWrite(status, user)) {
         result.state = SerialDeviceState::kNoAccess;
+        // Joining the group helps only when the group may read and write it.
+        if (((status.st_mode >> kGroupShift) & kReadWrite) != kReadWrite) {
+            return result;
+        }
         result.group = GroupName(status.st_gid);
         result.joinedPending =
             Contains(user.accountGroups, status.st_gid) && !Contains(user.groups, status.st_gid);
@@ -193,6 +197,10 @@ std::string SerialDeviceStatusText(const SerialDeviceStatus& status) {
             return "Present and usable.";
         case SerialDeviceState::kNoAccess:
             break;
+    }
+    if (status.group.empty()) {
+        return "Present, but not open to your account, nor to any group: ask the administrator, "
+               "or choose another device.";
     }
     if (status.joinedPending) {
         return "Present, but not open to this session: your account joined the group \"" +

@@ -40,8 +40,10 @@ enum class SerialDeviceState {
 
 struct SerialDeviceStatus {
     SerialDeviceState state = SerialDeviceState::kMissing;
-    std::string group;           // kNoAccess: the group that owns the device
-    bool joinedPending = false;  // kNoAccess: the account is in that group since this session began
+    // kNoAccess: the group that owns the device when its members may open it, else empty.
+    std::string group;
+    // kNoAccess: the account joined that group after this session began.
+    bool joinedPending = false;
 };
 
 // Tells from the device's file and the kernel's description alone, never by opening it: opening a

@@ -110,6 +110,7 @@ TEST(SerialDevicesTest, StatusOfARealDevice) {
         {"a stranger", 0660, Stranger(), SerialDeviceState::kNoAccess, false},
         {"a member, read only for the group", 0640, Stranger({group}), SerialDeviceState::kNoAccess,
          false},
+        {"owner only", 0600, Stranger({group}), SerialDeviceState::kNoAccess, false},
         {"a stranger, open to all", 0666, Stranger(), SerialDeviceState::kUsable, false},
         // The owner's own bits decide for the owner, even when everybody else may.
         {"the owner shut out", 0066, DeviceUser{owner, {group}, {group}},
@@ -126,7 +127,8 @@ TEST(SerialDevicesTest, StatusOfARealDevice) {
         const SerialDeviceStatus result = GetSerialDeviceStatus(device, test.user);
         EXPECT_EQ(result.state, test.expected);
         if (test.expected == SerialDeviceState::kNoAccess) {
-            EXPECT_FALSE(result.group.empty());
+            // Joining the group is worth saying only when the group may read and write.
+            EXPECT_EQ(result.group.empty(), (test.mode & 060) != 060);
             EXPECT_EQ(result.joinedPending, test.joinedPending);
         }
     }
@@ -185,6 +187,9 @@ TEST(SerialDevicesTest, ARefusalSaysWhichGroupToJoinAndHow) {
         SerialDeviceStatusText({SerialDeviceState::kNoAccess, "uucp", true});
     EXPECT_NE(pending.find("\"uucp\""), std::string::npos) << pending;
     EXPECT_EQ(pending.find("usermod"), std::string::npos) << "already a member: " << pending;
+
+    const std::string ownerOnly = SerialDeviceStatusText({SerialDeviceState::kNoAccess, "", false});
+    EXPECT_EQ(ownerOnly.find("group \""), std::string::npos) << ownerOnly;
 }
 
 }  // namespace

@@ -22,6 +22,8 @@ constexpr std::array<const char*, 5> kParityNames = {"None", "Odd", "Even", "Mar
 CComPortPanel::CComPortPanel(CMarqueeApp& app, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::CComPortPanel>()), m_app(app) {
     m_ui->setupUi(this);
+    // The text field inside the editable list is what a screen reader lands on.
+    m_ui->deviceList->lineEdit()->setAccessibleName(m_ui->deviceLabel->text());
     for (const int32_t rate : kBaudRates) {
         m_ui->baudList->addItem(QString::number(rate));
     }

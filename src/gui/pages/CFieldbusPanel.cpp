@@ -46,6 +46,7 @@ int BaudEntryOf(uint8_t code) {
 CFieldbusPanel::CFieldbusPanel(const PageContext& context, QWidget* parent)
     : QWidget(parent), m_ui(std::make_unique<Ui::CFieldbusPanel>()), m_context(context) {
     m_ui->setupUi(this);
+    NameFields();
     const QRegularExpression digits(QStringLiteral("[0-9]*"));
     m_ui->stationEdit->setValidator(new QRegularExpressionValidator(digits, m_ui->stationEdit));
     m_ui->inputEdit->setValidator(new QRegularExpressionValidator(digits, m_ui->inputEdit));
@@ -65,10 +66,7 @@ void CFieldbusPanel::LoadFromParams(const CNetworkParams& params) {
     m_ui->inputLabel->setText(QString::fromLatin1(texts.input));
     m_ui->outputLabel->setText(QString::fromLatin1(texts.output));
     m_ui->hintLabel->setText(QString::fromLatin1(texts.hint));
-    // Screen readers name each field by the label it has now.
-    m_ui->stationEdit->setAccessibleName(m_ui->stationLabel->text());
-    m_ui->inputEdit->setAccessibleName(m_ui->inputLabel->text());
-    m_ui->outputEdit->setAccessibleName(m_ui->outputLabel->text());
+    NameFields();
 
     m_ui->baudList->clear();
     for (const char* rate : texts.rates) {
@@ -83,6 +81,13 @@ void CFieldbusPanel::LoadFromParams(const CNetworkParams& params) {
     if (entry < m_ui->baudList->count()) {
         m_ui->baudList->setCurrentIndex(entry);
     }
+}
+
+void CFieldbusPanel::NameFields() {
+    // Screen readers name each field by the label it has now.
+    m_ui->stationEdit->setAccessibleName(m_ui->stationLabel->text());
+    m_ui->inputEdit->setAccessibleName(m_ui->inputLabel->text());
+    m_ui->outputEdit->setAccessibleName(m_ui->outputLabel->text());
 }
 
 bool CFieldbusPanel::ValidateAndStore() {

@@ -27,6 +27,8 @@ public:
     bool ValidateAndStore();
 
 private:
+    void NameFields();
+
     std::unique_ptr<Ui::CFieldbusPanel> m_ui;
     PageContext m_context;
 };

@@ -76,11 +76,6 @@ TEST(SerialDevicesTest, ListsStableNamesFirstAndOnlyBuiltInPortsWithAUart) {
     EXPECT_EQ(ListSerialDevices(roots), expected);
 }
 
-TEST(SerialDevicesTest, NothingToListWhereThereIsNothing) {
-    CScratchDir root;
-    EXPECT_TRUE(ListSerialDevices({root.Path("no-dev"), root.Path("no-sys")}).empty());
-}
-
 // The status comes from the file's owner, group and mode as the kernel would weigh them for an
 // open for reading and writing.
 TEST(SerialDevicesTest, StatusOfARealDevice) {

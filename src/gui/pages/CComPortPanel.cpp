@@ -65,6 +65,7 @@ void CComPortPanel::Store() {
 }
 
 void CComPortPanel::LoadDevice() {
+    m_deviceUser = CurrentDeviceUser();
     const int comNumber = ComNumber();
     m_ui->deviceList->lineEdit()->setPlaceholderText(
         QString::fromStdString(DefaultSerialDevicePath(comNumber)));
@@ -72,6 +73,7 @@ void CComPortPanel::LoadDevice() {
 }
 
 void CComPortPanel::OnDeviceListOpening() {
+    m_deviceUser = CurrentDeviceUser();
     FillDeviceList(m_ui->deviceList->currentText());
 }
 
@@ -100,7 +102,7 @@ void CComPortPanel::ShowDeviceStatus(const QString& shown) {
     const QString trimmed = shown.trimmed();
     const std::string path =
         trimmed.isEmpty() ? DefaultSerialDevicePath(ComNumber()) : trimmed.toStdString();
-    const SerialDeviceStatus status = GetSerialDeviceStatus(path, CurrentDeviceUser());
+    const SerialDeviceStatus status = GetSerialDeviceStatus(path, m_deviceUser);
     m_ui->deviceStatus->setText(QString::fromStdString(SerialDeviceStatusText(status)));
 }
 

@@ -3,6 +3,8 @@
 #include <QWidget>
 #include <memory>
 
+#include "transport/SerialDevices.h"
+
 class CMarqueeApp;
 
 namespace Ui {
@@ -38,4 +40,6 @@ private:
 
     std::unique_ptr<Ui::CComPortPanel> m_ui;
     CMarqueeApp& m_app;
+    // Who opens the device, looked up again whenever the list is made afresh, not at every key.
+    DeviceUser m_deviceUser;
 };

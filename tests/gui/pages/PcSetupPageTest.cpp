@@ -190,31 +190,4 @@ TEST_F(PcSetupPageTest, TheDeviceRowMapsTheChosenPort) {
     EXPECT_EQ(SerialDevicePath(reader, 5), "/dev/ttyS4");
 }
 
-TEST_F(PcSetupPageTest, ControlsAreNamedForScreenReaders) {
-    CPageTestWindow window;
-    window.ShowPage(kPcPage);
-    struct Case {
-        const char* object;
-        const char* name;
-        bool list;
-    };
-    const std::vector<Case> cases = {
-        {"portList", "Select Communication port", true},
-        {"baudList", "Baud Rate :", true},
-        {"deviceList", "Device", true},
-        {"addressCtrl", "IP Address of marquee", false},
-        {"helpButton", "Help", false},
-    };
-    for (const Case& test : cases) {
-        SCOPED_TRACE(test.object);
-        QWidget* widget = window.Find<QWidget>(kPcPage, test.object);
-        ASSERT_NE(widget, nullptr);
-        EXPECT_EQ(widget->accessibleName().toStdString(), test.name);
-        if (test.list) {
-            EXPECT_EQ(widget->accessibleDescription().toStdString(), test.name);
-        }
-    }
-    EXPECT_EQ(Address(window)->OctetField(3)->accessibleName(), "IP Address of marquee octet 4");
-}
-
 }  // namespace

@@ -3,14 +3,15 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QTimer>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QValidator>
-#include <functional>
 #include <memory>
 #include <utility>
 
@@ -21,32 +22,22 @@ constexpr int kMaxOctet = 255;
 constexpr int kBitsPerOctet = 8;
 constexpr uint32_t kOctetMask = 0xFF;
 
-// Digits of one octet, 0 to 255. Text with a dot in it is handed on, since it may be a whole
-// address dropped or pasted into an empty field; it never stays in the field.
+// Digits of one octet, 0 to 255.
 class COctetValidator : public QValidator {
 public:
-    COctetValidator(std::function<void(const QString&)> onDotted, QObject* parent)
-        : QValidator(parent), m_onDotted(std::move(onDotted)) {}
+    explicit COctetValidator(QObject* parent) : QValidator(parent) {}
 
     State validate(QString& input, int& /*pos*/) const override {
-        if (input.isEmpty()) {
-            return Acceptable;
+        if (input.size() > kOctetDigits) {
+            return Invalid;
         }
-        bool digitsOnly = input.size() <= kOctetDigits;
         for (const QChar c : input) {
-            digitsOnly = digitsOnly && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            if (c < QLatin1Char('0') || c > QLatin1Char('9')) {
+                return Invalid;
+            }
         }
-        if (digitsOnly && input.toInt() <= kMaxOctet) {
-            return Acceptable;
-        }
-        if (input.contains(QLatin1Char('.'))) {
-            m_onDotted(input);
-        }
-        return Invalid;
+        return input.toInt() <= kMaxOctet ? Acceptable : Invalid;
     }
-
-private:
-    std::function<void(const QString&)> m_onDotted;
 };
 
 }  // namespace
@@ -68,8 +59,7 @@ CIpAddressCtrl::CIpAddressCtrl(QWidget* parent) : QFrame(parent) {
         field->setFrame(false);
         field->setAlignment(Qt::AlignCenter);
         field->setFixedWidth(fieldWidth);
-        field->setValidator(
-            new COctetValidator([this](const QString& text) { OnDottedText(text); }, field));
+        field->setValidator(new COctetValidator(field));
         field->installEventFilter(this);
         connect(field, &QLineEdit::textEdited, this,
                 [this, index](const QString& text) { OnOctetEdited(index, text); });
@@ -135,6 +125,18 @@ bool CIpAddressCtrl::eventFilter(QObject* watched, QEvent* event) {
             case QEvent::ContextMenu:
                 ShowContextMenu(index, static_cast<QContextMenuEvent&>(*event));
                 return true;
+            case QEvent::MouseButtonRelease:
+                // The middle button pastes the selection on X11.
+                return static_cast<QMouseEvent*>(event)->button() == Qt::MiddleButton &&
+                       FillFromText(QApplication::clipboard()->text(QClipboard::Selection));
+            case QEvent::Drop: {
+                auto* drop = static_cast<QDropEvent*>(event);
+                if (drop->mimeData()->hasText() && FillFromText(drop->mimeData()->text())) {
+                    drop->acceptProposedAction();
+                    return true;
+                }
+                break;
+            }
             case QEvent::FocusIn:
                 // Only a dot typed right after the move counts as the operator's separator.
                 m_bJustAdvanced = false;
@@ -160,14 +162,19 @@ void CIpAddressCtrl::ShowContextMenu(int index, const QContextMenuEvent& event) 
 }
 
 void CIpAddressCtrl::Paste(int index) {
-    const QString text = QApplication::clipboard()->text();
-    const std::optional<Ipv4Octets> octets = ParseIpv4(text.trimmed().toStdString());
-    if (octets) {
-        SetOctets(*octets);
-        FocusField(kOctetCount - 1, false);
-    } else {
+    if (!FillFromText(QApplication::clipboard()->text())) {
         m_octets[index]->paste();
     }
+}
+
+bool CIpAddressCtrl::FillFromText(const QString& text) {
+    const std::optional<Ipv4Octets> octets = ParseIpv4(text.trimmed().toStdString());
+    if (!octets) {
+        return false;
+    }
+    SetOctets(*octets);
+    FocusField(kOctetCount - 1, false);
+    return true;
 }
 
 bool CIpAddressCtrl::OnOctetKey(int index, const QKeyEvent& key) {
@@ -216,17 +223,6 @@ void CIpAddressCtrl::OnOctetEdited(int index, const QString& text) {
         index + 1 < kOctetCount) {
         FocusField(index + 1, true);
         m_bJustAdvanced = true;
-    }
-}
-
-void CIpAddressCtrl::OnDottedText(const QString& text) {
-    const std::optional<Ipv4Octets> octets = ParseIpv4(text.trimmed().toStdString());
-    if (octets) {
-        // The field is still inside its own edit, which it is about to turn down: fill after.
-        QTimer::singleShot(0, this, [this, address = *octets] {
-            SetOctets(address);
-            FocusField(kOctetCount - 1, false);
-        });
     }
 }
 

@@ -13,7 +13,8 @@ class QLineEdit;
 
 // An IPv4 address as four octet fields with dots between, which Qt does not offer. Each field takes
 // digits only, 0 to 255. Three digits or a dot move on to the next field, Backspace in an empty
-// field moves back, and a whole dotted address pasted or dropped into any field fills all four.
+// field moves back, and a whole dotted address pasted (keys, menu or middle button) or dropped into
+// any field fills all four.
 class CIpAddressCtrl : public QFrame {
     Q_OBJECT
 
@@ -40,13 +41,12 @@ protected:
 
 private:
     void OnOctetEdited(int index, const QString& text);
-    // A field's new text holds a dot, which no key puts there: when the text is a whole address
-    // (dropped, or pasted with the selection mouse), it fills the four fields.
-    void OnDottedText(const QString& text);
     bool OnOctetKey(int index, const QKeyEvent& key);
     void ShowContextMenu(int index, const QContextMenuEvent& event);
     // A whole address on the clipboard fills the four fields; anything else goes into the field.
     void Paste(int index);
+    // Fills the four fields when the text is a whole dotted address; false when it is not.
+    bool FillFromText(const QString& text);
     void FocusField(int index, bool selectAll);
 
     std::array<QLineEdit*, kOctetCount> m_octets{};

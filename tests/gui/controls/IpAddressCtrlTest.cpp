@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTest>
 #include <string>
 #include <vector>
@@ -130,11 +132,14 @@ TEST_F(IpAddressCtrlTest, AWholeAddressPastedIntoAnyFieldFillsAllFour) {
         QTest::keyClick(control.OctetField(index), Qt::Key_V, Qt::ControlModifier);
         EXPECT_EQ(control.GetOctets(), (Ipv4Octets{172, 16, 254, 9}));
     }
-    // Dropped onto a field, the text replaces the field's own: the whole text is the address.
+    // Dropped onto a field with digits of its own, the address still fills all four.
     control.SetAddress(0x01020304u);
-    control.OctetField(3)->selectAll();
-    control.OctetField(3)->insert(QStringLiteral("10.0.0.7"));
-    QApplication::processEvents();
+    QMimeData dragged;
+    dragged.setText(QStringLiteral("10.0.0.7"));
+    QDragEnterEvent enter(QPoint(1, 1), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(control.OctetField(3), &enter);
+    QDropEvent drop(QPointF(1, 1), Qt::CopyAction, &dragged, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(control.OctetField(3), &drop);
     EXPECT_EQ(control.GetOctets(), (Ipv4Octets{10, 0, 0, 7}));
 }
 

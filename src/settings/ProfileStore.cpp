@@ -35,6 +35,11 @@ QString CProfileStore::GetProfileString(const QString& group, const QString& key
     return m_settings->value(group + QLatin1Char('/') + key).toString();
 }
 
+void CProfileStore::WriteProfileString(const QString& group, const QString& key,
+                                       const QString& value) {
+    m_settings->setValue(group + QLatin1Char('/') + key, value);
+}
+
 bool CProfileStore::Flush() {
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;
@@ -44,12 +49,30 @@ QString CProfileStore::FilePath() const {
     return m_settings->fileName();
 }
 
+namespace {
+
+constexpr const char* kPortsGroup = "Ports";
+
+QString PortKey(int comNumber) {
+    return QStringLiteral("COM%1").arg(comNumber);
+}
+
+}  // namespace
+
 std::string SerialDevicePath(const IProfileStore& profile, int comNumber) {
     const QString mapped =
-        profile.GetProfileString(QStringLiteral("Ports"), QStringLiteral("COM%1").arg(comNumber))
-            .trimmed();
+        profile.GetProfileString(QString::fromLatin1(kPortsGroup), PortKey(comNumber)).trimmed();
     if (!mapped.isEmpty()) {
         return mapped.toStdString();
     }
+    return DefaultSerialDevicePath(comNumber);
+}
+
+std::string DefaultSerialDevicePath(int comNumber) {
     return "/dev/ttyS" + std::to_string(comNumber - 1);
+}
+
+void SetSerialDevicePath(IProfileStore& profile, int comNumber, const std::string& devicePath) {
+    profile.WriteProfileString(QString::fromLatin1(kPortsGroup), PortKey(comNumber),
+                               QString::fromStdString(devicePath).trimmed());
 }

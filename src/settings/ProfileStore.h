@@ -21,6 +21,8 @@ public:
     virtual void WriteProfileInt(const QString& key, int32_t value) = 0;
     // The text of a key of a group, or an empty string.
     virtual QString GetProfileString(const QString& group, const QString& key) const = 0;
+    virtual void WriteProfileString(const QString& group, const QString& key,
+                                    const QString& value) = 0;
 };
 
 // The profile in its native Linux format, an INI file.
@@ -35,6 +37,8 @@ public:
     int32_t GetProfileInt(const QString& key, int32_t fallback) const override;
     void WriteProfileInt(const QString& key, int32_t value) override;
     QString GetProfileString(const QString& group, const QString& key) const override;
+    void WriteProfileString(const QString& group, const QString& key,
+                            const QString& value) override;
 
     // Writes pending changes to the file; false when it could not.
     bool Flush();
@@ -47,3 +51,10 @@ private:
 // The device behind "COM1" to "COM8" (comNumber 1 to 8): key "COMn" of group "Ports" when the
 // user mapped it, else /dev/ttyS<n-1>.
 std::string SerialDevicePath(const IProfileStore& profile, int comNumber);
+
+// The device of "COMn" that nobody mapped: /dev/ttyS<n-1>.
+std::string DefaultSerialDevicePath(int comNumber);
+
+// Maps "COMn" to a device for the program and lumivex-cli alike; an empty path drops the mapping,
+// so that the default device applies again.
+void SetSerialDevicePath(IProfileStore& profile, int comNumber, const std::string& devicePath);

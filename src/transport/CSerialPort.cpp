@@ -174,7 +174,9 @@ LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel
         return {SEND_FAILED, EBADF, "Write"};
     }
     struct stat status {};
-    if (fstat(m_nFd, &status) != 0 || !S_ISCHR(status.st_mode) || tcflush(m_nFd, TCIOFLUSH) != 0) {
+    // Only what came in is dropped: output still queued is an earlier string on its way (a
+    // pseudo-terminal reports its queue empty before the other end has read it).
+    if (fstat(m_nFd, &status) != 0 || !S_ISCHR(status.st_mode) || tcflush(m_nFd, TCIFLUSH) != 0) {
         DiscardAndClose();
         return {SEND_FAILED, 0, "Write"};
     }

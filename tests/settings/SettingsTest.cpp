@@ -24,6 +24,7 @@ public:
         groupReads.emplace_back(group, key);
         return {};
     }
+    void WriteProfileString(const QString&, const QString&, const QString&) override {}
 
     mutable std::vector<QString> reads;
     mutable std::vector<std::pair<QString, QString>> groupReads;
@@ -196,6 +197,24 @@ TEST(SettingsTest, TheHelpNamesEverySettingsKeyTheProgramReads) {
         EXPECT_TRUE(help.contains("[" + group + "]")) << group.toStdString();
         EXPECT_TRUE(help.contains("<code>" + key + "</code>")) << key.toStdString();
     }
+}
+
+// The page maps a port in the file lumivex-cli reads; a by-id name with blanks and commas must
+// come back whole, and clearing the mapping brings the default back.
+TEST(SerialDevicePathTest, AMappingWrittenIsWhatTheNextReaderSees) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("lumivex.conf");
+    const std::string byId = "/dev/serial/by-id/usb-FTDI_A, B=C;x-if00-port0";
+    {
+        CProfileStore profile(path);
+        SetSerialDevicePath(profile, 3, byId);
+        SetSerialDevicePath(profile, 5, "/dev/ttyUSB1");
+        SetSerialDevicePath(profile, 5, "");
+        EXPECT_TRUE(profile.Flush());
+    }
+    CProfileStore reader(path);
+    EXPECT_EQ(SerialDevicePath(reader, 3), byId);
+    EXPECT_EQ(SerialDevicePath(reader, 5), "/dev/ttyS4");
 }
 
 }  // namespace

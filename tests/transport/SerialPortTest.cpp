@@ -172,6 +172,12 @@ TEST(SerialPortTest, TwoSendsInARowBothArrive) {
     EXPECT_FALSE(port.IsOpen());
     EXPECT_EQ(SendThroughPty(pty, port, "^M", received), SEND_OK);
     EXPECT_EQ(received, "^M");
+    // A setup string and its confirmation, sent before the other end has read the first.
+    for (const char* bytes : {"^PE1", "^A000000^C1"}) {
+        ASSERT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
+        EXPECT_EQ(port.Write(bytes).code, SEND_OK);
+    }
+    EXPECT_EQ(pty.ReadAsync(15).get(), "^PE1^A000000^C1");
 }
 
 TEST(SerialPortTest, AFailedWriteIsReportedAndClosesThePort) {

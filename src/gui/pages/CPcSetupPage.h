@@ -5,6 +5,9 @@
 
 #include "gui/pages/PageContext.h"
 
+class CComPortPanel;
+class CEthernetAddressPanel;
+
 namespace Ui {
 class CPcSetupPage;
 }
@@ -18,14 +21,24 @@ public:
     explicit CPcSetupPage(const PageContext& context, QWidget* parent = nullptr);
     ~CPcSetupPage() override;
 
-    // The program ends by closing its window: a link chosen here and never used for a send
-    // reaches the profile now.
+    // The program ends by closing its window: the rate and address the panels show, and the port
+    // chosen last on any page, reach the profile now, even when no send used them.
     void OnProgramEnd();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void ConnectSignals();
+    void OnPortChosen(int index);
+    // The address panel for "Ethernet", the COM panel for every other port index.
+    void ShowPortPanel();
+    void StorePanels();
     void OnHelp();
 
     std::unique_ptr<Ui::CPcSetupPage> m_ui;
     PageContext m_context;
+    CEthernetAddressPanel* m_pAddressPanel = nullptr;
+    CComPortPanel* m_pComPanel = nullptr;
 };

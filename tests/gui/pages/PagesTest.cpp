@@ -69,12 +69,13 @@ TEST_F(PagesTest, TheSettingsAreLoadedAsTheWindowIsMade) {
 TEST_F(PagesTest, TheLinkSettingsAreSavedAsTheWindowGoes) {
     CProfileStore profile(folder.filePath("lumivex.conf"));
     CMarqueeApp app(profile);
+    // The address is what the PC page's control shows, so it is set before the page shows it.
+    app.m_nComPort = 8;
+    app.m_nBaudRate = 38400;
+    app.m_ipAddress = {10, 0, 0, 7};
+    app.m_messageSettings.line = 3;
     {
         CMarqueeDlg dialog(PageContext{app, messages, help});
-        app.m_nComPort = 8;
-        app.m_nBaudRate = 38400;
-        app.m_ipAddress = {10, 0, 0, 7};
-        app.m_messageSettings.line = 3;
         dialog.show();
         dialog.close();
     }

@@ -46,7 +46,7 @@ int RunEncode(const std::vector<std::string>& arguments) {
         return kExitOk;
     }
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
-    const MessageDocument message = ParseMessageJson(ReadInputFile(path));
+    const MessageDocument message = ReadMessageInput(path);
     CheckMessagePosition(message);
     WarnAboutUnencodable(message);
     WriteOutputLine(BuildCommandString(message.settings, EncodeCellLines(message.lines)));

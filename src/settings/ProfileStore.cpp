@@ -35,6 +35,11 @@ QString CProfileStore::GetProfileString(const QString& group, const QString& key
     return m_settings->value(group + QLatin1Char('/') + key).toString();
 }
 
+void CProfileStore::WriteProfileString(const QString& group, const QString& key,
+                                       const QString& value) {
+    m_settings->setValue(group + QLatin1Char('/') + key, value);
+}
+
 bool CProfileStore::Flush() {
     m_settings->sync();
     return m_settings->status() == QSettings::NoError;

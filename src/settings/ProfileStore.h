@@ -21,6 +21,8 @@ public:
     virtual void WriteProfileInt(const QString& key, int32_t value) = 0;
     // The text of a key of a group, or an empty string.
     virtual QString GetProfileString(const QString& group, const QString& key) const = 0;
+    virtual void WriteProfileString(const QString& group, const QString& key,
+                                    const QString& value) = 0;
 };
 
 // The profile in its native Linux format, an INI file.
@@ -35,6 +37,8 @@ public:
     int32_t GetProfileInt(const QString& key, int32_t fallback) const override;
     void WriteProfileInt(const QString& key, int32_t value) override;
     QString GetProfileString(const QString& group, const QString& key) const override;
+    void WriteProfileString(const QString& group, const QString& key,
+                            const QString& value) override;
 
     // Writes pending changes to the file; false when it could not.
     bool Flush();

@@ -24,6 +24,7 @@ public:
         groupReads.emplace_back(group, key);
         return {};
     }
+    void WriteProfileString(const QString&, const QString&, const QString&) override {}
 
     mutable std::vector<QString> reads;
     mutable std::vector<std::pair<QString, QString>> groupReads;

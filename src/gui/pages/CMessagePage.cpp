@@ -424,4 +424,8 @@ void CMessagePage::hideEvent(QHideEvent* event) {
     MessageSettings& settings = m_context.app.m_messageSettings;
     settings.groupNumber = m_ui->groupList->currentIndex();
     settings.unitNumber = m_ui->unitList->currentIndex();
+    // With a greyed-out list that may be another number than the message had.
+    if (m_pFiles != nullptr) {
+        m_pFiles->CheckModified();
+    }
 }

@@ -13,6 +13,7 @@
 
 #include "MessagePageFixture.h"
 #include "gui/pages/CMessageFiles.h"
+#include "gui/preview/CLedPanel.h"
 #include "gui/preview/CPreviewDlg.h"
 #include "settings/MessageFile.h"
 
@@ -155,11 +156,12 @@ TEST_F(MessageFileTest, FilesWrittenByHandOpen) {
              "color":"#0000ff","blink":true},{"text":"c","color":"yellow"}]]})",
          {},
          "^L3^K4^dC1^X1a^N^K4^dC1b^K0^dC3^X0c"},
-        {"a start the page refuses",
-         R"({"position":"start","line":9,"column":2})",
+        {"a start the page refuses, on another sign",
+         R"({"position":"start","line":9,"column":2,"signModel":12})",
          {"Invalid Input.\nInput Range is 1-4."},
          ""},
     };
+    Click("previewButton");
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         messages.shown.clear();
@@ -171,6 +173,8 @@ TEST_F(MessageFileTest, FilesWrittenByHandOpen) {
         EXPECT_EQ(page->CommandString(), c.command);
     }
     EXPECT_EQ(Find<QLineEdit>("lineEdit")->text(), "9");
+    ASSERT_NE(page->Preview(), nullptr);
+    EXPECT_EQ(page->Preview()->findChild<CLedPanel*>()->Model(), 12) << "the open preview follows";
 }
 
 // Each bad file gives lumivex-cli's own message in a box and leaves the page as it was.

@@ -101,6 +101,7 @@ CMessagePage::CMessagePage(const PageContext& context, QWidget* parent)
 CMessagePage::~CMessagePage() {
     delete m_pPreview;
     delete m_pFiles;
+    m_pFiles = nullptr;
 }
 
 int32_t CMessagePage::PreviewSignModel() const {

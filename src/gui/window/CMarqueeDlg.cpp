@@ -53,8 +53,11 @@ CMarqueeDlg::CMarqueeDlg(const PageContext& context, QWidget* parent)
     qApp->installEventFilter(this);
 }
 
+// The pages outlive this part of the window and are hidden as they go; the title is no longer
+// there to follow them.
 CMarqueeDlg::~CMarqueeDlg() {
     qApp->removeEventFilter(this);
+    disconnect(&MessagePage().MessageFiles(), nullptr, this, nullptr);
 }
 
 CPageTabCtrl& CMarqueeDlg::PageTabs() {

@@ -37,8 +37,9 @@ void CRecentMessages::Remember(const QString& absolutePath) {
     QStringList files = Files();
     files.removeAll(absolutePath);
     files.prepend(absolutePath);
-    for (int number = 1; number <= kMaxFiles; ++number) {
-        m_profile.WriteProfileString(Group(), FileKey(number), files.value(number - 1));
+    // The list never shrinks, so every key written before is written again.
+    for (int number = 1; number <= kMaxFiles && number <= files.size(); ++number) {
+        m_profile.WriteProfileString(Group(), FileKey(number), files[number - 1]);
     }
     m_profile.WriteProfileString(Group(), QStringLiteral("Folder"),
                                  QFileInfo(absolutePath).absolutePath());

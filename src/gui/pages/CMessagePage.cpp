@@ -200,10 +200,11 @@ void CMessagePage::SetUpMessageFiles() {
     connect(m_ui->saveButton, &QToolButton::clicked, m_pFiles, &CMessageFiles::Save);
     connect(saveAs, &QAction::triggered, m_pFiles, &CMessageFiles::SaveAs);
 
-    // The keys work wherever the focus is on the page, the text box included.
+    // The keys work anywhere in the window, the text box and the tabs included, while this page
+    // is shown.
     const auto addShortcut = [this](const QKeySequence& keys, auto action) {
         auto* shortcut = new QShortcut(keys, this);
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        shortcut->setContext(Qt::WindowShortcut);
         connect(shortcut, &QShortcut::activated, m_pFiles, action);
     };
     addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &CMessageFiles::Open);

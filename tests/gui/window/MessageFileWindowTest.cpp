@@ -91,6 +91,17 @@ TEST_F(MessageFileWindowTest, TheTitleFollowsTheFile) {
     }
 }
 
+// The file keys work anywhere in the window while the Messages page is shown, and only then.
+TEST_F(MessageFileWindowTest, TheFileKeysBelongToTheMessagesPage) {
+    CPageTabCtrl& tabs = dialog->PageTabs();
+    for (const int page : {CPageTabCtrl::kPcSetupPage, CPageTabCtrl::kMessagesPage}) {
+        tabs.ShowPage(page);
+        tabs.tabBar()->setFocus();
+        QTest::keyClick(tabs.tabBar(), Qt::Key_O, Qt::ControlModifier);
+        EXPECT_EQ(dialogs.asked.size(), page == CPageTabCtrl::kMessagesPage ? 1u : 0u) << page;
+    }
+}
+
 // A message file dropped anywhere on the window opens on the Messages page; other files are left
 // to the widget under them.
 TEST_F(MessageFileWindowTest, ADroppedMessageFileOpens) {

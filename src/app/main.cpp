@@ -13,11 +13,15 @@
 
 namespace {
 
-constexpr const char* kUsage = R"(Usage: lumivex [--help | --version] [Qt options]
+constexpr int kExitBadArguments = 2;
+
+constexpr const char* kUsage = R"(Usage: lumivex [--help | --version] [Qt options] [FILE]
 
 Opens the Lumivex window: compose a message for a Lumivex LED sign, see its command string,
 preview it and send it over a serial port or TCP. It needs a graphical display (X11 or Wayland).
 
+  FILE         a message file to open on the Messages page (JSON, as 'lumivex-cli encode'
+               reads it and the page's "Save Message..." writes it)
   --help       show this text
   --version    show the program's version
 
@@ -44,6 +48,29 @@ bool HasDisplay(int argc, char** argv) {
     return false;
 }
 
+// The message file named on the command line once Qt has taken its own options, or an empty
+// string. An argument after "--" is a file even when it begins with "-".
+bool FindMessageFile(const QStringList& arguments, QString& file) {
+    bool optionsEnded = false;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString& argument = arguments[i];
+        if (!optionsEnded && argument == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument.startsWith(QLatin1Char('-'))) {
+            continue;  // left to Qt, as before files were taken
+        }
+        if (!file.isEmpty()) {
+            std::fprintf(stderr, "lumivex: one FILE at most, not also \"%s\" (see --help)\n",
+                         argument.toLocal8Bit().constData());
+            return false;
+        }
+        file = argument;
+    }
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -65,9 +92,13 @@ int main(int argc, char** argv) {
         return EXIT_FAILURE;
     }
     QApplication application(argc, argv);
+    QString messageFile;
+    if (!FindMessageFile(QApplication::arguments(), messageFile)) {
+        return kExitBadArguments;
+    }
     SetApplicationIdentity();
     CMessageBoxService messages;
     CHelpWindowService help(FindHelpFile(QApplication::applicationDirPath()));
     CProfileStore profile;
-    return RunMarquee(profile, messages, help);
+    return RunMarquee(profile, messages, help, messageFile);
 }

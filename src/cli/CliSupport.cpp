@@ -92,27 +92,14 @@ int64_t ParseIntegerOption(const std::string& option, const std::string& text, i
 }
 
 std::string ReadInputFile(const std::string& path) {
-    const bool useStdin = path.empty() || path == "-";
-    const std::string shownName = useStdin ? "standard input" : path;
-    std::FILE* file = useStdin ? stdin : std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        FailInput("cannot read " + shownName + ": " + std::strerror(errno));
+    try {
+        if (path.empty() || path == "-") {
+            return ReadStreamBytes(stdin, "standard input");
+        }
+        return ReadFileBytes(path);
+    } catch (const CMessageFileError& error) {
+        FailInput(error.what());
     }
-    std::string bytes;
-    char buffer[65536];
-    size_t count = 0;
-    while ((count = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-        bytes.append(buffer, count);
-    }
-    const bool failed = std::ferror(file) != 0;
-    const int readErrno = errno;
-    if (!useStdin) {
-        std::fclose(file);
-    }
-    if (failed) {
-        FailInput("cannot read " + shownName + ": " + std::strerror(readErrno));
-    }
-    return bytes;
 }
 
 void WriteOutputLine(const std::string& bytes) {
@@ -132,21 +119,6 @@ void PrintErrorLine(const std::string& text) {
         }
     }
     std::fprintf(stderr, "%s\n", line.c_str());
-}
-
-std::optional<UnencodableAt> FindUnencodableAt(std::string_view utf8, size_t firstLine) {
-    const std::optional<UnencodableCharacter> found = FindUnencodable(utf8);
-    if (!found) {
-        return std::nullopt;
-    }
-    size_t line = firstLine;
-    for (size_t i = 0; i < found->offset; ++i) {
-        const bool crBeforeLf = utf8[i] == '\r' && i + 1 < utf8.size() && utf8[i + 1] == '\n';
-        if (utf8[i] == '\n' || (utf8[i] == '\r' && !crBeforeLf)) {
-            ++line;
-        }
-    }
-    return UnencodableAt{std::string(found->utf8), found->codePoint, found->malformed, line};
 }
 
 void WarnUnencodable(const UnencodableAt& found) {

@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "settings/MessageFile.h"
+
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitBadInput = 2;
@@ -62,17 +64,6 @@ void WriteOutputLine(const std::string& bytes);
 
 // Writes one line to standard error, with any line break in the text turned into a space.
 void PrintErrorLine(const std::string& text);
-
-// The first character of a text that the sign gets as "?", and the message line it stands on.
-struct UnencodableAt {
-    std::string character;  // its UTF-8 bytes
-    char32_t codePoint = 0;
-    bool malformed = false;  // a byte that is not UTF-8
-    size_t line = 1;         // from 1
-};
-
-// Finds it in UTF-8 text whose first line is `firstLine`; a line break is LF, CR LF or CR.
-std::optional<UnencodableAt> FindUnencodableAt(std::string_view utf8, size_t firstLine = 1);
 
 // Tells on standard error, in one line, that the character becomes "?".
 void WarnUnencodable(const UnencodableAt& found);

@@ -31,6 +31,9 @@ size, which no list of the page offers. The sign knows red, yellow and green onl
 "#rrggbb" colour is sent as red. A caret in a text goes out as it is, so the sign reads it and
 what follows as a code.
 
+The program's Messages page opens and saves files of this format ("Open Message..." and
+"Save Message..."): a file saved there encodes here to the string the page builds.
+
 The sign takes Windows-1252 text: a character that has no byte there is sent as "?". The first
 such character is named on standard error with its line, as a warning; the exit status stays 0.
 
@@ -46,7 +49,7 @@ int RunEncode(const std::vector<std::string>& arguments) {
         return kExitOk;
     }
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
-    const MessageDocument message = ParseMessageJson(ReadInputFile(path));
+    const MessageDocument message = ReadMessageInput(path);
     CheckMessagePosition(message);
     WarnAboutUnencodable(message);
     WriteOutputLine(BuildCommandString(message.settings, EncodeCellLines(message.lines)));

@@ -7,10 +7,8 @@
 
 // Writes what a command string was read as, in one line of JSON.
 
-// A message in the JSON that ParseMessageJson reads: every header field the string carries, and
-// each line either as a string (when all of it is size 1, red, not blinking) or as runs, one run
-// for each stretch of cells with equal attributes. Text goes out as UTF-8 of the Windows-1252
-// bytes.
+// A message in the JSON that ParseMessageJson reads, on one line, with every header field the
+// string carries: the message files' own writer.
 std::string WriteMessageJson(const DecodedMessage& message);
 
 // A network interface string with the names of 'lumivex-cli network': "action" (setup, defaults
@@ -20,6 +18,3 @@ std::string WriteNetworkJson(const DecodedNetwork& network);
 
 // Either of the two.
 std::string WriteDecodedJson(const DecodedCommand& command);
-
-// Appends text (UTF-8) as a JSON string, quotes included.
-void AppendJsonString(std::string& out, std::string_view utf8);

@@ -184,7 +184,7 @@ int RunPreview(const std::vector<std::string>& arguments) {
     }
     const int64_t frames = ParseOptionalInteger(args, "--frames", 1, kMaxFrames);
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
-    const MessageDocument message = ParseMessageJson(ReadInputFile(path));
+    const MessageDocument message = ReadMessageInput(path);
     const int32_t model = message.settings.signModel;
     const int32_t hscroll = ReadHorizontalScroll(args, model);
     const bool whole = args.Has("--whole");

@@ -7,6 +7,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/MessageJsonWriter.h"
+#include "settings/MessageFile.h"
 #include "transport/CCancelToken.h"
 
 namespace {

@@ -56,4 +56,13 @@ TEST(AppTest, AnswersItsOptionsWithoutADisplay) {
     }
 }
 
+// One message file at most; the window is not opened for a command line it cannot follow.
+TEST(AppTest, RefusesASecondFile) {
+    const AppResult result = RunApp({"-platform", "offscreen", "a.json", "--", "-b.json"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("lumivex: one FILE at most, not also \"-b.json\" (see --help)\n"),
+              std::string::npos)
+        << result.err;
+}
+
 }  // namespace

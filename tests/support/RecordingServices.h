@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/services/FileDialogService.h"
 #include "gui/services/HelpService.h"
 #include "gui/services/MessageService.h"
 
@@ -40,4 +41,35 @@ public:
     void ShowHelp(uint32_t contextNumber) override { requests.push_back(contextNumber); }
 
     std::vector<uint32_t> requests;
+};
+
+// Keeps every file dialog the code under test would show and answers from a script: the next
+// path, or cancel once the script is empty.
+class RecordingFileDialogService : public IFileDialogService {
+public:
+    struct Asked {
+        bool save;
+        FileDialogRequest request;
+    };
+
+    QString ChooseFileToOpen(QWidget*, const FileDialogRequest& request) override {
+        return Answer(false, request);
+    }
+    QString ChooseFileToSave(QWidget*, const FileDialogRequest& request) override {
+        return Answer(true, request);
+    }
+
+    std::vector<Asked> asked;
+    std::deque<QString> answers;
+
+private:
+    QString Answer(bool save, const FileDialogRequest& request) {
+        asked.push_back({save, request});
+        if (answers.empty()) {
+            return {};
+        }
+        const QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
 };

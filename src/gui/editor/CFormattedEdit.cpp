@@ -190,6 +190,47 @@ std::string CFormattedEdit::EncodeBody() {
     return EncodeCellLines(lineCells);
 }
 
+void CFormattedEdit::SetLineCells(const std::vector<CellLine>& lines) {
+    const QTextCharFormat base = BaseFormat();
+    m_bApplying = true;
+    document()->setUndoRedoEnabled(false);
+    clear();
+    setCurrentCharFormat(base);
+    QTextCursor cursor(document());
+    for (size_t k = 0; k < lines.size(); ++k) {
+        if (k > 0) {
+            cursor.insertBlock(QTextBlockFormat(), base);
+        }
+        const CellLine& line = lines[k];
+        for (size_t begin = 0; begin < line.size();) {
+            const CharCell& first = line[begin];
+            std::string run;
+            size_t end = begin;
+            for (; end < line.size() && line[end].size == first.size &&
+                   line[end].colour == first.colour && line[end].blink == first.blink;
+                 ++end) {
+                run += static_cast<char>(line[end].character);
+            }
+            QTextCharFormat format = base;
+            format.setFontPointSize(PointsForSizeIndex(first.size));
+            format.setForeground(QColorOf(first.colour));
+            format.setFontUnderline(first.blink);
+            cursor.insertText(QString::fromStdString(Windows1252ToUtf8(run)), format);
+            begin = end;
+        }
+    }
+    document()->setUndoRedoEnabled(true);
+    cursor.movePosition(QTextCursor::Start);
+    setTextCursor(cursor);
+    m_bApplying = false;
+    pendingSize = kMinSizeIndex;
+    pendingColour = kColourRed;
+    pendingBlinkToggles = 0;
+    EncodeBody();
+    ShowCaretAttributes();
+    emit CellsChanged();
+}
+
 void CFormattedEdit::OnContentsChange(int, int, int charsAdded) {
     if (!m_bApplying && charsAdded > 0) {
         m_bCharsAdded = true;

@@ -34,6 +34,11 @@ public:
     // cursor, so the operator sees nothing move.
     std::string EncodeBody();
 
+    // Replaces the whole content with these lines, as a message file holds them. The new content
+    // cannot be undone into the old, the attributes for the next character start afresh and the
+    // caret stands at the start.
+    void SetLineCells(const std::vector<CellLine>& lines);
+
     // One entry per text line, as of the last EncodeBody; the preview draws them.
     const std::vector<CellLine>& LineCells() const { return lineCells; }
 

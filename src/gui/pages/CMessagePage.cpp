@@ -1,7 +1,10 @@
 #include "gui/pages/CMessagePage.h"
 
 #include <QComboBox>
+#include <QKeySequence>
+#include <QMenu>
 #include <QRegularExpressionValidator>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <array>
 
@@ -10,6 +13,7 @@
 #include "encoding/MessageSettings.h"
 #include "encoding/Windows1252.h"
 #include "gui/editor/CFormattedEdit.h"
+#include "gui/pages/CMessageFiles.h"
 #include "gui/preview/CPreviewDlg.h"
 #include "gui/services/CSendRunner.h"
 #include "gui/services/HelpService.h"
@@ -29,6 +33,7 @@ constexpr std::array<const char*, 2> kBlinkEntries = {"Blink Off", "Blink On"};
 constexpr std::array<const char*, 9> kPortEntries = {"Com1", "Com2", "Com3", "Com4",    "Com5",
                                                      "Com6", "Com7", "Com8", "Ethernet"};
 
+constexpr const char* kSaveMessageAs = "Save Message As…";
 constexpr const char* kMessageSent = "Message sent.";
 constexpr const char* kMessageSentFailed = "Message sent failed.";
 
@@ -88,11 +93,15 @@ CMessagePage::CMessagePage(const PageContext& context, QWidget* parent)
     m_ui->columnEdit->setValidator(new QRegularExpressionValidator(digitsOnly, m_ui->columnEdit));
     FillLists();
     ConnectSignals();
+    SetUpMessageFiles();
 }
 
-// The preview calls back into its owner as it goes, so it goes first.
+// The preview calls back into its owner as it goes, so it goes first; the files look at the
+// page's controls whenever they change, so they go before the controls.
 CMessagePage::~CMessagePage() {
     delete m_pPreview;
+    delete m_pFiles;
+    m_pFiles = nullptr;
 }
 
 int32_t CMessagePage::PreviewSignModel() const {
@@ -116,42 +125,41 @@ std::string CMessagePage::CommandString() const {
 }
 
 void CMessagePage::FillLists() {
-    const MessageSettings& settings = m_context.app.m_messageSettings;
     QStringList numbers;
     for (int32_t n = 0; n < kUnitEntries; ++n) {
         numbers << QString::number(n);
     }
     Fill(m_ui->groupList, numbers.mid(0, kGroupEntries));
     Fill(m_ui->unitList, numbers);
-
     Fill(m_ui->addressList, kAddressModeNames);
-    Select(m_ui->addressList, settings.address);
-    m_strGroupText = QString::number(settings.groupNumber);
-    m_strUnitText = QString::number(settings.unitNumber);
-    UpdateAddressDisplay(false);
-
     Fill(m_ui->positionList, kPositionModeNames);
-    Select(m_ui->positionList, settings.position);
-    UpdateLineColumn();
-
     Fill(m_ui->charSizeList, kSizeEntries);
     Fill(m_ui->colorList, kColourEntries);
     Fill(m_ui->blinkList, kBlinkEntries);
-    UpdateClearMessage();
-
     Fill(m_ui->displayModeList, kDisplayModeNames);
-    Select(m_ui->displayModeList, settings.displayMode);
     Fill(m_ui->effectList, kMessageEffectNames);
-    Select(m_ui->effectList, settings.effect);
-
     Fill(m_ui->signModelList, kSignModelNames);
-    Select(m_ui->signModelList, settings.signModel);
     Fill(m_ui->portList, kPortEntries);
+    ShowChoices();
     Select(m_ui->portList, m_context.app.m_nComPort);
 
     m_ui->messageEdit->Initialise();
     m_ui->messageEdit->AttachLists(m_ui->charSizeList, m_ui->colorList, m_ui->blinkList);
     m_bInitialised = true;
+}
+
+void CMessagePage::ShowChoices() {
+    const MessageSettings& settings = m_context.app.m_messageSettings;
+    Select(m_ui->addressList, settings.address);
+    m_strGroupText = QString::number(settings.groupNumber);
+    m_strUnitText = QString::number(settings.unitNumber);
+    UpdateAddressDisplay(false);
+    Select(m_ui->positionList, settings.position);
+    UpdateLineColumn();
+    UpdateClearMessage();
+    Select(m_ui->displayModeList, settings.displayMode);
+    Select(m_ui->effectList, settings.effect);
+    Select(m_ui->signModelList, settings.signModel);
 }
 
 void CMessagePage::ConnectSignals() {
@@ -177,6 +185,61 @@ void CMessagePage::ConnectSignals() {
     connect(m_ui->sendButton, &QPushButton::clicked, this, &CMessagePage::OnSend);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CMessagePage::OnHelp);
     connect(m_ui->exitButton, &QPushButton::clicked, this, &CMessagePage::OnExit);
+}
+
+void CMessagePage::SetUpMessageFiles() {
+    m_pFiles = new CMessageFiles(*this, m_context);
+    auto* recentMenu = new QMenu(m_ui->openButton);
+    m_ui->openButton->setMenu(recentMenu);
+    auto* saveMenu = new QMenu(m_ui->saveButton);
+    QAction* saveAs = saveMenu->addAction(QString::fromUtf8(kSaveMessageAs));
+    m_ui->saveButton->setMenu(saveMenu);
+    connect(m_ui->openButton, &QToolButton::clicked, m_pFiles, &CMessageFiles::Open);
+    connect(recentMenu, &QMenu::aboutToShow, m_pFiles,
+            [this, recentMenu] { m_pFiles->FillRecentMenu(recentMenu); });
+    connect(m_ui->saveButton, &QToolButton::clicked, m_pFiles, &CMessageFiles::Save);
+    connect(saveAs, &QAction::triggered, m_pFiles, &CMessageFiles::SaveAs);
+
+    // The keys work anywhere in the window, the text box and the tabs included, while this page
+    // is shown.
+    const auto addShortcut = [this](const QKeySequence& keys, auto action) {
+        auto* shortcut = new QShortcut(keys, this);
+        shortcut->setContext(Qt::WindowShortcut);
+        connect(shortcut, &QShortcut::activated, m_pFiles, action);
+    };
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &CMessageFiles::Open);
+    addShortcut(QKeySequence(Qt::CTRL | Qt::Key_S), &CMessageFiles::Save);
+    addShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &CMessageFiles::SaveAs);
+
+    // Every edit of the message, after the page has taken it into the settings.
+    const auto check = [this] { m_pFiles->CheckModified(); };
+    for (QComboBox* list : {m_ui->addressList, m_ui->groupList, m_ui->unitList, m_ui->positionList,
+                            m_ui->displayModeList, m_ui->effectList, m_ui->signModelList}) {
+        connect(list, &QComboBox::activated, m_pFiles, check);
+    }
+    connect(m_ui->lineEdit, &QLineEdit::textChanged, m_pFiles, check);
+    connect(m_ui->columnEdit, &QLineEdit::textChanged, m_pFiles, check);
+    connect(m_ui->clearMessageCheck, &QCheckBox::clicked, m_pFiles, check);
+    connect(m_ui->messageEdit, &CFormattedEdit::CellsChanged, m_pFiles, check);
+}
+
+MessageDocument CMessagePage::CurrentMessage() const {
+    MessageDocument message;
+    message.settings = m_context.app.m_messageSettings;
+    TakeAddressLists(message.settings);
+    message.lines = m_ui->messageEdit->LineCells();
+    return message;
+}
+
+void CMessagePage::TakeMessage(const MessageDocument& message) {
+    m_context.app.m_messageSettings = message.settings;
+    ShowChoices();
+    m_ui->messageEdit->SetLineCells(message.lines);
+    // The string of the message before is no string of this one.
+    m_ui->commandEdit->clear();
+    if (m_pPreview != nullptr) {
+        m_pPreview->Relayout();
+    }
 }
 
 void CMessagePage::UpdateAddressDisplay(bool rememberFirst) {
@@ -277,17 +340,21 @@ bool CMessagePage::CheckBox(QLineEdit* box, int32_t& value, int32_t low, int32_t
     return false;
 }
 
-bool CMessagePage::Validate(bool report) {
-    if (!m_bInitialised) {
-        return false;
-    }
-    MessageSettings& settings = m_context.app.m_messageSettings;
+void CMessagePage::TakeAddressLists(MessageSettings& settings) const {
     if (settings.address == kAddressSpecificGroup || settings.address == kAddressSpecificUnit) {
         settings.groupNumber = m_ui->groupList->currentIndex();
     }
     if (settings.address == kAddressSpecificUnit) {
         settings.unitNumber = m_ui->unitList->currentIndex();
     }
+}
+
+bool CMessagePage::Validate(bool report) {
+    if (!m_bInitialised) {
+        return false;
+    }
+    MessageSettings& settings = m_context.app.m_messageSettings;
+    TakeAddressLists(settings);
     if (settings.position == kPositionStartingAt) {
         return CheckBox(m_ui->lineEdit, settings.line, kMinLine, kMaxLine, report) &&
                CheckBox(m_ui->columnEdit, settings.column, kMinColumn, kMaxColumn, report);
@@ -359,4 +426,8 @@ void CMessagePage::hideEvent(QHideEvent* event) {
     MessageSettings& settings = m_context.app.m_messageSettings;
     settings.groupNumber = m_ui->groupList->currentIndex();
     settings.unitNumber = m_ui->unitList->currentIndex();
+    // With a greyed-out list that may be another number than the message had.
+    if (m_pFiles != nullptr) {
+        m_pFiles->CheckModified();
+    }
 }

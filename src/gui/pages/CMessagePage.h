@@ -8,8 +8,10 @@
 
 #include "gui/pages/PageContext.h"
 #include "gui/preview/PreviewOwner.h"
+#include "settings/MessageFile.h"
 
 class CFormattedEdit;
+class CMessageFiles;
 class CPreviewDlg;
 class CSendRunner;
 class QComboBox;
@@ -39,6 +41,15 @@ public:
     // Encodes the message into the command box and saves the settings.
     void Generate();
 
+    // The message as a file keeps it: the settings, with the Group and Unit lists taken as the
+    // address uses them, and the editor's lines.
+    MessageDocument CurrentMessage() const;
+    // Puts a message on the page: the editor's content and every choice, shown in the lists as the
+    // page's own updates show them. No list reacts, and the Line and Column are not checked.
+    void TakeMessage(const MessageDocument& message);
+    // Opening, saving and the recent files.
+    CMessageFiles& MessageFiles() { return *m_pFiles; }
+
     // The open preview, or null.
     CPreviewDlg* Preview() const { return m_pPreview; }
 
@@ -52,7 +63,10 @@ protected:
 
 private:
     void FillLists();
+    // Selects the settings' choices in the lists and fills the Line and Column boxes.
+    void ShowChoices();
     void ConnectSignals();
+    void SetUpMessageFiles();
 
     void OnAddressChosen(int index);
     void OnPositionChosen(int index);
@@ -68,6 +82,8 @@ private:
     void OnHelp();
     void OnExit();
 
+    // The Group and Unit lists' numbers as far as the address uses them.
+    void TakeAddressLists(MessageSettings& settings) const;
     void UpdateAddressDisplay(bool rememberFirst);
     void UpdateLineColumn();
     void UpdateClearMessage();
@@ -79,6 +95,7 @@ private:
     PageContext m_context;
     CSendRunner* m_pSender;
     CPreviewDlg* m_pPreview = nullptr;
+    CMessageFiles* m_pFiles = nullptr;
     QString m_strGroupText;
     QString m_strUnitText;
     bool m_bInitialised = false;

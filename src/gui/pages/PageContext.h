@@ -1,6 +1,7 @@
 #pragma once
 
 class CMarqueeApp;
+class IFileDialogService;
 class IHelpService;
 class IMessageService;
 
@@ -10,4 +11,6 @@ struct PageContext {
     CMarqueeApp& app;
     IMessageService& messages;
     IHelpService& help;
+    // The file dialogs; none given: the desktop's own.
+    IFileDialogService* files = nullptr;
 };

@@ -22,7 +22,7 @@ void SetApplicationIdentity() {
 }
 
 int RunMarquee(IProfileStore& profile, IMessageService& messages, IHelpService& help,
-               bool (*initialiseSockets)()) {
+               const QString& messageFile, bool (*initialiseSockets)()) {
     if (!initialiseSockets()) {
         messages.ShowMessage(kSocketInitFailed, MessageIcon::kStop, MessageButtons::kOk);
         return EXIT_FAILURE;
@@ -35,6 +35,9 @@ int RunMarquee(IProfileStore& profile, IMessageService& messages, IHelpService& 
         QApplication::quit();
     });
     dialog.show();
+    if (!messageFile.isEmpty()) {
+        dialog.OpenMessageFile(messageFile);
+    }
     QApplication::exec();
     return EXIT_SUCCESS;
 }

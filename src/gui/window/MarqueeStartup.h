@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QString>
+
 class IHelpService;
 class IMessageService;
 class IProfileStore;
@@ -17,6 +19,7 @@ bool InitialiseSockets();
 void SetApplicationIdentity();
 
 // The program from start-up to its end: prepares the sockets (on failure tells the operator and
-// returns), then runs the main window until it closes. Returns the process's exit status.
+// returns), then shows the main window, opens the message file when one is named, and runs the
+// window until it closes. Returns the process's exit status.
 int RunMarquee(IProfileStore& profile, IMessageService& messages, IHelpService& help,
-               bool (*initialiseSockets)() = InitialiseSockets);
+               const QString& messageFile = {}, bool (*initialiseSockets)() = InitialiseSockets);

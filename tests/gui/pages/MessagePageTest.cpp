@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 
+#include "MessagePageFixture.h"
 #include "SendTestSupport.h"
 #include "gui/editor/CFormattedEdit.h"
 #include "gui/pages/CMessagePage.h"
@@ -24,65 +25,7 @@
 
 namespace {
 
-class MessagePageTest : public testing::Test {
-public:
-    void SetUp() override { MakePage(); }
-
-    void MakePage() {
-        page = std::make_unique<CMessagePage>(PageContext{app, messages, help});
-        page->show();
-        page->activateWindow();
-        QApplication::processEvents();
-    }
-
-    template <typename T>
-    T* Find(const char* name) {
-        T* widget = page->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-
-    // Steps through the list with the keyboard to an entry, as an operator does.
-    void Choose(const char* list, int index) {
-        auto* combo = Find<QComboBox>(list);
-        combo->setFocus();
-        while (combo->currentIndex() < index) {
-            QTest::keyClick(combo, Qt::Key_Down);
-        }
-        while (combo->currentIndex() > index) {
-            QTest::keyClick(combo, Qt::Key_Up);
-        }
-    }
-
-    void Type(const QString& text) { QTest::keyClicks(&page->Editor(), text); }
-    void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
-        QTest::keyClick(&page->Editor(), key, modifiers);
-    }
-    void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
-    void SetText(const char* box, const QString& text) {
-        auto* edit = Find<QLineEdit>(box);
-        edit->selectAll();
-        QTest::keyClicks(edit, text);
-        if (text.isEmpty()) {
-            QTest::keyClick(edit, Qt::Key_Delete);
-        }
-    }
-
-    std::vector<std::string> Texts() const {
-        std::vector<std::string> texts;
-        for (const auto& shown : messages.shown) {
-            texts.push_back(shown.text);
-        }
-        return texts;
-    }
-
-    QTemporaryDir folder;
-    CProfileStore profile{folder.filePath("lumivex.conf")};
-    CMarqueeApp app{profile};
-    RecordingMessageService messages;
-    RecordingHelpService help;
-    std::unique_ptr<CMessagePage> page;
-};
+class MessagePageTest : public MessagePageFixture {};
 
 // The attributes chosen with nothing selected go to the next character typed at the end of a
 // line; one typed inside a line takes its neighbour's; a deletion gives them to nobody.

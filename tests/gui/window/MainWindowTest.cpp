@@ -271,7 +271,7 @@ TEST(StartUpTest, SocketsThatCannotBePreparedEndTheProgramBeforeAnyWindow) {
     CProfileStore profile(folder.filePath("lumivex.conf"));
     RecordingMessageService messages;
     RecordingHelpService help;
-    EXPECT_EQ(RunMarquee(profile, messages, help, [] { return false; }), EXIT_FAILURE);
+    EXPECT_EQ(RunMarquee(profile, messages, help, {}, [] { return false; }), EXIT_FAILURE);
     ASSERT_EQ(messages.shown.size(), 1u);
     EXPECT_EQ(messages.shown[0].text, "Socket initialization failed");
     EXPECT_EQ(messages.shown[0].icon, MessageIcon::kStop);

@@ -1,0 +1,215 @@
+#include <QFileInfo>
+#include <QSaveFile>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "encoding/Windows1252.h"
+#include "settings/MessageFile.h"
+
+namespace {
+
+// Builds one JSON object, fields in the order they are added.
+class CJsonObject {
+public:
+    CJsonObject(const MessageJsonLayout& layout, const char* indent)
+        : m_strIndent(indent), m_bIndented(layout.indented) {}
+
+    CJsonObject& Text(const char* name, std::string_view utf8) {
+        Key(name);
+        AppendJsonString(m_strOut, utf8);
+        return *this;
+    }
+    CJsonObject& Number(const char* name, int64_t value) {
+        Key(name);
+        m_strOut += std::to_string(value);
+        return *this;
+    }
+    CJsonObject& Bool(const char* name, bool value) {
+        Key(name);
+        m_strOut += value ? "true" : "false";
+        return *this;
+    }
+    // A value already written as JSON.
+    CJsonObject& Raw(const char* name, const std::string& json) {
+        Key(name);
+        m_strOut += json;
+        return *this;
+    }
+    std::string Done() const { return m_strOut + (m_bIndented ? "\n}" : "}"); }
+
+private:
+    void Key(const char* name) {
+        m_strOut += m_strOut.size() == 1 ? "" : ",";
+        m_strOut += m_bIndented ? "\n" + m_strIndent + "\"" : "\"";
+        m_strOut += name;
+        m_strOut += m_bIndented ? "\": " : "\":";
+    }
+
+    std::string m_strOut = "{";
+    std::string m_strIndent;
+    bool m_bIndented;
+};
+
+// Runs stay on one line of their own even in an indented file.
+class CJsonRun {
+public:
+    explicit CJsonRun(const MessageJsonLayout& layout) : m_bSpaced(layout.indented) {}
+
+    std::string Write(std::string_view text, const CharCell& cell) const {
+        std::string out = "{";
+        Field(out, "text");
+        AppendJsonString(out, text);
+        out += ",";
+        Field(out, "size");
+        out += std::to_string(cell.size);
+        out += ",";
+        Field(out, "color");
+        AppendJsonString(out, ColourText(SignColour(cell.colour)));
+        out += ",";
+        Field(out, "blink");
+        out += cell.blink ? "true" : "false";
+        return out + "}";
+    }
+
+private:
+    static const char* ColourText(Rgb colour) {
+        if (colour == kYellow) {
+            return "yellow";
+        }
+        return colour == kGreen ? "green" : "red";
+    }
+    void Field(std::string& out, const char* name) const {
+        out += m_bSpaced && out.back() == ',' ? " \"" : "\"";
+        out += name;
+        out += m_bSpaced ? "\": " : "\":";
+    }
+
+    bool m_bSpaced;
+};
+
+bool SameAttributes(const CharCell& a, const CharCell& b) {
+    return a.size == b.size && SignColour(a.colour) == SignColour(b.colour) && a.blink == b.blink;
+}
+
+std::string LineJson(const CellLine& line, const MessageJsonLayout& layout) {
+    const CharCell plain;
+    bool allPlain = true;
+    std::string bytes;
+    for (const CharCell& cell : line) {
+        allPlain = allPlain && SameAttributes(cell, plain);
+        bytes += static_cast<char>(cell.character);
+    }
+    std::string out;
+    if (allPlain) {
+        AppendJsonString(out, Windows1252ToUtf8(bytes));
+        return out;
+    }
+    const CJsonRun run(layout);
+    out = "[";
+    for (size_t begin = 0; begin < line.size();) {
+        size_t end = begin + 1;
+        while (end < line.size() && SameAttributes(line[end], line[begin])) {
+            ++end;
+        }
+        out += begin == 0 ? "" : layout.indented ? ", " : ",";
+        out += run.Write(Windows1252ToUtf8(bytes.substr(begin, end - begin)), line[begin]);
+        begin = end;
+    }
+    return out + "]";
+}
+
+std::string LinesJson(const std::vector<CellLine>& lines, const MessageJsonLayout& layout) {
+    const char* separator = layout.indented ? "\n        " : "";
+    std::string out = "[";
+    for (size_t k = 0; k < lines.size(); ++k) {
+        out += k == 0 ? separator : std::string(",") + separator;
+        out += LineJson(lines[k], layout);
+    }
+    return out + (layout.indented ? "\n    ]" : "]");
+}
+
+// A choice the reader knows by name, or else its number, which the reader then refuses by name.
+void AddChoice(CJsonObject& json, const char* name, MessageChoice choice, int32_t value) {
+    const std::string text = ChoiceJsonText(choice, value);
+    if (text.empty()) {
+        json.Number(name, value);
+    } else {
+        json.Text(name, text);
+    }
+}
+
+}  // namespace
+
+void AppendJsonString(std::string& out, std::string_view utf8) {
+    out += '"';
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (byte < 0x20 || byte == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+            out += escaped;
+        } else {
+            out += c;
+        }
+    }
+    out += '"';
+}
+
+std::string WriteMessageJson(const MessageDocument& message, const MessageJsonLayout& layout) {
+    const MessageSettings& s = message.settings;
+    CJsonObject json(layout, "    ");
+    AddChoice(json, "address", MessageChoice::kAddress, s.address);
+    if (layout.everyChoice || s.address != kAddressDefault) {
+        json.Number("group", s.groupNumber).Number("unit", s.unitNumber);
+    }
+    AddChoice(json, "displayMode", MessageChoice::kDisplayMode, s.displayMode);
+    AddChoice(json, "position", MessageChoice::kPosition, s.position);
+    if (layout.everyChoice || s.position == kPositionStartingAt) {
+        json.Number("line", s.line)
+            .Number("column", s.column)
+            .Bool("clearLine", s.clearMessageOnLine);
+    }
+    AddChoice(json, "effect", MessageChoice::kEffect, s.effect);
+    if (layout.everyChoice) {
+        json.Number("signModel", s.signModel);
+    }
+    return json.Raw("lines", LinesJson(message.lines, layout)).Done();
+}
+
+void WriteMessageFile(const QString& path, const MessageDocument& message) {
+    const std::string json = WriteMessageJson(message) + "\n";
+    // The reader's own message names the first value that would not come back.
+    ParseMessageJson(json);
+
+    const std::string shownPath = path.toStdString();
+    const auto fail = [&shownPath](const std::string& reason) {
+        throw CMessageFileError("cannot write " + shownPath + ": " + reason);
+    };
+    // A save replaces the file by renaming a new one over it, which would turn a device or a
+    // pipe into a plain file.
+    const QFileInfo existing(path);
+    if (existing.exists() && existing.isDir()) {
+        fail(std::strerror(EISDIR));
+    }
+    if (existing.exists() && !existing.isFile()) {
+        fail("not a regular file");
+    }
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        fail(file.errorString().toStdString());
+    }
+    const auto size = static_cast<qint64>(json.size());
+    if (file.write(json.data(), size) != size || !file.commit()) {
+        fail(file.errorString().toStdString());
+    }
+}

@@ -2,45 +2,10 @@
 
 #include <cstdio>
 
+#include "settings/JsonObject.h"
 #include "settings/MessageFile.h"
 
 namespace {
-
-// Builds one JSON object, fields in the order they are added.
-class CJsonObject {
-public:
-    CJsonObject& Text(const char* name, std::string_view utf8) {
-        Key(name);
-        AppendJsonString(m_strOut, utf8);
-        return *this;
-    }
-    CJsonObject& Number(const char* name, int64_t value) {
-        Key(name);
-        m_strOut += std::to_string(value);
-        return *this;
-    }
-    CJsonObject& Bool(const char* name, bool value) {
-        Key(name);
-        m_strOut += value ? "true" : "false";
-        return *this;
-    }
-    // A value already written as JSON.
-    CJsonObject& Raw(const char* name, const std::string& json) {
-        Key(name);
-        m_strOut += json;
-        return *this;
-    }
-    std::string Done() { return m_strOut + "}"; }
-
-private:
-    void Key(const char* name) {
-        m_strOut += m_strOut.size() == 1 ? "\"" : ",\"";
-        m_strOut += name;
-        m_strOut += "\":";
-    }
-
-    std::string m_strOut = "{";
-};
 
 std::string Dotted(const DottedNumbers& numbers) {
     return std::to_string(numbers[0]) + "." + std::to_string(numbers[1]) + "." +

@@ -5,51 +5,10 @@
 #include <cstring>
 
 #include "encoding/Windows1252.h"
+#include "settings/JsonObject.h"
 #include "settings/MessageFile.h"
 
 namespace {
-
-// Builds one JSON object, fields in the order they are added.
-class CJsonObject {
-public:
-    CJsonObject(const MessageJsonLayout& layout, const char* indent)
-        : m_strIndent(indent), m_bIndented(layout.indented) {}
-
-    CJsonObject& Text(const char* name, std::string_view utf8) {
-        Key(name);
-        AppendJsonString(m_strOut, utf8);
-        return *this;
-    }
-    CJsonObject& Number(const char* name, int64_t value) {
-        Key(name);
-        m_strOut += std::to_string(value);
-        return *this;
-    }
-    CJsonObject& Bool(const char* name, bool value) {
-        Key(name);
-        m_strOut += value ? "true" : "false";
-        return *this;
-    }
-    // A value already written as JSON.
-    CJsonObject& Raw(const char* name, const std::string& json) {
-        Key(name);
-        m_strOut += json;
-        return *this;
-    }
-    std::string Done() const { return m_strOut + (m_bIndented ? "\n}" : "}"); }
-
-private:
-    void Key(const char* name) {
-        m_strOut += m_strOut.size() == 1 ? "" : ",";
-        m_strOut += m_bIndented ? "\n" + m_strIndent + "\"" : "\"";
-        m_strOut += name;
-        m_strOut += m_bIndented ? "\": " : "\":";
-    }
-
-    std::string m_strOut = "{";
-    std::string m_strIndent;
-    bool m_bIndented;
-};
 
 // Runs stay on one line of their own even in an indented file.
 class CJsonRun {
@@ -167,7 +126,7 @@ void AppendJsonString(std::string& out, std::string_view utf8) {
 
 std::string WriteMessageJson(const MessageDocument& message, const MessageJsonLayout& layout) {
     const MessageSettings& s = message.settings;
-    CJsonObject json(layout, "    ");
+    CJsonObject json(layout.indented, "    ");
     AddChoice(json, "address", MessageChoice::kAddress, s.address);
     if (layout.everyChoice || s.address != kAddressDefault) {
         json.Number("group", s.groupNumber).Number("unit", s.unitNumber);

@@ -31,8 +31,8 @@ Plays a sign: takes command strings as a sign does and shows what it makes of th
   --serial LINK      makes a pseudo-terminal and a symlink LINK to it: map a COMn to LINK in group
                      [Ports] of the settings (COM1=LINK) and send to that COMn. A serial line has
                      no framing: a message ends after 250 ms without bytes.
-  --model N          the sign model of the frames, 0..13 (default 0; 'lumivex-cli preview --help'
-                     lists them)
+  --model N          the sign model of the frames and the window, 0..13 (default 0; 'lumivex-cli
+                     preview --help' lists them)
   --out DIR          writes the frames of each message, as the preview shows them on the model, to
                      DIR/msg-0001-frame-001.png, msg-0001-frame-002.png, ...: one whole cycle of the
                      animation (each blink phase and scroll step once; at most 1000 frames), the

@@ -10,6 +10,7 @@
 #include "cli/CliSupport.h"
 #include "cli/SignFrames.h"
 #include "cli/SignSession.h"
+#include "cli/SignWindowSession.h"
 #include "preview/SignModel.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignPtyLink.h"
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kSignHelp =
     R"(Usage: lumivex-cli sign (--tcp [ADDR:]PORT | --serial LINK) [--model N] [--out DIR]
+                        [--window]
 
 Plays a sign: takes command strings as a sign does and shows what it makes of them.
 
@@ -29,12 +31,15 @@ Plays a sign: takes command strings as a sign does and shows what it makes of th
   --serial LINK      makes a pseudo-terminal and a symlink LINK to it: map a COMn to LINK in group
                      [Ports] of the settings (COM1=LINK) and send to that COMn. A serial line has
                      no framing: a message ends after 250 ms without bytes.
-  --model N          the sign model of the frames, 0..13 (default 0; 'lumivex-cli preview --help'
-                     lists them)
+  --model N          the sign model of the frames and the window, 0..13 (default 0; 'lumivex-cli
+                     preview --help' lists them)
   --out DIR          writes the frames of each message, as the preview shows them on the model, to
                      DIR/msg-0001-frame-001.png, msg-0001-frame-002.png, ...: one whole cycle of the
                      animation (each blink phase and scroll step once; at most 1000 frames), the
                      same pictures as 'lumivex-cli preview --frames N' gives
+  --window           shows the sign's LED panel of the model in a window: the latest message,
+                     blinking and scrolling as the program's preview does, one step every 540 ms.
+                     Needs a graphical display; closing the window ends the sign as Ctrl+C does
 
 On start, one line on standard error says where the sign listens, PORT 0 resolved:
   lumivex-cli sign: listening on tcp 127.0.0.1:49999
@@ -48,7 +53,8 @@ are written. Its warnings go to standard error as
   message 1, offset N: TEXT
 
 Runs until interrupted (Ctrl+C or SIGTERM), then closes the link, removes LINK and exits 0.
-Exit status: 2 for bad arguments, a port in use or a LINK that exists; 1 for other failures.
+Exit status: 2 for bad arguments, a port in use, a LINK that exists or --window without a display;
+1 for other failures.
 )";
 
 constexpr Ipv4Octets kDefaultListenAddress = {127, 0, 0, 1};
@@ -158,7 +164,13 @@ void ParseTcpOption(const std::string& text, Ipv4Octets& address, uint16_t& port
     port = static_cast<uint16_t>(ParseIntegerOption("--tcp", portText, 0, kMaxPort));
 }
 
-std::unique_ptr<ISignLink> OpenTcp(const std::string& option) {
+// The link the sign listens on, and where, as its start line names it.
+struct OpenedLink {
+    std::unique_ptr<ISignLink> link;
+    std::string where;  // "tcp 127.0.0.1:49999", "serial LINK (/dev/pts/N)"
+};
+
+OpenedLink OpenTcp(const std::string& option) {
     Ipv4Octets address{};
     uint16_t port = 0;
     ParseTcpOption(option, address, port);
@@ -167,11 +179,11 @@ std::unique_ptr<ISignLink> OpenTcp(const std::string& option) {
         FailInput("cannot listen on " + FormatIpv4(address) + ":" + std::to_string(port) + ": " +
                   std::strerror(error));
     }
-    std::fprintf(stderr, "lumivex-cli sign: listening on tcp %s\n", listener->Endpoint().c_str());
-    return listener;
+    std::string where = "tcp " + listener->Endpoint();
+    return {std::move(listener), std::move(where)};
 }
 
-std::unique_ptr<ISignLink> OpenSerial(const std::string& linkPath) {
+OpenedLink OpenSerial(const std::string& linkPath) {
     if (linkPath.empty()) {
         FailInput("--serial needs a path for the link");
     }
@@ -188,15 +200,15 @@ std::unique_ptr<ISignLink> OpenSerial(const std::string& linkPath) {
         }
         FailInput("cannot make the link " + linkPath + ": " + std::strerror(error));
     }
-    std::fprintf(stderr, "lumivex-cli sign: listening on serial %s (%s)\n", linkPath.c_str(),
-                 link->DevicePath().c_str());
-    return link;
+    std::string where = "serial " + linkPath + " (" + link->DevicePath() + ")";
+    return {std::move(link), std::move(where)};
 }
 
 }  // namespace
 
 int RunSign(const std::vector<std::string>& arguments) {
-    const Args args = ParseArgs(arguments, ArgRules{{"--tcp", "--serial", "--model", "--out"}, 0});
+    const Args args =
+        ParseArgs(arguments, ArgRules{{"--tcp", "--serial", "--model", "--out"}, 0, {"--window"}});
     if (args.help) {
         std::fputs(kSignHelp, stdout);
         return kExitOk;
@@ -210,25 +222,37 @@ int RunSign(const std::vector<std::string>& arguments) {
     if (const std::string* text = args.Find("--model")) {
         model = static_cast<int32_t>(ParseIntegerOption("--model", *text, 0, kSignModelCount - 1));
     }
+    // Before anything listens: a window that cannot open ends the command first.
+    std::unique_ptr<CSignWindowSession> window;
+    if (args.Has("--window")) {
+        window = std::make_unique<CSignWindowSession>(model);
+    }
     // The JSON line comes last: once it is out, so is everything else about the message.
-    std::vector<std::unique_ptr<ISignObserver>> observers;
-    observers.push_back(std::make_unique<CWarningPrinter>());
+    CWarningPrinter warnings;
+    std::unique_ptr<CFrameWriter> frames;
+    CJsonLinePrinter lines;
+    std::vector<ISignObserver*> observers{&warnings};
     if (const std::string* out = args.Find("--out")) {
         const QString folder = QString::fromStdString(*out);
         if (out->empty() || !QDir().mkpath(folder)) {
             throw CliError(kExitFailure, "lumivex-cli: cannot create the folder " + *out);
         }
-        observers.push_back(std::make_unique<CFrameWriter>(folder, model));
+        frames = std::make_unique<CFrameWriter>(folder, model);
+        observers.push_back(frames.get());
     }
-    observers.push_back(std::make_unique<CJsonLinePrinter>());
+    if (window) {
+        observers.push_back(&window->Observer());
+    }
+    observers.push_back(&lines);
 
     CCancelToken stop;
     const CStopSignals stopSignals(stop);
-    const std::unique_ptr<ISignLink> link = tcp != nullptr ? OpenTcp(*tcp) : OpenSerial(*serial);
-    std::vector<ISignObserver*> called;
-    for (const auto& observer : observers) {
-        called.push_back(observer.get());
+    const OpenedLink opened = tcp != nullptr ? OpenTcp(*tcp) : OpenSerial(*serial);
+    std::fprintf(stderr, "lumivex-cli sign: listening on %s\n", opened.where.c_str());
+    if (window) {
+        window->Run(*opened.link, observers, stop, opened.where);
+    } else {
+        RunSignLoop(*opened.link, observers, stop);
     }
-    RunSignLoop(*link, called, stop);
     return kExitOk;
 }

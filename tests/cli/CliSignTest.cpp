@@ -26,7 +26,10 @@ namespace {
 // A running lumivex-cli sign. Every wait is bounded; one still running at the end is killed.
 class CSignProcess {
 public:
-    explicit CSignProcess(const QStringList& arguments) {
+    explicit CSignProcess(
+        const QStringList& arguments,
+        const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+        m_process.setProcessEnvironment(environment);
         m_process.start(QStringLiteral(LUMIVEX_CLI_PATH), QStringList{"sign"} + arguments);
         EXPECT_TRUE(m_process.waitForStarted(kTestWaitMs));
     }
@@ -39,8 +42,15 @@ public:
     CSignProcess(const CSignProcess&) = delete;
     CSignProcess& operator=(const CSignProcess&) = delete;
 
-    // The line that says where the sign listens; empty when it ended without one.
-    std::string StartLine() { return ReadLine(QProcess::StandardError); }
+    // The line that says where the sign listens; empty when it ended without one. Qt's own notes
+    // about the system, when a window is opened, are passed over.
+    std::string StartLine() {
+        std::string line;
+        do {
+            line = ReadLine(QProcess::StandardError);
+        } while (!line.empty() && line.rfind("lumivex-cli", 0) != 0);
+        return line;
+    }
 
     // The next message's line on standard output, parsed.
     QJsonObject NextMessage() {
@@ -144,21 +154,34 @@ bool PathExists(const QString& path) {
     return lstat(path.toLocal8Bit().constData(), &status) == 0;
 }
 
+// A sign at port 49999 of an address of the test's own; none when the port is taken on each
+// address tried. Each test tries addresses of its own.
+struct SignAt49999 {
+    std::unique_ptr<CSignProcess> sign;
+    QString address;
+};
+
+SignAt49999 StartAt49999(
+    const QStringList& arguments, int firstAttempt,
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    SignAt49999 started;
+    for (int attempt = firstAttempt; attempt < firstAttempt + 3 && !started.sign; ++attempt) {
+        started.address = OwnLoopbackAddress(attempt);
+        started.sign = std::make_unique<CSignProcess>(
+            QStringList{"--tcp", started.address + ":49999"} + arguments, environment);
+        if (started.sign->StartLine() !=
+            "lumivex-cli sign: listening on tcp " + started.address.toStdString() + ":49999") {
+            EXPECT_EQ(started.sign->WaitForExit(), 2) << started.sign->Errors();
+            started.sign.reset();
+        }
+    }
+    return started;
+}
+
 TEST(CliSignTest, TakesWhatSendDeliversOverTcp) {
     QTemporaryDir folder;
     const QString frames = folder.filePath("frames");
-    std::unique_ptr<CSignProcess> sign;
-    QString address;
-    for (int attempt = 0; attempt < 3 && !sign; ++attempt) {
-        address = OwnLoopbackAddress(attempt);
-        sign = std::make_unique<CSignProcess>(QStringList{
-            "--tcp", address + ":49999", "--out", frames, "--model", QString::number(kModel)});
-        if (sign->StartLine() !=
-            "lumivex-cli sign: listening on tcp " + address.toStdString() + ":49999") {
-            EXPECT_EQ(sign->WaitForExit(), 2) << sign->Errors();
-            sign.reset();
-        }
-    }
+    auto [sign, address] = StartAt49999({"--out", frames, "--model", QString::number(kModel)}, 0);
     if (!sign) {
         GTEST_SKIP() << "port 49999 is taken on every address tried";
     }
@@ -179,6 +202,52 @@ TEST(CliSignTest, TakesWhatSendDeliversOverTcp) {
     }
     EXPECT_EQ(sign->Stop(SIGTERM), 0);
     EXPECT_EQ(sign->Errors(), "") << "no warnings for what the encoder wrote";
+}
+
+// The window on Qt's offscreen platform: the sign reports what send delivers as without it, and
+// SIGTERM ends the window and the sign cleanly.
+TEST(CliSignTest, WithAWindowTakesWhatSendDeliversAndEndsOnSigterm) {
+    QTemporaryDir folder;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "offscreen");
+    environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
+    auto [sign, address] = StartAt49999({"--window", "--model", "11"}, 3, environment);
+    if (!sign) {
+        GTEST_SKIP() << "port 49999 is taken on every address tried";
+    }
+    const QStringList profile{"XDG_CONFIG_HOME=" + folder.filePath("config")};
+    const CliResult sent = RunCli({"send", "--port", "ethernet", "--ip", address, "--file", "-"},
+                                  Encode(kMessages[1].json), profile);
+    ASSERT_EQ(sent.exitCode, 0) << sent.err;
+    const QJsonObject line = sign->NextMessage();
+    EXPECT_EQ(line["number"].toInt(), 1);
+    EXPECT_EQ(line["message"].toObject(), Object(kMessages[1].json));
+    EXPECT_EQ(sign->Stop(SIGTERM), 0) << sign->Errors();
+}
+
+// A window that cannot open ends the command before the sign listens: no link is made.
+TEST(CliSignTest, AWindowWithoutADisplayIsRefusedBeforeListening) {
+    QTemporaryDir folder;
+    const QString link = folder.filePath("ttySign");
+    const QStringList arguments{"sign", "--serial", link, "--window"};
+    const struct {
+        const char* name;
+        CliResult run;
+        std::string error;
+    } cases[] = {
+        {"no display", RunCliBare(arguments),
+         "lumivex-cli: --window needs a graphical display (DISPLAY, WAYLAND_DISPLAY and "
+         "QT_QPA_PLATFORM are not set)\n"},
+        {"no such platform", RunCli(arguments, {}, {"QT_QPA_PLATFORM=nosuchplatform"}),
+         "lumivex-cli: --window cannot open a window: Could not find the Qt platform plugin "
+         "\"nosuchplatform\" in \"\"\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.run.exitCode, 2) << c.name;
+        EXPECT_EQ(c.run.err, c.error) << c.name;
+        EXPECT_EQ(c.run.out, "") << c.name;
+    }
+    EXPECT_FALSE(PathExists(link));
 }
 
 TEST(CliSignTest, TakesWhatSendDeliversThroughAMappedComPort) {
@@ -230,8 +299,9 @@ void SendRaw(uint16_t port, const std::string& bytes) {
     close(fd);
 }
 
+// Run with no environment at all: without --window the sign needs no display.
 TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
-    CSignProcess sign({"--tcp", "0"});
+    CSignProcess sign({"--tcp", "0"}, QProcessEnvironment());
     const std::string start = sign.StartLine();
     const std::string prefix = "lumivex-cli sign: listening on tcp 127.0.0.1:";
     ASSERT_EQ(start.rfind(prefix, 0), 0U) << start;

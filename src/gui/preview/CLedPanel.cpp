@@ -62,6 +62,10 @@ void CLedPanel::RestartScroll() {
     m_nScrollStep = 0;
 }
 
+void CLedPanel::RestartBlink() {
+    m_bBlinkOn = true;
+}
+
 QSize CLedPanel::sizeHint() const {
     return ToQSize(GetAreaSize(m_nModelIndex));
 }

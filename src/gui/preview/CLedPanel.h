@@ -51,6 +51,10 @@ public:
     // goes on as it was.
     void RestartScroll();
 
+    // The blink phase starts again as in a new panel: the next picture shows blinking characters
+    // off. For a new message, so that it blinks from its first picture as a fresh preview does.
+    void RestartBlink();
+
     // The animation state after the last step: the layout's scroll step counter and the blink
     // phase the last picture was drawn in. A new panel stands before its first picture: scroll
     // step 0, blink phase on, so the first picture shows blinking characters off.

@@ -1,0 +1,151 @@
+#include "cli/SignWindowSession.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <QSocketNotifier>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <thread>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "cli/CliSupport.h"
+#include "gui/preview/CSignWindow.h"
+#include "gui/window/ProgramIcon.h"
+#include "transport/CCancelToken.h"
+
+namespace {
+
+bool IsSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
+
+// Qt ends the process when its platform cannot start (a display that is gone, a platform that
+// does not exist), with lines that suggest reinstalling. While the application is made, its
+// messages are held back; a fatal one ends the command with the reason in one line instead, and
+// after a good start they go out as usual.
+QtMessageHandler g_previousHandler = nullptr;
+std::vector<std::pair<QtMsgType, QString>> g_heldMessages;
+
+void HoldQtMessage(QtMsgType type, const QMessageLogContext& /*context*/, const QString& text) {
+    if (type != QtFatalMsg) {
+        g_heldMessages.emplace_back(type, text);
+        return;
+    }
+    QStringList reasons;
+    for (const auto& [heldType, heldText] : g_heldMessages) {
+        if (heldType == QtWarningMsg || heldType == QtCriticalMsg) {
+            reasons.append(heldText.simplified());
+        }
+    }
+    const QString reason = reasons.isEmpty() ? text.simplified() : reasons.join("; ");
+    std::fprintf(stderr, "lumivex-cli: --window cannot open a window: %s\n",
+                 reason.toLocal8Bit().constData());
+    std::fflush(stderr);
+    _exit(kExitBadInput);
+}
+
+std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
+    g_previousHandler = qInstallMessageHandler(HoldQtMessage);
+    auto application = std::make_unique<QApplication>(argc, argv);
+    qInstallMessageHandler(g_previousHandler);
+    for (const auto& [type, text] : g_heldMessages) {
+        g_previousHandler(type, QMessageLogContext(), text);
+    }
+    g_heldMessages.clear();
+    return application;
+}
+
+// Copies each message over to the window's thread; the sign's thread never touches the window.
+class CWindowFeeder : public ISignObserver {
+public:
+    explicit CWindowFeeder(CSignWindow& window) : m_window(window) {}
+
+    void OnSignMessage(const SignMessage& message) override {
+        CSignWindow* window = &m_window;
+        const int64_t number = message.number;
+        const QString source = QString::fromStdString(message.source);
+        if (const auto* decoded = std::get_if<DecodedMessage>(&message.decoded.content)) {
+            QMetaObject::invokeMethod(
+                window,
+                [window, number, source, copy = *decoded] {
+                    window->ShowMessage(number, source, copy);
+                },
+                Qt::QueuedConnection);
+        } else {
+            QMetaObject::invokeMethod(
+                window, [window, number, source] { window->ShowNetworkString(number, source); },
+                Qt::QueuedConnection);
+        }
+    }
+
+private:
+    CSignWindow& m_window;
+};
+
+}  // namespace
+
+CSignWindowSession::CSignWindowSession(int32_t modelIndex) {
+    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
+        FailInput(
+            "--window needs a graphical display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
+            "not set)");
+    }
+    m_application = StartApplication(m_nArgc, m_argv);
+    QApplication::setWindowIcon(ProgramIcon());
+    m_window = std::make_unique<CSignWindow>(modelIndex);
+    m_observer = std::make_unique<CWindowFeeder>(*m_window);
+}
+
+CSignWindowSession::~CSignWindowSession() {
+    m_observer.reset();
+    m_window.reset();
+    m_application.reset();
+}
+
+ISignObserver& CSignWindowSession::Observer() {
+    return *m_observer;
+}
+
+void CSignWindowSession::Run(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                             CCancelToken& stop, const std::string& listening) {
+    // Ctrl+C and SIGTERM cancel the token from their handlers; its descriptor turning readable
+    // ends the event loop.
+    std::unique_ptr<QSocketNotifier> stopped;
+    if (stop.Fd() >= 0) {
+        stopped = std::make_unique<QSocketNotifier>(stop.Fd(), QSocketNotifier::Read);
+        QObject::connect(stopped.get(), &QSocketNotifier::activated, m_application.get(),
+                         [notifier = stopped.get()] {
+                             notifier->setEnabled(false);
+                             QCoreApplication::quit();
+                         });
+    }
+    m_window->ShowListening(QString::fromStdString(listening));
+    m_window->show();
+
+    std::exception_ptr failure;
+    std::thread signThread([&] {
+        try {
+            RunSignLoop(link, observers, stop);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // A failed link ends the window too; after a cancel the loop has already ended.
+        QMetaObject::invokeMethod(
+            m_application.get(), [] { QCoreApplication::quit(); }, Qt::QueuedConnection);
+    });
+    QApplication::exec();
+    // Closing the window ends the sign as Ctrl+C does.
+    stop.Cancel();
+    signThread.join();
+    m_window->hide();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}

@@ -1,0 +1,112 @@
+#include "gui/preview/CSignWindow.h"
+
+#include <QCoreApplication>
+#include <QRegion>
+#include <QScrollBar>
+#include <algorithm>
+#include <string_view>
+
+#include "gui/preview/CLedPanel.h"
+#include "preview/PreviewLayout.h"
+#include "preview/SignModel.h"
+#include "ui_CSignWindow.h"
+
+namespace {
+
+QString ModelName(int32_t modelIndex) {
+    const std::string_view name = kSignModelNames[static_cast<size_t>(modelIndex)];
+    return QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
+}
+
+}  // namespace
+
+CSignWindow::CSignWindow(int32_t modelIndex, QWidget* parent)
+    : QWidget(parent),
+      m_ui(std::make_unique<Ui::CSignWindow>()),
+      m_settings(DecodedMessage::NothingSettings()),
+      m_pPanel(new CLedPanel(m_settings, this)),
+      m_timer(this),
+      m_nModelIndex(std::clamp(modelIndex, 0, kSignModelCount - 1)) {
+    m_ui->setupUi(this);
+    m_settings.signModel = m_nModelIndex;
+    m_pPanel->SetModel(m_nModelIndex);
+    m_ui->windowLayout->insertWidget(0, m_pPanel);
+
+    // The bar shows positions 1 to the last that still fills the panel, one unit a click.
+    QScrollBar& bar = *m_ui->horizontalBar;
+    const int32_t maximum = MaxHorizontalScroll(m_nModelIndex);
+    bar.setRange(1, maximum);
+    bar.setSingleStep(1);
+    bar.setPageStep(1);
+    bar.setValue(1);
+    bar.setVisible(maximum > 1);
+
+    SetTitle(QString());
+    ConnectSignals();
+    m_timer.setObjectName(QStringLiteral("signTimer"));
+    m_timer.start(kPreviewTickInterval);
+}
+
+CSignWindow::~CSignWindow() = default;
+
+void CSignWindow::ConnectSignals() {
+    connect(&m_timer, &QTimer::timeout, this, &CSignWindow::OnTimer);
+    connect(m_ui->horizontalBar, &QScrollBar::actionTriggered, this, &CSignWindow::OnScrollAction);
+    connect(m_ui->horizontalBar, &QScrollBar::valueChanged, this, &CSignWindow::OnScrollPosition);
+}
+
+void CSignWindow::SetTitle(const QString& what) {
+    const QString title = QStringLiteral("Lumivex sign: ") + ModelName(m_nModelIndex);
+    setWindowTitle(what.isEmpty() ? title : title + QStringLiteral(", ") + what);
+}
+
+void CSignWindow::ShowListening(const QString& where) {
+    SetTitle(QStringLiteral("listening on ") + where);
+}
+
+void CSignWindow::ShowMessage(int64_t number, const QString& source,
+                              const DecodedMessage& message) {
+    m_settings = message.settings;
+    m_settings.signModel = m_nModelIndex;
+    m_lines = message.lines;
+    m_pPanel->SetSourceLines(&m_lines);
+    m_pPanel->RestartScroll();
+    m_pPanel->RestartBlink();
+    SetTitle(QStringLiteral("message %1 from %2").arg(number).arg(source));
+    m_pPanel->Step();
+    m_timer.start();
+}
+
+void CSignWindow::ShowNetworkString(int64_t number, const QString& source) {
+    SetTitle(QStringLiteral("network string %1 from %2").arg(number).arg(source));
+}
+
+void CSignWindow::OnTimer() {
+    m_pPanel->Step();
+}
+
+// As in the preview, every action on the bar is one step: the view moves at once.
+void CSignWindow::OnScrollAction() {
+    m_pPanel->Step();
+}
+
+void CSignWindow::OnScrollPosition() {
+    m_pPanel->SetViewPosition(ViewPosition{m_ui->horizontalBar->value(), 1});
+}
+
+bool CSignWindow::event(QEvent* event) {
+    // Turning active or inactive repaints the window and its children when the style colours the
+    // two states apart; the panel is left out, since every paint of it is an animation step.
+    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
+        if (isVisible() && !palette().isEqual(QPalette::Active, QPalette::Inactive)) {
+            update(QRegion(rect()).subtracted(QRegion(m_pPanel->geometry())));
+        }
+        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (child != m_pPanel && child->isVisible() && !child->isWindow()) {
+                QCoreApplication::sendEvent(child, event);
+            }
+        }
+        return true;
+    }
+    return QWidget::event(event);
+}

@@ -1,5 +1,9 @@
 #include "gui/preview/CLedPanel.h"
 
+#include <QCoreApplication>
+#include <QEvent>
+#include <QRegion>
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QPainter>
@@ -91,4 +95,21 @@ void CLedPanel::PaintArea(QPainter& painter) {
     // sharp rather than smoothed.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(QRect(QPoint(0, 0), ToQSize(area)), frame);
+}
+
+bool IsActivation(const QEvent& event) {
+    return event.type() == QEvent::WindowActivate || event.type() == QEvent::WindowDeactivate;
+}
+
+void ActivateAroundPanel(QWidget& window, const CLedPanel& panel, QEvent& event) {
+    // Turning active or inactive repaints the window and its children when the style colours the
+    // two states apart.
+    if (window.isVisible() && !window.palette().isEqual(QPalette::Active, QPalette::Inactive)) {
+        window.update(QRegion(window.rect()).subtracted(QRegion(panel.geometry())));
+    }
+    for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (child != &panel && child->isVisible() && !child->isWindow()) {
+            QCoreApplication::sendEvent(child, &event);
+        }
+    }
 }

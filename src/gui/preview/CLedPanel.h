@@ -78,3 +78,10 @@ private:
     ViewPosition m_view;
     std::vector<LitDot> m_dots;  // kept from step to step to spare allocations
 };
+
+// The window turns active or inactive.
+bool IsActivation(const QEvent& event);
+
+// A window that holds a panel passes its activation and deactivation on to everything but the
+// panel, since every paint of the panel is an animation step.
+void ActivateAroundPanel(QWidget& window, const CLedPanel& panel, QEvent& event);

@@ -95,17 +95,9 @@ void CSignWindow::OnScrollPosition() {
 }
 
 bool CSignWindow::event(QEvent* event) {
-    // Turning active or inactive repaints the window and its children when the style colours the
-    // two states apart; the panel is left out, since every paint of it is an animation step.
-    if (event->type() == QEvent::WindowActivate || event->type() == QEvent::WindowDeactivate) {
-        if (isVisible() && !palette().isEqual(QPalette::Active, QPalette::Inactive)) {
-            update(QRegion(rect()).subtracted(QRegion(m_pPanel->geometry())));
-        }
-        for (QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-            if (child != m_pPanel && child->isVisible() && !child->isWindow()) {
-                QCoreApplication::sendEvent(child, event);
-            }
-        }
+    // Events come before the panel is made; only these two concern it.
+    if (IsActivation(*event)) {
+        ActivateAroundPanel(*this, *m_pPanel, *event);
         return true;
     }
     return QWidget::event(event);

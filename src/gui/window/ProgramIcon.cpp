@@ -1,5 +1,8 @@
 #include "gui/window/ProgramIcon.h"
 
+#include <QImage>
+#include <QImageReader>
+#include <QPixmap>
 #include <QString>
 
 // A static library's resources are not linked in unless something refers to them. The macro
@@ -10,5 +13,9 @@ static void InitialiseResources() {
 
 QIcon ProgramIcon() {
     InitialiseResources();
-    return QIcon(QStringLiteral(":/lumivex/lumivex.png"));
+    // Read as PNG and nothing else: left to guess, Qt loads every image plugin at start-up to ask
+    // each one whether it can read the file.
+    QImageReader reader(QStringLiteral(":/lumivex/lumivex.png"), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QIcon(QPixmap::fromImage(reader.read()));
 }

@@ -1,31 +1,16 @@
 #include <benchmark/benchmark.h>
 
+#include "BenchMessages.h"
 #include "decoding/CommandDecoder.h"
 #include "editor/BodyEncoder.h"
 #include "encoding/MessageSettings.h"
 
 namespace {
 
-// 10,000 characters in 25 lines, every size, colour and blink state changing along the way, behind
-// every kind of header code.
+// 10,000 characters in 25 lines, size, colour and blink changing along the way, behind every
+// kind of header code.
 std::string LongCommandString() {
-    const Rgb colours[] = {kRed, kYellow, kGreen};
-    std::vector<CellLine> lines(25);
-    for (size_t n = 0; n < 10000; ++n) {
-        lines[n / 400].push_back({static_cast<int32_t>(1 + (n / 7) % 5),
-                                  static_cast<unsigned char>('A' + n % 26), colours[(n / 5) % 3],
-                                  (n / 11) % 2 == 1});
-    }
-    MessageSettings s;
-    s.address = kAddressSpecificUnit;
-    s.groupNumber = 1;
-    s.unitNumber = 5;
-    s.displayMode = kDisplayClearHome;
-    s.position = kPositionStartingAt;
-    s.line = 2;
-    s.column = 3;
-    s.effect = kEffectScrollRepeatedly;
-    return BuildCommandString(s, EncodeCellLines(lines));
+    return BuildCommandString(BusySettings(), EncodeCellLines(MakeLines(25, 400)));
 }
 
 void BM_Decode10000Characters(benchmark::State& state) {

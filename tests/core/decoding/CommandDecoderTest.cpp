@@ -31,7 +31,7 @@ CellLine Blinking(CellLine line) {
     return line;
 }
 
-TEST(CommandDecoderTest, ReadsTheWorkedExamples) {
+TEST(CommandDecoderTest, ReadsHeaderAndBodyOfKnownStrings) {
     const struct {
         const char* name;
         std::string bytes;

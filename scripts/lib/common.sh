@@ -8,7 +8,7 @@ LUMIVEX_PACKAGES=(
     cmake ninja-build g++ pkg-config git
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
-    clang-format fonts-dejavu-core
+    clang-format fonts-dejavu-core ccache
 )
 
 # What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).

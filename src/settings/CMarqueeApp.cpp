@@ -2,6 +2,9 @@
 
 #include <QString>
 #include <array>
+#include <cstdio>
+#include <limits>
+#include <string>
 #include <utility>
 
 #include "settings/ProfileStore.h"
@@ -13,17 +16,23 @@ namespace {
 struct ProfileKey {
     const char* key;
     int32_t MessageSettings::*field;
+    // What the page's lists and fields can show; a value outside takes its start-up value.
+    int32_t low;
+    int32_t high;
 };
 
+constexpr int32_t kNoUpperLimit = std::numeric_limits<int32_t>::max();
+
+// Group and unit numbers above the lists' entries are kept: they are sent as stored.
 constexpr std::array<ProfileKey, 8> kMessageKeys = {{
-    {"Address", &MessageSettings::address},
-    {"GroupNumber", &MessageSettings::groupNumber},
-    {"UnitNumber", &MessageSettings::unitNumber},
-    {"Position", &MessageSettings::position},
-    {"Line", &MessageSettings::line},
-    {"Column", &MessageSettings::column},
-    {"Display Mode", &MessageSettings::displayMode},
-    {"Effect", &MessageSettings::effect},
+    {"Address", &MessageSettings::address, 0, kAddressModeNames.size() - 1},
+    {"GroupNumber", &MessageSettings::groupNumber, 0, kNoUpperLimit},
+    {"UnitNumber", &MessageSettings::unitNumber, 0, kNoUpperLimit},
+    {"Position", &MessageSettings::position, 0, kPositionModeNames.size() - 1},
+    {"Line", &MessageSettings::line, kMinLine, kMaxLine},
+    {"Column", &MessageSettings::column, kMinColumn, kMaxColumn},
+    {"Display Mode", &MessageSettings::displayMode, 0, kDisplayModeNames.size() - 1},
+    {"Effect", &MessageSettings::effect, 0, kMessageEffectNames.size() - 1},
 }};
 
 constexpr const char* kComPortKey = "COM Port";
@@ -40,7 +49,19 @@ CMarqueeApp::CMarqueeApp(IProfileStore& profile)
 void CMarqueeApp::LoadSettings() {
     for (const ProfileKey& entry : kMessageKeys) {
         int32_t& member = m_messageSettings.*entry.field;
-        member = m_profile.GetProfileInt(QString::fromLatin1(entry.key), member);
+        const int32_t stored = m_profile.GetProfileInt(QString::fromLatin1(entry.key), member);
+        if (stored >= entry.low && stored <= entry.high) {
+            member = stored;
+        } else {
+            // The lists would show nothing while the string is built from the value: say so, and
+            // start from what a first start shows.
+            const std::string range =
+                entry.high == kNoUpperLimit
+                    ? "below " + std::to_string(entry.low)
+                    : "outside " + std::to_string(entry.low) + " to " + std::to_string(entry.high);
+            std::fprintf(stderr, "Setting %s=%d is %s; %d is used instead.\n", entry.key, stored,
+                         range.c_str(), member);
+        }
     }
     m_nComPort = m_profile.GetProfileInt(QString::fromLatin1(kComPortKey), m_nComPort);
     m_nBaudRate = m_profile.GetProfileInt(QString::fromLatin1(kBaudRateKey), m_nBaudRate);

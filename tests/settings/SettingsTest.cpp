@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -62,7 +63,7 @@ TEST(SettingsTest, StoredValuesLoadAsTheyAre) {
     QTemporaryDir folder;
     const QString path = WriteProfile(folder,
                                       "[General]\nAddress=2\nGroupNumber=2\nUnitNumber=12\n"
-                                      "Position=2\nLine=3\nColumn=41\nDisplay Mode=4\nEffect=3\n"
+                                      "Position=2\nLine=3\nColumn=40\nDisplay Mode=4\nEffect=3\n"
                                       "COM Port=9\nBaud Rate=300\nIP Address1=300\n"
                                       "IP Address2=-1\nIP Address3=0\nIP Address4=7\n");
     CProfileStore profile(path);
@@ -74,12 +75,52 @@ TEST(SettingsTest, StoredValuesLoadAsTheyAre) {
     EXPECT_EQ(s.unitNumber, 12);
     EXPECT_EQ(s.position, 2);
     EXPECT_EQ(s.line, 3);
-    EXPECT_EQ(s.column, 41);
+    EXPECT_EQ(s.column, 40);
     EXPECT_EQ(s.displayMode, 4);
     EXPECT_EQ(s.effect, 3);
     EXPECT_EQ(app.m_nComPort, 9);
     EXPECT_EQ(app.m_nBaudRate, 300);
     EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{44, 255, 0, 7}));
+}
+
+// A value the page's lists or fields cannot show would leave a list blank while the string is built
+// from it: it takes its start-up value, and one line says so.
+TEST(SettingsTest, ValuesThePageCannotShowTakeTheirStartUpValue) {
+    const struct {
+        const char* stored;
+        int32_t MessageSettings::*field;
+        int32_t loaded;
+        const char* warning;
+    } cases[] = {
+        {"Address=77", &MessageSettings::address, 0, "Setting Address=77 is outside 0 to 3"},
+        {"Address=-1", &MessageSettings::address, 0, "Setting Address=-1 is outside 0 to 3"},
+        {"Position=3", &MessageSettings::position, 0, "Setting Position=3 is outside 0 to 2"},
+        {"Display Mode=5", &MessageSettings::displayMode, 0, "Display Mode=5 is outside 0 to 4"},
+        {"Effect=9", &MessageSettings::effect, 0, "Setting Effect=9 is outside 0 to 4"},
+        {"GroupNumber=-3", &MessageSettings::groupNumber, 0, "GroupNumber=-3 is below 0"},
+        {"UnitNumber=-1", &MessageSettings::unitNumber, 0, "UnitNumber=-1 is below 0"},
+        {"Line=0", &MessageSettings::line, 1, "Setting Line=0 is outside 1 to 4"},
+        {"Column=41", &MessageSettings::column, 1, "Setting Column=41 is outside 1 to 40"},
+        // Kept: the lists of group and unit are shorter than what is sent as stored.
+        {"GroupNumber=250", &MessageSettings::groupNumber, 250, nullptr},
+        {"Effect=4", &MessageSettings::effect, 4, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        QTemporaryDir folder;
+        CProfileStore profile(WriteProfile(folder, QByteArray("[General]\n") + c.stored + "\n"));
+        CMarqueeApp app(profile);
+        testing::internal::CaptureStderr();
+        app.LoadSettings();
+        const std::string said = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(app.m_messageSettings.*c.field, c.loaded);
+        if (c.warning != nullptr) {
+            EXPECT_NE(said.find(c.warning), std::string::npos) << said;
+            EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+        } else {
+            EXPECT_EQ(said, "");
+        }
+    }
 }
 
 TEST(SettingsTest, ValuesThatAreNotIntegersChangeNothing) {

@@ -28,7 +28,14 @@ public:
             answers.pop_front();
             return answer;
         }
-        return buttons == MessageButtons::kYesNo ? MessageAnswer::kYes : MessageAnswer::kOk;
+        switch (buttons) {
+            case MessageButtons::kYesNo:
+                return MessageAnswer::kYes;
+            case MessageButtons::kSaveDiscardCancel:
+                return MessageAnswer::kDiscard;
+            default:
+                return MessageAnswer::kOk;
+        }
     }
 
     std::vector<Shown> shown;

@@ -1,5 +1,7 @@
 #include "editor/CharCell.h"
 
+#include <cmath>
+
 int32_t PointsForSizeIndex(int32_t sizeIndex) {
     switch (sizeIndex) {
         case 2:
@@ -28,6 +30,19 @@ int32_t SizeIndexForPoints(int32_t points) {
         default:
             return 1;
     }
+}
+
+int32_t NearestSizeIndexForPoints(double points) {
+    int32_t nearest = kMinSizeIndex;
+    for (int32_t index = kMinSizeIndex + 1; index <= kMaxSizeIndex; ++index) {
+        const double distance = std::abs(points - PointsForSizeIndex(index));
+        const double best = std::abs(points - PointsForSizeIndex(nearest));
+        if (distance < best ||
+            (distance == best && PointsForSizeIndex(index) < PointsForSizeIndex(nearest))) {
+            nearest = index;
+        }
+    }
+    return nearest;
 }
 
 Rgb ColourForIndex(int32_t colourIndex) {

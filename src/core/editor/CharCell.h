@@ -48,6 +48,10 @@ int32_t PointsForSizeIndex(int32_t sizeIndex);
 // The size index of a character shown at this height; every unknown height is the smallest size.
 int32_t SizeIndexForPoints(int32_t points);
 
+// The size index whose height lies nearest to a height in points (the smaller one at a tie), for
+// text that comes in with a height of its own.
+int32_t NearestSizeIndexForPoints(double points);
+
 // The colour written for a "Color" list index plus one; every other index writes red.
 Rgb ColourForIndex(int32_t colourIndex);
 

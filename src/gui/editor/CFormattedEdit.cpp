@@ -19,6 +19,11 @@ namespace {
 constexpr int32_t kBlinkOffEntry = 0;
 constexpr int32_t kBlinkOnEntry = 1;
 
+bool IsLineBreak(QChar c) {
+    return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator ||
+           c == QChar::ParagraphSeparator;
+}
+
 // Images, tables and the like that pasted rich text may hold stand in the text as this character.
 constexpr char16_t kObjectReplacement = 0xFFFC;
 
@@ -44,6 +49,48 @@ void ShowEntry(QComboBox* list, int index) {
     }
 }
 
+// A format as the sign shows it: the nearest size the sign has, red for every colour it has not,
+// and from the fallback whatever the format does not say itself.
+QTextCharFormat SignFormat(const QTextCharFormat& from, const QTextCharFormat& fallback) {
+    QTextCharFormat format = BaseFormat();
+    const double points =
+        from.fontPointSize() > 0 ? from.fontPointSize() : fallback.fontPointSize();
+    format.setFontPointSize(PointsForSizeIndex(NearestSizeIndexForPoints(points)));
+    const QTextCharFormat& coloured =
+        from.hasProperty(QTextFormat::ForegroundBrush) ? from : fallback;
+    const QColor colour = coloured.hasProperty(QTextFormat::ForegroundBrush)
+                              ? coloured.foreground().color()
+                              : QColorOf(kRed);
+    format.setForeground(QColorOf(
+        SignColour(MakeRgb(static_cast<uint8_t>(colour.red()), static_cast<uint8_t>(colour.green()),
+                           static_cast<uint8_t>(colour.blue())))));
+    const bool ownUnderline = from.hasProperty(QTextFormat::TextUnderlineStyle) ||
+                              from.hasProperty(QTextFormat::FontUnderline);
+    format.setFontUnderline(ownUnderline ? from.fontUnderline() : fallback.fontUnderline());
+    return format;
+}
+
+// Inserts text in one format; every kind of line break in it starts a new line, as the sign has
+// one kind only, and objects such as images leave nothing.
+void InsertLines(QTextCursor& cursor, QString text, const QTextCharFormat& format) {
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.remove(QChar(kObjectReplacement));
+    qsizetype begin = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        const bool end = i == text.size();
+        if (!end && !IsLineBreak(text[i])) {
+            continue;
+        }
+        if (i > begin) {
+            cursor.insertText(text.mid(begin, i - begin), format);
+        }
+        if (!end) {
+            cursor.insertBlock(QTextBlockFormat(), format);
+        }
+        begin = i + 1;
+    }
+}
+
 bool IsNavigationKey(int key) {
     switch (key) {
         case Qt::Key_PageUp:
@@ -65,6 +112,8 @@ bool IsNavigationKey(int key) {
 CFormattedEdit::CFormattedEdit(QWidget* parent) : QTextEdit(parent) {
     connect(document(), &QTextDocument::contentsChange, this, &CFormattedEdit::OnContentsChange);
     connect(this, &QTextEdit::textChanged, this, &CFormattedEdit::OnTextChanged);
+    // However the caret gets somewhere, the lists name what the next character there gets.
+    connect(this, &QTextEdit::cursorPositionChanged, this, &CFormattedEdit::ShowCaretAttributes);
 }
 
 CFormattedEdit::~CFormattedEdit() = default;
@@ -134,28 +183,52 @@ void CFormattedEdit::ApplySize(int32_t sizeIndex) {
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection()) {
         pendingSize = sizeIndex;
+        QTextCharFormat format;
+        format.setFontPointSize(PointsForSizeIndex(sizeIndex));
+        ApplyToInsertion(format);
         return;
     }
     // The colour reported for the selection goes to all of it with the new size.
     WriteSizeAndColour(cursor, sizeIndex, ColourOf(SelectionFormat(cursor)));
+    ShowCaretAttributes();
 }
 
 void CFormattedEdit::ApplyColour(int32_t colourIndex) {
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection()) {
         pendingColour = colourIndex;
+        QTextCharFormat format;
+        format.setForeground(QColorOf(ColourForIndex(colourIndex)));
+        ApplyToInsertion(format);
         return;
     }
     WriteSizeAndColour(cursor, SizeIndexOf(SelectionFormat(cursor)), ColourForIndex(colourIndex));
+    ShowCaretAttributes();
 }
 
 void CFormattedEdit::ToggleBlink() {
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection()) {
         ++pendingBlinkToggles;
+        QTextCharFormat format;
+        format.setFontUnderline(!cursor.charFormat().fontUnderline());
+        ApplyToInsertion(format);
         return;
     }
     ToggleBlinkOf(cursor);
+    ShowCaretAttributes();
+}
+
+void CFormattedEdit::ApplyToInsertion(const QTextCharFormat& format) {
+    // At the end of a line the pending attributes carry the choice. Inside a line the next
+    // character takes the format the control inserts it with, so the choice goes there, until
+    // the caret moves: the list then names what that character gets.
+    if (!textCursor().atBlockEnd()) {
+        m_bApplying = true;
+        mergeCurrentCharFormat(format);
+        m_bApplying = false;
+    }
+    ShowCaretAttributes();
 }
 
 std::string CFormattedEdit::EncodeBody() {
@@ -246,21 +319,23 @@ void CFormattedEdit::OnTextChanged() {
     m_bCharsAdded = false;
     const QTextCursor cursor = textCursor();
     // The pending attributes go to a character just typed at the end of its line; one typed
-    // inside a line keeps those of its neighbour, and a deletion gives nothing to anyone.
-    if (typed && !m_bPasting && !cursor.hasSelection() && !backspaceFlag && cursor.atBlockEnd() &&
-        !cursor.atBlockStart()) {
+    // inside a line keeps those of its neighbour, and a deletion gives nothing to anyone. A line
+    // break typed there is such a character too: it takes an odd blink count with it, so the new
+    // line goes on with the blink the list named.
+    if (typed && !m_bPasting && !cursor.hasSelection() && !backspaceFlag && cursor.atBlockEnd()) {
         QTextCursor character = cursor;
-        character.movePosition(QTextCursor::Left, QTextCursor::KeepAnchor);
+        character.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor);
+        const bool lineBreak = cursor.atBlockStart();
         m_bApplying = true;
         character.beginEditBlock();
         if (pendingBlinkToggles % 2 != 0) {
             ToggleBlinkOf(character);
             pendingBlinkToggles = 0;
         }
-        if (pendingSize != 0) {
+        if (!lineBreak && pendingSize != 0) {
             WriteSizeAndColour(character, pendingSize, ColourOf(SelectionFormat(character)));
         }
-        if (pendingColour != 0) {
+        if (!lineBreak && pendingColour != 0) {
             WriteSizeAndColour(character, SizeIndexOf(SelectionFormat(character)),
                                ColourForIndex(pendingColour));
         }
@@ -268,23 +343,29 @@ void CFormattedEdit::OnTextChanged() {
         m_bApplying = false;
         EncodeBody();
     }
+    ShowCaretAttributes();
     emit CellsChanged();
 }
 
 void CFormattedEdit::ShowCaretAttributes() {
     const QTextCursor cursor = textCursor();
-    QTextCursor start(document());
-    start.setPosition(cursor.selectionStart());
-    if (!start.atBlockEnd()) {
+    if (cursor.hasSelection()) {
+        // A choice goes to the selection: show what it holds.
         const QTextCharFormat format = SelectionFormat(cursor);
         ShowEntry(m_pSizeList, SizeIndexOf(format) - 1);
         ShowEntry(m_pColourList, ColourIndexForColour(ColourOf(format)) - 1);
         ShowEntry(m_pBlinkList, format.fontUnderline() ? kBlinkOnEntry : kBlinkOffEntry);
         return;
     }
-    ShowEntry(m_pSizeList, pendingSize - 1);
-    ShowEntry(m_pColourList, pendingColour - 1);
-    ShowEntry(m_pBlinkList, pendingBlinkToggles);
+    // Otherwise show what the next character typed at the caret gets: the format the control
+    // inserts it with, and at the end of a line the pending attributes on top of that.
+    const QTextCharFormat next = cursor.charFormat();
+    const bool atLineEnd = cursor.atBlockEnd();
+    const bool blink = next.fontUnderline() != (atLineEnd && pendingBlinkToggles % 2 != 0);
+    ShowEntry(m_pSizeList, (atLineEnd ? pendingSize : SizeIndexOf(next)) - 1);
+    ShowEntry(m_pColourList,
+              (atLineEnd ? pendingColour : ColourIndexForColour(ColourOf(next))) - 1);
+    ShowEntry(m_pBlinkList, blink ? kBlinkOnEntry : kBlinkOffEntry);
 }
 
 bool CFormattedEdit::event(QEvent* event) {
@@ -294,6 +375,15 @@ bool CFormattedEdit::event(QEvent* event) {
 
 void CFormattedEdit::keyPressEvent(QKeyEvent* event) {
     backspaceFlag = event->key() == Qt::Key_Backspace;
+    const bool lineBreak = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (lineBreak && (event->modifiers() & Qt::ShiftModifier)) {
+        // The sign has one kind of line break: Shift+Enter breaks the line as Enter does.
+        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                        event->text(), event->isAutoRepeat(), event->count());
+        QTextEdit::keyPressEvent(&plain);
+        event->setAccepted(plain.isAccepted());
+        return;
+    }
     QTextEdit::keyPressEvent(event);
 }
 
@@ -316,47 +406,33 @@ bool CFormattedEdit::canInsertFromMimeData(const QMimeData* source) const {
 }
 
 // Pasted text keeps its characters' size, colour and underline and nothing else: no images,
-// tables, lists or fonts of its own.
+// tables, lists or fonts of its own. Each character takes a size and a colour the sign has, so
+// the editor shows what is sent; what the text does not say takes the format at the caret.
 void CFormattedEdit::insertFromMimeData(const QMimeData* source) {
     m_bPasting = true;
     QTextCursor cursor = textCursor();
+    const QTextCharFormat insertion = SignFormat(cursor.charFormat(), BaseFormat());
     cursor.beginEditBlock();
     if (source->hasHtml()) {
         QTextDocument pasted;
         pasted.setHtml(source->html());
-        const QTextCharFormat base = BaseFormat();
-        bool firstBlock = true;
         for (QTextBlock block = pasted.begin(); block.isValid(); block = block.next()) {
-            if (!firstBlock) {
-                cursor.insertBlock(QTextBlockFormat(), cursor.charFormat());
+            if (block != pasted.begin()) {
+                cursor.insertBlock(QTextBlockFormat(), insertion);
             }
-            firstBlock = false;
             for (auto it = block.begin(); !it.atEnd(); ++it) {
                 const QTextFragment fragment = it.fragment();
-                if (!fragment.isValid()) {
-                    continue;
+                if (fragment.isValid()) {
+                    InsertLines(cursor, fragment.text(),
+                                SignFormat(fragment.charFormat(), insertion));
                 }
-                const QTextCharFormat from = fragment.charFormat();
-                QTextCharFormat format = base;
-                if (from.fontPointSize() > 0) {
-                    format.setFontPointSize(from.fontPointSize());
-                }
-                if (from.hasProperty(QTextFormat::ForegroundBrush)) {
-                    format.setForeground(from.foreground().color());
-                }
-                format.setFontUnderline(from.fontUnderline());
-                QString text = fragment.text();
-                text.remove(QChar(kObjectReplacement));
-                cursor.insertText(text, format);
             }
         }
     } else {
-        QString text = source->text();
-        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        cursor.insertText(text);
+        InsertLines(cursor, source->text(), insertion);
     }
     cursor.endEditBlock();
     setTextCursor(cursor);
     m_bPasting = false;
+    ShowCaretAttributes();
 }

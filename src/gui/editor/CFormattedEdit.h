@@ -71,6 +71,8 @@ private:
     QTextCharFormat SelectionFormat(const QTextCursor& cursor) const;
     void WriteSizeAndColour(QTextCursor& cursor, int32_t sizeIndex, Rgb colour);
     void ToggleBlinkOf(QTextCursor& cursor);
+    // A list choice made with nothing selected, for the next character typed at the caret.
+    void ApplyToInsertion(const QTextCharFormat& format);
 
     std::vector<CellLine> lineCells;
     QComboBox* m_pSizeList = nullptr;

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr const char* kDiscardChanges = "Discard the changes to the current message?";
+constexpr const char* kSaveNewBeforeClosing = "Save this message before closing?";
 constexpr const char* kOpenCaption = "Open Message";
 constexpr const char* kSaveCaption = "Save Message As";
 constexpr const char* kMessageFilter = "Messages (*.json);;All files (*)";
@@ -64,6 +65,27 @@ FileDialogRequest CMessageFiles::Request(const char* caption, const QString& sta
 
 bool CMessageFiles::MayDiscardChanges() {
     return !m_bModified || AskYesNo(m_context.messages, kDiscardChanges);
+}
+
+bool CMessageFiles::MayClose() {
+    CheckModified();
+    if (!m_bModified) {
+        return true;
+    }
+    const std::string question = m_strPath.isEmpty()
+                                     ? std::string(kSaveNewBeforeClosing)
+                                     : "Save the changes to " +
+                                           QFileInfo(m_strPath).fileName().toStdString() +
+                                           " before closing?";
+    switch (m_context.messages.ShowMessage(question, MessageIcon::kQuestion,
+                                           MessageButtons::kSaveDiscardCancel)) {
+        case MessageAnswer::kSave:
+            return Save();
+        case MessageAnswer::kDiscard:
+            return true;
+        default:
+            return false;
+    }
 }
 
 void CMessageFiles::Open() {

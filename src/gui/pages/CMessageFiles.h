@@ -27,6 +27,9 @@ public:
     // Opens a file, asking first whether to discard a changed message. A file that cannot be read
     // or does not parse is reported and changes nothing. False when nothing was opened.
     bool OpenFile(const QString& path);
+    // Before the window closes: a changed message is saved, discarded or keeps the window open, as
+    // the operator answers. True when the window may close.
+    bool MayClose();
     // "Save Message…": into the file open, or as a new one when there is none.
     bool Save();
     // "Save Message As…": asks for the file first.

@@ -1,17 +1,21 @@
 #include "gui/pages/CMessagePage.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QKeySequence>
 #include <QMenu>
 #include <QRegularExpressionValidator>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QTimer>
 #include <array>
+#include <limits>
 
 #include "editor/CharCell.h"
 #include "encoding/DecimalText.h"
 #include "encoding/MessageSettings.h"
 #include "encoding/Windows1252.h"
+#include "gui/controls/ChoiceSignals.h"
 #include "gui/editor/CFormattedEdit.h"
 #include "gui/pages/CMessageFiles.h"
 #include "gui/preview/CPreviewDlg.h"
@@ -86,8 +90,10 @@ CMessagePage::CMessagePage(const PageContext& context, QWidget* parent)
     : QWidget(parent),
       m_ui(std::make_unique<Ui::CMessagePage>()),
       m_context(context),
-      m_pSender(new CSendRunner(this)) {
+      m_pSender(new CSendRunner(this, context.messages)) {
     m_ui->setupUi(this);
+    // The box shows the whole command string, however long: Qt's default cuts it at 32,767.
+    m_ui->commandEdit->setMaxLength(std::numeric_limits<int>::max());
     const auto digitsOnly = QRegularExpression(QStringLiteral("[0-9]*"));
     m_ui->lineEdit->setValidator(new QRegularExpressionValidator(digitsOnly, m_ui->lineEdit));
     m_ui->columnEdit->setValidator(new QRegularExpressionValidator(digitsOnly, m_ui->columnEdit));
@@ -121,7 +127,7 @@ CFormattedEdit& CMessagePage::Editor() {
 }
 
 std::string CMessagePage::CommandString() const {
-    return Utf8ToWindows1252(m_ui->commandEdit->text().toStdString());
+    return m_strCommand;
 }
 
 void CMessagePage::FillLists() {
@@ -163,28 +169,66 @@ void CMessagePage::ShowChoices() {
 }
 
 void CMessagePage::ConnectSignals() {
-    // Lists react to the operator's choices only; the page's own selections are made quietly.
-    connect(m_ui->addressList, &QComboBox::activated, this, &CMessagePage::OnAddressChosen);
-    connect(m_ui->positionList, &QComboBox::activated, this, &CMessagePage::OnPositionChosen);
-    connect(m_ui->charSizeList, &QComboBox::activated, this,
-            [this](int index) { m_ui->messageEdit->ApplySize(index + 1); });
-    connect(m_ui->colorList, &QComboBox::activated, this,
-            [this](int index) { m_ui->messageEdit->ApplyColour(index + 1); });
+    // Lists follow what they show, however that changed; the page's own selections are quiet.
+    // Every edit of the message is checked against the file after the page has taken it.
+    const auto follow = [this](QComboBox* list, void (CMessagePage::*react)(int)) {
+        OnListChoice(list, this, [this, react](int index) {
+            if (react != nullptr) {
+                (this->*react)(index);
+            }
+            CheckModified();
+        });
+    };
+    follow(m_ui->addressList, &CMessagePage::OnAddressChosen);
+    follow(m_ui->groupList, nullptr);
+    follow(m_ui->unitList, nullptr);
+    follow(m_ui->positionList, &CMessagePage::OnPositionChosen);
+    follow(m_ui->displayModeList, &CMessagePage::OnDisplayModeChosen);
+    follow(m_ui->effectList, &CMessagePage::OnEffectChosen);
+    follow(m_ui->signModelList, &CMessagePage::OnSignModelChosen);
+    follow(m_ui->portList, &CMessagePage::OnPortChosen);
+    OnListChoice(m_ui->charSizeList, this,
+                 [this](int index) { m_ui->messageEdit->ApplySize(index + 1); });
+    OnListChoice(m_ui->colorList, this,
+                 [this](int index) { m_ui->messageEdit->ApplyColour(index + 1); });
+    // Choosing the blink entry already shown changes nothing: every change toggles.
     connect(m_ui->blinkList, &QComboBox::currentIndexChanged, m_ui->messageEdit,
             &CFormattedEdit::ToggleBlink);
-    connect(m_ui->displayModeList, &QComboBox::activated, this, &CMessagePage::OnDisplayModeChosen);
-    connect(m_ui->effectList, &QComboBox::activated, this, &CMessagePage::OnEffectChosen);
-    connect(m_ui->signModelList, &QComboBox::activated, this, &CMessagePage::OnSignModelChosen);
-    connect(m_ui->portList, &QComboBox::activated, this, &CMessagePage::OnPortChosen);
+    for (QComboBox* list : {m_ui->charSizeList, m_ui->colorList, m_ui->blinkList}) {
+        // After a choice made with the mouse in the open list, typing goes on in the editor.
+        list->view()->viewport()->installEventFilter(this);
+        connect(list, &QComboBox::activated, this, [this] {
+            if (m_bMouseChoice) {
+                m_bMouseChoice = false;
+                QTimer::singleShot(0, m_ui->messageEdit,
+                                   [this] { m_ui->messageEdit->setFocus(Qt::PopupFocusReason); });
+            }
+        });
+    }
     connect(m_ui->lineEdit, &QLineEdit::textChanged, this, &CMessagePage::OnPositionTextChanged);
     connect(m_ui->columnEdit, &QLineEdit::textChanged, this, &CMessagePage::OnPositionTextChanged);
-    connect(m_ui->clearMessageCheck, &QCheckBox::clicked, this,
+    connect(m_ui->clearMessageCheck, &QCheckBox::toggled, this,
             &CMessagePage::OnClearMessageClicked);
     connect(m_ui->generateButton, &QPushButton::clicked, this, &CMessagePage::OnGenerate);
     connect(m_ui->previewButton, &QPushButton::clicked, this, &CMessagePage::OnPreview);
     connect(m_ui->sendButton, &QPushButton::clicked, this, &CMessagePage::OnSend);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CMessagePage::OnHelp);
     connect(m_ui->exitButton, &QPushButton::clicked, this, &CMessagePage::OnExit);
+}
+
+bool CMessagePage::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        m_bMouseChoice = true;
+    } else if (event->type() == QEvent::Hide || event->type() == QEvent::KeyPress) {
+        m_bMouseChoice = false;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void CMessagePage::CheckModified() {
+    if (m_pFiles != nullptr) {
+        m_pFiles->CheckModified();
+    }
 }
 
 void CMessagePage::SetUpMessageFiles() {
@@ -213,13 +257,9 @@ void CMessagePage::SetUpMessageFiles() {
 
     // Every edit of the message, after the page has taken it into the settings.
     const auto check = [this] { m_pFiles->CheckModified(); };
-    for (QComboBox* list : {m_ui->addressList, m_ui->groupList, m_ui->unitList, m_ui->positionList,
-                            m_ui->displayModeList, m_ui->effectList, m_ui->signModelList}) {
-        connect(list, &QComboBox::activated, m_pFiles, check);
-    }
     connect(m_ui->lineEdit, &QLineEdit::textChanged, m_pFiles, check);
     connect(m_ui->columnEdit, &QLineEdit::textChanged, m_pFiles, check);
-    connect(m_ui->clearMessageCheck, &QCheckBox::clicked, m_pFiles, check);
+    connect(m_ui->clearMessageCheck, &QCheckBox::toggled, m_pFiles, check);
     connect(m_ui->messageEdit, &CFormattedEdit::CellsChanged, m_pFiles, check);
 }
 
@@ -236,6 +276,7 @@ void CMessagePage::TakeMessage(const MessageDocument& message) {
     ShowChoices();
     m_ui->messageEdit->SetLineCells(message.lines);
     // The string of the message before is no string of this one.
+    m_strCommand.clear();
     m_ui->commandEdit->clear();
     if (m_pPreview != nullptr) {
         m_pPreview->Relayout();
@@ -284,6 +325,7 @@ void CMessagePage::UpdateClearMessage() {
     if (!startingAt) {
         settings.clearMessageOnLine = false;
     }
+    const QSignalBlocker quiet(m_ui->clearMessageCheck);
     m_ui->clearMessageCheck->setChecked(settings.clearMessageOnLine);
 }
 
@@ -364,8 +406,8 @@ bool CMessagePage::Validate(bool report) {
 
 void CMessagePage::Generate() {
     const std::string body = m_ui->messageEdit->EncodeBody();
-    const std::string command = BuildCommandString(m_context.app.m_messageSettings, body);
-    m_ui->commandEdit->setText(QString::fromStdString(Windows1252ToUtf8(command)));
+    m_strCommand = BuildCommandString(m_context.app.m_messageSettings, body);
+    m_ui->commandEdit->setText(QString::fromStdString(Windows1252ToUtf8(m_strCommand)));
     m_ui->commandEdit->setCursorPosition(0);
     m_context.app.SaveSettings();
 }
@@ -390,7 +432,8 @@ void CMessagePage::OnSend() {
     bool sent = false;
     if (Validate(true)) {
         Generate();
-        const SendOutcome outcome = m_pSender->Run(m_context.app, CommandString());
+        // The bytes generation made, not what a widget shows of them.
+        const SendOutcome outcome = m_pSender->Run(m_context.app, m_strCommand);
         ShowLinkError(m_context.messages, outcome);
         sent = outcome.Delivered();
     }

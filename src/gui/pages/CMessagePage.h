@@ -32,7 +32,7 @@ public:
     ~CMessagePage() override;
 
     CFormattedEdit& Editor();
-    // The command box's text as the sign gets it.
+    // The last generated command string, as the sign gets it (the box shows it).
     std::string CommandString() const;
 
     // The page's own checks of the position, with or without telling the operator. Also takes
@@ -58,6 +58,7 @@ public:
     void OnPreviewClosed() override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void hideEvent(QHideEvent* event) override;
 
@@ -67,6 +68,7 @@ private:
     void ShowChoices();
     void ConnectSignals();
     void SetUpMessageFiles();
+    void CheckModified();
 
     void OnAddressChosen(int index);
     void OnPositionChosen(int index);
@@ -96,7 +98,11 @@ private:
     CSendRunner* m_pSender;
     CPreviewDlg* m_pPreview = nullptr;
     CMessageFiles* m_pFiles = nullptr;
+    // The last generated command string, as it is sent.
+    std::string m_strCommand;
     QString m_strGroupText;
     QString m_strUnitText;
     bool m_bInitialised = false;
+    // The last click in an attribute list's open list was the mouse's.
+    bool m_bMouseChoice = false;
 };

@@ -4,6 +4,7 @@
 #include <QStackedLayout>
 
 #include "encoding/Windows1252.h"
+#include "gui/controls/ChoiceSignals.h"
 #include "gui/pages/CEthernetNetworkPanel.h"
 #include "gui/pages/CFieldbusPanel.h"
 #include "gui/pages/PortList.h"
@@ -93,19 +94,18 @@ CNetworkSetupPage::CNetworkSetupPage(const PageContext& context, QWidget* parent
 CNetworkSetupPage::~CNetworkSetupPage() = default;
 
 void CNetworkSetupPage::ConnectSignals() {
-    connect(m_ui->ethernetRadio, &QRadioButton::clicked, this,
-            [this] { OnNetworkType(kNetworkEthernet); });
-    connect(m_ui->deviceNetRadio, &QRadioButton::clicked, this,
-            [this] { OnNetworkType(kNetworkDeviceNet); });
-    connect(m_ui->profibusRadio, &QRadioButton::clicked, this,
-            [this] { OnNetworkType(kNetworkProfibus); });
+    // The page follows what the controls show, however that changed (a screen reader toggles a
+    // radio button without a click); its own selections are quiet.
+    OnButtonChecked(m_ui->ethernetRadio, this, [this] { OnNetworkType(kNetworkEthernet); });
+    OnButtonChecked(m_ui->deviceNetRadio, this, [this] { OnNetworkType(kNetworkDeviceNet); });
+    OnButtonChecked(m_ui->profibusRadio, this, [this] { OnNetworkType(kNetworkProfibus); });
     connect(m_ui->defaultsButton, &QPushButton::clicked, this, &CNetworkSetupPage::OnDefaults);
     connect(m_ui->disableButton, &QPushButton::clicked, this, &CNetworkSetupPage::OnDisable);
     connect(m_ui->generateButton, &QPushButton::clicked, this, &CNetworkSetupPage::OnGenerate);
     connect(m_ui->programButton, &QPushButton::clicked, this, &CNetworkSetupPage::OnProgram);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CNetworkSetupPage::OnHelp);
     // Only the operator's choices: the page's own selection when shown changes no setting.
-    connect(m_ui->portList, &QComboBox::activated, this, &CNetworkSetupPage::OnPortChosen);
+    OnListChoice(m_ui->portList, this, [this](int index) { OnPortChosen(index); });
 }
 
 CNetworkParams& CNetworkSetupPage::GetCurrentParams() {
@@ -210,7 +210,7 @@ bool CNetworkSetupPage::RefuseOverEthernet(const std::string& networkName, const
 void CNetworkSetupPage::SendWithConfirmation(const std::string& text, bool programmed) {
     const int32_t type = GetCurrentParams().m_nType;
     const std::string name = GetNetworkName(type);
-    CSendRunner runner(this);
+    CSendRunner runner(this, m_context.messages);
     const SendOutcome outcome = runner.Run(m_context.app, text);
     // The link's own box first, then the page's words.
     ShowLinkError(m_context.messages, outcome);

@@ -3,6 +3,7 @@
 #include <QSignalBlocker>
 #include <QStackedLayout>
 
+#include "gui/controls/ChoiceSignals.h"
 #include "gui/pages/CComPortPanel.h"
 #include "gui/pages/CEthernetAddressPanel.h"
 #include "gui/pages/PortList.h"
@@ -35,7 +36,7 @@ CPcSetupPage::~CPcSetupPage() = default;
 
 void CPcSetupPage::ConnectSignals() {
     // Only the operator's choices: the page's own selections change no setting.
-    connect(m_ui->portList, &QComboBox::activated, this, &CPcSetupPage::OnPortChosen);
+    OnListChoice(m_ui->portList, this, [this](int index) { OnPortChosen(index); });
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CPcSetupPage::OnHelp);
 }
 

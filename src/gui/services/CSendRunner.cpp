@@ -42,7 +42,8 @@ bool IsOperatorInput(QEvent::Type type) {
 
 }  // namespace
 
-CSendRunner::CSendRunner(QWidget* owner) : QObject(owner), m_pOwner(owner) {}
+CSendRunner::CSendRunner(QWidget* owner, IMessageService& messages)
+    : QObject(owner), m_pOwner(owner), m_messages(messages) {}
 
 CSendRunner::~CSendRunner() = default;
 
@@ -52,6 +53,7 @@ SendOutcome CSendRunner::Run(CMarqueeApp& app, std::string text) {
     CCancelToken cancel;
     SendOutcome outcome;
     QEventLoop loop;
+    m_pCancel = &cancel;
 
     m_bRunning = true;
     qApp->installEventFilter(this);
@@ -77,6 +79,7 @@ SendOutcome CSendRunner::Run(CMarqueeApp& app, std::string text) {
     worker.join();
 
     m_progress = nullptr;
+    m_pCancel = nullptr;
     progress.reset();
     progress.hide();
     qApp->removeEventFilter(this);
@@ -84,8 +87,25 @@ SendOutcome CSendRunner::Run(CMarqueeApp& app, std::string text) {
     return outcome;
 }
 
+void CSendRunner::AskToCancel() {
+    if (m_bAsking || m_pCancel == nullptr) {
+        return;
+    }
+    m_bAsking = true;
+    const bool cancel = AskYesNo(m_messages, kCloseDuringSend);
+    m_bAsking = false;
+    // The send may have ended while the question was open.
+    if (cancel && m_pCancel != nullptr) {
+        m_pCancel->Cancel();
+    }
+}
+
 bool CSendRunner::eventFilter(QObject* watched, QEvent* event) {
     if (!m_bRunning || !IsOperatorInput(event->type())) {
+        return QObject::eventFilter(watched, event);
+    }
+    // The question about closing is the operator's to answer.
+    if (m_bAsking) {
         return QObject::eventFilter(watched, event);
     }
     // The progress box and its Cancel button stay the operator's.
@@ -100,6 +120,10 @@ bool CSendRunner::eventFilter(QObject* watched, QEvent* event) {
     }
     if (event->type() == QEvent::Close || event->type() == QEvent::ShortcutOverride) {
         event->ignore();
+    }
+    if (event->type() == QEvent::Close) {
+        // Not in the middle of the close event: the question runs an event loop of its own.
+        QMetaObject::invokeMethod(this, &CSendRunner::AskToCancel, Qt::QueuedConnection);
     }
     return true;
 }

@@ -8,7 +8,9 @@
 
 #include "transport/SendOutcome.h"
 
+class CCancelToken;
 class CMarqueeApp;
+class IMessageService;
 class QWidget;
 
 // Runs one send off the UI thread, so that a link that waits (an unreachable address, a stalled
@@ -22,9 +24,12 @@ class CSendRunner : public QObject {
 public:
     static constexpr std::chrono::milliseconds kProgressDelay{300};
     static constexpr const char* kProgressText = "Sending to the sign…";
+    static constexpr const char* kCloseDuringSend =
+        "A message is being sent to the sign. Cancel the send?";
 
-    // owner: the window the progress box belongs to.
-    explicit CSendRunner(QWidget* owner);
+    // owner: the window the progress box belongs to. Closing a window during a send asks through
+    // messages whether to cancel it.
+    CSendRunner(QWidget* owner, IMessageService& messages);
     ~CSendRunner() override;
 
     // Sends the bytes over the link the settings choose now and returns when the send has ended.
@@ -37,7 +42,12 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void AskToCancel();
+
     QWidget* m_pOwner;
+    IMessageService& m_messages;
+    CCancelToken* m_pCancel = nullptr;
+    bool m_bAsking = false;
     QPointer<QProgressDialog> m_progress;
     bool m_bRunning = false;
 };

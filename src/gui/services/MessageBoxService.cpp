@@ -35,7 +35,12 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const std::string& text, MessageIco
     auto box = std::make_unique<QMessageBox>(BoxIcon(icon), title, QString::fromStdString(text),
                                              QMessageBox::NoButton, parent);
     box->setTextFormat(Qt::PlainText);
-    if (buttons == MessageButtons::kYesNo) {
+    if (buttons == MessageButtons::kSaveDiscardCancel) {
+        // Escape and the close box keep everything as it was.
+        box->setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+        box->setDefaultButton(QMessageBox::Save);
+        box->setEscapeButton(QMessageBox::Cancel);
+    } else if (buttons == MessageButtons::kYesNo) {
         box->setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box->setDefaultButton(QMessageBox::Yes);
         box->setEscapeButton(QMessageBox::No);
@@ -50,6 +55,16 @@ std::unique_ptr<QMessageBox> BuildMessageBox(const std::string& text, MessageIco
 MessageAnswer AnswerOf(QMessageBox::StandardButton clicked, MessageButtons buttons) {
     if (buttons == MessageButtons::kOk) {
         return MessageAnswer::kOk;
+    }
+    if (buttons == MessageButtons::kSaveDiscardCancel) {
+        switch (clicked) {
+            case QMessageBox::Save:
+                return MessageAnswer::kSave;
+            case QMessageBox::Discard:
+                return MessageAnswer::kDiscard;
+            default:
+                return MessageAnswer::kCancel;
+        }
     }
     return clicked == QMessageBox::No ? MessageAnswer::kNo : MessageAnswer::kYes;
 }

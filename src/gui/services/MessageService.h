@@ -5,8 +5,8 @@
 // What the operator is told, and how the answer comes back. The program shows real message boxes;
 // tests record the texts and script the answers. Texts are UTF-8.
 enum class MessageIcon { kStop, kExclamation, kInformation, kQuestion };
-enum class MessageButtons { kOk, kYesNo };
-enum class MessageAnswer { kOk, kYes, kNo };
+enum class MessageButtons { kOk, kYesNo, kSaveDiscardCancel };
+enum class MessageAnswer { kOk, kYes, kNo, kSave, kDiscard, kCancel };
 
 // The title every box of the program carries unless a caller names another.
 inline constexpr const char* kApplicationTitle = "Lumivex";

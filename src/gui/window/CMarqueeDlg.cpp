@@ -118,6 +118,13 @@ void CMarqueeDlg::ConnectSignals() {
     connect(helpKey, &QShortcut::activated, this, &CMarqueeDlg::OnHelpKey);
 }
 
+void CMarqueeDlg::reject() {
+    // The close box, Escape and "Exit" all end here.
+    if (MessagePage().MessageFiles().MayClose()) {
+        QDialog::reject();
+    }
+}
+
 void CMarqueeDlg::done(int result) {
     m_ui->pageTabs->EndPages();
     QDialog::done(result);

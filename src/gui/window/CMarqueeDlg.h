@@ -30,6 +30,8 @@ public:
     // Opens a message file on the Messages page and shows that page; false when nothing opened.
     bool OpenMessageFile(const QString& path);
 
+    // Closing asks first about a message changed since it was opened, saved or started.
+    void reject() override;
     // However the window closes, the pages keep their settings first.
     void done(int result) override;
 

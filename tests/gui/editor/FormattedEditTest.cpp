@@ -4,7 +4,10 @@
 #include <QComboBox>
 #include <QMimeData>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
 
+#include "editor/CharCell.h"
 #include "gui/editor/CFormattedEdit.h"
 
 namespace {
@@ -15,23 +18,59 @@ public:
     using CFormattedEdit::insertFromMimeData;
 };
 
-// Pasted text keeps size, colour and underline as the sign takes them, and nothing else.
-TEST(FormattedEditTest, PastedTextKeepsWhatTheSignShows) {
+// Every character the document holds is drawn as the sign shows it: one of the sign's sizes, one
+// of its colours.
+void ExpectDrawnAsSent(const CFormattedEdit& editor) {
+    for (QTextBlock block = editor.document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            const int32_t size = CFormattedEdit::SizeIndexOf(format);
+            EXPECT_EQ(format.fontPointSize(), PointsForSizeIndex(size))
+                << it.fragment().text().toStdString();
+            const Rgb colour = CFormattedEdit::ColourOf(format);
+            EXPECT_EQ(SignColour(colour), colour) << it.fragment().text().toStdString();
+        }
+    }
+}
+
+// Pasted text keeps size, colour and underline as the sign takes them, and nothing else; what it
+// does not say comes from the caret. Every line break in it is the sign's one kind.
+TEST(FormattedEditTest, PastedTextIsWhatTheSignShows) {
     const struct {
         const char* name;
         QString html;
+        QString plain;
         const char* body;
         int colourEntry;  // what the "Color" list shows with the caret before the first character
+        int sizeEntry;
     } cases[] = {
-        {"blue is sent red, shown as the list's last entry",
-         R"(<span style="color:#0000ff">B</span>)", "^K0^dC1B", 2},
-        {"42 points is the fifth size", R"(<span style="font-size:42pt;color:#ff0000">W</span>)",
-         "^K4^dC1W", 0},
-        {"any other height is the first", R"(<span style="font-size:10pt;color:#ffff00">S</span>)",
-         "^K0^dC3S", 1},
-        {"underline blinks", R"(<u style="color:#00ff00">G</u>)", "^K0^dC2^X1G", 2},
-        {"images leave only the text around them", R"(A<img src="x.png">B)", "^K0^dC1AB", 0},
-        {"characters without a Windows-1252 form become ?", QStringLiteral("€Ω"), "^K0^dC1\x80?",
+        {"blue becomes red", R"(<span style="color:#0000ff">B</span>)", {}, "^K0^dC1B", 0, 0},
+        {"42 points is the fifth size",
+         R"(<span style="font-size:42pt;color:#ff0000">W</span>)",
+         {},
+         "^K4^dC1W",
+         0,
+         -1},
+        {"24 points is the nearest size, 21",
+         R"(<span style="font-size:24pt;color:#ffff00">S</span>)",
+         {},
+         "^K1^dC3S",
+         1,
+         1},
+        {"underline blinks", R"(<u style="color:#00ff00">G</u>)", {}, "^K0^dC2^X1G", 2, 0},
+        {"images leave only the text around them", R"(A<img src="x.png">B)", {}, "^K0^dC1AB", 0, 0},
+        {"characters without a Windows-1252 form become ?",
+         {},
+         QStringLiteral("€Ω"),
+         "^K0^dC1\x80?",
+         0,
+         0},
+        {"soft breaks in rich text", "A<br>B", {}, "^K0^dC1A^N^K0^dC1B", 0, 0},
+        {"every break in plain text",
+         {},
+         QStringLiteral("A\u2028B\r\nC\rD"),
+         "^K0^dC1A^N^K0^dC1B^N^K0^dC1C^N^K0^dC1D",
+         0,
          0},
     };
     for (const auto& c : cases) {
@@ -46,13 +85,36 @@ TEST(FormattedEditTest, PastedTextKeepsWhatTheSignShows) {
         editor.Initialise();
         editor.AttachLists(&size, &colour, &blink);
         editor.show();
+        // What was there before and is gone leaves nothing behind.
+        QTest::keyClicks(&editor, "old");
+        QTest::keyClick(&editor, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(&editor, Qt::Key_Delete);
         QMimeData data;
-        data.setHtml(c.html);
+        if (c.html.isEmpty()) {
+            data.setText(c.plain);
+        } else {
+            data.setHtml(c.html);
+        }
         editor.insertFromMimeData(&data);
         EXPECT_EQ(editor.EncodeBody(), c.body);
-        QTest::keyClick(&editor, Qt::Key_Home);
+        EXPECT_EQ(editor.document()->blockCount(), static_cast<int>(editor.LineCells().size()));
+        ExpectDrawnAsSent(editor);
+        QTest::keyClick(&editor, Qt::Key_Home, Qt::ControlModifier);
         EXPECT_EQ(colour.currentIndex(), c.colourEntry);
+        EXPECT_EQ(size.currentIndex(), c.sizeEntry);
     }
+}
+
+// Shift+Enter breaks the line as Enter does.
+TEST(FormattedEditTest, ShiftEnterStartsALine) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.show();
+    QTest::keyClicks(&editor, "A");
+    QTest::keyClick(&editor, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(&editor, "B");
+    EXPECT_EQ(editor.document()->blockCount(), 2);
+    EXPECT_EQ(editor.EncodeBody(), "^K0^dC1A^N^K0^dC1B");
 }
 
 }  // namespace

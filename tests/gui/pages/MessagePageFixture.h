@@ -54,6 +54,15 @@ public:
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers = {}) {
         QTest::keyClick(&page->Editor(), key, modifiers);
     }
+    // A click in the editor just after the last character, with the caret elsewhere before.
+    void ClickAtEnd() {
+        CFormattedEdit& editor = page->Editor();
+        editor.moveCursor(QTextCursor::Start);
+        QTextCursor end = editor.textCursor();
+        end.movePosition(QTextCursor::End);
+        const QRect at = editor.cursorRect(end);
+        QTest::mouseClick(editor.viewport(), Qt::LeftButton, {}, at.center() + QPoint(4, 0));
+    }
     void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
     void SetText(const char* box, const QString& text) {
         auto* edit = Find<QLineEdit>(box);

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -46,18 +48,103 @@ TEST_F(MessagePageTest, PendingAttributesReachOnlyCharactersTypedAtALineEnd) {
               std::vector<CellLine>{Join(Cells("Y", 1, kGreen), Cells("Z", 4, kGreen))});
 }
 
-TEST_F(MessagePageTest, BlinkTogglesCountUntilACharacterIsTyped) {
-    Choose("blinkList", 1);
-    Choose("blinkList", 0);
-    Type("A");
-    EXPECT_EQ(page->Editor().PendingBlinkToggles(), 2) << "an even count is left as it is";
-    Choose("blinkList", 1);
-    Type("B");
-    EXPECT_EQ(page->Editor().PendingBlinkToggles(), 0);
-    Type("C");  // takes B's blink from the control, as a neighbour's
-    EXPECT_EQ(page->Editor().LineCells(),
-              std::vector<CellLine>{Join(Cells("A"), Cells("BC", 1, kRed, true))});
-    EXPECT_EQ(page->Editor().EncodeBody(), "^K0^dC1A^X1BC");
+// The lists always name what the next character typed at the caret gets, and a choice in them
+// gives exactly what it names: at the end of a line through the pending attributes, inside a line
+// through the format the character is typed with.
+TEST_F(MessagePageTest, TheListsNameWhatTheNextCharacterGets) {
+    struct Case {
+        const char* name;
+        std::function<void(MessagePageTest&)> steps;
+        int size;
+        int colour;
+        int blink;
+        const char* body;
+    };
+    const Case cases[] = {
+        {"a blinking line goes on blinking after a click at its end",
+         [](MessagePageTest& t) {
+             t.Choose("blinkList", 1);
+             t.Type("ABCD");
+             t.ClickAtEnd();
+         },
+         0, 0, 1, "^K0^dC1^X1ABCD"},
+        {"two changes cancel out and wait; a third toggles",
+         [](MessagePageTest& t) {
+             t.Choose("blinkList", 1);
+             t.Choose("blinkList", 0);
+             t.Type("A");
+             t.Choose("blinkList", 1);
+             t.Type("B");
+         },
+         0, 0, 1, "^K0^dC1A^X1B"},
+        {"a line break typed at the end takes an odd count with it",
+         [](MessagePageTest& t) {
+             t.Type("A");
+             t.Choose("blinkList", 1);
+             t.Key(Qt::Key_Return);
+             t.Key(Qt::Key_Up);
+             t.Key(Qt::Key_Down);
+         },
+         0, 0, 1, "^K0^dC1A^N"},
+        {"size and colour chosen at a line end",
+         [](MessagePageTest& t) {
+             t.Type("A");
+             t.Choose("charSizeList", 2);
+             t.Choose("colorList", 2);
+         },
+         2, 2, 0, "^K0^dC1A"},
+        {"a choice inside a line goes to the character typed there",
+         [](MessagePageTest& t) {
+             t.Type("AB");
+             t.Key(Qt::Key_Left);
+             t.Choose("blinkList", 1);
+             t.Choose("colorList", 1);
+             t.Type("x");
+         },
+         0, 1, 1, "^K0^dC1A^dC3^X1x^dC1^X0B"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MakePage();
+        c.steps(*this);
+        EXPECT_EQ(Find<QComboBox>("charSizeList")->currentIndex(), c.size);
+        EXPECT_EQ(Find<QComboBox>("colorList")->currentIndex(), c.colour);
+        EXPECT_EQ(Find<QComboBox>("blinkList")->currentIndex(), c.blink);
+        EXPECT_EQ(page->Editor().EncodeBody(), c.body);
+        // The next character typed gets what the lists name.
+        page->Editor().moveCursor(QTextCursor::End);
+        if (page->Editor().textCursor().atBlockEnd()) {
+            Type("Z");
+            const CharCell z = page->Editor().LineCells().back().back();
+            EXPECT_EQ(z.size, c.size + 1);
+            EXPECT_EQ(z.colour, ColourForIndex(c.colour + 1));
+            EXPECT_EQ(z.blink, c.blink == 1);
+        }
+    }
+}
+
+// A choice made with the mouse in an attribute list's open list gives the keyboard back to the
+// editor; one made with the keyboard keeps it in the list.
+TEST_F(MessagePageTest, AMouseChoiceInAnAttributeListLetsTheOperatorTypeOn) {
+    for (const char* name : {"charSizeList", "colorList", "blinkList"}) {
+        SCOPED_TRACE(name);
+        page->Editor().setFocus();
+        auto* list = Find<QComboBox>(name);
+        list->showPopup();
+        QApplication::processEvents();
+        QAbstractItemView* view = list->view();
+        const QRect entry = view->visualRect(view->model()->index(1, 0));
+        const QPoint at(view->viewport()->width() / 2, entry.center().y());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+        QApplication::processEvents();
+        EXPECT_EQ(list->currentIndex(), 1);
+        EXPECT_EQ(page->focusWidget(), &page->Editor());
+    }
+    Type("T");
+    EXPECT_EQ(page->Editor().LineCells(), std::vector<CellLine>{Cells("T", 2, kYellow, true)});
+    Choose("colorList", 2);
+    QApplication::processEvents();
+    EXPECT_EQ(page->focusWidget(), Find<QComboBox>("colorList"));
 }
 
 // A selection of a red and a green character given one size: both get it, with the colour
@@ -186,7 +273,7 @@ TEST_F(MessagePageTest, StartingAtIsCheckedLineFirstThenColumn) {
         EXPECT_EQ(Texts(), c.messages) << c.line << "/" << c.column;
         if (c.focus != nullptr) {
             EXPECT_EQ(QApplication::focusWidget(), Find<QLineEdit>(c.focus));
-            EXPECT_EQ(page->CommandString(), "") << "nothing generated";
+            EXPECT_EQ(Find<QLineEdit>("commandEdit")->text(), "") << "nothing generated";
         } else {
             EXPECT_EQ(page->CommandString(), "^A000000^C0^M0440");
         }
@@ -211,19 +298,34 @@ TEST_F(MessagePageTest, ClearMessageOnLineOnlyForStartingAt) {
     EXPECT_FALSE(Find<QLineEdit>("lineEdit")->isEnabled());
 }
 
-TEST_F(MessagePageTest, SendsTheCommandBoxBytes) {
+// What generation made is sent, byte for byte, however long: the box shows all of it too.
+TEST_F(MessagePageTest, SendsTheGeneratedBytesWhole) {
     auto sign = CLoopbackListener::AsSign(kSignTcpPort);
     ASSERT_NE(sign, nullptr);
-    auto received = sign->AcceptAndReadAsync();
     app.m_nComPort = kPortEthernet;
     app.m_ipAddress = sign->Address();
-    for (const QString& key : {QStringLiteral("Ä"), QStringLiteral("€"), QStringLiteral("^")}) {
-        QTest::sendKeyEvent(QTest::Click, &page->Editor(), Qt::Key_unknown, key, {});
+    const std::string header = "^A000000^L0^C1";
+    const struct {
+        QString typed;
+        std::string body;
+    } cases[] = {
+        {QStringLiteral("Ä€^"), "^K0^dC1\xC4\x80^"},
+        {QString(40000, QLatin1Char('W')), "^K0^dC1" + std::string(40000, 'W')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body.size());
+        MakePage();
+        QApplication::clipboard()->setText(c.typed);
+        Key(Qt::Key_V, Qt::ControlModifier);
+        auto received = sign->AcceptAndReadAsync();
+        messages.shown.clear();
+        Click("sendButton");
+        EXPECT_EQ(received.get(), header + c.body);
+        EXPECT_EQ(page->CommandString(), header + c.body);
+        EXPECT_EQ(Find<QLineEdit>("commandEdit")->text().size(),
+                  static_cast<qsizetype>(QString::fromLatin1(header + c.body).size()));
+        EXPECT_EQ(Texts(), std::vector<std::string>{"Message sent."});
     }
-    Click("sendButton");
-    EXPECT_EQ(received.get(), page->CommandString());
-    EXPECT_EQ(page->CommandString(), "^A000000^L0^C1^K0^dC1\xC4\x80^");
-    EXPECT_EQ(Texts(), std::vector<std::string>{"Message sent."});
 }
 
 // A sign that no longer answers: the operator cancels; the page says the send failed and takes

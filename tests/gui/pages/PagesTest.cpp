@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QTextDocument>
 #include <memory>
 
+#include "encoding/MessageSettings.h"
 #include "gui/window/CMarqueeDlg.h"
 #include "gui/window/CPageTabCtrl.h"
 #include "settings/CMarqueeApp.h"
@@ -49,6 +52,54 @@ TEST_F(PagesTest, EachHelpButtonAsksForItsPagesTopic) {
         ASSERT_EQ(help.requests.size(), static_cast<size_t>(index + 1));
         EXPECT_EQ(help.requests.back(), contexts[index]);
     }
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+// A screen reader toggles a button through its accessible action and a list can change with no
+// `activated`: each page follows what its controls show, as after a click.
+TEST_F(PagesTest, ChangesMadeWithoutAClickMoveThePages) {
+    CProfileStore profile(folder.filePath("lumivex.conf"));
+    CMarqueeApp app(profile);
+    CMarqueeDlg dialog(PageContext{app, messages, help});
+    dialog.show();
+    const auto find = [&dialog](int page, const char* name) {
+        auto* found = dialog.PageTabs().Page(page)->findChild<QWidget*>(QString::fromLatin1(name));
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    };
+    const auto toggle = [](QWidget* button) {
+        QAccessibleInterface* access = QAccessible::queryAccessibleInterface(button);
+        ASSERT_NE(access, nullptr);
+        ASSERT_NE(access->actionInterface(), nullptr);
+        access->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    };
+    const auto choose = [](QWidget* list, int index) {
+        static_cast<QComboBox*>(list)->setCurrentIndex(index);
+    };
+    constexpr int kMessages = CPageTabCtrl::kMessagesPage;
+    constexpr int kPc = CPageTabCtrl::kPcSetupPage;
+    constexpr int kNetwork = CPageTabCtrl::kNetworkSetupPage;
+
+    choose(find(kMessages, "positionList"), kPositionStartingAt);
+    EXPECT_EQ(app.m_messageSettings.position, kPositionStartingAt);
+    EXPECT_TRUE(find(kMessages, "lineEdit")->isEnabled());
+    toggle(find(kMessages, "clearMessageCheck"));
+    EXPECT_TRUE(app.m_messageSettings.clearMessageOnLine);
+    choose(find(kMessages, "effectList"), kEffectScrollOnce);
+    EXPECT_EQ(app.m_messageSettings.effect, kEffectScrollOnce);
+
+    dialog.PageTabs().ShowPage(kPc);
+    choose(find(kPc, "portList"), kPortEthernet);
+    EXPECT_EQ(app.m_nComPort, kPortEthernet);
+    EXPECT_TRUE(find(kPc, "addressCtrl")->isVisible());
+
+    dialog.PageTabs().ShowPage(kNetwork);
+    toggle(find(kNetwork, "deviceNetRadio"));
+    EXPECT_EQ(app.m_nNetworkType, kNetworkDeviceNet);
+    EXPECT_TRUE(find(kNetwork, "stationEdit")->isVisible());
+    EXPECT_EQ(static_cast<QLabel*>(find(kNetwork, "stationLabel"))->text(), "MAC ID (0-63)");
+    choose(find(kNetwork, "portList"), 2);
+    EXPECT_EQ(app.m_nComPort, 2);
     EXPECT_TRUE(messages.shown.empty());
 }
 

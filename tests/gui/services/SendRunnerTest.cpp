@@ -12,6 +12,7 @@
 #include "gui/services/CSendRunner.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
+#include "support/RecordingServices.h"
 
 namespace {
 
@@ -25,6 +26,7 @@ protected:
     QTemporaryDir folder;
     CProfileStore profile{folder.filePath("lumivex.conf")};
     CMarqueeApp app{profile};
+    RecordingMessageService messages;
 };
 
 TEST_F(SendRunnerTest, DeliversOffTheUiThread) {
@@ -33,7 +35,7 @@ TEST_F(SendRunnerTest, DeliversOffTheUiThread) {
     SendTo(*sign);
     auto received = sign->AcceptAndReadAsync();
     QWidget window;
-    CSendRunner runner(&window);
+    CSendRunner runner(&window, messages);
     EXPECT_TRUE(runner.Run(app, "^C0^M\x80").Delivered());
     EXPECT_EQ(received.get(), "^C0^M\x80");
     EXPECT_EQ(runner.ProgressBox(), nullptr);
@@ -49,7 +51,7 @@ TEST_F(SendRunnerTest, CancelEndsASendThatWaits) {
     QPushButton window(QStringLiteral("Send again"));
     window.show();
     QSignalSpy clicks(&window, &QPushButton::clicked);
-    CSendRunner runner(&window);
+    CSendRunner runner(&window, messages);
 
     bool sawBox = false;
     QTimer poll;
@@ -74,6 +76,27 @@ TEST_F(SendRunnerTest, CancelEndsASendThatWaits) {
     EXPECT_EQ(clicks.count(), 0) << "input to the window is held back during the send";
     QTest::mouseClick(&window, Qt::LeftButton);
     EXPECT_EQ(clicks.count(), 1) << "and reaches it again afterwards";
+}
+
+// Closing the window during a send is not ignored: the operator is asked whether to cancel it, and
+// the window stays, whatever the answer.
+TEST_F(SendRunnerTest, ClosingDuringASendOffersToCancelIt) {
+    auto sign = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_NE(sign, nullptr);
+    ASSERT_TRUE(sign->FillAcceptQueue());
+    SendTo(*sign);
+    QWidget window;
+    window.show();
+    CSendRunner runner(&window, messages);
+    messages.answers = {MessageAnswer::kNo, MessageAnswer::kYes};
+    QTimer::singleShot(0, &window, [&] { window.close(); });
+    QTimer::singleShot(0, &window,
+                       [&] { QTimer::singleShot(0, &window, [&] { window.close(); }); });
+    const SendOutcome outcome = runner.Run(app, "^C0^M");
+    EXPECT_EQ(outcome.result.code, SEND_CANCELLED);
+    ASSERT_EQ(messages.shown.size(), 2u);
+    EXPECT_EQ(messages.shown[0].text, CSendRunner::kCloseDuringSend);
+    EXPECT_TRUE(window.isVisible());
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <QUrl>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "gui/editor/CFormattedEdit.h"
 #include "gui/pages/CMessageFiles.h"
@@ -89,6 +90,88 @@ TEST_F(MessageFileWindowTest, TheTitleFollowsTheFile) {
         step.act();
         EXPECT_EQ(dialog->windowTitle(), step.title) << step.step;
     }
+}
+
+// Closing the window (close box, Escape, "Exit") with a message changed since it was opened, saved
+// or started asks first; Cancel and a save that does not happen keep the window open.
+TEST_F(MessageFileWindowTest, ClosingAsksAboutAChangedMessage) {
+    const QString path = WriteMessage("hall.json", R"({"lines":["A"]})");
+    const QString saved = folder.filePath("saved.json");
+    const struct {
+        const char* name;
+        bool open;
+        bool edit;
+        std::vector<MessageAnswer> answers;
+        QStringList savePaths;
+        const char* question;
+        bool closes;
+    } cases[] = {
+        {"unchanged since opened", true, false, {}, {}, nullptr, true},
+        {"unchanged since started", false, false, {}, {}, nullptr, true},
+        {"cancel",
+         true,
+         true,
+         {MessageAnswer::kCancel},
+         {},
+         "Save the changes to hall.json before closing?",
+         false},
+        {"discard",
+         true,
+         true,
+         {MessageAnswer::kDiscard},
+         {},
+         "Save the changes to hall.json before closing?",
+         true},
+        {"save into its file",
+         true,
+         true,
+         {MessageAnswer::kSave},
+         {},
+         "Save the changes to hall.json before closing?",
+         true},
+        {"a new message saved",
+         false,
+         true,
+         {MessageAnswer::kSave},
+         {saved},
+         "Save this message before closing?",
+         true},
+        {"a save cancelled in its dialog",
+         false,
+         true,
+         {MessageAnswer::kSave},
+         {},
+         "Save this message before closing?",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        app.m_messageSettings = {};
+        SetUp();
+        if (c.open) {
+            ASSERT_TRUE(dialog->OpenMessageFile(path));
+        }
+        if (c.edit) {
+            QTest::keyClicks(&Editor(), "B");
+        }
+        messages.shown.clear();
+        messages.answers.assign(c.answers.begin(), c.answers.end());
+        dialogs.answers.assign(c.savePaths.begin(), c.savePaths.end());
+        QTest::keyClick(dialog.get(), Qt::Key_Escape);
+        QApplication::processEvents();
+        EXPECT_EQ(dialog->isVisible(), !c.closes);
+        if (c.question == nullptr) {
+            EXPECT_TRUE(messages.shown.empty());
+        } else {
+            ASSERT_EQ(messages.shown.size(), 1u);
+            EXPECT_EQ(messages.shown[0].text, c.question);
+            EXPECT_EQ(messages.shown[0].buttons, MessageButtons::kSaveDiscardCancel);
+        }
+    }
+    EXPECT_TRUE(QFile::exists(saved));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("BA")) << "saved into the file it came from";
 }
 
 // The file keys work anywhere in the window while the Messages page is shown, and only then.

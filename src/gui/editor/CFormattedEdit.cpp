@@ -120,12 +120,15 @@ CFormattedEdit::~CFormattedEdit() = default;
 
 void CFormattedEdit::Initialise() {
     const QTextCharFormat base = BaseFormat();
+    // A long word is broken anywhere: breaking only at word boundaries rescans the whole unbroken
+    // word for every line it wraps, on every keystroke.
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_bApplying = true;
     document()->setDefaultFont(base.font());
     clear();
     setCurrentCharFormat(base);
     m_bApplying = false;
-    EncodeBody();
+    RebuildCells();
 }
 
 void CFormattedEdit::AttachLists(QComboBox* sizeList, QComboBox* colourList, QComboBox* blinkList) {
@@ -231,7 +234,7 @@ void CFormattedEdit::ApplyToInsertion(const QTextCharFormat& format) {
     ShowCaretAttributes();
 }
 
-std::string CFormattedEdit::EncodeBody() {
+void CFormattedEdit::RebuildCells() {
     lineCells.clear();
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
         CellLine line;
@@ -260,6 +263,10 @@ std::string CFormattedEdit::EncodeBody() {
         }
         lineCells.push_back(std::move(line));
     }
+}
+
+std::string CFormattedEdit::EncodeBody() {
+    RebuildCells();
     return EncodeCellLines(lineCells);
 }
 
@@ -270,6 +277,8 @@ void CFormattedEdit::SetLineCells(const std::vector<CellLine>& lines) {
     clear();
     setCurrentCharFormat(base);
     QTextCursor cursor(document());
+    // One edit: the document is laid out once, not again after every run.
+    cursor.beginEditBlock();
     for (size_t k = 0; k < lines.size(); ++k) {
         if (k > 0) {
             cursor.insertBlock(QTextBlockFormat(), base);
@@ -292,6 +301,7 @@ void CFormattedEdit::SetLineCells(const std::vector<CellLine>& lines) {
             begin = end;
         }
     }
+    cursor.endEditBlock();
     document()->setUndoRedoEnabled(true);
     cursor.movePosition(QTextCursor::Start);
     setTextCursor(cursor);
@@ -299,14 +309,22 @@ void CFormattedEdit::SetLineCells(const std::vector<CellLine>& lines) {
     pendingSize = kMinSizeIndex;
     pendingColour = kColourRed;
     pendingBlinkToggles = 0;
-    EncodeBody();
+    RebuildCells();
     ShowCaretAttributes();
     emit CellsChanged();
 }
 
 void CFormattedEdit::OnContentsChange(int, int, int charsAdded) {
-    if (!m_bApplying && charsAdded > 0) {
-        m_bCharsAdded = true;
+    if (m_bApplying || charsAdded <= 0) {
+        return;
+    }
+    m_bCharsAdded = true;
+    if (m_bKeyTakesPending) {
+        // The character went in with the pending attributes: an odd count is used up.
+        m_bKeyTookPending = true;
+        if (pendingBlinkToggles % 2 != 0) {
+            pendingBlinkToggles = 0;
+        }
     }
 }
 
@@ -314,8 +332,8 @@ void CFormattedEdit::OnTextChanged() {
     if (m_bApplying) {
         return;
     }
-    EncodeBody();
-    const bool typed = m_bCharsAdded;
+    RebuildCells();
+    const bool typed = m_bCharsAdded && !m_bKeyTookPending;
     m_bCharsAdded = false;
     const QTextCursor cursor = textCursor();
     // The pending attributes go to a character just typed at the end of its line; one typed
@@ -341,7 +359,7 @@ void CFormattedEdit::OnTextChanged() {
         }
         character.endEditBlock();
         m_bApplying = false;
-        EncodeBody();
+        RebuildCells();
     }
     ShowCaretAttributes();
     emit CellsChanged();
@@ -376,15 +394,48 @@ bool CFormattedEdit::event(QEvent* event) {
 void CFormattedEdit::keyPressEvent(QKeyEvent* event) {
     backspaceFlag = event->key() == Qt::Key_Backspace;
     const bool lineBreak = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (lineBreak && (event->modifiers() & Qt::ShiftModifier)) {
-        // The sign has one kind of line break: Shift+Enter breaks the line as Enter does.
-        QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
-                        event->text(), event->isAutoRepeat(), event->count());
-        QTextEdit::keyPressEvent(&plain);
-        event->setAccepted(plain.isAccepted());
-        return;
+    // The sign has one kind of line break: Shift+Enter breaks the line as Enter does.
+    QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
+                    event->text(), event->isAutoRepeat(), event->count());
+    QKeyEvent* key = lineBreak ? &plain : event;
+
+    // A character typed at the end of a line goes in with the pending attributes, in one change
+    // of the document; a line break typed there takes an odd blink count with it.
+    const QTextCursor caret = textCursor();
+    const QString text = event->text();
+    const bool shortcut =
+        (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0;
+    const bool types = lineBreak || (!shortcut && !text.isEmpty() && text.front().isPrint());
+    const bool atLineEnd = types && !caret.hasSelection() && caret.atBlockEnd();
+    if (atLineEnd) {
+        QTextCharFormat next = caret.charFormat();
+        if (pendingBlinkToggles % 2 != 0) {
+            next.setFontUnderline(!next.fontUnderline());
+        }
+        if (!lineBreak && pendingSize != 0) {
+            next.setFontPointSize(PointsForSizeIndex(pendingSize));
+        }
+        if (!lineBreak && pendingColour != 0) {
+            next.setForeground(QColorOf(ColourForIndex(pendingColour)));
+        }
+        m_bApplying = true;
+        setCurrentCharFormat(next);
+        m_bApplying = false;
+        m_bKeyTakesPending = true;
     }
-    QTextEdit::keyPressEvent(event);
+    QTextEdit::keyPressEvent(key);
+    event->setAccepted(key->isAccepted());
+    m_bKeyTakesPending = false;
+    QTextCursor same = textCursor();
+    if (atLineEnd && !m_bKeyTookPending && !same.hasSelection() &&
+        same.position() == caret.position()) {
+        // Nothing went in: the caret's format is the document's again, for whatever comes next.
+        same.setPosition(same.position());
+        m_bApplying = true;
+        setTextCursor(same);
+        m_bApplying = false;
+    }
+    m_bKeyTookPending = false;
 }
 
 void CFormattedEdit::keyReleaseEvent(QKeyEvent* event) {

@@ -64,6 +64,8 @@ protected:
 
 private:
     void OnContentsChange(int position, int charsRemoved, int charsAdded);
+    // lineCells from the document, without encoding them.
+    void RebuildCells();
     void OnTextChanged();
     void ShowCaretAttributes();
     // The format reported for a selection: that of its first character; for an empty selection,
@@ -88,4 +90,7 @@ private:
     bool m_bApplying = false;
     // Pasted or dropped text keeps its own attributes: the pending ones are for typing.
     bool m_bPasting = false;
+    // A key typed at the end of a line is going in with the pending attributes, and has.
+    bool m_bKeyTakesPending = false;
+    bool m_bKeyTookPending = false;
 };

@@ -30,7 +30,8 @@ struct ScheduleWindow {
     bool operator==(const ScheduleWindow&) const = default;
 };
 
-// One rule of a schedule. What it shows is the caller's: this is the rule's place in its list.
+// One rule of a schedule. The message it shows stays with the caller, found by the rule's place
+// in the list.
 struct ScheduleRule {
     // The signs it is for: those named here, or, when there are none, those carrying `tag`. Names
     // and tags compare without regard to the case of A to Z; other letters must match exactly.

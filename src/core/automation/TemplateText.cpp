@@ -52,7 +52,9 @@ bool ExpandPlaceholder(std::string_view body, const VariableLookup& lookup, Loca
 }  // namespace
 
 bool IsVariableName(std::string_view name) {
+    // A first "." or "-" would let ".." or "-x" through, which paths and options read otherwise.
     return !name.empty() && name.size() <= kMaxVariableNameLength && name != kClockName &&
+           name.front() != '.' && name.front() != '-' &&
            std::all_of(name.begin(), name.end(), IsNameCharacter);
 }
 

@@ -26,9 +26,9 @@ inline constexpr std::string_view kClockName = "now";
 inline constexpr std::string_view kDefaultClockFormat = "HH:mm";
 inline constexpr size_t kMaxVariableNameLength = 64;
 
-// A variable's name: 1 to 64 of the letters A-Z and a-z, the digits and "_", "-", ".", with the
-// case counting ("Count" is not "count"), and not "now". The same names serve as topic levels and
-// URL path segments without escaping.
+// A variable's name: 1 to 64 of the letters A-Z and a-z, the digits and "_", "-", ".", beginning
+// with a letter, a digit or "_", with the case counting ("Count" is not "count"), and not "now".
+// Such a name is a topic level and a URL path segment as it stands.
 bool IsVariableName(std::string_view name);
 
 struct TemplateExpansion {

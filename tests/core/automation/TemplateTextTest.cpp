@@ -63,13 +63,13 @@ TEST(TemplateTextTest, ExpandsValuesClockAndBraces) {
 
 TEST(TemplateTextTest, VariableNames) {
     for (const std::string& name :
-         std::vector<std::string>{"count", "Count", "a", "shift.2_count-total",
+         std::vector<std::string>{"count", "Count", "a", "shift.2_count-total", "_a", "2nd",
                                   std::string(kMaxVariableNameLength, 'v')}) {
         EXPECT_TRUE(IsVariableName(name)) << name;
     }
     for (const std::string& name :
-         std::vector<std::string>{"", "now", "a b", "a/b", "a+b", "#", "zähler", "a}",
-                                  std::string(kMaxVariableNameLength + 1, 'v')}) {
+         std::vector<std::string>{"", "now", "..", ".a", "-a", "a b", "a/b", "a+b", "#", "zähler",
+                                  "a}", std::string(kMaxVariableNameLength + 1, 'v')}) {
         EXPECT_FALSE(IsVariableName(name)) << name;
     }
 }

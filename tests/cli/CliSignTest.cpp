@@ -321,8 +321,6 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     EXPECT_NE(errors.find("message 1, offset 3: ^E0 stands out of the header's order"),
               std::string::npos)
         << errors;
-    EXPECT_NE(errors.find("message 3, offset 99: "), std::string::npos) << errors;
-    EXPECT_EQ(errors.find("message 3, offset 100: "), std::string::npos);
     EXPECT_NE(errors.find("message 3: 50 more warnings left out\n"), std::string::npos);
 }
 

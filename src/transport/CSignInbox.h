@@ -10,8 +10,8 @@
 #include "transport/CCancelToken.h"
 #include "transport/SignLink.h"
 
-// What the inbox holds for a slow reader before the link waits for it: a thousand of the longest
-// messages the composer makes, or 64 of the longest a link passes on.
+// What the inbox holds for a slow reader before the link waits for it: 64 of the longest messages
+// a link passes on, tens of thousands of the composer's.
 inline constexpr size_t kMaxSignInboxBytes = size_t{64} << 20;
 
 // One message as it came off the link, with the moment it came.

@@ -11,7 +11,6 @@
 #include <climits>
 #include <cstdlib>
 #include <string_view>
-#include <utility>
 
 #include "transport/CCancelToken.h"
 

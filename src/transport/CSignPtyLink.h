@@ -46,8 +46,8 @@ private:
 
     std::chrono::milliseconds m_gap;
     CSignMessageSplitter m_splitter;
-    // When the message being gathered last grew; a message cut at a header keeps gathering its
-    // rest from there.
+    // When the line last carried bytes: the quiet gap is timed from there, also for what follows
+    // a header that ended the message before it.
     std::chrono::steady_clock::time_point m_lastByte;
     OpenStep m_failedStep = OpenStep::kNone;
     int m_nMaster = -1;

@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <string_view>
-#include <utility>
 
 #include "transport/CCancelToken.h"
 

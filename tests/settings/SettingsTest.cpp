@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -25,6 +27,7 @@ public:
         return {};
     }
     void WriteProfileString(const QString&, const QString&, const QString&) override {}
+    QString Sync() override { return {}; }
 
     mutable std::vector<QString> reads;
     mutable std::vector<std::pair<QString, QString>> groupReads;
@@ -149,18 +152,44 @@ TEST(SettingsTest, SavedValuesAreIntegersThatLoadBack) {
     EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{192, 168, 1, 20}));
 }
 
-TEST(SettingsTest, UnusableProfileFolderChangesNothing) {
+// A profile that cannot be written loads nothing and keeps the members as they are; the first save
+// says so, naming the file and the system's reason, and the saves after it say nothing more.
+TEST(SettingsTest, AProfileThatCannotBeWrittenIsToldOnce) {
     QTemporaryDir folder;
-    // A regular file where the folder should be: nothing can be read or written below it.
     const QString blocker = WriteProfile(folder, "not a folder");
-    CProfileStore profile(blocker + "/sub/lumivex.conf");
+    QTemporaryDir readOnly;
+    ASSERT_EQ(chmod(QFile::encodeName(readOnly.path()).constData(), 0500), 0);
+    const struct {
+        const char* name;
+        QString path;
+        const char* reason;
+    } cases[] = {
+        {"a file where the folder should be", blocker + "/sub/lumivex.conf", "Not a directory"},
+        {"a folder this user may not write", readOnly.filePath("lumivex.conf"),
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (geteuid() == 0 && c.path.startsWith(readOnly.path())) {
+            continue;  // root writes there
+        }
+        CProfileStore profile(c.path);
+        CMarqueeApp app(profile);
+        app.LoadSettings();
+        EXPECT_EQ(app.m_messageSettings, MessageSettings{});
+        app.m_nComPort = 3;
+        EXPECT_EQ(app.SaveSettings(), "The settings could not be saved to " + c.path.toStdString() +
+                                          ": " + c.reason +
+                                          ".\nChanges to them are lost when Lumivex closes.");
+        EXPECT_EQ(app.SaveCommSettings(), "");
+        EXPECT_EQ(app.SaveSettings(), "");
+        EXPECT_EQ(app.m_nComPort, 3);
+    }
+    QTemporaryDir good;
+    CProfileStore profile(good.filePath("lumivex.conf"));
     CMarqueeApp app(profile);
-    app.LoadSettings();
-    EXPECT_EQ(app.m_messageSettings, MessageSettings{});
-    app.m_nComPort = 3;
-    app.SaveSettings();
-    EXPECT_FALSE(profile.Flush());
-    EXPECT_EQ(app.m_nComPort, 3);
+    EXPECT_EQ(app.SaveSettings(), "");
+    EXPECT_TRUE(QFile::exists(good.filePath("lumivex.conf"))) << "kept at once";
 }
 
 TEST(SerialDevicePathTest, MappedOrDefaultDevice) {

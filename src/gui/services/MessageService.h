@@ -20,6 +20,13 @@ public:
                                       MessageButtons buttons, const std::string& caption = {}) = 0;
 };
 
+// A failure the operator is told of in a box with the exclamation icon; an empty text is none.
+inline void ShowFailure(IMessageService& service, const std::string& failure) {
+    if (!failure.empty()) {
+        service.ShowMessage(failure, MessageIcon::kExclamation, MessageButtons::kOk);
+    }
+}
+
 // A Yes/No question: anything but No counts as Yes.
 inline bool AskYesNo(IMessageService& service, const std::string& text) {
     return service.ShowMessage(text, MessageIcon::kQuestion, MessageButtons::kYesNo) !=

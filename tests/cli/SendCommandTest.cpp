@@ -169,7 +169,8 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
          PortsProfile(missing),
          {"^C0^M"},
          "",
-         "lumivex-cli: cannot open COM1 (" + missing + ")\nInvalid Port\n"},
+         "lumivex-cli: cannot open COM1 (" + missing + "): " + SystemText(ENOENT) +
+             "\nInvalid Port\n"},
         {"port in use",
          PortsProfile(held.SlavePath()),
          {"^C0^M"},

@@ -15,9 +15,11 @@ class IMessageService {
 public:
     virtual ~IMessageService() = default;
 
-    // Shows one modal box and returns the answer. An empty caption means the application title.
+    // Shows one modal box and returns the answer. An empty caption means the application title;
+    // details, when given, stand below the text in smaller type.
     virtual MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
-                                      MessageButtons buttons, const std::string& caption = {}) = 0;
+                                      MessageButtons buttons, const std::string& caption = {},
+                                      const std::string& details = {}) = 0;
 };
 
 // A failure the operator is told of in a box with the exclamation icon; an empty text is none.

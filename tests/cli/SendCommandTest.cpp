@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -246,7 +247,9 @@ TEST(CliSendTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {
     profile.OpenToEveryone();
     CliHooks hooks;
     if (root) {
-        hooks.beforeStart = [](QProcess& process) {
+        hooks.program = CliCopyForEveryone();
+        hooks.beforeStart = [folder = QFileInfo(hooks.program).path()](QProcess& process) {
+            process.setWorkingDirectory(folder);
             process.setChildProcessModifier([] {
                 constexpr uid_t kNobody = 65534;
                 if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||

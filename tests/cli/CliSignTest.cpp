@@ -309,10 +309,15 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     ASSERT_NE(port, 0);
     SendRaw(port, "^E0^A01X");
     SendRaw(port, "^A000000^P1Z");
+    SendRaw(port, "^K1^dC1AB^N^K0^dC1C");  // two lines, the first two units high
     const QJsonObject first = sign.NextMessage();
     EXPECT_EQ(first["bytes"].toInt(), 8);
     EXPECT_EQ(first["message"].toObject()["lines"].toArray().at(0).toString(), "X");
+    EXPECT_FALSE(first.contains("leftOut"));
     EXPECT_EQ(sign.NextMessage()["network"].toObject()["action"].toString(), "disable");
+    // The default model has one line of ten characters.
+    EXPECT_EQ(sign.NextMessage()["leftOut"].toString(),
+              "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line");
     EXPECT_EQ(sign.Stop(SIGINT), 0);  // Ctrl+C
     const std::string errors = sign.Errors();
     EXPECT_NE(errors.find("message 1, offset 3: ^A01 stands out of the header's order"),

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPalette>
 #include <QPointer>
 #include <QScrollBar>
@@ -314,6 +315,52 @@ TEST_F(PreviewDlgTest, TheTimerStepsThePanelEvery540Milliseconds) {
     Open(true);
     EXPECT_EQ(timer->interval(), 540);
     EXPECT_EQ(StepsOf([&] { QMetaObject::invokeMethod(timer, "timeout"); }), 1);
+}
+
+// The line under the panel says what the layout leaves out: at opening, after a change of the
+// settings at the next tick, and for the model and message a Relayout takes. It stands under the
+// panel and its bar, inside the window.
+TEST_F(PreviewDlgTest, TheLineUnderThePanelSaysWhatIsLeftOut) {
+    const std::vector<CellLine> two = {Cells("AB", 2), Cells("C")};
+    CPreviewDlg& dialog = Open(true);
+    const auto tick = [&] { QMetaObject::invokeMethod(timer, "timeout"); };
+    const struct {
+        const char* what;
+        std::function<void()> act;
+        QString leftOut;
+    } steps[] = {
+        {"opened", [] {},
+         "line 3 left out: line 3 needs 8 of the sign's 4 lines; line 2 cut short: it needs 44 of "
+         "the sign's 40 characters"},
+        {"a scrolling effect, at the next tick",
+         [&] {
+             settings.effect = kEffectScrollOnce;
+             tick();
+         },
+         ""},
+        {"back, and another message and model at Relayout",
+         [&] {
+             settings.effect = kEffectDefault;
+             owner.model = kRed1x10;
+             owner.lines = &two;
+             dialog.Relayout();
+         },
+         "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line"},
+        {"a message that fits",
+         [&] {
+             owner.model = kTricolor4x20;
+             dialog.Relayout();
+         },
+         ""},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        EXPECT_EQ(dialog.LeftOut(), step.leftOut);
+    }
+    const QWidget& line = *dialog.findChild<QLabel*>("leftOutLabel");
+    EXPECT_GT(line.geometry().top(), Bar("horizontalBar").geometry().bottom());
+    EXPECT_TRUE(dialog.rect().contains(line.geometry()));
 }
 
 // Relayout takes the owner's model and message again and restarts the scroll from home with both

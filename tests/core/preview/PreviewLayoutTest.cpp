@@ -88,14 +88,12 @@ TEST(PreviewLayoutTest, SaysWhatTheCutLeavesOut) {
         {"a large first line on one line", {Cells("AB", 2), Cells("C")}, Settings(kPositionDefault), kRed1x10, "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line"},
         {"a third line", {Cells("A"), Cells("B"), Cells("C")}, Settings(kPositionDefault), kRed2x20, "line 3 left out: line 3 needs 3 of the sign's 2 lines"},
         {"a second line too high", {Cells("A"), Cells("B", 2)}, Settings(kPositionDefault), kRed2x20, "line 2 left out: line 2 needs 3 of the sign's 2 lines"},
-        {"size 5 counts 5", {Cells("A", 5)}, Settings(kPositionDefault), kRed4x40, "line 1 left out: line 1 needs 5 of the sign's 4 lines"},
         {"empty lines left out go unsaid", {Cells("A"), CellLine{}, CellLine{}}, Settings(kPositionDefault), kRed1x10, ""},
         {"an empty line takes a line of the sign", {CellLine{}, Cells("A")}, Settings(kPositionDefault), kRed1x10, "line 2 left out: line 2 needs 2 of the sign's 1 line"},
         {"eleven characters", {Cells("ABCDEFGHIJK")}, Settings(kPositionDefault), kRed1x10, eleven},
         {"a start column counts", {Cells("AB")}, Settings(kPositionStartingAt, kEffectDefault, 1, 10), kRed1x10, eleven},
         {"both", {Cells("ABCDEFGHIJK"), Cells("B")}, Settings(kPositionDefault, kEffectBlinkWholeMessage), kRed1x10, "line 2 left out: line 2 needs 2 of the sign's 1 line; " + eleven},
         {"a scroll cuts nothing", {Cells("ABCDEFGHIJK", 2), Cells("B")}, Settings(kPositionDefault, kEffectScrollOnce), kRed1x10, ""},
-        {"no lines", {}, Settings(kPositionDefault), kRed1x10, ""},
         // clang-format on
     };
     for (const auto& c : cases) {

@@ -50,8 +50,8 @@ For each message, one line of JSON on standard output:
 where "message" is what 'lumivex-cli decode' writes ("network" for a network interface string),
 and "truncated":true marks a message cut at 1 MiB. A message the model shows only in part, as
 the preview cuts it, has "leftOut" say what and why, as the window does beside the panel:
-  "leftOut":"lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line" The line comes once the message's frames
-are written. Its warnings go to standard error as
+  "leftOut":"lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line"
+The line comes once the message's frames are written. Its warnings go to standard error as
   message 1, offset N: TEXT
 
 Runs until interrupted (Ctrl+C or SIGTERM), then closes the link, removes LINK and exits 0.

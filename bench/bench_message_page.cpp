@@ -21,7 +21,7 @@ namespace {
 
 class QuietMessages : public IMessageService {
 public:
-    MessageAnswer ShowMessage(const std::string&, MessageIcon, MessageButtons,
+    MessageAnswer ShowMessage(const std::string&, MessageIcon, MessageButtons, const std::string&,
                               const std::string&) override {
         return MessageAnswer::kOk;
     }

@@ -3,10 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
+#include <memory>
 
 #include "gui/services/HelpWindowService.h"
 #include "gui/services/MessageBoxService.h"
+#include "gui/window/DisplayStart.h"
 #include "gui/window/HelpFile.h"
 #include "gui/window/MarqueeStartup.h"
 #include "settings/ProfileStore.h"
@@ -28,25 +29,6 @@ preview it and send it over a serial port or TCP. It needs a graphical display (
 The settings are kept in ~/.config/Lumivex1.2/lumivex.conf; each page's Help button explains it.
 lumivex-cli offers the encoders, the links and the preview to scripts, with no display.
 )";
-
-bool IsSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
-
-// Qt aborts when it finds no display; a platform chosen by hand (offscreen, vnc, ...) needs none.
-bool HasDisplay(int argc, char** argv) {
-    if (IsSet("DISPLAY") || IsSet("WAYLAND_DISPLAY") || IsSet("QT_QPA_PLATFORM")) {
-        return true;
-    }
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view argument = argv[i];
-        if (argument.starts_with("-platform") || argument.starts_with("--platform")) {
-            return true;
-        }
-    }
-    return false;
-}
 
 // The message file named on the command line once Qt has taken its own options, or an empty
 // string. An argument after "--" is a file even when it begins with "-".
@@ -91,7 +73,8 @@ int main(int argc, char** argv) {
             stderr);
         return EXIT_FAILURE;
     }
-    QApplication application(argc, argv);
+    const std::unique_ptr<QApplication> application =
+        StartApplication(argc, argv, "lumivex: cannot open a window: ", EXIT_FAILURE);
     QString messageFile;
     if (!FindMessageFile(QApplication::arguments(), messageFile)) {
         return kExitBadArguments;

@@ -146,7 +146,7 @@ std::string BuildNetworkString(const std::string& action, const Args& args) {
         if (!ethernet) {
             const NetworkCheckResult check = ValidateAndStoreFieldbus(params, input);
             if (!check.ok) {
-                throw CliError(kExitBadInput, check.message);
+                FailInput(check.message);
             }
         }
         return params.GetSetupString(address);

@@ -95,34 +95,15 @@ std::string ReadCommandString(const Args& args) {
 
 // The line before the program's own texts: which link, and what failed there.
 std::string FailureLine(const SendOutcome& outcome, size_t written, size_t total) {
-    const std::string link = outcome.LinkName();
-    const LinkResult& result = outcome.result;
-    if (result.code == SEND_CANCELLED) {
+    if (outcome.result.code == SEND_CANCELLED) {
         // Only a serial write reports its progress.
         const std::string after = outcome.overTcp ? ""
                                                   : " after " + std::to_string(written) + " of " +
                                                         std::to_string(total) + " bytes";
-        return "lumivex-cli: the send to " + link + " was stopped" + after +
+        return "lumivex-cli: the send to " + outcome.LinkName() + " was stopped" + after +
                "; the sign may have taken part of the string";
     }
-    if (!outcome.overTcp) {
-        const bool opening = result.operation == "Open" || result.operation == "Configure";
-        return "lumivex-cli: " + std::string(opening ? "cannot open " : "cannot send to ") + link;
-    }
-    if (result.operation.empty()) {
-        return "lumivex-cli: nothing was sent to " + link + ": the command string is empty";
-    }
-    if (result.operation == "Connect") {
-        return "lumivex-cli: cannot connect to " + link;
-    }
-    if (result.operation == "Send timeout") {
-        return "lumivex-cli: " + link + " stopped taking data: nothing went through for " +
-               std::to_string(kTcpSendTimeoutSeconds) + " s";
-    }
-    if (result.operation == "Send") {
-        return "lumivex-cli: the connection to " + link + " broke off while sending";
-    }
-    return "lumivex-cli: cannot send to " + link;
+    return "lumivex-cli: " + LinkFailure(outcome);
 }
 
 }  // namespace

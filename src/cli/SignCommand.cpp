@@ -50,8 +50,11 @@ For each message, one line of JSON on standard output:
   {"number":1,"time":"2025-01-31T12:34:56.789Z","source":"tcp 127.0.0.1:40512","bytes":42,
    "message":{...}}
 where "message" is what 'lumivex-cli decode' writes ("network" for a network interface string),
-and "truncated":true marks a message cut at 1 MiB. The line comes once the message's frames
-are written. Its warnings go to standard error, at most 100 a message, as
+and "truncated":true marks a message cut at 1 MiB. A message the model shows only in part, as
+the preview cuts it, has "leftOut" say what and why, as the window does beside the panel:
+  "leftOut":"lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line"
+The line comes once the message's frames are written. Its warnings go to standard error, at most
+100 a message, as
   message 1, offset N: TEXT
   message 1: N more warnings left out
 
@@ -102,9 +105,14 @@ private:
 
 class CJsonLinePrinter : public ISignObserver {
 public:
+    explicit CJsonLinePrinter(int32_t model) : m_nModel(model) {}
+
     void OnSignMessage(const SignMessage& message) override {
-        WriteOutputLine(SignMessageJson(message));
+        WriteOutputLine(SignMessageJson(message, m_nModel));
     }
+
+private:
+    int32_t m_nModel;
 };
 
 class CWarningPrinter : public ISignObserver {
@@ -237,7 +245,7 @@ int RunSign(const std::vector<std::string>& arguments) {
     // The JSON line comes last: once it is out, so is everything else about the message.
     CWarningPrinter warnings;
     std::unique_ptr<CFrameWriter> frames;
-    CJsonLinePrinter lines;
+    CJsonLinePrinter lines(model);
     std::vector<ISignObserver*> observers{&warnings};
     if (const std::string* out = args.Find("--out")) {
         const QString folder = QString::fromStdString(*out);

@@ -7,6 +7,7 @@
 
 #include "cli/CliSupport.h"
 #include "cli/MessageJsonWriter.h"
+#include "preview/PreviewLayout.h"
 #include "settings/MessageFile.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignInbox.h"
@@ -60,7 +61,7 @@ void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
     }
 }
 
-std::string SignMessageJson(const SignMessage& message) {
+std::string SignMessageJson(const SignMessage& message, int32_t modelIndex) {
     std::string json = "{\"number\":" + std::to_string(message.number) + ",\"time\":";
     AppendJsonString(json, message.time);
     json += ",\"source\":";
@@ -71,5 +72,14 @@ std::string SignMessageJson(const SignMessage& message) {
     }
     const bool network = std::holds_alternative<DecodedNetwork>(message.decoded.content);
     json += network ? ",\"network\":" : ",\"message\":";
-    return json + WriteDecodedJson(message.decoded) + "}";
+    json += WriteDecodedJson(message.decoded);
+    if (const auto* decoded = std::get_if<DecodedMessage>(&message.decoded.content)) {
+        const std::string leftOut =
+            DescribeLeftOut(decoded->lines, decoded->settings, GetSignModel(modelIndex));
+        if (!leftOut.empty()) {
+            json += ",\"leftOut\":";
+            AppendJsonString(json, leftOut);
+        }
+    }
+    return json + "}";
 }

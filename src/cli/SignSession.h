@@ -34,6 +34,7 @@ public:
 void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
                  const CCancelToken& stop);
 
-// The message's JSON line: number, time, source, byte count, "truncated" when it was cut, and
-// "message" or "network" as 'lumivex-cli decode' writes it.
-std::string SignMessageJson(const SignMessage& message);
+// The message's JSON line: number, time, source, byte count, "truncated" when it was cut,
+// "message" or "network" as 'lumivex-cli decode' writes it, and "leftOut" when the sign model
+// (an index of kSignModels) shows a message only in part.
+std::string SignMessageJson(const SignMessage& message, int32_t modelIndex);

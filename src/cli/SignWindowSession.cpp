@@ -1,13 +1,8 @@
 #include "cli/SignWindowSession.h"
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QSocketNotifier>
 #include <QString>
-#include <QStringList>
-#include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <thread>
 #include <utility>
@@ -16,51 +11,11 @@
 
 #include "cli/CliSupport.h"
 #include "gui/preview/CSignWindow.h"
+#include "gui/window/DisplayStart.h"
 #include "gui/window/ProgramIcon.h"
 #include "transport/CCancelToken.h"
 
 namespace {
-
-bool IsSet(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-}
-
-// Qt ends the process when its platform cannot start (a display that is gone, a platform that
-// does not exist), with lines that suggest reinstalling. While the application is made, its
-// messages are held back; a fatal one ends the command with the reason in one line instead, and
-// after a good start they go out as usual.
-QtMessageHandler g_previousHandler = nullptr;
-std::vector<std::pair<QtMsgType, QString>> g_heldMessages;
-
-void HoldQtMessage(QtMsgType type, const QMessageLogContext& /*context*/, const QString& text) {
-    if (type != QtFatalMsg) {
-        g_heldMessages.emplace_back(type, text);
-        return;
-    }
-    QStringList reasons;
-    for (const auto& [heldType, heldText] : g_heldMessages) {
-        if (heldType == QtWarningMsg || heldType == QtCriticalMsg) {
-            reasons.append(heldText.simplified());
-        }
-    }
-    const QString reason = reasons.isEmpty() ? text.simplified() : reasons.join("; ");
-    std::fprintf(stderr, "lumivex-cli: --window cannot open a window: %s\n",
-                 reason.toLocal8Bit().constData());
-    std::fflush(stderr);
-    _exit(kExitBadInput);
-}
-
-std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
-    g_previousHandler = qInstallMessageHandler(HoldQtMessage);
-    auto application = std::make_unique<QApplication>(argc, argv);
-    qInstallMessageHandler(g_previousHandler);
-    for (const auto& [type, text] : g_heldMessages) {
-        g_previousHandler(type, QMessageLogContext(), text);
-    }
-    g_heldMessages.clear();
-    return application;
-}
 
 // Copies each message over to the window's thread; the sign's thread never touches the window.
 class CWindowFeeder : public ISignObserver {
@@ -92,12 +47,13 @@ private:
 }  // namespace
 
 CSignWindowSession::CSignWindowSession(int32_t modelIndex) {
-    if (!IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY") && !IsSet("QT_QPA_PLATFORM")) {
+    if (!HasDisplay(m_nArgc, m_argv)) {
         FailInput(
             "--window needs a graphical display (DISPLAY, WAYLAND_DISPLAY and QT_QPA_PLATFORM are "
             "not set)");
     }
-    m_application = StartApplication(m_nArgc, m_argv);
+    m_application = StartApplication(m_nArgc, m_argv,
+                                     "lumivex-cli: --window cannot open a window: ", kExitBadInput);
     QApplication::setWindowIcon(ProgramIcon());
     m_window = std::make_unique<CSignWindow>(modelIndex);
     m_observer = std::make_unique<CWindowFeeder>(*m_window);

@@ -72,19 +72,27 @@ void CMarqueeApp::LoadSettings() {
     }
 }
 
-void CMarqueeApp::SaveSettings() {
+std::string CMarqueeApp::SaveSettings() {
     for (const ProfileKey& entry : kMessageKeys) {
         m_profile.WriteProfileInt(QString::fromLatin1(entry.key), m_messageSettings.*entry.field);
     }
-    SaveCommSettings();
+    return SaveCommSettings();
 }
 
-void CMarqueeApp::SaveCommSettings() {
+std::string CMarqueeApp::SaveCommSettings() {
     m_profile.WriteProfileInt(QString::fromLatin1(kComPortKey), m_nComPort);
     m_profile.WriteProfileInt(QString::fromLatin1(kBaudRateKey), m_nBaudRate);
     for (size_t i = 0; i < kIpAddressKeys.size(); ++i) {
         m_profile.WriteProfileInt(QString::fromLatin1(kIpAddressKeys[i]), m_ipAddress[i]);
     }
+    const QString failure = m_profile.Sync();
+    // A store that cannot be written stays so for the run: one word about it is enough.
+    if (failure.isEmpty() || m_bSaveFailureTold) {
+        return {};
+    }
+    m_bSaveFailureTold = true;
+    return "The settings could not be saved to " + failure.toStdString() +
+           ".\nChanges to them are lost when Lumivex closes.";
 }
 
 LinkSettings CMarqueeApp::CurrentLink() const {

@@ -24,9 +24,11 @@ public:
     // as it is. The address octets keep the low 8 bits of what is stored.
     void LoadSettings();
     // Writes the eight message values, then the link values.
-    void SaveSettings();
-    // Writes the six link values: port, baud rate and the four address octets (0 to 255).
-    void SaveCommSettings();
+    std::string SaveSettings();
+    // Writes the six link values: port, baud rate and the four address octets (0 to 255), and
+    // has the profile keep them with everything else written so far. Returns what the operator
+    // is told when the profile cannot be written, the first time only; else an empty string.
+    std::string SaveCommSettings();
 
     // The record of the current network type: DeviceNet for 2, Profibus-DP for 3, else Ethernet.
     CNetworkParams& CurrentNetworkParams();
@@ -65,4 +67,5 @@ public:
 private:
     IProfileStore& m_profile;
     CSendDispatcher m_dispatcher;
+    bool m_bSaveFailureTold = false;
 };

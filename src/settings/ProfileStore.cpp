@@ -1,7 +1,38 @@
 #include "settings/ProfileStore.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryFile>
+#include <filesystem>
 #include <limits>
+#include <system_error>
+
+namespace {
+
+// QSettings tells only that the file could not be written. The system's reason comes from doing
+// what it needs: make the folder, make a file in it (its lock, and the new file that replaces
+// the old) and write the file itself. The probe leaves nothing behind but the folder, which
+// QSettings would have made.
+QString WriteRefusal(const QString& filePath) {
+    const QFileInfo file(filePath);
+    std::error_code error;
+    std::filesystem::create_directories(file.absolutePath().toStdString(), error);
+    if (error) {
+        return QString::fromStdString(error.message());
+    }
+    QTemporaryFile probe(file.absoluteFilePath() + QStringLiteral(".XXXXXX"));
+    if (!probe.open()) {
+        return probe.errorString();
+    }
+    QFile existing(filePath);
+    if (existing.exists() && !existing.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        return existing.errorString();
+    }
+    return QStringLiteral("the system gave no reason");
+}
+
+}  // namespace
 
 CProfileStore::CProfileStore()
     : m_settings(std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope,
@@ -40,9 +71,12 @@ void CProfileStore::WriteProfileString(const QString& group, const QString& key,
     m_settings->setValue(group + QLatin1Char('/') + key, value);
 }
 
-bool CProfileStore::Flush() {
+QString CProfileStore::Sync() {
     m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    if (m_settings->status() == QSettings::NoError) {
+        return {};
+    }
+    return FilePath() + QStringLiteral(": ") + WriteRefusal(FilePath());
 }
 
 QString CProfileStore::FilePath() const {

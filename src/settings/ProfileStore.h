@@ -13,7 +13,7 @@ inline constexpr const char* kProfileOrganisation = "Lumivex1.2";
 inline constexpr const char* kProfileApplication = "lumivex";
 
 // Integers by key. Reads never fail: a key that is missing or does not hold an integer gives the
-// fallback. Writes that the store cannot keep are dropped silently; nothing depends on them.
+// fallback. Writes may be held back until Sync(), which tells whether the store kept them.
 class IProfileStore {
 public:
     virtual ~IProfileStore() = default;
@@ -23,6 +23,9 @@ public:
     virtual QString GetProfileString(const QString& group, const QString& key) const = 0;
     virtual void WriteProfileString(const QString& group, const QString& key,
                                     const QString& value) = 0;
+    // Writes what was changed to the store now. Empty when it is kept (or nothing changed); else
+    // the store's file and the reason it cannot be written, "FILE: REASON".
+    virtual QString Sync() = 0;
 };
 
 // The profile in its native Linux format, an INI file.
@@ -39,9 +42,10 @@ public:
     QString GetProfileString(const QString& group, const QString& key) const override;
     void WriteProfileString(const QString& group, const QString& key,
                             const QString& value) override;
+    QString Sync() override;
 
     // Writes pending changes to the file; false when it could not.
-    bool Flush();
+    bool Flush() { return Sync().isEmpty(); }
     QString FilePath() const;
 
 private:

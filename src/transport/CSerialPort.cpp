@@ -168,34 +168,49 @@ double SecondsOnTheLine(size_t bytes, const SerialLineSettings& line) {
     return static_cast<double>(bytes) * bitsPerByte / std::max(line.baudRate, 1);
 }
 
+namespace {
+
+constexpr const char* kWriteOperation = "Write";
+
+LinkResult WriteFailure(int error = 0) {
+    return {SEND_FAILED, error, kWriteOperation};
+}
+
+LinkResult WriteCancelled() {
+    return {SEND_CANCELLED, 0, kWriteOperation};
+}
+
+}  // namespace
+
 LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel,
                               const WriteProgress& progress) {
     if (!IsOpen()) {
-        return {SEND_FAILED, EBADF, "Write"};
+        return WriteFailure(EBADF);
     }
     struct stat status {};
     // Only what came in is dropped: output still queued is an earlier string on its way (a
     // pseudo-terminal reports its queue empty before the other end has read it).
     if (fstat(m_nFd, &status) != 0 || !S_ISCHR(status.st_mode) || tcflush(m_nFd, TCIFLUSH) != 0) {
+        const int error = S_ISCHR(status.st_mode) ? errno : ENOTTY;
         DiscardAndClose();
-        return {SEND_FAILED, 0, "Write"};
+        return WriteFailure(error);
     }
     const auto deadline =
         Clock::now() + m_deadline.base + m_deadline.perByte * static_cast<int64_t>(bytes.size());
-    int code = WriteAll(bytes, deadline, cancel, progress);
-    if (code == SEND_OK) {
-        code = WaitUntilSent(deadline, cancel);
+    LinkResult result = WriteAll(bytes, deadline, cancel, progress);
+    if (result.Ok()) {
+        result = WaitUntilSent(deadline, cancel);
     }
-    if (code != SEND_OK) {
+    if (!result.Ok()) {
         DiscardAndClose();
-        return {code, 0, "Write"};
+        return result;
     }
     const int error = Close();
     return error == 0 ? LinkResult{} : LinkResult{SEND_SYSTEM_ERROR, error, "Close"};
 }
 
-int CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline,
-                          const CCancelToken* cancel, const WriteProgress& progress) {
+LinkResult CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline,
+                                 const CCancelToken* cancel, const WriteProgress& progress) {
     size_t sent = 0;
     if (progress) {
         progress(sent);
@@ -210,36 +225,36 @@ int CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline,
             continue;
         }
         if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
-            return SEND_FAILED;
+            return WriteFailure(errno);
         }
         const int waitMs = RemainingMs(deadline);
         if (waitMs == 0) {
-            return SEND_FAILED;
+            return WriteFailure();
         }
         switch (WaitForFd(m_nFd, POLLOUT, waitMs, cancel)) {
             case WaitResult::kCancelled:
-                return SEND_CANCELLED;
+                return WriteCancelled();
             case WaitResult::kFailed:
-                return SEND_FAILED;
+                return WriteFailure(errno);
             default:
                 break;
         }
     }
-    return SEND_OK;
+    return {};
 }
 
-int CSerialPort::WaitUntilSent(Clock::time_point deadline, const CCancelToken* cancel) {
+LinkResult CSerialPort::WaitUntilSent(Clock::time_point deadline, const CCancelToken* cancel) {
     for (;;) {
         int queued = 0;
         if (ioctl(m_nFd, TIOCOUTQ, &queued) != 0) {
-            return SEND_FAILED;
+            return WriteFailure(errno);
         }
         if (queued == 0) {
-            return SEND_OK;
+            return {};
         }
         const int leftMs = RemainingMs(deadline);
         if (leftMs == 0) {
-            return SEND_FAILED;
+            return WriteFailure();
         }
         // No call waits for the queue to empty with a time-out, so wait about as long as the
         // queued bytes take at this speed (or for a cancel), then look again.
@@ -247,7 +262,7 @@ int CSerialPort::WaitUntilSent(Clock::time_point deadline, const CCancelToken* c
             std::max<int64_t>(1, queued * kBitsPerByte * 1000 / std::max(m_nBaudRate, 1));
         const int waitMs = static_cast<int>(std::min<int64_t>(drainMs, leftMs));
         if (WaitForFd(-1, 0, waitMs, cancel) == WaitResult::kCancelled) {
-            return SEND_CANCELLED;
+            return WriteCancelled();
         }
     }
 }

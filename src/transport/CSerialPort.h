@@ -62,9 +62,11 @@ public:
 
 private:
     // SEND_OK, SEND_FAILED or SEND_CANCELLED.
-    int WriteAll(std::string_view bytes, std::chrono::steady_clock::time_point deadline,
-                 const CCancelToken* cancel, const WriteProgress& progress);
-    int WaitUntilSent(std::chrono::steady_clock::time_point deadline, const CCancelToken* cancel);
+    // The code of the first step that failed, and the errno behind it when the system refused.
+    LinkResult WriteAll(std::string_view bytes, std::chrono::steady_clock::time_point deadline,
+                        const CCancelToken* cancel, const WriteProgress& progress);
+    LinkResult WaitUntilSent(std::chrono::steady_clock::time_point deadline,
+                             const CCancelToken* cancel);
     // Drops what is still queued, so that the close cannot wait for a stalled line.
     void DiscardAndClose();
     // 0, or the errno of a failed close; the port counts as closed either way.

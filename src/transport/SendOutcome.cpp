@@ -5,6 +5,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
+
+#include "transport/CSendDispatcher.h"
 
 namespace {
 
@@ -35,35 +38,73 @@ std::string SendOutcome::LinkName() const {
     return portName + " (" + devicePath + ")";
 }
 
+std::string LinkFailure(const SendOutcome& outcome) {
+    const LinkResult& result = outcome.result;
+    if (result.Ok() || result.code == SEND_CANCELLED) {
+        return {};
+    }
+    const std::string link = outcome.LinkName();
+    if (!outcome.overTcp) {
+        const bool opening = result.operation == "Open" || result.operation == "Configure";
+        std::string line = (opening ? "cannot open " : "cannot send to ") + link;
+        // The program's texts of these say why already.
+        const bool explained = result.code == SEND_SYSTEM_ERROR ||
+                               result.code == SEND_BAUD_REFUSED || result.code == SEND_PORT_IN_USE;
+        if (result.error != 0 && !explained) {
+            line += ": " + SystemText(result.error);
+        }
+        return line;
+    }
+    // Over TCP the box's text is the system's reason.
+    if (result.operation.empty()) {
+        return "nothing was sent to " + link + ": the command string is empty";
+    }
+    if (result.operation == "Connect") {
+        return "cannot connect to " + link;
+    }
+    if (result.operation == "Send timeout") {
+        return link + " stopped taking data: nothing went through for " +
+               std::to_string(kTcpSendTimeoutSeconds) + " s";
+    }
+    if (result.operation == "Send") {
+        return "the connection to " + link + " broke off while sending";
+    }
+    return "cannot send to " + link;
+}
+
 std::vector<SendNotice> SendNotices(const SendOutcome& outcome) {
     const LinkResult& result = outcome.result;
+    const auto notice = [&outcome](std::string text, std::string caption, NoticeIcon icon) {
+        return std::vector<SendNotice>{
+            {std::move(text), std::move(caption), icon, LinkFailure(outcome)}};
+    };
     switch (result.code) {
         case SEND_OK:
         case SEND_CANCELLED:
             return {};
         case SEND_INVALID_PORT:
-            return {{"Invalid Port", {}, NoticeIcon::kExclamation}};
+            return notice("Invalid Port", {}, NoticeIcon::kExclamation);
         case SEND_PORT_IN_USE:
-            return {{"Port in use Retry later", {}, NoticeIcon::kExclamation}};
+            return notice("Port in use Retry later", {}, NoticeIcon::kExclamation);
         case SEND_BAUD_REFUSED:
-            return {
-                {outcome.devicePath + " cannot run at " + std::to_string(outcome.baudRate) +
-                     " bits per second.\nChoose another rate on the PC Communication Setup page.",
-                 {},
-                 NoticeIcon::kExclamation}};
+            return notice(outcome.devicePath + " cannot run at " +
+                              std::to_string(outcome.baudRate) +
+                              " bits per second.\nChoose another rate on the PC Communication "
+                              "Setup page.",
+                          {}, NoticeIcon::kExclamation);
         case SEND_SYSTEM_ERROR:
-            return {{SystemErrorText(outcome), kErrorCaption, NoticeIcon::kExclamation}};
+            return notice(SystemErrorText(outcome), kErrorCaption, NoticeIcon::kError);
         default:
             break;
     }
     if (!outcome.overTcp) {
-        return {{"Error in sending data", {}, NoticeIcon::kExclamation}};
+        return notice("Error in sending data", {}, NoticeIcon::kExclamation);
     }
     // A socket failure shows the system's text; an empty string fails with no box of the link's.
     if (result.operation.empty()) {
         return {};
     }
-    return {{SystemText(result.error), kErrorCaption, NoticeIcon::kInformation}};
+    return notice(SystemText(result.error), kErrorCaption, NoticeIcon::kError);
 }
 
 std::string FileGroupName(const std::string& path) {

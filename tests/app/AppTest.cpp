@@ -47,6 +47,12 @@ TEST(AppTest, AnswersItsOptionsWithoutADisplay) {
         {"help wins over Qt's options", {"-platform", "offscreen", "-h"}, {}, 0, "Usage:", ""},
         {"no display: one line, not Qt's abort", {}, {}, 1, "", noDisplay},
         {"an empty DISPLAY is none", {}, {"DISPLAY=", "WAYLAND_DISPLAY="}, 1, "", noDisplay},
+        {"a display that does not answer: one line, not Qt's abort",
+         {},
+         {"DISPLAY=nowhere"},
+         1,
+         "",
+         "lumivex: cannot open a window: could not connect to display nowhere\n"},
     };
     for (const auto& c : cases) {
         const AppResult result = RunApp(c.arguments, c.environment);

@@ -311,11 +311,16 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     SendRaw(port, "^A000000^P1Z");
     // A warning a byte: the sign says how many it leaves out.
     SendRaw(port, std::string(150, '\n'));
+    SendRaw(port, "^K1^dC1AB^N^K0^dC1C");  // two lines, the first two units high
     const QJsonObject first = sign.NextMessage();
     EXPECT_EQ(first["bytes"].toInt(), 7);
     EXPECT_EQ(first["message"].toObject()["lines"].toArray().at(0).toString(), "X");
+    EXPECT_FALSE(first.contains("leftOut"));
     EXPECT_EQ(sign.NextMessage()["network"].toObject()["action"].toString(), "disable");
     EXPECT_EQ(sign.NextMessage()["bytes"].toInt(), 150);
+    // The default model has one line of ten characters.
+    EXPECT_EQ(sign.NextMessage()["leftOut"].toString(),
+              "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line");
     EXPECT_EQ(sign.Stop(SIGINT), 0);  // Ctrl+C
     const std::string errors = sign.Errors();
     EXPECT_NE(errors.find("message 1, offset 3: ^E0 stands out of the header's order"),

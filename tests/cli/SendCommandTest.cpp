@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -169,7 +170,8 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
          PortsProfile(missing),
          {"^C0^M"},
          "",
-         "lumivex-cli: cannot open COM1 (" + missing + ")\nInvalid Port\n"},
+         "lumivex-cli: cannot open COM1 (" + missing + "): " + SystemText(ENOENT) +
+             "\nInvalid Port\n"},
         {"port in use",
          PortsProfile(held.SlavePath()),
          {"^C0^M"},
@@ -245,7 +247,9 @@ TEST(CliSendTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {
     profile.OpenToEveryone();
     CliHooks hooks;
     if (root) {
-        hooks.beforeStart = [](QProcess& process) {
+        hooks.program = CliCopyForEveryone();
+        hooks.beforeStart = [folder = QFileInfo(hooks.program).path()](QProcess& process) {
+            process.setWorkingDirectory(folder);
             process.setChildProcessModifier([] {
                 constexpr uid_t kNobody = 65534;
                 if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||

@@ -26,6 +26,7 @@ public:
         return {};
     }
     void WriteProfileString(const QString&, const QString&, const QString&) override {}
+    QString Sync() override { return {}; }
 
     mutable std::vector<QString> reads;
     mutable std::vector<std::pair<QString, QString>> groupReads;
@@ -190,17 +191,22 @@ TEST(SettingsTest, SavedValuesAreIntegersThatLoadBack) {
     EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{192, 168, 1, 20}));
 }
 
-TEST(SettingsTest, UnusableProfileFolderChangesNothing) {
+// A profile that cannot be written (a regular file where its folder should be, which stops root
+// too) loads nothing and keeps the members as they are; the first save says so, naming the file
+// and the system's reason, and the saves after it say nothing more.
+TEST(SettingsTest, AProfileThatCannotBeWrittenIsToldOnce) {
     QTemporaryDir folder;
-    // A regular file where the folder should be: nothing can be read or written below it.
-    const QString blocker = WriteProfile(folder, "not a folder");
-    CProfileStore profile(blocker + "/sub/lumivex.conf");
+    const QString path = WriteProfile(folder, "not a folder") + "/sub/lumivex.conf";
+    CProfileStore profile(path);
     CMarqueeApp app(profile);
     app.LoadSettings();
     EXPECT_EQ(app.m_messageSettings, MessageSettings{});
     app.m_nComPort = 3;
-    app.SaveSettings();
-    EXPECT_FALSE(profile.Flush());
+    EXPECT_EQ(app.SaveSettings(), "The settings could not be saved to " + path.toStdString() +
+                                      ": Not a directory.\nChanges to them are lost when Lumivex "
+                                      "closes.");
+    EXPECT_EQ(app.SaveCommSettings(), "");
+    EXPECT_EQ(app.SaveSettings(), "");
     EXPECT_EQ(app.m_nComPort, 3);
 }
 

@@ -18,11 +18,13 @@ public:
         MessageIcon icon;
         MessageButtons buttons;
         std::string caption;
+        std::string details;
     };
 
     MessageAnswer ShowMessage(const std::string& text, MessageIcon icon, MessageButtons buttons,
-                              const std::string& caption = {}) override {
-        shown.push_back({text, icon, buttons, caption});
+                              const std::string& caption = {},
+                              const std::string& details = {}) override {
+        shown.push_back({text, icon, buttons, caption, details});
         if (!answers.empty()) {
             const MessageAnswer answer = answers.front();
             answers.pop_front();

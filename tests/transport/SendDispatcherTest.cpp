@@ -183,40 +183,63 @@ TEST(SendDispatcherTest, CancelEndsAStalledSerialSend) {
     EXPECT_TRUE(next.SendToMarquee("", Port(0)).Delivered()) << "the port was let go";
 }
 
+// Each failure's box: the program's own text, caption and icon, and below it the line that names
+// the link, with the system's reason where the text does not give one.
 TEST(SendDispatcherTest, NoticesOfEachFailure) {
     const auto tcp = [](LinkResult result) {
         SendOutcome outcome;
         outcome.overTcp = true;
         outcome.result = std::move(result);
+        outcome.portName = "Ethernet";
+        outcome.devicePath = "127.0.0.3:49999";
         return outcome;
     };
-    const auto serial = [](int code) {
+    const auto serial = [](LinkResult result) {
         SendOutcome outcome;
-        outcome.result.code = code;
+        outcome.result = std::move(result);
+        outcome.portName = "COM3";
+        outcome.devicePath = "/dev/ttyUSB0";
         return outcome;
     };
+    const std::string device = "COM3 (/dev/ttyUSB0)";
+    const std::string sign = "Ethernet 127.0.0.3:49999";
+    const std::string kError = "Error";
     const struct {
         const char* name;
         SendOutcome outcome;
         std::vector<SendNotice> notices;
     } cases[] = {
-        {"delivered", serial(SEND_OK), {}},
-        {"cancelled", serial(SEND_CANCELLED), {}},
-        {"serial write",
-         serial(SEND_FAILED),
-         {{"Error in sending data", "", NoticeIcon::kExclamation}}},
+        {"delivered", serial({}), {}},
+        {"cancelled", serial({SEND_CANCELLED, 0, "Write"}), {}},
+        {"no such device",
+         serial({SEND_INVALID_PORT, ENOENT, "Open"}),
+         {{"Invalid Port", "", NoticeIcon::kExclamation,
+           "cannot open " + device + ": " + std::strerror(ENOENT)}}},
+        {"held by another program: the text says why",
+         serial({SEND_PORT_IN_USE, EWOULDBLOCK, "Open"}),
+         {{"Port in use Retry later", "", NoticeIcon::kExclamation, "cannot open " + device}}},
+        {"unplugged while writing",
+         serial({SEND_FAILED, EIO, "Write"}),
+         {{"Error in sending data", "", NoticeIcon::kExclamation,
+           "cannot send to " + device + ": " + std::strerror(EIO)}}},
+        {"the system's own reason, under Error",
+         serial({SEND_SYSTEM_ERROR, ENOMEM, "Configure"}),
+         {{std::string(std::strerror(ENOMEM)) + ": /dev/ttyUSB0", kError, NoticeIcon::kError,
+           "cannot open " + device}}},
         {"refused",
          tcp({SEND_FAILED, ECONNREFUSED, "Connect"}),
-         {{std::strerror(ECONNREFUSED), "Error", NoticeIcon::kInformation}}},
+         {{std::strerror(ECONNREFUSED), kError, NoticeIcon::kError, "cannot connect to " + sign}}},
         {"empty string over TCP", tcp({SEND_FAILED, 0, ""}), {}},
     };
     for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
         const std::vector<SendNotice> notices = SendNotices(c.outcome);
-        ASSERT_EQ(notices.size(), c.notices.size()) << c.name;
+        ASSERT_EQ(notices.size(), c.notices.size());
         for (size_t i = 0; i < notices.size(); ++i) {
-            EXPECT_EQ(notices[i].text, c.notices[i].text) << c.name;
-            EXPECT_EQ(notices[i].caption, c.notices[i].caption) << c.name;
-            EXPECT_EQ(notices[i].icon, c.notices[i].icon) << c.name;
+            EXPECT_EQ(notices[i].text, c.notices[i].text);
+            EXPECT_EQ(notices[i].caption, c.notices[i].caption);
+            EXPECT_EQ(notices[i].icon, c.notices[i].icon);
+            EXPECT_EQ(notices[i].details, c.notices[i].details);
         }
     }
 }

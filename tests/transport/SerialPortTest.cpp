@@ -186,7 +186,9 @@ TEST(SerialPortTest, AFailedWriteIsReportedAndClosesThePort) {
         CSerialPort port;
         ASSERT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
         pty.CloseMaster();
-        EXPECT_EQ(port.Write("^C0^M").code, SEND_FAILED) << "unplugged";
+        const LinkResult result = port.Write("^C0^M");
+        EXPECT_EQ(result.code, SEND_FAILED) << "unplugged";
+        EXPECT_EQ(result.error, EIO) << "the system's reason is kept";
         EXPECT_FALSE(port.IsOpen()) << "unplugged";
     }
     {
@@ -194,7 +196,9 @@ TEST(SerialPortTest, AFailedWriteIsReportedAndClosesThePort) {
         CPtyPair pty;
         CSerialPort port({100ms, 0ms});
         ASSERT_EQ(port.Open(pty.SlavePath(), {}).code, SEND_OK);
-        EXPECT_EQ(port.Write(ByteCycle(100000)).code, SEND_FAILED) << "stalled";
+        const LinkResult result = port.Write(ByteCycle(100000));
+        EXPECT_EQ(result.code, SEND_FAILED) << "stalled";
+        EXPECT_EQ(result.error, 0) << "a deadline is no system's reason";
         EXPECT_FALSE(port.IsOpen()) << "stalled";
         CSerialPort next;
         EXPECT_EQ(next.Open(pty.SlavePath(), {}).code, SEND_OK) << "the stalled port was let go";

@@ -15,8 +15,9 @@ inline bool StartsWithAt(std::string_view bytes, size_t pos, std::string_view pr
     return bytes.substr(pos, prefix.size()) == prefix;
 }
 
-// The address code at pos ("^A", two digits of group, four of unit). Digits that are missing read
-// as 0 and make it incomplete.
+// The address code at pos: "^A", the group written with at least two digits, the unit with at
+// least four (a number wider than that has no leading zero). Digits that are missing read as 0
+// and make it incomplete.
 struct AddressCode {
     size_t length = 0;
     int32_t group = 0;

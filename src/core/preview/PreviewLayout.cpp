@@ -1,6 +1,8 @@
 #include "preview/PreviewLayout.h"
 
 #include <algorithm>
+#include <string>
+#include <utility>
 
 #include "preview/LedFont.h"
 
@@ -67,7 +69,14 @@ void AdvanceScroll(MessageLayout& layout, int32_t effect, int64_t& scrollStep) {
     scrollStep = step + 1;
 }
 
-void CutToSign(MessageLayout& layout, const SignModel& model) {
+// What the cut left out, for DescribeLeftOut; line numbers count from 0.
+struct LeftOut {
+    size_t firstLine = 0;     // the first line left out; the message's line count when none is
+    int64_t linesNeeded = 0;  // the sign lines the message needs down to that line
+    std::vector<std::pair<size_t, int64_t>> shortLines;  // kept lines cut: line, units needed
+};
+
+void CutToSign(MessageLayout& layout, const SignModel& model, LeftOut* leftOut = nullptr) {
     int64_t height = 0;
     size_t keptLines = 0;
     for (const LaidOutLine& line : layout.lines) {
@@ -77,10 +86,16 @@ void CutToSign(MessageLayout& layout, const SignModel& model) {
         }
         ++keptLines;
     }
+    if (leftOut != nullptr) {
+        leftOut->firstLine = keptLines;
+        leftOut->linesNeeded = std::max(height, static_cast<int64_t>(keptLines) + 1);
+    }
     layout.lines.resize(keptLines);
 
     const int64_t characters = model.charactersPerLine;
-    for (LaidOutLine& line : layout.lines) {
+    for (size_t index = 0; index < layout.lines.size(); ++index) {
+        LaidOutLine& line = layout.lines[index];
+        const int64_t blanks = line.blanks;
         line.blanks = std::min(line.blanks, characters);
         int64_t width = line.blanks;
         size_t keptCells = 0;
@@ -91,8 +106,27 @@ void CutToSign(MessageLayout& layout, const SignModel& model) {
             }
             ++keptCells;
         }
+        if (leftOut != nullptr && keptCells < line.cells.size()) {
+            leftOut->shortLines.emplace_back(index, SizeSum({blanks, line.cells}));
+        }
         line.cells = line.cells.first(keptCells);
     }
+}
+
+// The message's lines with the position mode applied, before the scroll or the cut.
+MessageLayout PositionedLines(const std::vector<CellLine>& message, const MessageSettings& settings,
+                              const SignModel& model) {
+    MessageLayout layout;
+    layout.lines.reserve(message.size());
+    for (const CellLine& line : message) {
+        layout.lines.push_back({0, line});
+    }
+    ApplyPosition(layout, settings, model.charactersPerLine);
+    return layout;
+}
+
+std::string Counted(int64_t count, const char* what) {
+    return std::to_string(count) + " " + what + (count == 1 ? "" : "s");
 }
 
 void PlaceLine(const LaidOutLine& line, int64_t largest, int64_t top, int64_t viewX, bool tricolour,
@@ -121,15 +155,10 @@ void PlaceLine(const LaidOutLine& line, int64_t largest, int64_t top, int64_t vi
 
 MessageLayout LayOutMessage(const std::vector<CellLine>& message, const MessageSettings& settings,
                             const SignModel& model, int64_t& scrollStep) {
-    MessageLayout layout;
     if (message.empty()) {
-        return layout;
+        return {};
     }
-    layout.lines.reserve(message.size());
-    for (const CellLine& line : message) {
-        layout.lines.push_back({0, line});
-    }
-    ApplyPosition(layout, settings, model.charactersPerLine);
+    MessageLayout layout = PositionedLines(message, settings, model);
     if (Scrolls(settings.effect)) {
         // Nothing is cut: every line and character takes part in the scroll.
         AdvanceScroll(layout, settings.effect, scrollStep);
@@ -137,6 +166,43 @@ MessageLayout LayOutMessage(const std::vector<CellLine>& message, const MessageS
         CutToSign(layout, model);
     }
     return layout;
+}
+
+std::string DescribeLeftOut(const std::vector<CellLine>& message, const MessageSettings& settings,
+                            const SignModel& model) {
+    if (message.empty() || Scrolls(settings.effect)) {
+        return {};
+    }
+    MessageLayout layout = PositionedLines(message, settings, model);
+    LeftOut leftOut;
+    CutToSign(layout, model, &leftOut);
+    std::vector<std::string> parts;
+    // Lines without characters show nothing, so leaving them out goes unsaid.
+    size_t lastShown = message.size();
+    for (size_t index = leftOut.firstLine; index < message.size(); ++index) {
+        if (!message[index].empty()) {
+            lastShown = index;
+        }
+    }
+    if (lastShown < message.size()) {
+        const size_t first = leftOut.firstLine + 1;
+        const size_t last = lastShown + 1;
+        parts.push_back(
+            (first == last ? "line " + std::to_string(first)
+                           : "lines " + std::to_string(first) + " to " + std::to_string(last)) +
+            " left out: line " + std::to_string(first) + " needs " +
+            std::to_string(leftOut.linesNeeded) + " of the sign's " + Counted(model.lines, "line"));
+    }
+    for (const auto& [index, needed] : leftOut.shortLines) {
+        parts.push_back("line " + std::to_string(index + 1) + " cut short: it needs " +
+                        std::to_string(needed) + " of the sign's " +
+                        Counted(model.charactersPerLine, "character"));
+    }
+    std::string text;
+    for (const std::string& part : parts) {
+        text += (text.empty() ? "" : "; ") + part;
+    }
+    return text;
 }
 
 std::vector<PlacedCell> PlaceCells(const MessageLayout& layout, const SignModel& model,

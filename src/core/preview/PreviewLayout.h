@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "editor/CharCell.h"
@@ -27,6 +28,13 @@ struct MessageLayout {
 // `message`, which must outlive the result. An empty message lays out nothing.
 MessageLayout LayOutMessage(const std::vector<CellLine>& message, const MessageSettings& settings,
                             const SignModel& model, int64_t& scrollStep);
+
+// Why the layout pass leaves part of the message out on the sign, for a line beside the panel:
+// "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line", "line 1 cut short: it needs 12
+// of the sign's 10 characters", several joined by "; ". Empty when everything shows, and under
+// a scrolling effect, which cuts nothing.
+std::string DescribeLeftOut(const std::vector<CellLine>& message, const MessageSettings& settings,
+                            const SignModel& model);
 
 // Positions of the scroll bars; a hidden bar stands at 1.
 struct ViewPosition {

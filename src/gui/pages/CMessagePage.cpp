@@ -409,7 +409,7 @@ void CMessagePage::Generate() {
     m_strCommand = BuildCommandString(m_context.app.m_messageSettings, body);
     m_ui->commandEdit->setText(QString::fromStdString(Windows1252ToUtf8(m_strCommand)));
     m_ui->commandEdit->setCursorPosition(0);
-    m_context.app.SaveSettings();
+    ShowFailure(m_context.messages, m_context.app.SaveSettings());
 }
 
 void CMessagePage::OnGenerate() {

@@ -8,6 +8,7 @@
 #include "gui/pages/CEthernetAddressPanel.h"
 #include "gui/pages/PortList.h"
 #include "gui/services/HelpService.h"
+#include "gui/services/MessageService.h"
 #include "settings/CMarqueeApp.h"
 #include "ui_CPcSetupPage.h"
 
@@ -79,7 +80,7 @@ void CPcSetupPage::OnProgramEnd() {
     // The port needs no taking back: every choice of it, here or in a "Use" list, reached the
     // settings as it was made, and this page's list may show an older one.
     StorePanels();
-    m_context.app.SaveCommSettings();
+    ShowFailure(m_context.messages, m_context.app.SaveCommSettings());
 }
 
 void CPcSetupPage::OnHelp() {

@@ -7,6 +7,7 @@
 
 #include "gui/preview/CLedPanel.h"
 #include "gui/preview/PreviewOwner.h"
+#include "preview/PreviewLayout.h"
 #include "preview/SignModel.h"
 #include "ui_CPreviewDlg.h"
 
@@ -29,6 +30,7 @@ CPreviewDlg::CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, 
       m_ui(std::make_unique<Ui::CPreviewDlg>()),
       m_pPanel(new CLedPanel(settings, this)),
       m_owner(owner),
+      m_settings(settings),
       m_timer(this),
       m_timerInterval(kPreviewTickInterval) {
     m_ui->setupUi(this);
@@ -36,11 +38,13 @@ CPreviewDlg::CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, 
     ConnectSignals();
     Relayout();
 
-    // Room for the largest panel and both its bars, with the form's own margins around them.
+    // Room for the largest panel, both its bars and the hint under them, with the form's own
+    // margins around them.
     const QRect box = m_ui->areaBox->geometry();
     const int32_t bar = m_ui->verticalBar->width();
-    const QSize needed(m_areaRect.left() + kMaxAreaWidth + bar + box.left(),
-                       m_areaRect.top() + kMaxAreaHeight + bar + box.top());
+    const QSize needed(
+        m_areaRect.left() + kMaxAreaWidth + bar + box.left(),
+        m_areaRect.top() + kMaxAreaHeight + bar + m_ui->leftOutLabel->height() + box.top());
     setFixedSize(size().expandedTo(needed));
 
     m_timer.setObjectName(QStringLiteral("previewTimer"));
@@ -78,10 +82,15 @@ void CPreviewDlg::Relayout() {
                                      bar);
     m_ui->verticalBar->setGeometry(m_areaRect.right() + 1, m_areaRect.top(), bar,
                                    m_areaRect.height());
+    // The hint stands under the panel and the place of its bar, two lines high.
+    m_ui->leftOutLabel->setGeometry(m_areaRect.left(), m_areaRect.bottom() + 1 + bar,
+                                    kMaxAreaWidth + bar,
+                                    2 * m_ui->leftOutLabel->fontMetrics().lineSpacing());
     const SignModel& model = GetSignModel(m_nModelIndex);
     SetupScrollBars(model.lines, model.charactersPerLine);
     // The new layout shows at once, as the first step from its home position.
     m_pPanel->Step();
+    UpdateLeftOut();
 }
 
 void CPreviewDlg::SetupScrollBars(int32_t lines, int32_t characters) {
@@ -95,6 +104,19 @@ void CPreviewDlg::RestartScroll() {
 
 void CPreviewDlg::OnTimer() {
     m_pPanel->Step();
+    UpdateLeftOut();
+}
+
+QString CPreviewDlg::LeftOut() const {
+    return m_ui->leftOutLabel->text();
+}
+
+void CPreviewDlg::UpdateLeftOut() {
+    const std::vector<CellLine>* lines = m_pPanel->SourceLines();
+    m_ui->leftOutLabel->setText(lines == nullptr
+                                    ? QString()
+                                    : QString::fromStdString(DescribeLeftOut(
+                                          *lines, m_settings, GetSignModel(m_nModelIndex))));
 }
 
 // Every action on a bar is one step, even one that cannot move it further; the thumb's release

@@ -19,7 +19,8 @@ class CPreviewDlg;
 
 // "Message Preview": the message on a simulated LED sign of the owner's chosen model, blinking and
 // scrolling as the sign would, one animation step every 540 ms. A window of its own beside the
-// main window, not modal. Two scroll bars show the parts of a wide sign outside the panel.
+// main window, not modal. Two scroll bars show the parts of a wide sign outside the panel; a line
+// under them says what of the message the sign leaves out, and why.
 // Closing it (close box or Escape) tells the owner and deletes the window; the next one starts
 // afresh.
 class CPreviewDlg : public QDialog {
@@ -43,6 +44,9 @@ public:
     // Escape closes the window as its close box does.
     void reject() override;
 
+    // The line under the panel: what the layout leaves out, and why; empty when all of it shows.
+    QString LeftOut() const;
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -51,6 +55,8 @@ private:
     // Shows each bar with the range of a sign of this many lines and characters, or hides it.
     void SetupScrollBars(int32_t lines, int32_t characters);
     void OnTimer();
+    // The message, its settings or the model may have changed since the last look.
+    void UpdateLeftOut();
     void OnScrollAction();
     void OnScrollPosition();
 
@@ -58,6 +64,7 @@ private:
     // The drawing area; it keeps the message lines, the scroll step and the blink phase.
     CLedPanel* m_pPanel;
     IPreviewOwner& m_owner;
+    const MessageSettings& m_settings;
     QTimer m_timer;
     QRect m_areaRect;  // in the window's client pixels
     int32_t m_nModelIndex = 0;

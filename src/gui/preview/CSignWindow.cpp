@@ -41,6 +41,10 @@ CSignWindow::CSignWindow(int32_t modelIndex, QWidget* parent)
     bar.setValue(1);
     bar.setVisible(maximum > 1);
 
+    // The panel's width, so that a long hint wraps under it rather than widen the window.
+    m_ui->leftOutLabel->setFixedWidth(GetAreaSize(m_nModelIndex).width);
+    m_ui->leftOutLabel->hide();
+
     SetTitle(QString());
     ConnectSignals();
     m_timer.setObjectName(QStringLiteral("signTimer"));
@@ -73,12 +77,20 @@ void CSignWindow::ShowMessage(int64_t number, const QString& source,
     m_pPanel->RestartScroll();
     m_pPanel->RestartBlink();
     SetTitle(QStringLiteral("message %1 from %2").arg(number).arg(source));
+    const QString leftOut =
+        QString::fromStdString(DescribeLeftOut(m_lines, m_settings, GetSignModel(m_nModelIndex)));
+    m_ui->leftOutLabel->setText(leftOut);
+    m_ui->leftOutLabel->setVisible(!leftOut.isEmpty());
     m_pPanel->Step();
     m_timer.start();
 }
 
 void CSignWindow::ShowNetworkString(int64_t number, const QString& source) {
     SetTitle(QStringLiteral("network string %1 from %2").arg(number).arg(source));
+}
+
+QString CSignWindow::LeftOut() const {
+    return m_ui->leftOutLabel->text();
 }
 
 void CSignWindow::OnTimer() {

@@ -20,7 +20,7 @@ class CSignWindow;
 // A played sign seen live: the LED panel of one sign model with the latest message the sign took
 // in, blinking and scrolling as the "Message Preview" window does, one step every 540 ms. A wide
 // sign is seen through a horizontal bar, as in the preview. The title names the model and where
-// the latest message came from.
+// the latest message came from; a line under the panel says what of it the model leaves out.
 class CSignWindow : public QWidget {
     Q_OBJECT
 
@@ -41,6 +41,9 @@ public:
     void ShowNetworkString(int64_t number, const QString& source);
 
     int32_t Model() const { return m_nModelIndex; }
+
+    // What the panel leaves out of the message shown, and why; empty when all of it shows.
+    QString LeftOut() const;
 
 private:
     void ConnectSignals();

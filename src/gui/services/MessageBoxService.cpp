@@ -1,6 +1,7 @@
 #include "gui/services/MessageBoxService.h"
 
 #include <QApplication>
+#include <QLabel>
 
 namespace {
 
@@ -30,11 +31,20 @@ QWidget* OwnerWindow() {
 
 std::unique_ptr<QMessageBox> BuildMessageBox(const std::string& text, MessageIcon icon,
                                              MessageButtons buttons, const std::string& caption,
-                                             QWidget* parent) {
+                                             QWidget* parent, const std::string& details) {
     const QString title = QString::fromStdString(caption.empty() ? kApplicationTitle : caption);
     auto box = std::make_unique<QMessageBox>(BoxIcon(icon), title, QString::fromStdString(text),
                                              QMessageBox::NoButton, parent);
     box->setTextFormat(Qt::PlainText);
+    if (!details.empty()) {
+        box->setInformativeText(QString::fromStdString(details));
+        // The box gives its details a label of their own that guesses at markup.
+        for (QLabel* label : box->findChildren<QLabel*>()) {
+            if (label->text() == box->informativeText()) {
+                label->setTextFormat(Qt::PlainText);
+            }
+        }
+    }
     if (buttons == MessageButtons::kSaveDiscardCancel) {
         // Escape and the close box keep everything as it was.
         box->setStandardButtons(QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
@@ -70,9 +80,10 @@ MessageAnswer AnswerOf(QMessageBox::StandardButton clicked, MessageButtons butto
 }
 
 MessageAnswer CMessageBoxService::ShowMessage(const std::string& text, MessageIcon icon,
-                                              MessageButtons buttons, const std::string& caption) {
+                                              MessageButtons buttons, const std::string& caption,
+                                              const std::string& details) {
     const std::unique_ptr<QMessageBox> box =
-        BuildMessageBox(text, icon, buttons, caption, OwnerWindow());
+        BuildMessageBox(text, icon, buttons, caption, OwnerWindow(), details);
     box->exec();
     return AnswerOf(box->standardButton(box->clickedButton()), buttons);
 }

@@ -15,10 +15,19 @@ class IMessageService {
 public:
     virtual ~IMessageService() = default;
 
-    // Shows one modal box and returns the answer. An empty caption means the application title.
+    // Shows one modal box and returns the answer. An empty caption means the application title;
+    // details, when given, stand below the text in smaller type.
     virtual MessageAnswer ShowMessage(const std::string& text, MessageIcon icon,
-                                      MessageButtons buttons, const std::string& caption = {}) = 0;
+                                      MessageButtons buttons, const std::string& caption = {},
+                                      const std::string& details = {}) = 0;
 };
+
+// A failure the operator is told of in a box with the exclamation icon; an empty text is none.
+inline void ShowFailure(IMessageService& service, const std::string& failure) {
+    if (!failure.empty()) {
+        service.ShowMessage(failure, MessageIcon::kExclamation, MessageButtons::kOk);
+    }
+}
 
 // A Yes/No question: anything but No counts as Yes.
 inline bool AskYesNo(IMessageService& service, const std::string& text) {

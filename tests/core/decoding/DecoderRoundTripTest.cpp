@@ -2,6 +2,7 @@
 // the same choices and cell lines, and encoding what was read gives the same bytes.
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <random>
 
 #include "decoding/CommandDecoder.h"
@@ -133,6 +134,39 @@ TEST(DecoderRoundTripTest, EncodedMessagesReadBackExactly) {
             ASSERT_TRUE(decoded.warnings.empty()) << bytes << ": " << decoded.warnings[0].text;
         }
     }
+}
+
+// Addresses at the ends of what the encoder writes: the lists' and the CLI's ranges, and numbers
+// above them that a stored setting sends as they are. Network strings share the reading.
+TEST(DecoderRoundTripTest, AddressesAtTheEndsOfTheRangesReadBack) {
+    constexpr int32_t kMost = std::numeric_limits<int32_t>::max();
+    const struct {
+        int32_t group;
+        int32_t unit;
+    } cases[] = {
+        {0, 0},    {2, 8},     {99, 9999},    {100, 0},   {100, 9999},
+        {123, 45}, {kMost, 0}, {kMost, 9999}, {0, 10000}, {9, kMost},
+    };
+    for (const auto& c : cases) {
+        MessageSettings settings;
+        settings.address = kAddressSpecificUnit;
+        settings.groupNumber = c.group;
+        settings.unitNumber = c.unit;
+        const std::string message = BuildCommandString(settings, EncodeCellLines({Cells("AB", 1)}));
+        const DecodedCommand decoded = DecodeCommandString(message);
+        const auto* read = std::get_if<DecodedMessage>(&decoded.content);
+        ASSERT_NE(read, nullptr) << message;
+        EXPECT_EQ(read->settings.groupNumber, c.group) << message;
+        EXPECT_EQ(read->settings.unitNumber, c.unit) << message;
+        EXPECT_EQ(read->lines, std::vector<CellLine>{Cells("AB", 1)}) << message;
+        EXPECT_TRUE(decoded.warnings.empty()) << message << ": " << decoded.warnings[0].text;
+    }
+    // Digits no encoder writes after an address: two and four are the address, the rest text.
+    const DecodedCommand typed = DecodeCommandString("^A0100051");
+    const auto& read = std::get<DecodedMessage>(typed.content);
+    EXPECT_EQ(read.settings.groupNumber, 1);
+    EXPECT_EQ(read.settings.unitNumber, 5);
+    EXPECT_EQ(read.lines.front().size(), 1u);
 }
 
 TEST(DecoderRoundTripTest, ArbitraryBytesAlwaysGiveAReading) {

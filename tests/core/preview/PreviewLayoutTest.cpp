@@ -73,6 +73,34 @@ TEST(PreviewLayoutTest, PositionsAndCutsLikeTheSign) {
     }
 }
 
+// The hint beside the panel names what the cut leaves out and why, and only what would show.
+TEST(PreviewLayoutTest, SaysWhatTheCutLeavesOut) {
+    const std::string eleven = "line 1 cut short: it needs 11 of the sign's 10 characters";
+    const struct {
+        const char* name;
+        std::vector<CellLine> message;
+        MessageSettings settings;
+        int32_t model;
+        std::string hint;
+    } cases[] = {
+        // clang-format off
+        {"fits", {Cells("AB"), Cells("C")}, Settings(kPositionDefault), kRed2x20, ""},
+        {"a large first line on one line", {Cells("AB", 2), Cells("C")}, Settings(kPositionDefault), kRed1x10, "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line"},
+        {"a third line", {Cells("A"), Cells("B"), Cells("C")}, Settings(kPositionDefault), kRed2x20, "line 3 left out: line 3 needs 3 of the sign's 2 lines"},
+        {"a second line too high", {Cells("A"), Cells("B", 2)}, Settings(kPositionDefault), kRed2x20, "line 2 left out: line 2 needs 3 of the sign's 2 lines"},
+        {"empty lines left out go unsaid", {Cells("A"), CellLine{}, CellLine{}}, Settings(kPositionDefault), kRed1x10, ""},
+        {"an empty line takes a line of the sign", {CellLine{}, Cells("A")}, Settings(kPositionDefault), kRed1x10, "line 2 left out: line 2 needs 2 of the sign's 1 line"},
+        {"eleven characters", {Cells("ABCDEFGHIJK")}, Settings(kPositionDefault), kRed1x10, eleven},
+        {"a start column counts", {Cells("AB")}, Settings(kPositionStartingAt, kEffectDefault, 1, 10), kRed1x10, eleven},
+        {"both", {Cells("ABCDEFGHIJK"), Cells("B")}, Settings(kPositionDefault, kEffectBlinkWholeMessage), kRed1x10, "line 2 left out: line 2 needs 2 of the sign's 1 line; " + eleven},
+        {"a scroll cuts nothing", {Cells("ABCDEFGHIJK", 2), Cells("B")}, Settings(kPositionDefault, kEffectScrollOnce), kRed1x10, ""},
+        // clang-format on
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(DescribeLeftOut(c.message, c.settings, GetSignModel(c.model)), c.hint) << c.name;
+    }
+}
+
 // The scroll shift of successive passes on a 20-character sign.
 std::vector<int64_t> Shifts(const std::vector<CellLine>& message, int32_t effect, int passes,
                             int64_t& step) {

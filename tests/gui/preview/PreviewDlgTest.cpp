@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
+#include <QLabel>
 #include <QPointer>
 #include <QScrollBar>
 #include <QStyle>
@@ -319,6 +320,27 @@ TEST_F(PreviewDlgTest, TheTimerStepsThePanelEvery540Milliseconds) {
     Open(true);
     EXPECT_EQ(timer->interval(), 540);
     EXPECT_EQ(StepsOf([&] { QMetaObject::invokeMethod(timer, "timeout"); }), 1);
+}
+
+// The line under the panel says what the layout leaves out: at opening, after a change of the
+// settings at the next tick, and for the model a Relayout takes. It stands under the panel and
+// its bar, inside the window.
+TEST_F(PreviewDlgTest, TheLineUnderThePanelSaysWhatIsLeftOut) {
+    const std::vector<CellLine> two = {Cells("AB", 2), Cells("C")};
+    owner.model = kRed1x10;
+    owner.lines = &two;
+    CPreviewDlg& dialog = Open(true);
+    EXPECT_EQ(dialog.LeftOut(), "lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line");
+    settings.effect = kEffectScrollOnce;
+    QMetaObject::invokeMethod(timer, "timeout");
+    EXPECT_EQ(dialog.LeftOut(), "") << "a scroll cuts nothing";
+    settings.effect = kEffectDefault;
+    owner.model = kTricolor4x20;
+    dialog.Relayout();
+    EXPECT_EQ(dialog.LeftOut(), "") << "four lines of twenty hold it";
+    const QWidget& line = *dialog.findChild<QLabel*>("leftOutLabel");
+    EXPECT_GT(line.geometry().top(), Bar("horizontalBar").geometry().bottom());
+    EXPECT_TRUE(dialog.rect().contains(line.geometry()));
 }
 
 // Relayout takes the owner's model and message again and restarts the scroll from home with both

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QLabel>
 #include <QScrollBar>
 #include <QString>
 #include <QTimer>
@@ -69,7 +70,8 @@ protected:
 
 // Each message replaces the last one, lines and settings both, and is shown from the first step
 // of a fresh preview: blink phase and scroll both start again, in the middle of the last one's
-// animation. A network string changes only the title.
+// animation; the line under the panel says what of it the model leaves out. A network string
+// changes only the title.
 TEST_F(SignWindowTest, EachMessageReplacesTheLastFromItsFirstStep) {
     const DecodedMessage messages[] = {
         Message({Join(Cells("Hi ", 1, kGreen, true), Cells("there", 2, kYellow)), Cells("SALE")},
@@ -84,10 +86,14 @@ TEST_F(SignWindowTest, EachMessageReplacesTheLastFromItsFirstStep) {
               "Lumivex sign: Tricolor 2 Line 20 Char, listening on tcp 127.0.0.1:49999");
     EXPECT_EQ(Picture(), PaintFrame({}, GetAreaSize(kTricolor2x20))) << "black until a message";
 
+    const QString leftOut[] = {"line 2 left out: line 2 needs 3 of the sign's 2 lines", "", ""};
+    const QLabel& hint = *sign.findChild<QLabel*>("leftOutLabel");
     int64_t number = 0;
     for (const DecodedMessage& message : messages) {
         SCOPED_TRACE(number);
         sign.ShowMessage(++number, "tcp 127.0.0.1:40512", message);
+        EXPECT_EQ(hint.text(), leftOut[number - 1]);
+        EXPECT_EQ(hint.isHidden(), leftOut[number - 1].isEmpty());
         EXPECT_EQ(sign.windowTitle(), QString("Lumivex sign: Tricolor 2 Line 20 Char, message %1 "
                                               "from tcp 127.0.0.1:40512")
                                           .arg(number));
@@ -108,6 +114,10 @@ TEST_F(SignWindowTest, EachMessageReplacesTheLastFromItsFirstStep) {
               "Lumivex sign: Tricolor 2 Line 20 Char, network string 5 from serial /tmp/ttySign");
     EXPECT_EQ(StepPicture(), expected.Next());
     EXPECT_EQ(StepPicture(), expected.Next());
+    // So does the line under it.
+    sign.ShowMessage(++number, "serial /tmp/ttySign", messages[0]);
+    sign.ShowNetworkString(++number, "serial /tmp/ttySign");
+    EXPECT_EQ(hint.text(), leftOut[0]);
 }
 
 // The panel is the model's; a sign wider than the panel is seen through the bar, as in the

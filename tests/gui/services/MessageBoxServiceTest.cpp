@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QLabel>
 #include <QPushButton>
 
 #include "gui/services/MessageBoxService.h"
@@ -18,12 +19,12 @@ TEST(MessageBoxServiceTest, BoxesCarryTheTitleIconAndButtons) {
         const char* title;
     };
     const Case cases[] = {
-        {MessageIcon::kStop, MessageButtons::kOk, "", QMessageBox::Critical, QMessageBox::Ok,
-         "Lumivex"},
+        {MessageIcon::kStop, MessageButtons::kOk, "Error", QMessageBox::Critical, QMessageBox::Ok,
+         "Error"},
         {MessageIcon::kExclamation, MessageButtons::kOk, "", QMessageBox::Warning, QMessageBox::Ok,
          "Lumivex"},
-        {MessageIcon::kInformation, MessageButtons::kOk, "Error", QMessageBox::Information,
-         QMessageBox::Ok, "Error"},
+        {MessageIcon::kInformation, MessageButtons::kOk, "", QMessageBox::Information,
+         QMessageBox::Ok, "Lumivex"},
         {MessageIcon::kQuestion, MessageButtons::kYesNo, "", QMessageBox::Question,
          QMessageBox::Yes | QMessageBox::No, "Lumivex"},
     };
@@ -38,6 +39,17 @@ TEST(MessageBoxServiceTest, BoxesCarryTheTitleIconAndButtons) {
         EXPECT_EQ(box->text(), "Invalid Input.\nInput Range is 1-4.");
         EXPECT_EQ(box->textFormat(), Qt::PlainText);
     }
+}
+
+// Details stand below the text, as written: a device path is never read as markup.
+TEST(MessageBoxServiceTest, DetailsStandBelowTheTextAsWritten) {
+    const char* details = "Cannot open COM1 (/dev/<b>x</b>).";
+    const auto box = BuildMessageBox("Invalid Port", MessageIcon::kExclamation, MessageButtons::kOk,
+                                     "", nullptr, details);
+    for (const QLabel* label : box->findChildren<QLabel*>()) {
+        EXPECT_TRUE(label->text() != details || label->textFormat() == Qt::PlainText);
+    }
+    EXPECT_EQ(box->informativeText(), details);
 }
 
 TEST(MessageBoxServiceTest, OnlyNoDeclinesAQuestion) {

@@ -245,25 +245,42 @@ TEST(StartUpTest, ClosingTheMainWindowEndsTheProgram) {
     }
 }
 
-// A profile that can be neither read nor written: the program starts from its defaults, runs
-// and ends as usual.
-TEST(StartUpTest, AnUnusableProfileChangesNothing) {
+// A profile that can be neither read nor written: the program starts from its defaults and runs;
+// the first save that fails says so, naming the file and the reason, and the program ends as
+// usual without saying it again.
+TEST(StartUpTest, AnUnusableProfileIsToldOnce) {
     QTemporaryDir folder;
     const QString blocker = folder.filePath("not-a-folder");
     QFile file(blocker);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
-    CProfileStore profile(blocker + "/Lumivex1.2/lumivex.conf");
-    RecordingMessageService messages;
-    RecordingHelpService help;
-    WhenTheWindowRuns([](CMarqueeDlg* window) {
-        ASSERT_NE(window, nullptr);
-        EXPECT_EQ(window->PageTabs().ShownPage(), CPageTabCtrl::kMessagesPage);
-        window->close();
-    });
-    EXPECT_EQ(RunMarquee(profile, messages, help), EXIT_SUCCESS);
-    EXPECT_TRUE(messages.shown.empty());
-    EXPECT_FALSE(profile.Flush());
+    const QString path = blocker + "/Lumivex1.2/lumivex.conf";
+    const std::string told = "The settings could not be saved to " + path.toStdString() +
+                             ": Not a directory.\nChanges to them are lost when Lumivex closes.";
+    for (const bool generate : {false, true}) {
+        SCOPED_TRACE(generate ? "generated, then closed" : "closed");
+        CProfileStore profile(path);
+        RecordingMessageService messages;
+        RecordingHelpService help;
+        WhenTheWindowRuns([&](CMarqueeDlg* window) {
+            ASSERT_NE(window, nullptr);
+            EXPECT_EQ(window->PageTabs().ShownPage(), CPageTabCtrl::kMessagesPage);
+            if (generate) {
+                auto* button = window->PageTabs()
+                                   .Page(CPageTabCtrl::kMessagesPage)
+                                   ->findChild<QPushButton*>("generateButton");
+                ASSERT_NE(button, nullptr);
+                QTest::mouseClick(button, Qt::LeftButton);
+                QTest::mouseClick(button, Qt::LeftButton);
+                EXPECT_EQ(messages.shown.size(), 1u);
+            }
+            window->close();
+        });
+        EXPECT_EQ(RunMarquee(profile, messages, help), EXIT_SUCCESS);
+        ASSERT_EQ(messages.shown.size(), 1u);
+        EXPECT_EQ(messages.shown[0].text, told);
+        EXPECT_EQ(messages.shown[0].icon, MessageIcon::kExclamation);
+    }
 }
 
 TEST(StartUpTest, SocketsThatCannotBePreparedEndTheProgramBeforeAnyWindow) {

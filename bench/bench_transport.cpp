@@ -216,8 +216,8 @@ void BM_TcpSendsInARow(benchmark::State& state) {
 
 }  // namespace
 
-// Every TCP send leaves a connection in TIME_WAIT, and the reader takes one connection at a time:
-// a count below the listen backlog keeps both from stalling the sender.
+// Every TCP send leaves a connection waiting to close (TIME_WAIT) for a minute: a fixed count keeps
+// BM_TcpSend's figure apart from how many wait; BM_TcpSendsInARow measures that.
 BENCHMARK(BM_SerialSend)->Arg(100)->Arg(100000)->UseRealTime()->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_TcpSend)
     ->Arg(100)

@@ -110,22 +110,47 @@ public:
 
     bool Listening() const { return m_drain != nullptr; }
 
-    static LinkSettings Link() {
-        LinkSettings link;
-        link.comPort = kPortEthernet;
-        link.ipAddress = {127, 0, 0, 1};
-        return link;
-    }
-
 private:
     int m_nListener;
     std::unique_ptr<CDrain> m_drain;
 };
 
-std::string Failure(int send, const SendOutcome& outcome) {
-    return "send " + std::to_string(send) + " failed: " + outcome.result.operation + " " +
-           std::strerror(outcome.result.error);
-}
+// Sends of state.range(0) bytes through the dispatcher to a sign on 127.0.0.1, in a network
+// namespace of the benchmark's own where it can have one.
+class CTcpSends {
+public:
+    explicit CTcpSends(benchmark::State& state)
+        : m_state(state), m_text(static_cast<size_t>(state.range(0)), 'A') {
+        m_link.comPort = kPortEthernet;
+        m_link.ipAddress = {127, 0, 0, 1};
+        state.SetLabel(m_bOwnNetwork ? "own network namespace" : "the machine's network");
+        if (!m_sign.Listening()) {
+            state.SkipWithError("port 49999 on 127.0.0.1 is taken");
+        }
+    }
+
+    bool Ready() const { return m_sign.Listening(); }
+
+    // One send; a failure, named with the send's number, ends the benchmark.
+    bool Send(int number) {
+        const SendOutcome outcome = m_dispatcher.SendToMarquee(m_text, m_link);
+        if (!outcome.Delivered()) {
+            const std::string text = "send " + std::to_string(number) +
+                                     " failed: " + outcome.result.operation + " " +
+                                     std::strerror(outcome.result.error);
+            m_state.SkipWithError(text.c_str());
+        }
+        return outcome.Delivered();
+    }
+
+private:
+    benchmark::State& m_state;
+    const bool m_bOwnNetwork = EnterOwnNetwork();  // before the sign listens
+    CLoopbackSign m_sign;
+    CSendDispatcher m_dispatcher{[](int) { return std::string(); }};
+    LinkSettings m_link;
+    std::string m_text;
+};
 
 void BM_SerialSend(benchmark::State& state) {
     int master = -1;
@@ -154,19 +179,12 @@ void BM_SerialSend(benchmark::State& state) {
 }
 
 void BM_TcpSend(benchmark::State& state) {
-    EnterOwnNetwork();
-    CLoopbackSign sign;
-    if (!sign.Listening()) {
-        state.SkipWithError("port 49999 on 127.0.0.1 is taken");
+    CTcpSends sends(state);
+    if (!sends.Ready()) {
         return;
     }
-    CSendDispatcher dispatcher([](int) { return std::string(); });
-    const std::string text(static_cast<size_t>(state.range(0)), 'A');
-    const LinkSettings link = CLoopbackSign::Link();
     for (auto _ : state) {
-        const SendOutcome outcome = dispatcher.SendToMarquee(text, link);
-        if (!outcome.Delivered()) {
-            state.SkipWithError(Failure(static_cast<int>(state.iterations()), outcome).c_str());
+        if (!sends.Send(static_cast<int>(state.iterations()))) {
             break;
         }
     }
@@ -176,23 +194,16 @@ void BM_TcpSend(benchmark::State& state) {
 // 50,000 short sends back to back. The time is the whole run; the counters are the mean cost of a
 // send in the first thousand, the last thousand and the slowest thousand, in microseconds.
 void BM_TcpSendsInARow(benchmark::State& state) {
-    state.SetLabel(EnterOwnNetwork() ? "own network namespace" : "the machine's network");
-    CLoopbackSign sign;
-    if (!sign.Listening()) {
-        state.SkipWithError("port 49999 on 127.0.0.1 is taken");
+    CTcpSends sends(state);
+    if (!sends.Ready()) {
         return;
     }
-    CSendDispatcher dispatcher([](int) { return std::string(); });
-    const std::string text(static_cast<size_t>(state.range(0)), 'A');
-    const LinkSettings link = CLoopbackSign::Link();
     std::vector<double> blockMicros;
     for (auto _ : state) {
         for (int send = 0; send < kSendsInARow;) {
             const auto start = std::chrono::steady_clock::now();
             for (const int end = send + kSendsABlock; send < end; ++send) {
-                const SendOutcome outcome = dispatcher.SendToMarquee(text, link);
-                if (!outcome.Delivered()) {
-                    state.SkipWithError(Failure(send, outcome).c_str());
+                if (!sends.Send(send)) {
                     break;
                 }
             }

@@ -137,6 +137,28 @@ const char* const kTestStrings[] = {
     "^C2 is not a code",
 };
 
+// Lines as the targets read them: a choice of 0 starts a new line, any other is followed by a cell.
+template <typename PutCell>
+void PutLines(CFuzzedDataWriter& w, const std::vector<CellLine>& lines, PutCell putCell) {
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) {
+            w.PutIntegralInRange(0, 15, 0);
+        }
+        for (const CharCell& cell : lines[i]) {
+            w.PutIntegralInRange(0, 15, 1);
+            putCell(cell);
+        }
+    }
+}
+
+// A cell of any size in the range, any character and any colour.
+void PutAnyCell(CFuzzedDataWriter& w, const CharCell& cell, int32_t minSize, int32_t maxSize) {
+    w.PutIntegralInRange<int32_t>(minSize, maxSize, cell.size);
+    w.PutIntegral<unsigned char>(cell.character);
+    w.PutIntegral<uint32_t>(cell.colour);
+    w.PutBool(cell.blink);
+}
+
 // fuzz_encoding: settings of any value, then cells.
 std::string EncodingSeed(const SeedMessage& m) {
     CFuzzedDataWriter w;
@@ -150,18 +172,7 @@ std::string EncodingSeed(const SeedMessage& m) {
     w.PutBool(s.clearMessageOnLine);
     w.PutIntegral<int32_t>(s.groupNumber);
     w.PutIntegral<int32_t>(s.unitNumber);
-    for (size_t i = 0; i < m.lines.size(); ++i) {
-        if (i > 0) {
-            w.PutIntegralInRange(0, 15, 0);  // a new line
-        }
-        for (const CharCell& cell : m.lines[i]) {
-            w.PutIntegralInRange(0, 15, 1);
-            w.PutIntegralInRange<int32_t>(0, 6, cell.size);
-            w.PutIntegral<unsigned char>(cell.character);
-            w.PutIntegral<uint32_t>(cell.colour);
-            w.PutBool(cell.blink);
-        }
-    }
+    PutLines(w, m.lines, [&w](const CharCell& cell) { PutAnyCell(w, cell, 0, 6); });
     return w.Data();
 }
 
@@ -180,18 +191,7 @@ std::string PreviewSeed(const SeedMessage& m) {
     w.PutBool(false);               // blink phase
     w.PutIntegralInRange(1, 4, 2);  // frames
     w.PutBool(!m.lines.empty());    // a first line before any cell
-    for (size_t i = 0; i < m.lines.size(); ++i) {
-        if (i > 0) {
-            w.PutIntegralInRange(0, 15, 0);
-        }
-        for (const CharCell& cell : m.lines[i]) {
-            w.PutIntegralInRange(0, 15, 1);
-            w.PutIntegralInRange<int32_t>(-1, 7, cell.size);
-            w.PutIntegral<unsigned char>(cell.character);
-            w.PutIntegral<uint32_t>(cell.colour);
-            w.PutBool(cell.blink);
-        }
-    }
+    PutLines(w, m.lines, [&w](const CharCell& cell) { PutAnyCell(w, cell, -1, 7); });
     return w.Data();
 }
 
@@ -208,23 +208,17 @@ std::string DecodingMessageSeed(const SeedMessage& m) {
     w.PutIntegralInRange<int32_t>(1, 40, s.column);
     w.PutBool(s.clearMessageOnLine);
     w.PutIntegralInRange<int32_t>(0, 4, s.effect);
-    const Rgb colours[] = {kRed, kYellow, kGreen};
-    for (size_t i = 0; i < m.lines.size(); ++i) {
-        if (i > 0) {
-            w.PutIntegralInRange(0, 15, 0);
+    PutLines(w, m.lines, [&w](const CharCell& cell) {
+        const Rgb colours[] = {kRed, kYellow, kGreen};
+        int colour = 0;
+        while (colour < 2 && colours[colour] != cell.colour) {
+            ++colour;
         }
-        for (const CharCell& cell : m.lines[i]) {
-            int colour = 0;
-            while (colour < 2 && colours[colour] != cell.colour) {
-                ++colour;
-            }
-            w.PutIntegralInRange(0, 15, 1);
-            w.PutIntegralInRange<int32_t>(kMinSizeIndex, kMaxSizeIndex, cell.size);
-            w.PutIntegral<unsigned char>(cell.character);
-            w.PutIntegralInRange(0, 2, colour);
-            w.PutBool(cell.blink);
-        }
-    }
+        w.PutIntegralInRange<int32_t>(kMinSizeIndex, kMaxSizeIndex, cell.size);
+        w.PutIntegral<unsigned char>(cell.character);
+        w.PutIntegralInRange(0, 2, colour);
+        w.PutBool(cell.blink);
+    });
     return '\x01' + w.Data();
 }
 

@@ -47,6 +47,16 @@ void CBlockingSocket::Create(int type) {
 }
 
 void CBlockingSocket::Bind(const sockaddr_in& address) {
+    if (address.sin_port == 0) {
+        // Leave the port to Connect: a bind that takes one now must pass over every port that a
+        // connection of the machine holds, those waiting to close (TIME_WAIT) included, so it
+        // slows as they fill the range and fails after some 28,000 sends in a minute. Connect,
+        // knowing the destination, needs a port free only towards that sign, and may take over
+        // one whose connection has waited long enough. A kernel without the option binds as
+        // before.
+        const int on = 1;
+        setsockopt(m_hSocket, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
+    }
     if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
         throw CBlockingSocketException("Bind", errno);
     }

@@ -47,6 +47,7 @@ public:
     CBlockingSocket& operator=(const CBlockingSocket&) = delete;
 
     void Create(int type = SOCK_STREAM);
+    // With port 0 the port is chosen by Connect, not here.
     void Bind(const sockaddr_in& address);
     // Gives up after the limit with ETIMEDOUT. The address 0.0.0.0 is refused with EADDRNOTAVAIL,
     // since it names no sign; Linux would connect to this machine.

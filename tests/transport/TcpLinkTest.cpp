@@ -1,3 +1,4 @@
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -85,6 +86,33 @@ TEST(TcpLinkTest, AFailureShowsTheErrorOfTheFailingOperation) {
         EXPECT_EQ(c.errors.count(result.error), 1u) << c.name << ": " << result.error;
     }
     hangingUp.get();
+}
+
+uint16_t LocalPort(int socket) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    getsockname(socket, reinterpret_cast<sockaddr*>(&local), &length);
+    return ntohs(local.sin_port);
+}
+
+// A bind that took a port itself would have to pass over every port held by a connection still
+// waiting to close: after some 28,000 sends in a minute it finds none left ("Bind" fails).
+TEST(TcpLinkTest, AWildcardBindLeavesThePortToConnect) {
+    CLoopbackListener sign;
+    ASSERT_TRUE(sign.Listening());
+    auto receiving = sign.AcceptAndReadAsync();
+    CBlockingSocket socket;
+    socket.Create();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    socket.Bind(address);
+    EXPECT_EQ(LocalPort(socket.m_hSocket), 0);
+    address.sin_port = htons(sign.Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socket.Connect(address);
+    EXPECT_NE(LocalPort(socket.m_hSocket), 0);
+    socket.Close();
+    EXPECT_EQ(receiving.get(), "");
 }
 
 // The operator's Cancel ends a send to a sign that stopped reading at once, not after the

@@ -144,7 +144,7 @@ public:
         const SendOutcome outcome = m_dispatcher.SendToMarquee(m_text, m_link);
         if (!outcome.Delivered()) {
             const std::string text = "send " + std::to_string(number) +
-                                     " failed: " + outcome.result.operation + " " +
+                                     " failed: " + OperationName(outcome.result.operation) + " " +
                                      std::strerror(outcome.result.error);
             m_state.SkipWithError(text.c_str());
         }

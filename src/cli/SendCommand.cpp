@@ -9,8 +9,8 @@
 #include "encoding/Windows1252.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
+#include "settings/SendNotices.h"
 #include "transport/CCancelToken.h"
-#include "transport/SendOutcome.h"
 
 namespace {
 
@@ -100,7 +100,7 @@ std::string FailureLine(const SendOutcome& outcome, size_t written, size_t total
         const std::string after = outcome.overTcp ? ""
                                                   : " after " + std::to_string(written) + " of " +
                                                         std::to_string(total) + " bytes";
-        return "lumivex-cli: the send to " + outcome.LinkName() + " was stopped" + after +
+        return "lumivex-cli: the send to " + LinkName(outcome) + " was stopped" + after +
                "; the sign may have taken part of the string";
     }
     return "lumivex-cli: " + LinkFailure(outcome);

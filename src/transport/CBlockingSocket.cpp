@@ -11,29 +11,8 @@
 
 #include "transport/CCancelToken.h"
 
-namespace {
-
-constexpr size_t kErrorTextSize = 200;
-
-}  // namespace
-
-CBlockingSocketException::CBlockingSocketException(const char* operation, int error)
-    : m_nError(error), m_strOperation(operation) {}
-
-bool CBlockingSocketException::GetErrorMessage(char* buffer, size_t size) const {
-    if (buffer == nullptr || size == 0) {
-        return false;
-    }
-    char text[kErrorTextSize];
-    if (m_nError != 0) {
-        std::snprintf(text, sizeof text, "%s error #%d", m_strOperation.c_str(), m_nError);
-    } else {
-        std::snprintf(text, sizeof text, "%s error", m_strOperation.c_str());
-    }
-    std::strncpy(buffer, text, size - 1);
-    buffer[size - 1] = '\0';
-    return true;
-}
+CBlockingSocketException::CBlockingSocketException(LinkOperation operation, int error)
+    : m_nError(error), m_strOperation(OperationName(operation)), m_operation(operation) {}
 
 CBlockingSocket::~CBlockingSocket() {
     CloseQuietly();
@@ -42,7 +21,7 @@ CBlockingSocket::~CBlockingSocket() {
 void CBlockingSocket::Create(int type) {
     m_hSocket = socket(AF_INET, type | SOCK_CLOEXEC, 0);
     if (m_hSocket == kNoSocket) {
-        throw CBlockingSocketException("Create", errno);
+        throw CBlockingSocketException(LinkOperation::kCreate, errno);
     }
 }
 
@@ -58,18 +37,18 @@ void CBlockingSocket::Bind(const sockaddr_in& address) {
         setsockopt(m_hSocket, IPPROTO_IP, IP_BIND_ADDRESS_NO_PORT, &on, sizeof on);
     }
     if (bind(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        throw CBlockingSocketException("Bind", errno);
+        throw CBlockingSocketException(LinkOperation::kBind, errno);
     }
 }
 
 void CBlockingSocket::Connect(const sockaddr_in& address, std::chrono::milliseconds limit) {
     if (address.sin_addr.s_addr == htonl(INADDR_ANY)) {
-        throw CBlockingSocketException("Connect", EADDRNOTAVAIL);
+        throw CBlockingSocketException(LinkOperation::kConnect, EADDRNOTAVAIL);
     }
     // Connect without blocking and wait for the outcome ourselves, so that the limit holds.
     const int flags = fcntl(m_hSocket, F_GETFL);
     if (flags < 0 || fcntl(m_hSocket, F_SETFL, flags | O_NONBLOCK) != 0) {
-        throw CBlockingSocketException("Connect", errno);
+        throw CBlockingSocketException(LinkOperation::kConnect, errno);
     }
     int error = 0;
     if (connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
@@ -85,7 +64,7 @@ void CBlockingSocket::Connect(const sockaddr_in& address, std::chrono::milliseco
                 WaitForFd(m_hSocket, POLLOUT, static_cast<int>(std::max<int64_t>(0, left.count())),
                           m_pCancel);
             if (ready == WaitResult::kCancelled) {
-                throw CBlockingSocketException(kCancelOperation, ECANCELED);
+                throw CBlockingSocketException(LinkOperation::kCancel, ECANCELED);
             }
             if (ready == WaitResult::kReady) {
                 pollfd entry{m_hSocket, POLLOUT, 0};
@@ -103,19 +82,19 @@ void CBlockingSocket::Connect(const sockaddr_in& address, std::chrono::milliseco
         }
     }
     if (error != 0) {
-        throw CBlockingSocketException("Connect", error);
+        throw CBlockingSocketException(LinkOperation::kConnect, error);
     }
     if (fcntl(m_hSocket, F_SETFL, flags) != 0) {
-        throw CBlockingSocketException("Connect", errno);
+        throw CBlockingSocketException(LinkOperation::kConnect, errno);
     }
 }
 
 size_t CBlockingSocket::Send(const char* bytes, size_t length, int seconds) {
     switch (WaitForFd(m_hSocket, POLLOUT, seconds * 1000, m_pCancel)) {
         case WaitResult::kTimedOut:
-            throw CBlockingSocketException("Send timeout", ETIMEDOUT);
+            throw CBlockingSocketException(LinkOperation::kSendTimeout, ETIMEDOUT);
         case WaitResult::kCancelled:
-            throw CBlockingSocketException(kCancelOperation, ECANCELED);
+            throw CBlockingSocketException(LinkOperation::kCancel, ECANCELED);
         default:
             // A failed wait is no reason not to try: send tells what is wrong.
             break;
@@ -128,7 +107,7 @@ size_t CBlockingSocket::Send(const char* bytes, size_t length, int seconds) {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
             return 0;
         }
-        throw CBlockingSocketException("Send", errno);
+        throw CBlockingSocketException(LinkOperation::kSend, errno);
     }
     return static_cast<size_t>(sent);
 }
@@ -146,7 +125,7 @@ void CBlockingSocket::Close() {
         const int result = close(m_hSocket);
         m_hSocket = kNoSocket;
         if (result != 0) {
-            throw CBlockingSocketException("Close", errno);
+            throw CBlockingSocketException(LinkOperation::kClose, errno);
         }
     }
 }

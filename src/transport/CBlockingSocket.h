@@ -9,6 +9,8 @@
 #include <exception>
 #include <string>
 
+#include "transport/LinkResult.h"
+
 class CCancelToken;
 
 // A sign that does not answer: operators expect an answer within about 20 s; Linux alone would
@@ -19,20 +21,14 @@ inline constexpr std::chrono::milliseconds kConnectTimeout{20000};
 // "Close") and the errno that the operation itself recorded.
 class CBlockingSocketException : public std::exception {
 public:
-    CBlockingSocketException(const char* operation, int error);
-
-    // "<operation> error #<code>", or "<operation> error" when the code is 0, cut to the buffer
-    // and always terminated. False only when the buffer cannot hold even the terminator.
-    virtual bool GetErrorMessage(char* buffer, size_t size) const;
+    CBlockingSocketException(LinkOperation operation, int error);
 
     const char* what() const noexcept override { return m_strOperation.c_str(); }
 
     int32_t m_nError;
     std::string m_strOperation;
+    LinkOperation m_operation;
 };
-
-// The operation a cancelled wait raises, with ECANCELED.
-inline constexpr const char* kCancelOperation = "Cancel";
 
 // A TCP socket whose every failure raises CBlockingSocketException. Callers close it with Close
 // or CloseQuietly; one still held when the object goes is closed quietly.
@@ -40,7 +36,7 @@ class CBlockingSocket {
 public:
     static constexpr int kNoSocket = -1;
 
-    // A token, when given, ends the waits of Connect and Send with kCancelOperation.
+    // A token, when given, ends the waits of Connect and Send with LinkOperation::kCancel.
     explicit CBlockingSocket(const CCancelToken* cancel = nullptr) : m_pCancel(cancel) {}
     ~CBlockingSocket();
     CBlockingSocket(const CBlockingSocket&) = delete;

@@ -1,5 +1,7 @@
 #include "transport/CSendDispatcher.h"
 
+#include "transport/SerialDevices.h"
+
 #include <arpa/inet.h>
 
 #include <cerrno>
@@ -58,18 +60,19 @@ LinkResult CSendDispatcher::SendOverTcp(const CCancelToken* cancel) {
         remote.sin_family = AF_INET;
         remote.sin_port = htons(m_nHostPort);
         if (inet_pton(AF_INET, m_strHostAddress.c_str(), &remote.sin_addr) != 1) {
-            throw CBlockingSocketException("Connect", EINVAL);
+            throw CBlockingSocketException(LinkOperation::kConnect, EINVAL);
         }
         socket.Connect(remote);
 
         const size_t sent =
             socket.SendAll(m_strSendText.data(), m_strSendText.size(), kTcpSendTimeoutSeconds);
         socket.Close();
-        return sent == 0 ? LinkResult{SEND_FAILED, 0, {}} : LinkResult{};
+        return sent == 0 ? LinkResult{SEND_FAILED, 0, LinkOperation::kNone} : LinkResult{};
     } catch (const CBlockingSocketException& error) {
         socket.CloseQuietly();
         // The failing operation's own code: by now errno may tell of something else.
-        const int code = error.m_strOperation == kCancelOperation ? SEND_CANCELLED : SEND_FAILED;
-        return {code, error.m_nError, error.m_strOperation};
+        const LinkCode code =
+            error.m_operation == LinkOperation::kCancel ? SEND_CANCELLED : SEND_FAILED;
+        return {code, error.m_nError, error.m_operation};
     }
 }

@@ -50,7 +50,7 @@ std::optional<T> Lookup(const std::pair<int32_t, T> (&table)[N], int32_t key) {
 
 // Why a step of opening or configuring failed, as the operator is told it. A name with nothing
 // behind it (no such file, no device, no UART, not a terminal at all) is a missing port.
-LinkResult OpenFailure(const char* operation, int error) {
+LinkResult OpenFailure(LinkOperation operation, int error) {
     switch (error) {
         case ENOENT:
         case ENODEV:
@@ -69,7 +69,7 @@ LinkResult OpenFailure(const char* operation, int error) {
 // Sets the line and reads it back, since tcsetattr succeeds when any part of the change was
 // made. Flow control and special characters stay as the driver had them.
 LinkResult ConfigureLine(int fd, const SerialLineSettings& line) {
-    constexpr const char* kOperation = "Configure";
+    constexpr LinkOperation kOperation = LinkOperation::kConfigure;
     const std::optional<speed_t> speed = Lookup(kSpeeds, line.baudRate);
     if (!speed) {
         return {SEND_BAUD_REFUSED, EINVAL, kOperation};
@@ -139,17 +139,17 @@ LinkResult CSerialPort::Open(const std::string& devicePath, const SerialLineSett
     Close();
     const int fd = open(devicePath.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        return OpenFailure("Open", errno);
+        return OpenFailure(LinkOperation::kOpen, errno);
     }
     // The lock comes first, so that a port in use is left exactly as its holder set it. TIOCEXCL
     // alone does not keep out root, which the lock does.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         close(fd);
-        return OpenFailure("Open", error);
+        return OpenFailure(LinkOperation::kOpen, error);
     }
-    const LinkResult result =
-        ioctl(fd, TIOCEXCL) != 0 ? OpenFailure("Open", errno) : ConfigureLine(fd, line);
+    const LinkResult result = ioctl(fd, TIOCEXCL) != 0 ? OpenFailure(LinkOperation::kOpen, errno)
+                                                       : ConfigureLine(fd, line);
     if (!result.Ok()) {
         ioctl(fd, TIOCNXCL);
         close(fd);
@@ -170,7 +170,7 @@ double SecondsOnTheLine(size_t bytes, const SerialLineSettings& line) {
 
 namespace {
 
-constexpr const char* kWriteOperation = "Write";
+constexpr LinkOperation kWriteOperation = LinkOperation::kWrite;
 
 LinkResult WriteFailure(int error = 0) {
     return {SEND_FAILED, error, kWriteOperation};
@@ -206,7 +206,7 @@ LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel
         return result;
     }
     const int error = Close();
-    return error == 0 ? LinkResult{} : LinkResult{SEND_SYSTEM_ERROR, error, "Close"};
+    return error == 0 ? LinkResult{} : LinkResult{SEND_SYSTEM_ERROR, error, LinkOperation::kClose};
 }
 
 LinkResult CSerialPort::WriteAll(std::string_view bytes, Clock::time_point deadline,

@@ -2,11 +2,11 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "transport/LinkResult.h"
 
-// What happened to one send, for the operator: the link's result and where it went.
+// What happened to one send: the link's result and where it went. The operator's words for it are
+// made above the transport.
 struct SendOutcome {
     LinkResult result;
     bool overTcp = false;
@@ -16,30 +16,4 @@ struct SendOutcome {
     int32_t baudRate = 0;     // the rate a serial line was asked for
 
     bool Delivered() const { return result.Ok(); }
-    // "COM3 (/dev/ttyUSB0)" or "Ethernet 127.0.0.1:49999".
-    std::string LinkName() const;
 };
-
-// How a notice is shown: the icons of the program's message boxes.
-enum class NoticeIcon { kExclamation, kError };
-
-// One box of a send's outcome: its text, its caption (empty: the application's title), its icon,
-// and below the text the line that names the link (LinkFailure).
-struct SendNotice {
-    std::string text;
-    std::string caption;
-    NoticeIcon icon = NoticeIcon::kExclamation;
-    std::string details;
-};
-
-// What failed on which link, with the system's reason where the notice's own text does not give
-// it: "cannot open COM3 (/dev/ttyUSB0): No such file or directory", "cannot connect to Ethernet
-// 127.0.0.3:49999". Empty for a delivered or a cancelled send.
-std::string LinkFailure(const SendOutcome& outcome);
-
-// The boxes the operator sees for an outcome, before the caller's own "sent" or "failed": none for
-// a delivered string, a cancelled send or an empty string over TCP; else exactly one.
-std::vector<SendNotice> SendNotices(const SendOutcome& outcome);
-
-// The name of the group that owns a file, or "" when it cannot be told.
-std::string FileGroupName(const std::string& path);

@@ -209,3 +209,13 @@ std::string SerialDeviceStatusText(const SerialDeviceStatus& status) {
     return "Present, but not open to your account: join the group \"" + status.group +
            "\" (sudo usermod -aG " + status.group + " $USER), then log out and in again.";
 }
+
+std::string FileGroupName(const std::string& path) {
+    struct stat status {};
+    if (stat(path.c_str(), &status) != 0) {
+        return {};
+    }
+    // Sends run off the UI thread: GroupName's lookup is the reentrant one.
+    const std::string name = GroupName(status.st_gid);
+    return name == std::to_string(status.st_gid) ? std::string() : name;
+}

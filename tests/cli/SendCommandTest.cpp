@@ -18,7 +18,7 @@
 
 #include "CliRunner.h"
 #include "SendTestSupport.h"
-#include "transport/SendOutcome.h"
+#include "transport/SerialDevices.h"
 
 namespace {
 

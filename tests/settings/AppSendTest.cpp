@@ -6,6 +6,7 @@
 #include "SendTestSupport.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
+#include "settings/SendNotices.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ TEST(AppSendTest, SendsThroughThePortMappedInItsProfile) {
     app.m_nComPort = 3;
     const SendOutcome missing = app.SendToMarquee("x");
     EXPECT_EQ(missing.result.code, SEND_INVALID_PORT);
-    EXPECT_EQ(missing.LinkName(), "COM4 (" + folder.filePath("missing").toStdString() + ")");
+    EXPECT_EQ(LinkName(missing), "COM4 (" + folder.filePath("missing").toStdString() + ")");
 }
 
 }  // namespace

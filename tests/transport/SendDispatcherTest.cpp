@@ -13,9 +13,11 @@
 #include <vector>
 
 #include "SendTestSupport.h"
+#include "settings/SendNotices.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"
 #include "transport/LinkResult.h"
+#include "transport/SerialDevices.h"
 
 namespace {
 
@@ -66,7 +68,7 @@ TEST(SendDispatcherTest, PortIndexChoosesTheComPort) {
         const SendOutcome outcome = dispatcher.SendToMarquee("^C0^M", Port(c.index));
         EXPECT_FALSE(outcome.Delivered()) << c.index;
         EXPECT_EQ(dispatcher.m_comNumbers, std::vector<int>{c.comNumber}) << c.index;
-        EXPECT_EQ(outcome.LinkName(),
+        EXPECT_EQ(LinkName(outcome),
                   "COM" + std::to_string(c.comNumber) + " (/nonexistent/ttyLumivex)");
         EXPECT_EQ(dispatcher.m_nTcpSends, 0) << c.index;
         const std::vector<SendNotice> notices = SendNotices(outcome);
@@ -78,7 +80,7 @@ TEST(SendDispatcherTest, PortIndexChoosesTheComPort) {
 }
 
 TEST(SendDispatcherTest, EthernetFillsTheTcpMembers) {
-    for (const int tcpResult : {SEND_OK, SEND_FAILED}) {
+    for (const LinkCode tcpResult : {SEND_OK, SEND_FAILED}) {
         CScriptedDispatcher dispatcher;
         dispatcher.m_tcpResult.code = tcpResult;
         LinkSettings link = Port(8);
@@ -89,7 +91,7 @@ TEST(SendDispatcherTest, EthernetFillsTheTcpMembers) {
         EXPECT_EQ(dispatcher.m_strHostAddress, "10.0.0.7");
         EXPECT_EQ(dispatcher.m_nHostPort, 49999);
         EXPECT_EQ(dispatcher.m_strSendText, "^C0^M");
-        EXPECT_EQ(outcome.LinkName(), "Ethernet 10.0.0.7:49999");
+        EXPECT_EQ(LinkName(outcome), "Ethernet 10.0.0.7:49999");
         EXPECT_TRUE(dispatcher.m_comNumbers.empty());
         EXPECT_TRUE(SendNotices(outcome).empty()) << "an empty string fails without a box";
     }
@@ -210,26 +212,26 @@ TEST(SendDispatcherTest, NoticesOfEachFailure) {
         std::vector<SendNotice> notices;
     } cases[] = {
         {"delivered", serial({}), {}},
-        {"cancelled", serial({SEND_CANCELLED, 0, "Write"}), {}},
+        {"cancelled", serial({SEND_CANCELLED, 0, LinkOperation::kWrite}), {}},
         {"no such device",
-         serial({SEND_INVALID_PORT, ENOENT, "Open"}),
+         serial({SEND_INVALID_PORT, ENOENT, LinkOperation::kOpen}),
          {{"Invalid Port", "", NoticeIcon::kExclamation,
            "cannot open " + device + ": " + std::strerror(ENOENT)}}},
         {"held by another program: the text says why",
-         serial({SEND_PORT_IN_USE, EWOULDBLOCK, "Open"}),
+         serial({SEND_PORT_IN_USE, EWOULDBLOCK, LinkOperation::kOpen}),
          {{"Port in use Retry later", "", NoticeIcon::kExclamation, "cannot open " + device}}},
         {"unplugged while writing",
-         serial({SEND_FAILED, EIO, "Write"}),
+         serial({SEND_FAILED, EIO, LinkOperation::kWrite}),
          {{"Error in sending data", "", NoticeIcon::kExclamation,
            "cannot send to " + device + ": " + std::strerror(EIO)}}},
         {"the system's own reason, under Error",
-         serial({SEND_SYSTEM_ERROR, ENOMEM, "Configure"}),
+         serial({SEND_SYSTEM_ERROR, ENOMEM, LinkOperation::kConfigure}),
          {{std::string(std::strerror(ENOMEM)) + ": /dev/ttyUSB0", kError, NoticeIcon::kError,
            "cannot open " + device}}},
         {"refused",
-         tcp({SEND_FAILED, ECONNREFUSED, "Connect"}),
+         tcp({SEND_FAILED, ECONNREFUSED, LinkOperation::kConnect}),
          {{std::strerror(ECONNREFUSED), kError, NoticeIcon::kError, "cannot connect to " + sign}}},
-        {"empty string over TCP", tcp({SEND_FAILED, 0, ""}), {}},
+        {"empty string over TCP", tcp({SEND_FAILED, 0, LinkOperation::kNone}), {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

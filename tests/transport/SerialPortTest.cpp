@@ -21,14 +21,14 @@ namespace {
 using namespace std::chrono_literals;
 
 // Opens, writes and reads back what the sign received.
-int SendThroughPty(CPtyPair& pty, CSerialPort& port, const std::string& bytes,
-                   std::string& received, const SerialLineSettings& line = {}) {
-    const int opened = port.Open(pty.SlavePath(), line).code;
+LinkCode SendThroughPty(CPtyPair& pty, CSerialPort& port, const std::string& bytes,
+                        std::string& received, const SerialLineSettings& line = {}) {
+    const LinkCode opened = port.Open(pty.SlavePath(), line).code;
     if (opened != SEND_OK) {
         return opened;
     }
     auto reading = pty.ReadAsync(bytes.size());
-    const int written = port.Write(bytes).code;
+    const LinkCode written = port.Write(bytes).code;
     received = reading.get();
     return written;
 }
@@ -118,7 +118,7 @@ TEST(SerialPortTest, ReportsWhyThePortCannotBeOpened) {
         const char* name;
         std::string path;
         SerialLineSettings line;
-        int expected;
+        LinkCode expected;
         int error;
     } cases[] = {
         {"no such device", "/nonexistent/ttyLumivex", {}, SEND_INVALID_PORT, ENOENT},

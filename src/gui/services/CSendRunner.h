@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "transport/SendOutcome.h"
+#include "settings/SendNotices.h"
 
 class CCancelToken;
 class CMarqueeApp;

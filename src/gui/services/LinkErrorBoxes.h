@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transport/SendOutcome.h"
+#include "settings/SendNotices.h"
 
 class IMessageService;
 

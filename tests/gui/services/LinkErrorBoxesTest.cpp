@@ -12,12 +12,12 @@ namespace {
 // button and their captions; the line naming the link stands below the text as a sentence.
 TEST(LinkErrorBoxesTest, NoticesBecomeBoxesThatNameTheLink) {
     SendOutcome serial;
-    serial.result = {SEND_INVALID_PORT, ENOENT, "Open"};
+    serial.result = {SEND_INVALID_PORT, ENOENT, LinkOperation::kOpen};
     serial.portName = "COM3";
     serial.devicePath = "/dev/ttyUSB0";
     SendOutcome tcp;
     tcp.overTcp = true;
-    tcp.result = {SEND_FAILED, ECONNREFUSED, "Connect"};
+    tcp.result = {SEND_FAILED, ECONNREFUSED, LinkOperation::kConnect};
     tcp.devicePath = "127.0.0.3:49999";
     const struct {
         const char* name;

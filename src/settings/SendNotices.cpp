@@ -1,7 +1,4 @@
-#include "transport/SendOutcome.h"
-
-#include <grp.h>
-#include <sys/stat.h>
+#include "settings/SendNotices.h"
 
 #include <cerrno>
 #include <cstring>
@@ -31,11 +28,11 @@ std::string SystemErrorText(const SendOutcome& outcome) {
 
 }  // namespace
 
-std::string SendOutcome::LinkName() const {
-    if (overTcp) {
-        return "Ethernet " + devicePath;
+std::string LinkName(const SendOutcome& outcome) {
+    if (outcome.overTcp) {
+        return "Ethernet " + outcome.devicePath;
     }
-    return portName + " (" + devicePath + ")";
+    return outcome.portName + " (" + outcome.devicePath + ")";
 }
 
 std::string LinkFailure(const SendOutcome& outcome) {
@@ -43,9 +40,10 @@ std::string LinkFailure(const SendOutcome& outcome) {
     if (result.Ok() || result.code == SEND_CANCELLED) {
         return {};
     }
-    const std::string link = outcome.LinkName();
+    const std::string link = LinkName(outcome);
     if (!outcome.overTcp) {
-        const bool opening = result.operation == "Open" || result.operation == "Configure";
+        const bool opening = result.operation == LinkOperation::kOpen ||
+                             result.operation == LinkOperation::kConfigure;
         std::string line = (opening ? "cannot open " : "cannot send to ") + link;
         // The program's texts of these say why already.
         const bool explained = result.code == SEND_SYSTEM_ERROR ||
@@ -56,17 +54,17 @@ std::string LinkFailure(const SendOutcome& outcome) {
         return line;
     }
     // Over TCP the box's text is the system's reason.
-    if (result.operation.empty()) {
+    if (result.operation == LinkOperation::kNone) {
         return "nothing was sent to " + link + ": the command string is empty";
     }
-    if (result.operation == "Connect") {
+    if (result.operation == LinkOperation::kConnect) {
         return "cannot connect to " + link;
     }
-    if (result.operation == "Send timeout") {
+    if (result.operation == LinkOperation::kSendTimeout) {
         return link + " stopped taking data: nothing went through for " +
                std::to_string(kTcpSendTimeoutSeconds) + " s";
     }
-    if (result.operation == "Send") {
+    if (result.operation == LinkOperation::kSend) {
         return "the connection to " + link + " broke off while sending";
     }
     return "cannot send to " + link;
@@ -101,24 +99,8 @@ std::vector<SendNotice> SendNotices(const SendOutcome& outcome) {
         return notice("Error in sending data", {}, NoticeIcon::kExclamation);
     }
     // A socket failure shows the system's text; an empty string fails with no box of the link's.
-    if (result.operation.empty()) {
+    if (result.operation == LinkOperation::kNone) {
         return {};
     }
     return notice(SystemText(result.error), kErrorCaption, NoticeIcon::kError);
-}
-
-std::string FileGroupName(const std::string& path) {
-    struct stat status {};
-    if (stat(path.c_str(), &status) != 0) {
-        return {};
-    }
-    // Sends run off the UI thread, so the reentrant lookup.
-    group entry{};
-    group* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (getgrgid_r(status.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
-        found == nullptr) {
-        return {};
-    }
-    return found->gr_name;
 }

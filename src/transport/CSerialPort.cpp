@@ -170,6 +170,12 @@ double SecondsOnTheLine(size_t bytes, const SerialLineSettings& line) {
 
 LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel,
                               const WriteProgress& progress) {
+    const LinkResult written = WriteAndKeepOpen(bytes, cancel, progress);
+    return written.Ok() ? Release() : written;
+}
+
+LinkResult CSerialPort::WriteAndKeepOpen(std::string_view bytes, const CCancelToken* cancel,
+                                         const WriteProgress& progress) {
     if (!IsOpen()) {
         return {SEND_FAILED, EBADF, "Write"};
     }
@@ -190,6 +196,10 @@ LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel
         DiscardAndClose();
         return {code, 0, "Write"};
     }
+    return {};
+}
+
+LinkResult CSerialPort::Release() {
     const int error = Close();
     return error == 0 ? LinkResult{} : LinkResult{SEND_SYSTEM_ERROR, error, "Close"};
 }

@@ -1,5 +1,11 @@
 #include "fleet/SignEndpoint.h"
 
+#include "settings/ProfileStore.h"
+
+ComDeviceResolver ProfileDevices(const IProfileStore& profile) {
+    return [&profile](int comNumber) { return SerialDevicePath(profile, comNumber); };
+}
+
 std::string SignEndpoint::LinkKey() const {
     return overTcp ? "tcp " + host + ":" + std::to_string(port) : "serial " + devicePath;
 }

@@ -9,8 +9,14 @@
 #include "transport/CSendDispatcher.h"
 #include "transport/SendOutcome.h"
 
+class IProfileStore;
+
 // Gives the device path of "COMn" for n from 1 to 8, as the settings' [Ports] map it.
 using ComDeviceResolver = std::function<std::string(int comNumber)>;
+
+// The devices the profile maps "COM1" to "COM8" to. The profile must outlive it and is read on
+// the thread that builds a plan, never by the sends.
+ComDeviceResolver ProfileDevices(const IProfileStore& profile);
 
 // Where a sign's string goes, settled on the caller's thread (the profile is read there, never by
 // a send running elsewhere).

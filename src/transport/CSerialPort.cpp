@@ -184,6 +184,12 @@ LinkResult WriteCancelled() {
 
 LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel,
                               const WriteProgress& progress) {
+    const LinkResult written = WriteAndKeepOpen(bytes, cancel, progress);
+    return written.Ok() ? Release() : written;
+}
+
+LinkResult CSerialPort::WriteAndKeepOpen(std::string_view bytes, const CCancelToken* cancel,
+                                         const WriteProgress& progress) {
     if (!IsOpen()) {
         return WriteFailure(EBADF);
     }
@@ -205,6 +211,10 @@ LinkResult CSerialPort::Write(std::string_view bytes, const CCancelToken* cancel
         DiscardAndClose();
         return result;
     }
+    return {};
+}
+
+LinkResult CSerialPort::Release() {
     const int error = Close();
     return error == 0 ? LinkResult{} : LinkResult{SEND_SYSTEM_ERROR, error, LinkOperation::kClose};
 }

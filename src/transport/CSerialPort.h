@@ -37,7 +37,8 @@ struct SerialWriteDeadline {
 };
 
 // One command string at a time to a serial device, never read from. The port is held only from a
-// successful Open to the end of the Write that follows, so other programs may use it in between.
+// successful Open to the end of the Write that follows (or to the Release after strings written
+// with WriteAndKeepOpen), so other programs may use it in between.
 class CSerialPort {
 public:
     explicit CSerialPort(SerialWriteDeadline deadline = {});
@@ -57,6 +58,13 @@ public:
     // only the final close fails. A progress callback, when given, follows the writing.
     LinkResult Write(std::string_view bytes, const CCancelToken* cancel = nullptr,
                      const WriteProgress& progress = {});
+
+    // As Write, but a port whose string went out stays open, so that several signs on one line
+    // take their strings through one opening. Release it after the last.
+    LinkResult WriteAndKeepOpen(std::string_view bytes, const CCancelToken* cancel = nullptr,
+                                const WriteProgress& progress = {});
+    // Closes the port: SEND_OK, or SEND_SYSTEM_ERROR with the errno of a failed close.
+    LinkResult Release();
 
     bool IsOpen() const { return m_nFd >= 0; }
 

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "fleet/SignEndpoint.h"
+#include "settings/MessageFile.h"
+#include "settings/SignsFile.h"
+#include "transport/CCancelToken.h"
+#include "transport/CSignPtyLink.h"
+#include "transport/SendOutcome.h"
+
+// One sign's part of a plan: its name, its link and the bytes it gets.
+struct SignSend {
+    std::string name;
+    SignEndpoint endpoint;
+    std::string bytes;
+};
+
+// The signs' parts of a message: the body is encoded once, then each sign's string is built with
+// that sign's own address. The position is the caller's to check, as for a single send.
+std::vector<SignSend> SignSendsForMessage(const std::vector<NamedSign>& signs,
+                                          const MessageDocument& message,
+                                          const ComDeviceResolver& resolve);
+// The signs' parts of a command string given as it is: every sign gets the same bytes.
+std::vector<SignSend> SignSendsForString(const std::vector<NamedSign>& signs,
+                                         const std::string& bytes,
+                                         const ComDeviceResolver& resolve);
+
+// What became of one sign's send.
+struct SignSendResult {
+    size_t index = 0;  // the sign's place in the plan
+    std::string name;
+    SendOutcome outcome;   // SEND_CANCELLED until the sign has had its turn
+    size_t bytes = 0;      // the length of the sign's string
+    double seconds = 0;    // from the start of the sign's turn to its outcome
+    bool started = false;  // false: stopped before its turn came
+};
+
+struct SendPlanOptions {
+    // Quiet on a serial line between one sign's string and the next, so that each sign on the
+    // line takes its own string as one message: twice what the virtual sign waits for, so that
+    // a sign that reads late still sees the pause.
+    std::chrono::milliseconds serialGap = 2 * kSerialMessageGap;
+    SerialWriteDeadline serialDeadline;
+};
+
+// Sends to many signs at once. Signs behind different links go in parallel, each link on a thread
+// of its own with links of its own, so that a failing sign or one that never answers (a connect
+// may wait 20 s) delays no other. Signs that share a link go one after another in the plan's
+// order; on a serial line, through one opening of the port.
+class CSendPlan {
+public:
+    // Told of each sign as its outcome is known, on the thread that sent to it; calls never
+    // overlap. It must not call Wait.
+    using ResultCallback = std::function<void(const SignSendResult&)>;
+
+    explicit CSendPlan(std::vector<SignSend> sends, SendPlanOptions options = {});
+    // Cancels what still runs and waits for it.
+    ~CSendPlan();
+    CSendPlan(const CSendPlan&) = delete;
+    CSendPlan& operator=(const CSendPlan&) = delete;
+
+    const std::vector<SignSend>& Sends() const { return m_sends; }
+
+    // Begins every link's sends and returns at once. Once only.
+    void Start(ResultCallback onResult = {});
+    // Ends every send still running at once and skips those still to come; from any thread.
+    void Cancel() { m_cancel.Cancel(); }
+    // Cancelled by Cancel; a signal handler may cancel it too.
+    CCancelToken& CancelToken() { return m_cancel; }
+    // Blocks until every sign has its outcome; the results in the plan's order.
+    const std::vector<SignSendResult>& Wait();
+
+private:
+    void RunSerialLine(const std::vector<size_t>& members);
+    void RunTcpEndpoint(const std::vector<size_t>& members);
+    // A result that names the sign and its link, not started.
+    SignSendResult NewResult(size_t index) const;
+    void Report(SignSendResult result, std::chrono::steady_clock::time_point start);
+
+    std::vector<SignSend> m_sends;
+    SendPlanOptions m_options;
+    CCancelToken m_cancel;
+    ResultCallback m_onResult;
+    std::mutex m_mutex;  // the results and the callback
+    std::vector<SignSendResult> m_results;
+    std::vector<std::thread> m_threads;
+    bool m_bStarted = false;
+};

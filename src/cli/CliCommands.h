@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliSupport.h"
+
 // Each command takes the arguments after its name and returns the exit status; bad input is
 // reported by throwing CliError.
 int RunEncode(const std::vector<std::string>& arguments);
@@ -12,3 +14,6 @@ int RunPreview(const std::vector<std::string>& arguments);
 int RunFonts(const std::vector<std::string>& arguments);
 int RunDecode(const std::vector<std::string>& arguments);
 int RunSign(const std::vector<std::string>& arguments);
+int RunSigns(const std::vector<std::string>& arguments);
+// `send --sign NAME... | --tag T | --all`: the send's own arguments, parsed.
+int RunSendToSigns(const Args& args);

@@ -50,7 +50,8 @@ Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules)
             }
             continue;
         }
-        if (rules.valueOptions.count(name) == 0) {
+        const bool listed = rules.listOptions.count(name) != 0;
+        if (rules.valueOptions.count(name) == 0 && !listed) {
             FailInput("unknown option " + name + " (see --help)");
         }
         if (!hasValue) {
@@ -58,6 +59,10 @@ Args ParseArgs(const std::vector<std::string>& arguments, const ArgRules& rules)
                 FailInput(name + " needs a value");
             }
             value = arguments[++i];
+        }
+        if (listed) {
+            args.lists[name].push_back(value);
+            continue;
         }
         if (!args.values.emplace(name, value).second) {
             FailInput(name + " is given more than once");
@@ -132,4 +137,9 @@ void WarnUnencodable(const UnencodableAt& found) {
     }
     std::fprintf(stderr, "lumivex-cli: warning: line %zu: %s and becomes \"?\"\n", found.line,
                  what);
+}
+
+std::vector<std::string> Args::List(const std::string& option) const {
+    const auto found = lists.find(option);
+    return found == lists.end() ? std::vector<std::string>() : found->second;
 }

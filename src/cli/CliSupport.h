@@ -33,6 +33,7 @@ struct ArgRules {
     std::set<std::string> valueOptions;  // "--name VALUE" or "--name=VALUE"
     size_t maxPositionals = 0;
     std::set<std::string> flagOptions = {};  // "--name" alone; Has() tells whether it was given
+    std::set<std::string> listOptions = {};  // "--name VALUE" as often as wanted; List() gives all
 };
 
 struct Args {
@@ -40,8 +41,11 @@ struct Args {
     std::vector<std::string> positionals;
     bool help = false;
 
+    std::map<std::string, std::vector<std::string>> lists;
+
     bool Has(const std::string& option) const { return values.count(option) != 0; }
     const std::string* Find(const std::string& option) const;
+    std::vector<std::string> List(const std::string& option) const;
 };
 
 // Unknown options, a missing value, an option given twice and surplus arguments end the command

@@ -3,8 +3,12 @@
 #include "cli/CliSupport.h"
 
 MessageDocument ReadMessageInput(const std::string& path) {
+    return ReadMessageText(ReadInputFile(path));
+}
+
+MessageDocument ReadMessageText(const std::string& json) {
     try {
-        return ParseMessageJson(ReadInputFile(path));
+        return ParseMessageJson(json);
     } catch (const CMessageFileError& error) {
         FailInput(error.what());
     }

@@ -7,6 +7,8 @@
 // The message of a command: read from FILE, or from standard input for "-" or no FILE. A file that
 // cannot be read or does not parse ends the command with exit status 2 and the reader's message.
 MessageDocument ReadMessageInput(const std::string& path);
+// The message of a JSON text read already; fails as ReadMessageInput does.
+MessageDocument ReadMessageText(const std::string& json);
 
 // The composer's check of a "Starting at" position; a failure ends the command with exit status 2
 // and the composer's own message.

@@ -17,6 +17,8 @@ namespace {
 constexpr const char* kSendHelp =
     R"HELP(Usage: lumivex-cli send [--port com1..com8|ethernet] [--baud 9600|38400] [--ip A.B.C.D]
                         (STRING | - | --file F)
+       lumivex-cli send (--sign NAME [--sign NAME]... | --tag T | --all) [--json]
+                        (MESSAGE.json | STRING | -)
 
 Sends one command string to the sign, as the program's "Send To Marquee" does.
 
@@ -42,11 +44,19 @@ may then have taken part of the string.
 When the string does not get through, standard error names the link, for example
 "COM3 (/dev/ttyUSB0)" or "Ethernet 192.168.0.20:49999", and what failed there; then follows what
 the program would show in a message box, one line per box.
+To named signs (see 'lumivex-cli signs'): a message file is encoded for each sign with that
+sign's own address, a command string is sent to each as it is. Signs behind different links are
+sent to at once, signs on one serial line one after another. One line per sign as each finishes
+("Line 3: sent, 412 bytes in 0.11 s"), then how many got the message; --json prints one JSON
+object per sign instead. Exit status 0 only when every sign got it, 1 otherwise, 2 for an unknown
+sign or tag (before anything is sent).
+
 Exit status: 0 when the string was delivered, 1 when not, 2 for bad arguments, 128 plus the
 signal's number when Ctrl-C (130) or SIGTERM stopped it.
 )HELP";
 
-const ArgRules kSendArgs = {{"--port", "--baud", "--ip", "--file"}, 1};
+const ArgRules kSendArgs = {
+    {"--port", "--baud", "--ip", "--file", "--tag"}, 1, {"--all", "--json"}, {"--sign"}};
 
 int32_t ParsePort(const std::string& text) {
     std::string name;
@@ -113,6 +123,9 @@ int RunSend(const std::vector<std::string>& arguments) {
     if (args.help) {
         std::fputs(kSendHelp, stdout);
         return kExitOk;
+    }
+    if (args.Has("--all") || args.Has("--tag") || !args.List("--sign").empty()) {
+        return RunSendToSigns(args);
     }
     CProfileStore profile;
     CMarqueeApp app(profile);

@@ -23,6 +23,7 @@ constexpr Command kCommands[] = {
     {"fonts", "write a PNG sheet of the LED fonts", RunFonts},
     {"decode", "read a command string back into JSON", RunDecode},
     {"sign", "play a sign on TCP or a pseudo-terminal and report each message", RunSign},
+    {"signs", "list, add, remove and check the plant's named signs", RunSigns},
 };
 
 void PrintUsage(std::FILE* stream) {

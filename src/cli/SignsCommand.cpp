@@ -1,0 +1,234 @@
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "cli/CliCommands.h"
+#include "cli/CliSupport.h"
+#include "cli/MessageJson.h"
+#include "cli/SendProgress.h"
+#include "encoding/Windows1252.h"
+#include "fleet/CSendPlan.h"
+#include "fleet/SignCheck.h"
+#include "fleet/SignReport.h"
+#include "settings/ProfileStore.h"
+#include "settings/SignsFile.h"
+
+namespace {
+
+constexpr const char* kSignsHelp =
+    R"HELP(Usage: lumivex-cli signs [list]
+       lumivex-cli signs add NAME --link COM1..COM8 [--baud 9600|38400]
+                             | --link A.B.C.D[:PORT]
+                             [--group G --unit U | --address unit|group|broadcast|default]
+                             [--model N] [--tag T]...
+       lumivex-cli signs remove NAME
+       lumivex-cli signs check [NAME]...
+
+The plant's named signs, kept in signs.json beside the settings file
+(~/.config/Lumivex1.2/signs.json). "list" shows each sign's name, link, address, model and tags;
+"add" and "remove" change the file; "check" says for each sign (all of them without a NAME)
+whether it can be reached without sending anything: the serial device exists and this user may
+open it, or the TCP port takes a connection within 2 s. Names are compared without regard to
+case. 'lumivex-cli send --sign NAME' sends to them.
+
+Exit status: 0 on success, 1 when a sign cannot be reached or the file cannot be written, 2 for
+bad arguments or a bad signs.json (which is never written over).
+)HELP";
+
+const ArgRules kSignsArgs = {
+    {"--link", "--baud", "--group", "--unit", "--address", "--model"}, 64, {}, {"--tag"}};
+
+CSignsFile LoadSigns() {
+    CSignsFile file;
+    try {
+        file.Load();
+    } catch (const CSignsFileError& error) {
+        FailInput(error.what());
+    }
+    return file;
+}
+
+void Save(const CSignsFile& file) {
+    try {
+        file.Save();
+    } catch (const CSignsFileError& error) {
+        throw CliError(kExitFailure, std::string("lumivex-cli: ") + error.what());
+    }
+}
+
+int32_t AddressNamed(const std::string& text) {
+    const std::string names[] = {"broadcast", "group", "unit", "default"};
+    const int32_t modes[] = {kAddressBroadcast, kAddressSpecificGroup, kAddressSpecificUnit,
+                             kAddressDefault};
+    for (size_t i = 0; i < std::size(names); ++i) {
+        if (text == names[i]) {
+            return modes[i];
+        }
+    }
+    FailInput("--address takes unit, group, broadcast or default, not \"" + text + "\"");
+}
+
+NamedSign SignFromArgs(const Args& args) {
+    NamedSign sign;
+    sign.name = args.positionals[1];
+    const std::string* link = args.Find("--link");
+    if (link == nullptr || !SetSignLink(sign, *link)) {
+        FailInput("signs add needs --link COM1..COM8 or --link A.B.C.D[:PORT]");
+    }
+    if (const std::string* baud = args.Find("--baud")) {
+        sign.baudRate = static_cast<int32_t>(ParseIntegerOption("--baud", *baud, 0, 1000000));
+    }
+    const std::string* group = args.Find("--group");
+    const std::string* unit = args.Find("--unit");
+    if (group != nullptr) {
+        sign.groupNumber = static_cast<int32_t>(ParseIntegerOption("--group", *group, 0, 99));
+    }
+    if (unit != nullptr) {
+        sign.unitNumber = static_cast<int32_t>(ParseIntegerOption("--unit", *unit, 0, 9999));
+    }
+    const std::string* address = args.Find("--address");
+    sign.address = address != nullptr ? AddressNamed(*address)
+                   : unit != nullptr  ? kAddressSpecificUnit
+                   : group != nullptr ? kAddressSpecificGroup
+                                      : kAddressBroadcast;
+    if (const std::string* model = args.Find("--model")) {
+        sign.signModel = static_cast<int32_t>(ParseIntegerOption("--model", *model, 0, 13));
+    }
+    sign.tags = args.List("--tag");
+    return sign;
+}
+
+int CheckNamed(const CSignsFile& file, const std::vector<std::string>& names) {
+    std::vector<NamedSign> signs;
+    for (const std::string& name : names) {
+        const NamedSign* sign = file.Find(name);
+        if (sign == nullptr) {
+            FailInput("there is no sign named \"" + name + "\"");
+        }
+        signs.push_back(*sign);
+    }
+    if (names.empty()) {
+        signs = file.All();
+    }
+    CProfileStore profile;
+    bool allReachable = true;
+    CheckSigns(signs, ProfileDevices(profile), nullptr, [&](const SignCheckResult& result) {
+        std::printf("%s\n", SignCheckLine(result).c_str());
+        std::fflush(stdout);
+        allReachable = allReachable && result.reachable;
+    });
+    return allReachable ? kExitOk : kExitFailure;
+}
+
+// The message for many signs: a message file is encoded for each sign with its own address; a
+// command string goes to every sign as it is.
+std::vector<SignSend> SendsFor(const std::vector<NamedSign>& signs, const std::string& input,
+                               const ComDeviceResolver& resolve) {
+    std::error_code error;
+    const bool fromFile = input == "-" || std::filesystem::is_regular_file(input, error);
+    std::string bytes = fromFile ? ReadInputFile(input) : Utf8ToWindows1252(input);
+    const size_t start = bytes.find_first_not_of(" \t\r\n");
+    if (fromFile && start != std::string::npos && bytes[start] == '{') {
+        MessageDocument message = ReadMessageText(bytes);
+        CheckMessagePosition(message);
+        WarnAboutUnencodable(message);
+        return SignSendsForMessage(signs, message, resolve);
+    }
+    while (fromFile && !bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) {
+        bytes.pop_back();
+    }
+    return SignSendsForString(signs, bytes, resolve);
+}
+
+}  // namespace
+
+int RunSigns(const std::vector<std::string>& arguments) {
+    const Args args = ParseArgs(arguments, kSignsArgs);
+    if (args.help) {
+        std::fputs(kSignsHelp, stdout);
+        return kExitOk;
+    }
+    const std::string verb = args.positionals.empty() ? "list" : args.positionals.front();
+    CSignsFile file = LoadSigns();
+    if (verb == "list" && args.positionals.size() <= 1) {
+        for (const NamedSign& sign : file.All()) {
+            std::printf("%s\n", SignListLine(sign).c_str());
+        }
+        return kExitOk;
+    }
+    if (verb == "add" && args.positionals.size() == 2) {
+        try {
+            file.Add(SignFromArgs(args));
+        } catch (const CSignsFileError& error) {
+            FailInput(error.what());
+        }
+        Save(file);
+        return kExitOk;
+    }
+    if (verb == "remove" && args.positionals.size() == 2) {
+        if (!file.Remove(args.positionals[1])) {
+            FailInput("there is no sign named \"" + args.positionals[1] + "\"");
+        }
+        Save(file);
+        return kExitOk;
+    }
+    if (verb == "check") {
+        return CheckNamed(file, {args.positionals.begin() + 1, args.positionals.end()});
+    }
+    FailInput("signs takes list, add NAME, remove NAME or check [NAME]... (see --help)");
+}
+
+int RunSendToSigns(const Args& args) {
+    const CSignsFile file = LoadSigns();
+    const std::vector<std::string> names = args.List("--sign");
+    const std::string* tag = args.Find("--tag");
+    if (static_cast<int>(!names.empty()) + (tag != nullptr) + args.Has("--all") != 1) {
+        FailInput("send takes one of --sign NAME..., --tag T or --all (see --help)");
+    }
+    std::vector<NamedSign> signs;
+    for (const std::string& name : names) {
+        const NamedSign* sign = file.Find(name);
+        if (sign == nullptr) {
+            FailInput("there is no sign named \"" + name + "\"");
+        }
+        bool named = false;
+        for (const NamedSign& chosen : signs) {
+            named = named || SameSignName(chosen.name, sign->name);
+        }
+        if (!named) {
+            signs.push_back(*sign);
+        }
+    }
+    if (tag != nullptr && (signs = file.WithTag(*tag)).empty()) {
+        FailInput("no sign carries the tag \"" + *tag + "\"");
+    }
+    if (args.Has("--all")) {
+        signs = file.All();
+    }
+    if (args.positionals.size() != 1) {
+        FailInput("send to signs takes one MESSAGE.json, STRING or - (see --help)");
+    }
+    CProfileStore profile;
+    CSendPlan plan(SendsFor(signs, args.positionals.front(), ProfileDevices(profile)));
+    const bool json = args.Has("--json");
+    {
+        const CInterruptGuard guard(plan.CancelToken());
+        plan.Start([json](const SignSendResult& result) {
+            std::printf("%s\n", (json ? SignSendJson(result) : SignSendLine(result)).c_str());
+            std::fflush(stdout);
+        });
+        plan.Wait();
+    }
+    const std::vector<SignSendResult>& results = plan.Wait();
+    if (!json) {
+        std::printf("%s\n", SignSendSummary(results).c_str());
+    }
+    for (const SignSendResult& result : results) {
+        if (!result.outcome.Delivered()) {
+            return kExitFailure;
+        }
+    }
+    return kExitOk;
+}

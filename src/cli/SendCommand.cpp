@@ -131,20 +131,20 @@ int RunSend(const std::vector<std::string>& arguments) {
     CMarqueeApp app(profile);
     app.LoadSettings();
     if (const std::string* port = args.Find("--port")) {
-        app.m_nComPort = ParsePort(*port);
+        app.SetComPort(ParsePort(*port));
     }
     if (const std::string* baud = args.Find("--baud")) {
         if (*baud != "9600" && *baud != "38400") {
             FailInput("--baud takes 9600 or 38400, not \"" + *baud + "\"");
         }
-        app.m_nBaudRate = *baud == "9600" ? kBaud9600 : kBaud38400;
+        app.SetBaudRate(*baud == "9600" ? kBaud9600 : kBaud38400);
     }
     if (const std::string* ip = args.Find("--ip")) {
         const auto octets = ParseIpv4(*ip);
         if (!octets) {
             FailInput("--ip takes an IPv4 address A.B.C.D (each 0..255), not \"" + *ip + "\"");
         }
-        app.m_ipAddress = *octets;
+        app.SetIpAddress(*octets);
     }
     const std::string bytes = ReadCommandString(args);
 

@@ -1,37 +1,52 @@
 #pragma once
 
+#include <QObject>
 #include <cstdint>
 #include <string>
 
-#include "encoding/MessageSettings.h"
-#include "setup/NetworkParams.h"
+#include "settings/MarqueeSettings.h"
 #include "transport/CSendDispatcher.h"
 
 class CCancelToken;
 class IProfileStore;
 
-inline constexpr int32_t kBaud9600 = 9600;
-inline constexpr int32_t kBaud38400 = 38400;
+// The application object: the settings every page reads and writes, the profile they are kept in
+// between runs, and the dispatcher every send goes through. Handed to the pages, so tests can
+// build their own. The link choice is shared by three lists and the PC page: whoever changes it
+// here, the others hear of it through LinkChosen.
+class CMarqueeApp : public QObject {
+    Q_OBJECT
 
-// The application object: the settings every page reads and writes, and the profile they are
-// kept in between runs, and the dispatcher every send goes through. A plain object handed to the
-// pages, so tests can build their own.
-class CMarqueeApp {
 public:
     explicit CMarqueeApp(IProfileStore& profile);
 
-    // Reads the fourteen profile values in order; a missing or non-integer value leaves its member
-    // as it is. The address octets keep the low 8 bits of what is stored.
+    // Reads the fourteen profile values (see MarqueeSettings::Load).
     void LoadSettings();
     // Writes the eight message values, then the link values.
     std::string SaveSettings();
-    // Writes the six link values: port, baud rate and the four address octets (0 to 255), and
-    // has the profile keep them with everything else written so far. Returns what the operator
-    // is told when the profile cannot be written, the first time only; else an empty string.
+    // Writes the six link values and has the profile keep them with everything else written so
+    // far. Returns what the operator is told when the profile cannot be written, the first time
+    // only; else an empty string.
     std::string SaveCommSettings();
 
+    const MarqueeSettings& Settings() const { return m_settings; }
+    // The composer's choices for the message, which the pages write as the operator chooses.
+    MessageSettings& Message() { return m_settings.m_messageSettings; }
+    const MessageSettings& Message() const { return m_settings.m_messageSettings; }
+
+    // The port index: 0 to 7 for "COM1" to "COM8", 8 for Ethernet. A change is told to LinkChosen.
+    int32_t ComPort() const { return m_settings.m_nComPort; }
+    void SetComPort(int32_t comPort);
+    int32_t BaudRate() const { return m_settings.m_nBaudRate; }
+    void SetBaudRate(int32_t baudRate) { m_settings.m_nBaudRate = baudRate; }
+    const Ipv4Octets& IpAddress() const { return m_settings.m_ipAddress; }
+    void SetIpAddress(const Ipv4Octets& address) { m_settings.m_ipAddress = address; }
+
+    int32_t NetworkType() const { return m_settings.m_nNetworkType; }
+    void SetNetworkType(int32_t type) { m_settings.m_nNetworkType = type; }
+    CNetworkParams& NetworkParams(int32_t type) { return m_settings.NetworkParams(type); }
     // The record of the current network type: DeviceNet for 2, Profibus-DP for 3, else Ethernet.
-    CNetworkParams& CurrentNetworkParams();
+    CNetworkParams& CurrentNetworkParams() { return NetworkParams(NetworkType()); }
 
     IProfileStore& Profile() { return m_profile; }
 
@@ -46,25 +61,12 @@ public:
     SendOutcome SendToMarquee(std::string text, const LinkSettings& link,
                               const CCancelToken* cancel = nullptr);
 
-    CSendDispatcher& Dispatcher() { return m_dispatcher; }
-
-    MessageSettings m_messageSettings;
-
-    int32_t m_nComPort = 0;
-    int32_t m_nBaudRate = kBaud9600;
-    int32_t m_nByteSize = 8;
-    bool m_bBinary = true;
-    bool m_bParityCheck = true;
-    int32_t m_nStopBits = 0;  // one stop bit
-    int32_t m_nParity = 0;    // none
-    Ipv4Octets m_ipAddress{};
-
-    int32_t m_nNetworkType = kNetworkEthernet;
-    CNetworkParams m_ethernetParams{kNetworkEthernet};
-    CNetworkParams m_deviceNetParams{kNetworkDeviceNet};
-    CNetworkParams m_profibusParams{kNetworkProfibus};
+signals:
+    // The port index changed; every list that shows it follows.
+    void LinkChosen(int32_t comPort);
 
 private:
+    MarqueeSettings m_settings;
     IProfileStore& m_profile;
     CSendDispatcher m_dispatcher;
     bool m_bSaveFailureTold = false;

@@ -25,12 +25,12 @@ TEST(AppSendTest, SendsThroughThePortMappedInItsProfile) {
     CProfileStore profile(path);
     CMarqueeApp app(profile);
 
-    app.m_nComPort = 2;
+    app.SetComPort(2);
     auto received = pty.ReadAsync(6);
     EXPECT_TRUE(app.SendToMarquee("^C0^M\x80").Delivered());
     EXPECT_EQ(received.get(), "^C0^M\x80");
 
-    app.m_nComPort = 3;
+    app.SetComPort(3);
     const SendOutcome missing = app.SendToMarquee("x");
     EXPECT_EQ(missing.result.code, SEND_INVALID_PORT);
     EXPECT_EQ(LinkName(missing), "COM4 (" + folder.filePath("missing").toStdString() + ")");

@@ -51,13 +51,13 @@ TEST(SettingsTest, EmptyProfileKeepsEveryStartUpValue) {
     CProfileStore profile(folder.filePath("lumivex.conf"));
     CMarqueeApp app(profile);
     app.LoadSettings();
-    EXPECT_EQ(app.m_messageSettings, MessageSettings{});
-    EXPECT_EQ(app.m_messageSettings.line, 1);
-    EXPECT_EQ(app.m_messageSettings.column, 1);
-    EXPECT_EQ(app.m_nComPort, 0);
-    EXPECT_EQ(app.m_nBaudRate, 9600);
-    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{0, 0, 0, 0}));
-    EXPECT_EQ(app.m_nNetworkType, kNetworkEthernet);
+    EXPECT_EQ(app.Message(), MessageSettings{});
+    EXPECT_EQ(app.Message().line, 1);
+    EXPECT_EQ(app.Message().column, 1);
+    EXPECT_EQ(app.ComPort(), 0);
+    EXPECT_EQ(app.BaudRate(), 9600);
+    EXPECT_EQ(app.IpAddress(), (Ipv4Octets{0, 0, 0, 0}));
+    EXPECT_EQ(app.NetworkType(), kNetworkEthernet);
 }
 
 TEST(SettingsTest, StoredValuesLoadAsTheyAre) {
@@ -70,7 +70,7 @@ TEST(SettingsTest, StoredValuesLoadAsTheyAre) {
     CProfileStore profile(path);
     CMarqueeApp app(profile);
     app.LoadSettings();
-    const MessageSettings& s = app.m_messageSettings;
+    const MessageSettings& s = app.Message();
     EXPECT_EQ(s.address, 2);
     EXPECT_EQ(s.groupNumber, 2);
     EXPECT_EQ(s.unitNumber, 12);
@@ -79,9 +79,9 @@ TEST(SettingsTest, StoredValuesLoadAsTheyAre) {
     EXPECT_EQ(s.column, 40);
     EXPECT_EQ(s.displayMode, 4);
     EXPECT_EQ(s.effect, 3);
-    EXPECT_EQ(app.m_nComPort, 9);
-    EXPECT_EQ(app.m_nBaudRate, 300);
-    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{44, 255, 0, 7}));
+    EXPECT_EQ(app.ComPort(), 9);
+    EXPECT_EQ(app.BaudRate(), 300);
+    EXPECT_EQ(app.IpAddress(), (Ipv4Octets{44, 255, 0, 7}));
 }
 
 // A value the page's lists or fields cannot show would leave a list blank while the string is built
@@ -114,7 +114,7 @@ TEST(SettingsTest, ValuesThePageCannotShowTakeTheirStartUpValue) {
         testing::internal::CaptureStderr();
         app.LoadSettings();
         const std::string said = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(app.m_messageSettings.*c.field, c.loaded);
+        EXPECT_EQ(app.Message().*c.field, c.loaded);
         if (c.warning != nullptr) {
             EXPECT_NE(said.find(c.warning), std::string::npos) << said;
             EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
@@ -130,13 +130,13 @@ TEST(SettingsTest, ValuesThatAreNotIntegersChangeNothing) {
         folder, "[General]\nAddress=abc\nLine=\nColumn=12x\nCOM Port=99999999999\nEffect=2\n");
     CProfileStore profile(path);
     CMarqueeApp app(profile);
-    app.m_messageSettings.column = 7;
+    app.Message().column = 7;
     app.LoadSettings();
-    EXPECT_EQ(app.m_messageSettings.address, 0);
-    EXPECT_EQ(app.m_messageSettings.line, 1);
-    EXPECT_EQ(app.m_messageSettings.column, 7);
-    EXPECT_EQ(app.m_nComPort, 0);
-    EXPECT_EQ(app.m_messageSettings.effect, 2);
+    EXPECT_EQ(app.Message().address, 0);
+    EXPECT_EQ(app.Message().line, 1);
+    EXPECT_EQ(app.Message().column, 7);
+    EXPECT_EQ(app.ComPort(), 0);
+    EXPECT_EQ(app.Message().effect, 2);
 }
 
 TEST(SettingsTest, ReadsAndWritesInTableOrder) {
@@ -145,8 +145,8 @@ TEST(SettingsTest, ReadsAndWritesInTableOrder) {
     app.LoadSettings();
     EXPECT_EQ(QStringList(profile.reads.begin(), profile.reads.end()), kKeyOrder);
 
-    app.m_ipAddress = {10, 0, 0, 255};
-    app.m_nComPort = 8;
+    app.SetIpAddress({10, 0, 0, 255});
+    app.SetComPort(8);
     app.SaveSettings();
     QStringList written;
     for (const auto& [key, value] : profile.writes) {
@@ -168,10 +168,10 @@ TEST(SettingsTest, SavedValuesAreIntegersThatLoadBack) {
     {
         CProfileStore profile(path);
         CMarqueeApp app(profile);
-        app.m_messageSettings.address = kAddressSpecificUnit;
-        app.m_messageSettings.unitNumber = 5;
-        app.m_nBaudRate = 38400;
-        app.m_ipAddress = {192, 168, 1, 20};
+        app.Message().address = kAddressSpecificUnit;
+        app.Message().unitNumber = 5;
+        app.SetBaudRate(38400);
+        app.SetIpAddress({192, 168, 1, 20});
         app.SaveSettings();
         EXPECT_TRUE(profile.Flush());
     }
@@ -185,10 +185,10 @@ TEST(SettingsTest, SavedValuesAreIntegersThatLoadBack) {
     CProfileStore again(path);
     CMarqueeApp app(again);
     app.LoadSettings();
-    EXPECT_EQ(app.m_messageSettings.address, kAddressSpecificUnit);
-    EXPECT_EQ(app.m_messageSettings.unitNumber, 5);
-    EXPECT_EQ(app.m_nBaudRate, 38400);
-    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{192, 168, 1, 20}));
+    EXPECT_EQ(app.Message().address, kAddressSpecificUnit);
+    EXPECT_EQ(app.Message().unitNumber, 5);
+    EXPECT_EQ(app.BaudRate(), 38400);
+    EXPECT_EQ(app.IpAddress(), (Ipv4Octets{192, 168, 1, 20}));
 }
 
 // A profile that cannot be written (a regular file where its folder should be, which stops root
@@ -200,14 +200,14 @@ TEST(SettingsTest, AProfileThatCannotBeWrittenIsToldOnce) {
     CProfileStore profile(path);
     CMarqueeApp app(profile);
     app.LoadSettings();
-    EXPECT_EQ(app.m_messageSettings, MessageSettings{});
-    app.m_nComPort = 3;
+    EXPECT_EQ(app.Message(), MessageSettings{});
+    app.SetComPort(3);
     EXPECT_EQ(app.SaveSettings(), "The settings could not be saved to " + path.toStdString() +
                                       ": Not a directory.\nChanges to them are lost when Lumivex "
                                       "closes.");
     EXPECT_EQ(app.SaveCommSettings(), "");
     EXPECT_EQ(app.SaveSettings(), "");
-    EXPECT_EQ(app.m_nComPort, 3);
+    EXPECT_EQ(app.ComPort(), 3);
 }
 
 TEST(SerialDevicePathTest, MappedOrDefaultDevice) {

@@ -44,23 +44,24 @@ void CComPortPanel::ConnectSignals() {
 
 void CComPortPanel::Load() {
     const int index =
-        m_ui->baudList->findText(QString::number(m_app.m_nBaudRate), Qt::MatchStartsWith);
+        m_ui->baudList->findText(QString::number(m_app.BaudRate()), Qt::MatchStartsWith);
     if (index >= 0) {
         m_ui->baudList->setCurrentIndex(index);
     }
-    const bool namedParity =
-        m_app.m_nParity >= 0 && m_app.m_nParity < static_cast<int32_t>(kParityNames.size());
-    m_ui->parityValue->setText(namedParity ? QString::fromLatin1(kParityNames[m_app.m_nParity])
-                                           : QString::number(m_app.m_nParity));
-    m_ui->dataBitsValue->setText(QString::number(m_app.m_nByteSize));
-    m_ui->stopBitsValue->setText(QString::number(m_app.m_nStopBits + 1));
+    const bool namedParity = m_app.Settings().m_nParity >= 0 &&
+                             m_app.Settings().m_nParity < static_cast<int32_t>(kParityNames.size());
+    m_ui->parityValue->setText(namedParity
+                                   ? QString::fromLatin1(kParityNames[m_app.Settings().m_nParity])
+                                   : QString::number(m_app.Settings().m_nParity));
+    m_ui->dataBitsValue->setText(QString::number(m_app.Settings().m_nByteSize));
+    m_ui->stopBitsValue->setText(QString::number(m_app.Settings().m_nStopBits + 1));
     LoadDevice();
 }
 
 void CComPortPanel::Store() {
     const int index = m_ui->baudList->currentIndex();
     if (index >= 0 && index < static_cast<int>(kBaudRates.size())) {
-        m_app.m_nBaudRate = kBaudRates[index];
+        m_app.SetBaudRate(kBaudRates[index]);
     }
 }
 
@@ -107,5 +108,5 @@ void CComPortPanel::ShowDeviceStatus(const QString& shown) {
 }
 
 int CComPortPanel::ComNumber() const {
-    return ComNumberOf(m_app.m_nComPort);
+    return ComNumberOf(m_app.ComPort());
 }

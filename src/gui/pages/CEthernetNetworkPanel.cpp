@@ -20,8 +20,8 @@ void CEthernetNetworkPanel::LoadFromParams(const CNetworkParams& params) {
 }
 
 bool CEthernetNetworkPanel::ValidateAndStore() {
-    m_app.m_ethernetParams.m_cardIp = m_ui->ipCtrl->GetOctets();
-    m_app.m_ethernetParams.m_cardMask = m_ui->maskCtrl->GetOctets();
-    m_app.m_ethernetParams.m_cardGateway = m_ui->gatewayCtrl->GetOctets();
+    m_app.NetworkParams(kNetworkEthernet).m_cardIp = m_ui->ipCtrl->GetOctets();
+    m_app.NetworkParams(kNetworkEthernet).m_cardMask = m_ui->maskCtrl->GetOctets();
+    m_app.NetworkParams(kNetworkEthernet).m_cardGateway = m_ui->gatewayCtrl->GetOctets();
     return true;
 }

@@ -92,8 +92,9 @@ void CFieldbusPanel::NameFields() {
 
 bool CFieldbusPanel::ValidateAndStore() {
     CMarqueeApp& app = m_context.app;
-    CNetworkParams& params =
-        app.m_nNetworkType == kNetworkDeviceNet ? app.m_deviceNetParams : app.m_profibusParams;
+    CNetworkParams& params = app.NetworkType() == kNetworkDeviceNet
+                                 ? app.NetworkParams(kNetworkDeviceNet)
+                                 : app.NetworkParams(kNetworkProfibus);
     FieldbusInput input;
     input.stationAddress = m_ui->stationEdit->text().toStdString();
     input.inputSize = m_ui->inputEdit->text().toStdString();

@@ -111,7 +111,7 @@ CMessagePage::~CMessagePage() {
 }
 
 int32_t CMessagePage::PreviewSignModel() const {
-    return m_context.app.m_messageSettings.signModel;
+    return m_context.app.Message().signModel;
 }
 
 const std::vector<CellLine>* CMessagePage::PreviewSourceLines() const {
@@ -147,7 +147,7 @@ void CMessagePage::FillLists() {
     Fill(m_ui->signModelList, kSignModelNames);
     Fill(m_ui->portList, kPortEntries);
     ShowChoices();
-    Select(m_ui->portList, m_context.app.m_nComPort);
+    Select(m_ui->portList, m_context.app.ComPort());
 
     m_ui->messageEdit->Initialise();
     m_ui->messageEdit->AttachLists(m_ui->charSizeList, m_ui->colorList, m_ui->blinkList);
@@ -155,7 +155,7 @@ void CMessagePage::FillLists() {
 }
 
 void CMessagePage::ShowChoices() {
-    const MessageSettings& settings = m_context.app.m_messageSettings;
+    const MessageSettings& settings = m_context.app.Message();
     Select(m_ui->addressList, settings.address);
     m_strGroupText = QString::number(settings.groupNumber);
     m_strUnitText = QString::number(settings.unitNumber);
@@ -205,6 +205,9 @@ void CMessagePage::ConnectSignals() {
             }
         });
     }
+    // The link chosen anywhere shows here too.
+    connect(&m_context.app, &CMarqueeApp::LinkChosen, this,
+            [this](int32_t comPort) { Select(m_ui->portList, comPort); });
     connect(m_ui->lineEdit, &QLineEdit::textChanged, this, &CMessagePage::OnPositionTextChanged);
     connect(m_ui->columnEdit, &QLineEdit::textChanged, this, &CMessagePage::OnPositionTextChanged);
     connect(m_ui->clearMessageCheck, &QCheckBox::toggled, this,
@@ -265,14 +268,14 @@ void CMessagePage::SetUpMessageFiles() {
 
 MessageDocument CMessagePage::CurrentMessage() const {
     MessageDocument message;
-    message.settings = m_context.app.m_messageSettings;
+    message.settings = m_context.app.Message();
     TakeAddressLists(message.settings);
     message.lines = m_ui->messageEdit->LineCells();
     return message;
 }
 
 void CMessagePage::TakeMessage(const MessageDocument& message) {
-    m_context.app.m_messageSettings = message.settings;
+    m_context.app.Message() = message.settings;
     ShowChoices();
     m_ui->messageEdit->SetLineCells(message.lines);
     // The string of the message before is no string of this one.
@@ -292,7 +295,7 @@ void CMessagePage::UpdateAddressDisplay(bool rememberFirst) {
             m_strUnitText = m_ui->unitList->currentText();
         }
     }
-    const int32_t address = m_context.app.m_messageSettings.address;
+    const int32_t address = m_context.app.Message().address;
     const bool groupShown = address == kAddressSpecificGroup || address == kAddressSpecificUnit;
     const bool unitShown = address == kAddressSpecificUnit;
     ShowText(m_ui->groupList, groupShown ? m_strGroupText : QString());
@@ -302,7 +305,7 @@ void CMessagePage::UpdateAddressDisplay(bool rememberFirst) {
 }
 
 void CMessagePage::UpdateLineColumn() {
-    const MessageSettings& settings = m_context.app.m_messageSettings;
+    const MessageSettings& settings = m_context.app.Message();
     const bool startingAt = settings.position == kPositionStartingAt;
     if (startingAt) {
         // The page's own filling of the boxes is no edit of the operator's.
@@ -319,7 +322,7 @@ void CMessagePage::UpdateLineColumn() {
 }
 
 void CMessagePage::UpdateClearMessage() {
-    MessageSettings& settings = m_context.app.m_messageSettings;
+    MessageSettings& settings = m_context.app.Message();
     const bool startingAt = settings.position == kPositionStartingAt;
     m_ui->clearMessageCheck->setEnabled(startingAt);
     if (!startingAt) {
@@ -330,34 +333,34 @@ void CMessagePage::UpdateClearMessage() {
 }
 
 void CMessagePage::OnAddressChosen(int index) {
-    m_context.app.m_messageSettings.address = Chosen(index, kAddressModeNames.size());
+    m_context.app.Message().address = Chosen(index, kAddressModeNames.size());
     UpdateAddressDisplay(true);
 }
 
 void CMessagePage::OnPositionChosen(int index) {
-    m_context.app.m_messageSettings.position = Chosen(index, kPositionModeNames.size());
+    m_context.app.Message().position = Chosen(index, kPositionModeNames.size());
     UpdateLineColumn();
     UpdateClearMessage();
 }
 
 void CMessagePage::OnDisplayModeChosen(int index) {
-    m_context.app.m_messageSettings.displayMode = Chosen(index, kDisplayModeNames.size());
+    m_context.app.Message().displayMode = Chosen(index, kDisplayModeNames.size());
 }
 
 void CMessagePage::OnEffectChosen(int index) {
-    m_context.app.m_messageSettings.effect = Chosen(index, kMessageEffectNames.size());
+    m_context.app.Message().effect = Chosen(index, kMessageEffectNames.size());
     if (m_pPreview != nullptr) {
         m_pPreview->RestartScroll();
     }
 }
 
 void CMessagePage::OnSignModelChosen(int index) {
-    m_context.app.m_messageSettings.signModel = index;
+    m_context.app.Message().signModel = index;
     OnPreview();
 }
 
 void CMessagePage::OnPortChosen(int index) {
-    m_context.app.m_nComPort = Chosen(index, kPortEntries.size());
+    m_context.app.SetComPort(Chosen(index, kPortEntries.size()));
 }
 
 void CMessagePage::OnPositionTextChanged() {
@@ -365,7 +368,7 @@ void CMessagePage::OnPositionTextChanged() {
 }
 
 void CMessagePage::OnClearMessageClicked(bool checked) {
-    m_context.app.m_messageSettings.clearMessageOnLine = checked;
+    m_context.app.Message().clearMessageOnLine = checked;
 }
 
 bool CMessagePage::CheckBox(QLineEdit* box, int32_t& value, int32_t low, int32_t high,
@@ -395,7 +398,7 @@ bool CMessagePage::Validate(bool report) {
     if (!m_bInitialised) {
         return false;
     }
-    MessageSettings& settings = m_context.app.m_messageSettings;
+    MessageSettings& settings = m_context.app.Message();
     TakeAddressLists(settings);
     if (settings.position == kPositionStartingAt) {
         return CheckBox(m_ui->lineEdit, settings.line, kMinLine, kMaxLine, report) &&
@@ -406,7 +409,7 @@ bool CMessagePage::Validate(bool report) {
 
 void CMessagePage::Generate() {
     const std::string body = m_ui->messageEdit->EncodeBody();
-    m_strCommand = BuildCommandString(m_context.app.m_messageSettings, body);
+    m_strCommand = BuildCommandString(m_context.app.Message(), body);
     m_ui->commandEdit->setText(QString::fromStdString(Windows1252ToUtf8(m_strCommand)));
     m_ui->commandEdit->setCursorPosition(0);
     ShowFailure(m_context.messages, m_context.app.SaveSettings());
@@ -421,7 +424,7 @@ void CMessagePage::OnGenerate() {
 void CMessagePage::OnPreview() {
     m_ui->messageEdit->EncodeBody();
     if (m_pPreview == nullptr) {
-        m_pPreview = new CPreviewDlg(*this, m_context.app.m_messageSettings, this);
+        m_pPreview = new CPreviewDlg(*this, m_context.app.Message(), this);
         m_pPreview->show();
     } else {
         m_pPreview->Relayout();
@@ -457,16 +460,15 @@ void CMessagePage::OnExit() {
 
 void CMessagePage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    const MessageSettings& settings = m_context.app.m_messageSettings;
+    const MessageSettings& settings = m_context.app.Message();
     m_strGroupText = QString::number(settings.groupNumber);
     m_strUnitText = QString::number(settings.unitNumber);
     UpdateAddressDisplay(false);
-    Select(m_ui->portList, m_context.app.m_nComPort);
 }
 
 void CMessagePage::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    MessageSettings& settings = m_context.app.m_messageSettings;
+    MessageSettings& settings = m_context.app.Message();
     settings.groupNumber = m_ui->groupList->currentIndex();
     settings.unitNumber = m_ui->unitList->currentIndex();
     // With a greyed-out list that may be another number than the message had.

@@ -74,7 +74,7 @@ CNetworkSetupPage::CNetworkSetupPage(const PageContext& context, QWidget* parent
     m_pEthernetPanel->ensurePolished();
 
     // The type is not saved, so this is Ethernet at every start.
-    const int32_t type = m_context.app.m_nNetworkType;
+    const int32_t type = m_context.app.NetworkType();
     QRadioButton* typeButton = type == kNetworkDeviceNet  ? m_ui->deviceNetRadio
                                : type == kNetworkProfibus ? m_ui->profibusRadio
                                                           : m_ui->ethernetRadio;
@@ -83,11 +83,11 @@ CNetworkSetupPage::CNetworkSetupPage(const PageContext& context, QWidget* parent
 
     FillNumbers(*m_ui->groupList, kGroupCount);
     FillNumbers(*m_ui->unitList, kUnitCount);
-    SelectNumber(*m_ui->groupList, m_context.app.m_messageSettings.groupNumber);
-    SelectNumber(*m_ui->unitList, m_context.app.m_messageSettings.unitNumber);
+    SelectNumber(*m_ui->groupList, m_context.app.Message().groupNumber);
+    SelectNumber(*m_ui->unitList, m_context.app.Message().unitNumber);
 
     FillPortList(*m_ui->portList);
-    SelectPort(*m_ui->portList, m_context.app.m_nComPort);
+    SelectPort(*m_ui->portList, m_context.app.ComPort());
     ConnectSignals();
 }
 
@@ -106,6 +106,8 @@ void CNetworkSetupPage::ConnectSignals() {
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CNetworkSetupPage::OnHelp);
     // Only the operator's choices: the page's own selection when shown changes no setting.
     OnListChoice(m_ui->portList, this, [this](int index) { OnPortChosen(index); });
+    connect(&m_context.app, &CMarqueeApp::LinkChosen, this,
+            [this](int32_t comPort) { SelectPort(*m_ui->portList, comPort); });
 }
 
 CNetworkParams& CNetworkSetupPage::GetCurrentParams() {
@@ -113,7 +115,7 @@ CNetworkParams& CNetworkSetupPage::GetCurrentParams() {
 }
 
 void CNetworkSetupPage::ReadMarqueeAddress() {
-    MessageSettings& address = m_context.app.m_messageSettings;
+    MessageSettings& address = m_context.app.Message();
     // A list with nothing chosen (a saved number beyond its entries) leaves the number as it is,
     // rather than sending -1 in the address.
     if (m_ui->groupList->currentIndex() >= 0) {
@@ -125,33 +127,27 @@ void CNetworkSetupPage::ReadMarqueeAddress() {
 }
 
 bool CNetworkSetupPage::GenerateString() {
-    const bool stored = m_context.app.m_nNetworkType == kNetworkDeviceNet ||
-                                m_context.app.m_nNetworkType == kNetworkProfibus
+    const bool stored = m_context.app.NetworkType() == kNetworkDeviceNet ||
+                                m_context.app.NetworkType() == kNetworkProfibus
                             ? m_pFieldbusPanel->ValidateAndStore()
                             : m_pEthernetPanel->ValidateAndStore();
     if (!stored) {
         return false;
     }
     ReadMarqueeAddress();
-    ShowGenerated(GetCurrentParams().GetSetupString(m_context.app.m_messageSettings));
+    ShowGenerated(GetCurrentParams().GetSetupString(m_context.app.Message()));
     return true;
 }
 
-void CNetworkSetupPage::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    // Another page may have chosen another link meanwhile; nothing else is refreshed.
-    SelectPort(*m_ui->portList, m_context.app.m_nComPort);
-}
-
 void CNetworkSetupPage::OnNetworkType(int32_t type) {
-    m_context.app.m_nNetworkType = type;
+    m_context.app.SetNetworkType(type);
     // What was typed and not yet stored is dropped: the panel shows the record again.
     ShowTypePanel();
 }
 
 void CNetworkSetupPage::ShowTypePanel() {
     auto* panels = static_cast<QStackedLayout*>(m_ui->panelArea->layout());
-    const int32_t type = m_context.app.m_nNetworkType;
+    const int32_t type = m_context.app.NetworkType();
     if (type == kNetworkDeviceNet || type == kNetworkProfibus) {
         panels->setCurrentWidget(m_pFieldbusPanel);
         m_pFieldbusPanel->LoadFromParams(GetCurrentParams());
@@ -165,7 +161,7 @@ void CNetworkSetupPage::OnDefaults() {
     GetCurrentParams().SetDefaults();
     ShowTypePanel();
     ReadMarqueeAddress();
-    ShowGenerated(GetCurrentParams().GetLoadDefaultsString(m_context.app.m_messageSettings));
+    ShowGenerated(GetCurrentParams().GetLoadDefaultsString(m_context.app.Message()));
 }
 
 void CNetworkSetupPage::OnGenerate() {
@@ -186,7 +182,7 @@ void CNetworkSetupPage::OnProgram() {
 
 void CNetworkSetupPage::OnDisable() {
     // The shared group and unit as they stand: the lists are not read, no panel is checked.
-    ShowGenerated(GetCurrentParams().GetDisableString(m_context.app.m_messageSettings));
+    ShowGenerated(GetCurrentParams().GetDisableString(m_context.app.Message()));
     const std::string name = GetNetworkName(GetCurrentParams().m_nType);
     if (RefuseOverEthernet(name, kDisableRefusal)) {
         return;
@@ -199,7 +195,7 @@ void CNetworkSetupPage::OnDisable() {
 }
 
 bool CNetworkSetupPage::RefuseOverEthernet(const std::string& networkName, const char* refusal) {
-    if (m_context.app.m_nComPort != kPortEthernet || networkName != kEthernetName) {
+    if (m_context.app.ComPort() != kPortEthernet || networkName != kEthernetName) {
         return false;
     }
     m_context.messages.ShowMessage(refusal, MessageIcon::kExclamation, MessageButtons::kOk);
@@ -221,15 +217,15 @@ void CNetworkSetupPage::SendWithConfirmation(const std::string& text, bool progr
     }
     // The sign scrolls what was done. Only the link's own box tells of a failure here: the
     // setup itself has arrived.
-    const SendOutcome confirmation = runner.Run(
-        m_context.app, GetConfirmationString(m_context.app.m_messageSettings, type, programmed));
+    const SendOutcome confirmation =
+        runner.Run(m_context.app, GetConfirmationString(m_context.app.Message(), type, programmed));
     ShowLinkError(m_context.messages, confirmation);
     m_context.messages.ShowMessage(WithName(programmed ? kProgramSent : kDisableSent, name),
                                    MessageIcon::kInformation, MessageButtons::kOk);
 }
 
 void CNetworkSetupPage::OnPortChosen(int index) {
-    m_context.app.m_nComPort = index >= 1 && index <= kPortEthernet ? index : 0;
+    m_context.app.SetComPort(index >= 1 && index <= kPortEthernet ? index : 0);
 }
 
 void CNetworkSetupPage::ShowGenerated(const std::string& text) {

@@ -30,9 +30,6 @@ public:
     // Checks and stores the shown panel, then shows the setup string; false when a check failed.
     bool GenerateString();
 
-protected:
-    void showEvent(QShowEvent* event) override;
-
 private:
     void ConnectSignals();
     void OnNetworkType(int32_t type);

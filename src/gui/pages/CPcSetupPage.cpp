@@ -28,7 +28,7 @@ CPcSetupPage::CPcSetupPage(const PageContext& context, QWidget* parent)
     m_pComPanel->ensurePolished();
 
     FillPortList(*m_ui->portList);
-    SelectPort(*m_ui->portList, m_context.app.m_nComPort);
+    SelectPort(*m_ui->portList, m_context.app.ComPort());
     ShowPortPanel();
     ConnectSignals();
 }
@@ -38,11 +38,16 @@ CPcSetupPage::~CPcSetupPage() = default;
 void CPcSetupPage::ConnectSignals() {
     // Only the operator's choices: the page's own selections change no setting.
     OnListChoice(m_ui->portList, this, [this](int index) { OnPortChosen(index); });
+    // Another page's "Use" list may change the port.
+    connect(&m_context.app, &CMarqueeApp::LinkChosen, this, [this](int32_t comPort) {
+        SelectPort(*m_ui->portList, comPort);
+        ShowPortPanel();
+    });
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CPcSetupPage::OnHelp);
 }
 
 void CPcSetupPage::OnPortChosen(int index) {
-    m_context.app.m_nComPort = index;
+    m_context.app.SetComPort(index);
     ShowPortPanel();
     // The device row is about the port just chosen.
     m_pComPanel->LoadDevice();
@@ -50,7 +55,7 @@ void CPcSetupPage::OnPortChosen(int index) {
 
 void CPcSetupPage::ShowPortPanel() {
     auto* panels = static_cast<QStackedLayout*>(m_ui->panelArea->layout());
-    if (m_context.app.m_nComPort == kPortEthernet) {
+    if (m_context.app.ComPort() == kPortEthernet) {
         panels->setCurrentWidget(m_pAddressPanel);
     } else {
         panels->setCurrentWidget(m_pComPanel);
@@ -59,9 +64,6 @@ void CPcSetupPage::ShowPortPanel() {
 
 void CPcSetupPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    // Another page's "Use" list may have changed the port meanwhile.
-    SelectPort(*m_ui->portList, m_context.app.m_nComPort);
-    ShowPortPanel();
     // The address panel keeps what it shows: it is loaded once, when made.
     m_pComPanel->Load();
 }

@@ -120,7 +120,7 @@ TEST_F(MessageFileTest, AComposedMessageComesBackWhole) {
     EXPECT_EQ(dialogs.asked[0].request.defaultSuffix, "json");
     EXPECT_TRUE(messages.shown.empty());
 
-    app.m_messageSettings = {};
+    app.Message() = {};
     MakePage();
     dialogs.answers = {path};
     Press(Qt::CTRL | Qt::Key_O);
@@ -219,7 +219,7 @@ TEST_F(MessageFileTest, BadFilesChangeNothing) {
         EXPECT_TRUE(Files().IsModified());
         EXPECT_TRUE(Files().FilePath().isEmpty());
     }
-    EXPECT_EQ(app.m_messageSettings.effect, kEffectScrollRepeatedly);
+    EXPECT_EQ(app.Message().effect, kEffectScrollRepeatedly);
 }
 
 // Opening asks first only when the message differs from the one last opened or saved.
@@ -253,7 +253,7 @@ TEST_F(MessageFileTest, OnlyAChangedMessageIsAskedAbout) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        app.m_messageSettings = {};
+        app.Message() = {};
         MakePage();
         c.edit(*this);
         messages.shown.clear();

@@ -201,7 +201,7 @@ TEST_F(MessagePageTest, MessagesBuiltByTypingAndChoosing) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        app.m_messageSettings = {};
+        app.Message() = {};
         MakePage();
         c.compose(*this);
         Click("generateButton");
@@ -219,9 +219,9 @@ TEST_F(MessagePageTest, MessagesBuiltByTypingAndChoosing) {
 }
 
 TEST_F(MessagePageTest, GroupAndUnitAreRememberedAcrossAddressModes) {
-    app.m_messageSettings.address = 2;
-    app.m_messageSettings.groupNumber = 2;
-    app.m_messageSettings.unitNumber = 5;
+    app.Message().address = 2;
+    app.Message().groupNumber = 2;
+    app.Message().unitNumber = 5;
     MakePage();
     auto* group = Find<QComboBox>("groupList");
     auto* unit = Find<QComboBox>("unitList");
@@ -247,8 +247,8 @@ TEST_F(MessagePageTest, GroupAndUnitAreRememberedAcrossAddressModes) {
     // Hiding the page takes the lists into the settings, whatever the address mode.
     Choose("groupList", 1);
     page->hide();
-    EXPECT_EQ(app.m_messageSettings.groupNumber, 1);
-    EXPECT_EQ(app.m_messageSettings.unitNumber, 0);
+    EXPECT_EQ(app.Message().groupNumber, 1);
+    EXPECT_EQ(app.Message().unitNumber, 0);
 }
 
 TEST_F(MessagePageTest, StartingAtIsCheckedLineFirstThenColumn) {
@@ -278,7 +278,7 @@ TEST_F(MessagePageTest, StartingAtIsCheckedLineFirstThenColumn) {
             EXPECT_EQ(page->CommandString(), "^A000000^C0^M0440");
         }
     }
-    EXPECT_EQ(app.m_messageSettings.line, 4);
+    EXPECT_EQ(app.Message().line, 4);
     SetText("lineEdit", "9");
     messages.shown.clear();
     Click("sendButton");
@@ -290,11 +290,11 @@ TEST_F(MessagePageTest, ClearMessageOnLineOnlyForStartingAt) {
     Choose("positionList", 2);
     auto* check = Find<QCheckBox>("clearMessageCheck");
     QTest::mouseClick(check, Qt::LeftButton);
-    EXPECT_TRUE(app.m_messageSettings.clearMessageOnLine);
+    EXPECT_TRUE(app.Message().clearMessageOnLine);
     Choose("positionList", 1);
     EXPECT_FALSE(check->isChecked());
     EXPECT_FALSE(check->isEnabled());
-    EXPECT_FALSE(app.m_messageSettings.clearMessageOnLine);
+    EXPECT_FALSE(app.Message().clearMessageOnLine);
     EXPECT_FALSE(Find<QLineEdit>("lineEdit")->isEnabled());
 }
 
@@ -302,8 +302,8 @@ TEST_F(MessagePageTest, ClearMessageOnLineOnlyForStartingAt) {
 TEST_F(MessagePageTest, SendsTheGeneratedBytesWhole) {
     auto sign = CLoopbackListener::AsSign(kSignTcpPort);
     ASSERT_NE(sign, nullptr);
-    app.m_nComPort = kPortEthernet;
-    app.m_ipAddress = sign->Address();
+    app.SetComPort(kPortEthernet);
+    app.SetIpAddress(sign->Address());
     const std::string header = "^A000000^L0^C1";
     const struct {
         QString typed;
@@ -334,8 +334,8 @@ TEST_F(MessagePageTest, ACancelledSendFailsAndLeavesThePageUsable) {
     auto sign = CLoopbackListener::AsSign(kSignTcpPort);
     ASSERT_NE(sign, nullptr);
     ASSERT_TRUE(sign->FillAcceptQueue());
-    app.m_nComPort = kPortEthernet;
-    app.m_ipAddress = sign->Address();
+    app.SetComPort(kPortEthernet);
+    app.SetIpAddress(sign->Address());
     Type("x");
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [] {

@@ -92,7 +92,7 @@ TEST(NetworkSetupPageTest, AChangeOfTypeRelabelsAndRefillsThePanel) {
     window.Click("generateButton");
     const std::string generated = window.Generated();
     window.Click("deviceNetRadio");
-    EXPECT_EQ(window.app.m_nNetworkType, kNetworkDeviceNet);
+    EXPECT_EQ(window.app.NetworkType(), kNetworkDeviceNet);
     EXPECT_TRUE(window.FieldbusShown());
     EXPECT_FALSE(window.EthernetShown());
     window.Click("charSwappedRadio");
@@ -210,7 +210,7 @@ TEST(NetworkSetupPageTest, ProgramAndDisableSendOrRefuseAsTheOperatorSays) {
         if (test.link == Link::kTcp) {
             sign = CLoopbackListener::AsSign(kSignTcpPort);
             ASSERT_NE(sign, nullptr);
-            window.app.m_ipAddress = sign->Address();
+            window.app.SetIpAddress(sign->Address());
             Choose(window.Get<QComboBox>("portList"), kPortEthernet);
         }
         window.Click(test.radio);
@@ -222,7 +222,7 @@ TEST(NetworkSetupPageTest, ProgramAndDisableSendOrRefuseAsTheOperatorSays) {
         EXPECT_EQ(window.Boxes(), test.boxes);
         if (test.link == Link::kTcp && test.sent) {
             // The connections wait in the listener's queue in the order they were made.
-            const MessageSettings& address = window.app.m_messageSettings;
+            const MessageSettings& address = window.app.Message();
             const CNetworkParams& params = window.app.CurrentNetworkParams();
             EXPECT_EQ(sign->AcceptAndReadAsync().get(), test.program
                                                             ? params.GetSetupString(address)
@@ -251,7 +251,7 @@ TEST(NetworkSetupPageTest, ARefusalPutsTheFocusWhereTheFaultIs) {
               std::make_pair(std::string("Invalid Value for Input Bytes!\nValid Range is  1 - 122"),
                              MessageIcon::kStop));
     EXPECT_TRUE(window.Get<QLineEdit>("inputEdit")->hasFocus());
-    EXPECT_EQ(window.app.m_profibusParams.m_nInputSize, 32) << "nothing stored";
+    EXPECT_EQ(window.app.NetworkParams(kNetworkProfibus).m_nInputSize, 32) << "nothing stored";
 }
 
 // No to the question leaves what was validated stored and the string in the box.
@@ -264,8 +264,8 @@ TEST(NetworkSetupPageTest, NoKeepsWhatWasChecked) {
     window.messages.answers = {MessageAnswer::kNo};
     window.Click("programButton");
     EXPECT_EQ(window.Generated(), "^A000000^P2A063^P2B500^P2R032^P2S002^P2W2");
-    EXPECT_EQ(window.app.m_deviceNetParams.m_nStationAddress, 63);
-    EXPECT_EQ(window.app.m_deviceNetParams.m_nBaudCode, kBaud500);
+    EXPECT_EQ(window.app.NetworkParams(kNetworkDeviceNet).m_nStationAddress, 63);
+    EXPECT_EQ(window.app.NetworkParams(kNetworkDeviceNet).m_nBaudCode, kBaud500);
 }
 
 // Disable Network uses the shared group and unit as they stand, whatever the lists show.
@@ -273,17 +273,17 @@ TEST(NetworkSetupPageTest, DisableUsesTheSharedAddress) {
     auto sign = CLoopbackListener::AsSign(kSignTcpPort);
     ASSERT_NE(sign, nullptr);
     CNetworkPageWindow window;
-    window.app.m_ipAddress = sign->Address();
+    window.app.SetIpAddress(sign->Address());
     Choose(window.Get<QComboBox>("portList"), kPortEthernet);
     window.Click("deviceNetRadio");
     // The composer chose group 2 since this page was made.
-    window.app.m_messageSettings.groupNumber = 2;
+    window.app.Message().groupNumber = 2;
     window.Click("disableButton");
     EXPECT_EQ(window.Get<QComboBox>("groupList")->currentText(), "0");
     EXPECT_EQ(window.Generated(), "^A020000^P2Z");
     EXPECT_EQ(sign->AcceptAndReadAsync().get(), "^A020000^P2Z");
     EXPECT_EQ(sign->AcceptAndReadAsync().get(),
-              GetConfirmationString(window.app.m_messageSettings, kNetworkDeviceNet, false));
+              GetConfirmationString(window.app.Message(), kNetworkDeviceNet, false));
 }
 
 // Generate String and Set to Default Values show their strings and send nothing; the defaults
@@ -331,8 +331,8 @@ TEST(NetworkSetupPageTest, GenerateAndDefaultsShowStringsAndSendNothing) {
         window.Get<QComboBox>("unitList")->setCurrentIndex(test.unit);
         window.Click(test.button);
         EXPECT_EQ(window.Generated(), test.expected);
-        EXPECT_EQ(window.app.m_messageSettings.groupNumber, test.group);
-        EXPECT_EQ(window.app.m_messageSettings.unitNumber, test.unit);
+        EXPECT_EQ(window.app.Message().groupNumber, test.group);
+        EXPECT_EQ(window.app.Message().unitNumber, test.unit);
         EXPECT_TRUE(window.messages.shown.empty());
         EXPECT_TRUE(window.Get<QRadioButton>("charSwappedRadio")->isChecked());
         if (test.button == std::string("defaultsButton")) {
@@ -349,20 +349,20 @@ TEST(NetworkSetupPageTest, SavedValuesTheListsLackStayAsTheyAre) {
     window.ShowPage(kNetworkPage);
     // The composer page, as it was hidden, took its own lists' numbers; these stand for a group
     // and unit from elsewhere that this page's lists have no entry for.
-    window.app.m_messageSettings.groupNumber = 7;
-    window.app.m_messageSettings.unitNumber = 3;
+    window.app.Message().groupNumber = 7;
+    window.app.Message().unitNumber = 3;
     EXPECT_EQ(window.Get<QComboBox>("portList")->currentIndex(), -1);
     EXPECT_EQ(window.Get<QComboBox>("groupList")->currentIndex(), -1);
-    EXPECT_EQ(window.app.m_nComPort, 9);
+    EXPECT_EQ(window.app.ComPort(), 9);
     window.Click("generateButton");
-    EXPECT_EQ(window.app.m_messageSettings.groupNumber, 7);
-    EXPECT_EQ(window.app.m_messageSettings.unitNumber, 3);
+    EXPECT_EQ(window.app.Message().groupNumber, 7);
+    EXPECT_EQ(window.app.Message().unitNumber, 3);
     EXPECT_EQ(window.Generated().substr(0, 8), "^A070003");
 
     Choose(window.Get<QComboBox>("portList"), 8);
-    EXPECT_EQ(window.app.m_nComPort, 8);
+    EXPECT_EQ(window.app.ComPort(), 8);
     Choose(window.Get<QComboBox>("portList"), 0);
-    EXPECT_EQ(window.app.m_nComPort, 0);
+    EXPECT_EQ(window.app.ComPort(), 0);
 }
 
 }  // namespace

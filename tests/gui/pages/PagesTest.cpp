@@ -81,25 +81,30 @@ TEST_F(PagesTest, ChangesMadeWithoutAClickMoveThePages) {
     constexpr int kNetwork = CPageTabCtrl::kNetworkSetupPage;
 
     choose(find(kMessages, "positionList"), kPositionStartingAt);
-    EXPECT_EQ(app.m_messageSettings.position, kPositionStartingAt);
+    EXPECT_EQ(app.Message().position, kPositionStartingAt);
     EXPECT_TRUE(find(kMessages, "lineEdit")->isEnabled());
     toggle(find(kMessages, "clearMessageCheck"));
-    EXPECT_TRUE(app.m_messageSettings.clearMessageOnLine);
+    EXPECT_TRUE(app.Message().clearMessageOnLine);
     choose(find(kMessages, "effectList"), kEffectScrollOnce);
-    EXPECT_EQ(app.m_messageSettings.effect, kEffectScrollOnce);
+    EXPECT_EQ(app.Message().effect, kEffectScrollOnce);
+    // The link chosen in one list shows at once in the others, shown or not.
+    choose(find(kMessages, "portList"), 3);
+    for (const int page : {kPc, kNetwork}) {
+        EXPECT_EQ(static_cast<QComboBox*>(find(page, "portList"))->currentIndex(), 3) << page;
+    }
 
     dialog.PageTabs().ShowPage(kPc);
     choose(find(kPc, "portList"), kPortEthernet);
-    EXPECT_EQ(app.m_nComPort, kPortEthernet);
+    EXPECT_EQ(app.ComPort(), kPortEthernet);
     EXPECT_TRUE(find(kPc, "addressCtrl")->isVisible());
 
     dialog.PageTabs().ShowPage(kNetwork);
     toggle(find(kNetwork, "deviceNetRadio"));
-    EXPECT_EQ(app.m_nNetworkType, kNetworkDeviceNet);
+    EXPECT_EQ(app.NetworkType(), kNetworkDeviceNet);
     EXPECT_TRUE(find(kNetwork, "stationEdit")->isVisible());
     EXPECT_EQ(static_cast<QLabel*>(find(kNetwork, "stationLabel"))->text(), "MAC ID (0-63)");
     choose(find(kNetwork, "portList"), 2);
-    EXPECT_EQ(app.m_nComPort, 2);
+    EXPECT_EQ(app.ComPort(), 2);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -110,21 +115,21 @@ TEST_F(PagesTest, TheSettingsAreLoadedAsTheWindowIsMade) {
                      "Baud%20Rate=38400\nIP%20Address1=300\n"));
     CMarqueeApp app(profile);
     CMarqueeDlg dialog(PageContext{app, messages, help});
-    EXPECT_EQ(app.m_messageSettings.address, 2);
-    EXPECT_EQ(app.m_messageSettings.unitNumber, 5);
-    EXPECT_EQ(app.m_nComPort, 8);
-    EXPECT_EQ(app.m_nBaudRate, 38400);
-    EXPECT_EQ(app.m_ipAddress, (Ipv4Octets{44, 0, 0, 0}));
+    EXPECT_EQ(app.Message().address, 2);
+    EXPECT_EQ(app.Message().unitNumber, 5);
+    EXPECT_EQ(app.ComPort(), 8);
+    EXPECT_EQ(app.BaudRate(), 38400);
+    EXPECT_EQ(app.IpAddress(), (Ipv4Octets{44, 0, 0, 0}));
 }
 
 TEST_F(PagesTest, TheLinkSettingsAreSavedAsTheWindowGoes) {
     CProfileStore profile(folder.filePath("lumivex.conf"));
     CMarqueeApp app(profile);
     // The address is what the PC page's control shows, so it is set before the page shows it.
-    app.m_nComPort = 8;
-    app.m_nBaudRate = 38400;
-    app.m_ipAddress = {10, 0, 0, 7};
-    app.m_messageSettings.line = 3;
+    app.SetComPort(8);
+    app.SetBaudRate(38400);
+    app.SetIpAddress({10, 0, 0, 7});
+    app.Message().line = 3;
     {
         CMarqueeDlg dialog(PageContext{app, messages, help});
         dialog.show();

@@ -54,7 +54,7 @@ TEST_F(PcSetupPageTest, AChosenPortShowsItsPanelAndIsSavedAtTheEnd) {
     for (const Case& test : cases) {
         SCOPED_TRACE(test.entry);
         Choose(PortList(window), test.entry);
-        EXPECT_EQ(window.app.m_nComPort, test.entry);
+        EXPECT_EQ(window.app.ComPort(), test.entry);
         EXPECT_EQ(AddressPanel(window)->isVisible(), test.addressPanel);
         EXPECT_EQ(ComPanel(window)->isVisible(), !test.addressPanel);
         if (test.device != nullptr) {
@@ -76,7 +76,7 @@ TEST_F(PcSetupPageTest, TheRateChosenHereIsUsedOnceThePageIsLeftAndSavedAtTheEnd
     EXPECT_EQ(baud->currentText(), "9600");
     baud->setCurrentIndex(baud->findText("38400"));
     window.ShowPage(CPageTabCtrl::kMessagesPage);
-    EXPECT_EQ(window.app.m_nBaudRate, 38400);
+    EXPECT_EQ(window.app.BaudRate(), 38400);
     EXPECT_EQ(window.app.CurrentLink().line.baudRate, 38400);
     window.Close();
     EXPECT_EQ(window.profile.GetProfileInt("Baud Rate", -1), 38400);
@@ -108,8 +108,8 @@ TEST_F(PcSetupPageTest, SavedValuesOutOfTheUsualRangesAreKept) {
         window.ShowPage(CPageTabCtrl::kNetworkSetupPage);
         window.ShowPage(kPcPage);
         window.ShowPage(CPageTabCtrl::kMessagesPage);
-        EXPECT_EQ(window.app.m_nComPort, test.savedPort);
-        EXPECT_EQ(window.app.m_nBaudRate, test.savedBaud);
+        EXPECT_EQ(window.app.ComPort(), test.savedPort);
+        EXPECT_EQ(window.app.BaudRate(), test.savedBaud);
         window.Close();
         EXPECT_EQ(window.profile.GetProfileInt("COM Port", -2), test.savedPort);
         EXPECT_EQ(window.profile.GetProfileInt("Baud Rate", -2), test.savedBaud);
@@ -148,7 +148,7 @@ TEST_F(PcSetupPageTest, TheAddressShownIsStoredWithEmptyOctetsAsZero) {
             Address(window)->OctetField(index)->clear();
         }
         window.ShowPage(CPageTabCtrl::kMessagesPage);
-        EXPECT_EQ(window.app.m_ipAddress, test.stored);
+        EXPECT_EQ(window.app.IpAddress(), test.stored);
         window.Close();
         for (size_t index = 0; index < test.stored.size(); ++index) {
             const QString key = QStringLiteral("IP Address%1").arg(index + 1);

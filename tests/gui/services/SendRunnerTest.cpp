@@ -19,8 +19,8 @@ namespace {
 class SendRunnerTest : public testing::Test {
 protected:
     void SendTo(const CLoopbackListener& sign) {
-        app.m_nComPort = kPortEthernet;
-        app.m_ipAddress = sign.Address();
+        app.SetComPort(kPortEthernet);
+        app.SetIpAddress(sign.Address());
     }
 
     QTemporaryDir folder;

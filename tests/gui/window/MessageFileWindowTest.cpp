@@ -146,7 +146,7 @@ TEST_F(MessageFileWindowTest, ClosingAsksAboutAChangedMessage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        app.m_messageSettings = {};
+        app.Message() = {};
         SetUp();
         if (c.open) {
             ASSERT_TRUE(dialog->OpenMessageFile(path));
@@ -207,13 +207,13 @@ TEST_F(MessageFileWindowTest, ADroppedMessageFileOpens) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.where);
-        app.m_messageSettings = {};
+        app.Message() = {};
         SetUp();
         CPageTabCtrl& tabs = dialog->PageTabs();
         tabs.ShowPage(CPageTabCtrl::kNetworkSetupPage);
         Drop(c.target(), c.urls);
         EXPECT_EQ(Editor().toPlainText() == "DROP", c.opens);
-        EXPECT_EQ(app.m_messageSettings.effect == kEffectBlinkWholeMessage, c.opens);
+        EXPECT_EQ(app.Message().effect == kEffectBlinkWholeMessage, c.opens);
         EXPECT_EQ(tabs.ShownPage(),
                   c.opens ? CPageTabCtrl::kMessagesPage : CPageTabCtrl::kNetworkSetupPage);
     }

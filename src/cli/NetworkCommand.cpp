@@ -100,10 +100,12 @@ std::string BuildNetworkString(const std::string& action, const Args& args) {
     const int32_t type = ReadType(args);
     MessageSettings address;
     if (const std::string* group = args.Find("--group")) {
-        address.groupNumber = static_cast<int32_t>(ParseIntegerOption("--group", *group, 0, 99));
+        address.groupNumber =
+            static_cast<int32_t>(ParseIntegerOption("--group", *group, 0, kMaxGroupNumber));
     }
     if (const std::string* unit = args.Find("--unit")) {
-        address.unitNumber = static_cast<int32_t>(ParseIntegerOption("--unit", *unit, 0, 9999));
+        address.unitNumber =
+            static_cast<int32_t>(ParseIntegerOption("--unit", *unit, 0, kMaxUnitNumber));
     }
 
     const bool ethernet = type == kNetworkEthernet;

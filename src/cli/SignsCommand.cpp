@@ -12,6 +12,7 @@
 #include "fleet/CSendPlan.h"
 #include "fleet/SignCheck.h"
 #include "fleet/SignReport.h"
+#include "preview/SignModel.h"
 #include "settings/ProfileStore.h"
 #include "settings/SignsFile.h"
 
@@ -83,10 +84,12 @@ NamedSign SignFromArgs(const Args& args) {
     const std::string* group = args.Find("--group");
     const std::string* unit = args.Find("--unit");
     if (group != nullptr) {
-        sign.groupNumber = static_cast<int32_t>(ParseIntegerOption("--group", *group, 0, 99));
+        sign.groupNumber =
+            static_cast<int32_t>(ParseIntegerOption("--group", *group, 0, kMaxGroupNumber));
     }
     if (unit != nullptr) {
-        sign.unitNumber = static_cast<int32_t>(ParseIntegerOption("--unit", *unit, 0, 9999));
+        sign.unitNumber =
+            static_cast<int32_t>(ParseIntegerOption("--unit", *unit, 0, kMaxUnitNumber));
     }
     const std::string* address = args.Find("--address");
     sign.address = address != nullptr ? AddressNamed(*address)
@@ -94,7 +97,8 @@ NamedSign SignFromArgs(const Args& args) {
                    : group != nullptr ? kAddressSpecificGroup
                                       : kAddressBroadcast;
     if (const std::string* model = args.Find("--model")) {
-        sign.signModel = static_cast<int32_t>(ParseIntegerOption("--model", *model, 0, 13));
+        sign.signModel =
+            static_cast<int32_t>(ParseIntegerOption("--model", *model, 0, kSignModelCount - 1));
     }
     sign.tags = args.List("--tag");
     return sign;

@@ -230,8 +230,6 @@ const std::vector<Choice> kEffectChoices = {{"default", kEffectDefault},
                                             {"scroll", kEffectScrollRepeatedly},
                                             {"scroll-once", kEffectScrollOnce}};
 
-constexpr int64_t kMaxGroup = 99;
-constexpr int64_t kMaxUnit = 9999;
 constexpr int64_t kMaxSignModel = 13;
 
 }  // namespace
@@ -257,9 +255,9 @@ MessageDocument ParseMessageJson(std::string_view json) {
         if (key == "address") {
             s.address = ReadChoice(value, key, kAddressChoices);
         } else if (key == "group") {
-            s.groupNumber = ReadInteger(value, key, 0, kMaxGroup);
+            s.groupNumber = ReadInteger(value, key, 0, kMaxGroupNumber);
         } else if (key == "unit") {
-            s.unitNumber = ReadInteger(value, key, 0, kMaxUnit);
+            s.unitNumber = ReadInteger(value, key, 0, kMaxUnitNumber);
         } else if (key == "position") {
             s.position = ReadChoice(value, key, kPositionChoices);
         } else if (key == "line") {

@@ -1,5 +1,7 @@
 #include "settings/SignsFile.h"
 
+#include "preview/SignModel.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSaveFile>
@@ -13,9 +15,7 @@
 
 namespace {
 
-constexpr int32_t kMaxGroupNumber = 99;
-constexpr int32_t kMaxUnitNumber = 9999;
-constexpr int32_t kMaxSignModel = 13;
+constexpr int32_t kMaxSignModel = kSignModelCount - 1;
 constexpr int32_t kSignBauds[] = {kBaud9600, kBaud38400};
 
 std::string Quoted(std::string_view text) {

@@ -72,6 +72,11 @@ std::string_view SizeModeCode(std::string_view body);
 // Values are encoded as they stand: nothing is validated or clamped.
 std::string BuildCommandString(const MessageSettings& settings, std::string body);
 
+// The largest group and unit numbers an address code carries (two and four digits); the page's
+// lists offer fewer.
+inline constexpr int32_t kMaxGroupNumber = 99;
+inline constexpr int32_t kMaxUnitNumber = 9999;
+
 // Range of the "Starting at" position, the same for every sign model.
 inline constexpr int32_t kMinLine = 1;
 inline constexpr int32_t kMaxLine = 4;

@@ -275,19 +275,6 @@ TEST(CliSignTest, TakesWhatSendDeliversThroughAMappedComPort) {
     EXPECT_FALSE(PathExists(link)) << "the link goes with the sign";
 }
 
-// Writes the bytes to a loopback port in a connection of their own.
-void SendRaw(uint16_t port, const std::string& bytes) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(bytes.size()));
-    close(fd);
-}
-
 // Run with no environment at all: without --window the sign needs no display.
 TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     CSignProcess sign({"--tcp", "0"}, QProcessEnvironment());
@@ -298,8 +285,8 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     ASSERT_NE(port, 0);
     // What the loop makes of each message is tested without a process (tests/sign); here what
     // the command prints: the JSON line on standard output, the warnings on standard error.
-    SendRaw(port, "^L0^E0X");
-    SendRaw(port, std::string(150, '\n'));  // a warning a byte
+    SendToPort(port, "^L0^E0X");
+    SendToPort(port, std::string(150, '\n'));  // a warning a byte
     const QJsonObject first = sign.NextMessage();
     EXPECT_EQ(first["bytes"].toInt(), 7);
     EXPECT_EQ(first["message"].toObject()["lines"].toArray().at(0).toString(), "X");

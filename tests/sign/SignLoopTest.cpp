@@ -1,10 +1,7 @@
 // The sign's loop on real links in this process: what it makes of each message, in order, and how
 // it ends.
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -58,29 +55,16 @@ private:
     std::thread m_watchdog;
 };
 
-// Writes the bytes to a loopback port in a connection of their own.
-void SendRaw(uint16_t port, const std::string& bytes) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(bytes.size()));
-    close(fd);
-}
-
 constexpr int32_t kOneLineOfTen = 0;  // the default model
 
 TEST(SignLoopTest, ReadsEachMessageInOrderOfArrival) {
     CSignTcpListener link;
     ASSERT_EQ(link.Listen({127, 0, 0, 1}, 0), 0);
-    SendRaw(link.Port(), "^L0^E0X");
-    SendRaw(link.Port(), "^A000000^P1Z");
+    SendToPort(link.Port(), "^L0^E0X");
+    SendToPort(link.Port(), "^A000000^P1Z");
     // A warning a byte: the loop keeps the first hundred and counts the rest.
-    SendRaw(link.Port(), std::string(150, '\n'));
-    SendRaw(link.Port(), "^K1^dC1AB^N^K0^dC1C");  // two lines, the first two units high
+    SendToPort(link.Port(), std::string(150, '\n'));
+    SendToPort(link.Port(), "^K1^dC1AB^N^K0^dC1C");  // two lines, the first two units high
 
     CCancelToken stop;
     CRecorder recorder(stop, 4);

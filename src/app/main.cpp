@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
+#include "gui/services/DisplayStart.h"
 #include "gui/services/HelpWindowService.h"
 #include "gui/services/MessageBoxService.h"
-#include "gui/window/DisplayStart.h"
 #include "gui/window/HelpFile.h"
 #include "gui/window/MarqueeStartup.h"
 #include "settings/ProfileStore.h"

@@ -2,8 +2,8 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "cli/MessageJsonWriter.h"
 #include "decoding/CommandDecoder.h"
+#include "sign/MessageJsonWriter.h"
 
 namespace {
 

@@ -1,17 +1,17 @@
 #include <QDir>
 #include <QString>
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
-#include "cli/SignFrames.h"
-#include "cli/SignSession.h"
 #include "cli/SignWindowSession.h"
+#include "cli/StopSignals.h"
 #include "preview/SignModel.h"
+#include "sign/SignFrames.h"
+#include "sign/SignLoop.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignPtyLink.h"
 #include "transport/CSignTcpListener.h"
@@ -65,43 +65,6 @@ Exit status: 2 for bad arguments, a port in use, a LINK that exists or --window 
 
 constexpr Ipv4Octets kDefaultListenAddress = {127, 0, 0, 1};
 constexpr int64_t kMaxPort = 65535;
-
-// The token the signal handlers cancel; the sign's waits watch it.
-CCancelToken* g_pStop = nullptr;
-
-extern "C" void OnStopSignal(int) {
-    const int savedErrno = errno;
-    if (g_pStop != nullptr) {
-        g_pStop->Cancel();
-    }
-    errno = savedErrno;
-}
-
-// Ctrl+C and SIGTERM end the sign cleanly while the handlers are installed.
-class CStopSignals {
-public:
-    explicit CStopSignals(CCancelToken& stop) {
-        g_pStop = &stop;
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &m_previousInt);
-        sigaction(SIGTERM, &action, &m_previousTerm);
-        // A reader of the output that goes away makes the next line fail, not the process die.
-        std::signal(SIGPIPE, SIG_IGN);
-    }
-    ~CStopSignals() {
-        sigaction(SIGINT, &m_previousInt, nullptr);
-        sigaction(SIGTERM, &m_previousTerm, nullptr);
-        g_pStop = nullptr;
-    }
-    CStopSignals(const CStopSignals&) = delete;
-    CStopSignals& operator=(const CStopSignals&) = delete;
-
-private:
-    struct sigaction m_previousInt {};
-    struct sigaction m_previousTerm {};
-};
 
 class CJsonLinePrinter : public ISignObserver {
 public:
@@ -264,10 +227,11 @@ int RunSign(const std::vector<std::string>& arguments) {
     const CStopSignals stopSignals(stop);
     const OpenedLink opened = tcp != nullptr ? OpenTcp(*tcp) : OpenSerial(*serial);
     std::fprintf(stderr, "lumivex-cli sign: listening on %s\n", opened.where.c_str());
-    if (window) {
-        window->Run(*opened.link, observers, stop, opened.where);
-    } else {
-        RunSignLoop(*opened.link, observers, stop);
+    const SignLoopEnd end = window ? window->Run(*opened.link, observers, stop, opened.where)
+                                   : RunSignLoop(*opened.link, observers, stop);
+    if (end.linkFailed) {
+        throw CliError(kExitFailure, std::string("lumivex-cli: the sign's link failed: ") +
+                                         std::strerror(end.error));
     }
     return kExitOk;
 }

@@ -11,8 +11,8 @@
 
 #include "cli/CliSupport.h"
 #include "gui/preview/CSignWindow.h"
-#include "gui/window/DisplayStart.h"
-#include "gui/window/ProgramIcon.h"
+#include "gui/services/DisplayStart.h"
+#include "gui/services/ProgramIcon.h"
 #include "transport/CCancelToken.h"
 
 namespace {
@@ -69,8 +69,8 @@ ISignObserver& CSignWindowSession::Observer() {
     return *m_observer;
 }
 
-void CSignWindowSession::Run(ISignLink& link, const std::vector<ISignObserver*>& observers,
-                             CCancelToken& stop, const std::string& listening) {
+SignLoopEnd CSignWindowSession::Run(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                                    CCancelToken& stop, const std::string& listening) {
     // Ctrl+C and SIGTERM cancel the token from their handlers; its descriptor turning readable
     // ends the event loop.
     std::unique_ptr<QSocketNotifier> stopped;
@@ -85,10 +85,11 @@ void CSignWindowSession::Run(ISignLink& link, const std::vector<ISignObserver*>&
     m_window->ShowListening(QString::fromStdString(listening));
     m_window->show();
 
-    std::exception_ptr failure;
+    SignLoopEnd end;
+    std::exception_ptr failure;  // of an observer: the output that cannot be written
     std::thread signThread([&] {
         try {
-            RunSignLoop(link, observers, stop);
+            end = RunSignLoop(link, observers, stop);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -104,4 +105,5 @@ void CSignWindowSession::Run(ISignLink& link, const std::vector<ISignObserver*>&
     if (failure) {
         std::rethrow_exception(failure);
     }
+    return end;
 }

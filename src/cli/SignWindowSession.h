@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/SignSession.h"
+#include "sign/SignLoop.h"
 
 class CCancelToken;
 class CSignWindow;
@@ -26,9 +26,9 @@ public:
     ISignObserver& Observer();
 
     // Shows the window and runs the sign until the token is cancelled (Ctrl+C, SIGTERM), the window
-    // is closed, or the link fails; a failure of the link is thrown here once the window is down.
-    void Run(ISignLink& link, const std::vector<ISignObserver*>& observers, CCancelToken& stop,
-             const std::string& listening);
+    // is closed, or the link fails; tells how the loop ended once the window is down.
+    SignLoopEnd Run(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                    CCancelToken& stop, const std::string& listening);
 
 private:
     int m_nArgc = 1;

@@ -219,24 +219,6 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
     EXPECT_EQ(acceptingEmpty.get(), "");
 }
 
-// A sign that never answers the connection: a listener whose only queue place is taken. The wait
-// ends at the link's own limit of 20 seconds.
-TEST(CliSendTest, ASignThatDoesNotAnswerTimesOut) {
-    const CLoopbackListener full(49999, 0, "127.77.0.4", 0);
-    if (!full.Listening()) {
-        GTEST_SKIP() << "port 49999 of 127.77.0.4 is taken on this machine";
-    }
-    std::vector<std::unique_ptr<CTcpCaller>> waiting;
-    for (int i = 0; i < 2; ++i) {
-        waiting.push_back(std::make_unique<CTcpCaller>("127.77.0.4", 49999));
-    }
-    const CliResult result =
-        CProfileFolder("").Send({"--port", "ethernet", "--ip", "127.77.0.4", "^C0^M"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "lumivex-cli: cannot connect to Ethernet 127.77.0.4:49999\n" +
-                              SystemText(ETIMEDOUT) + "\n");
-}
-
 // A user outside the port's group: the system's reason, the device and the group to join. The CLI
 // runs as user nobody, since root opens any device.
 TEST(CliSendTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {

@@ -231,3 +231,19 @@ std::string ByteCycle(size_t length) {
     }
     return bytes;
 }
+
+int SendToPort(uint16_t port, const std::string& bytes, bool close) {
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
+    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
+              static_cast<ssize_t>(bytes.size()));
+    if (close) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}

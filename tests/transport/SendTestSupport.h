@@ -101,5 +101,9 @@ private:
     int m_nSocket = -1;
 };
 
+// A connection to a loopback port; sends the bytes and, unless told otherwise, closes. Returns the
+// connection left open, or -1.
+int SendToPort(uint16_t port, const std::string& bytes, bool close = true);
+
 // Bytes 0 to 255 in turn, so that every byte value appears and a lost or moved byte shows.
 std::string ByteCycle(size_t length);

@@ -32,23 +32,6 @@ const std::string kSetup = "^A000000^P3A020^P3R032^P3S002^P3W0";
 const std::string kConfirmation =
     "^A000000^E1^L0^C1^D1^K0^dC1Profibus Communication Attributes Programmed.^N";
 
-// A connection to the listener; sends the bytes and, unless told otherwise, closes.
-int SendToPort(uint16_t port, const std::string& bytes, bool close = true) {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
-              static_cast<ssize_t>(bytes.size()));
-    if (close) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 // Takes on a thread of its own, so that a fault fails the test instead of hanging it.
 template <typename Take>
 auto Bounded(Take take, CCancelToken& stop) {

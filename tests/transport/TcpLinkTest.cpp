@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <set>
 
@@ -129,6 +130,29 @@ TEST(TcpLinkTest, AWildcardBindLeavesThePortToConnect) {
     EXPECT_NE(LocalPort(socket.m_hSocket), 0);
     socket.Close();
     EXPECT_EQ(receiving.get(), "");
+}
+
+// A sign that never answers the connection: a listener whose queue is full. The wait ends at the
+// limit with a time-out of Connect (the program's own limit is 20 s; a short one here).
+TEST(TcpLinkTest, AConnectNobodyAnswersEndsAtItsLimit) {
+    CLoopbackListener full(0, 0, "127.0.0.1", 0);
+    ASSERT_TRUE(full.Listening());
+    if (!full.FillAcceptQueue()) {
+        GTEST_SKIP() << "the listener's queue would not fill";
+    }
+    CBlockingSocket socket;
+    socket.Create();
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(full.Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    try {
+        socket.Connect(address, std::chrono::milliseconds(100));
+        ADD_FAILURE() << "connected to a full queue";
+    } catch (const CBlockingSocketException& error) {
+        EXPECT_STREQ(error.what(), "Connect");
+        EXPECT_EQ(error.m_nError, ETIMEDOUT);
+    }
 }
 
 // The operator's Cancel ends a send to a sign that stopped reading at once, not after the

@@ -1,6 +1,6 @@
 #include "gui/window/CAboutDlg.h"
 
-#include "gui/window/ProgramIcon.h"
+#include "gui/services/ProgramIcon.h"
 #include "ui_CAboutDlg.h"
 
 namespace {

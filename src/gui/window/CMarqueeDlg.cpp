@@ -12,9 +12,9 @@
 #include "gui/pages/CMessagePage.h"
 #include "gui/services/HelpService.h"
 #include "gui/services/MessageService.h"
+#include "gui/services/ProgramIcon.h"
 #include "gui/window/CAboutDlg.h"
 #include "gui/window/CPageTabCtrl.h"
-#include "gui/window/ProgramIcon.h"
 #include "ui_CMarqueeDlg.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "gui/services/MessageService.h"
+#include "gui/services/ProgramIcon.h"
 #include "gui/window/CMarqueeDlg.h"
-#include "gui/window/ProgramIcon.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 

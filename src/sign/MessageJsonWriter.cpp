@@ -1,4 +1,4 @@
-#include "cli/MessageJsonWriter.h"
+#include "sign/MessageJsonWriter.h"
 
 #include <cstdio>
 

@@ -1,14 +1,12 @@
-#include "cli/SignSession.h"
+#include "sign/SignLoop.h"
 
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 
-#include "cli/CliSupport.h"
-#include "cli/MessageJsonWriter.h"
 #include "preview/PreviewLayout.h"
 #include "settings/MessageFile.h"
+#include "sign/MessageJsonWriter.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignInbox.h"
 
@@ -33,8 +31,8 @@ std::string UtcTime(std::chrono::system_clock::time_point time) {
 
 }  // namespace
 
-void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
-                 const CCancelToken& stop) {
+SignLoopEnd RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                        const CCancelToken& stop) {
     // The link takes the next message while this thread reads and shows the last.
     CSignInbox inbox(link);
     int64_t number = 0;
@@ -42,11 +40,10 @@ void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
         SignArrival arrival = inbox.Next(stop);
         SignReceipt& receipt = arrival.receipt;
         if (receipt.status == SignReceiveStatus::kStopped) {
-            return;
+            return {};
         }
         if (receipt.status == SignReceiveStatus::kFailed) {
-            throw CliError(kExitFailure, std::string("lumivex-cli: the sign's link failed: ") +
-                                             std::strerror(receipt.error));
+            return {true, receipt.error};
         }
         SignMessage message;
         message.number = ++number;

@@ -28,11 +28,17 @@ public:
     virtual void OnSignMessage(const SignMessage& message) = 0;
 };
 
-// Takes messages from the link until the token is cancelled, reads each and hands it to every
-// observer in turn. Blocks, so a program with an event loop runs it on a thread of its own and
-// cancels the token to end it. A failed link ends it with exit status 1.
-void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
-                 const CCancelToken& stop);
+// How the loop ended: cancelled, or on a failed link with the link's errno.
+struct SignLoopEnd {
+    bool linkFailed = false;
+    int error = 0;  // the link's errno when it failed
+};
+
+// Takes messages from the link until the token is cancelled or the link fails, reads each and
+// hands it to every observer in turn. Blocks, so a program with an event loop runs it on a thread
+// of its own and cancels the token to end it. What an observer throws passes through.
+SignLoopEnd RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                        const CCancelToken& stop);
 
 // The message's JSON line: number, time, source, byte count, "truncated" when it was cut,
 // "message" or "network" as 'lumivex-cli decode' writes it, and "leftOut" when the sign model

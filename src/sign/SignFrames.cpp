@@ -1,4 +1,4 @@
-#include "cli/SignFrames.h"
+#include "sign/SignFrames.h"
 
 #include <QDir>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "gui/window/DisplayStart.h"
+#include "gui/services/DisplayStart.h"
 
 #include <unistd.h>
 

@@ -1,4 +1,4 @@
-#include "gui/window/ProgramIcon.h"
+#include "gui/services/ProgramIcon.h"
 
 #include <QImage>
 #include <QImageReader>

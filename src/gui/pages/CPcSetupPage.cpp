@@ -8,6 +8,7 @@
 #include "gui/pages/CEthernetAddressPanel.h"
 #include "gui/pages/PortList.h"
 #include "gui/services/HelpService.h"
+#include "gui/signs/CSignsDlg.h"
 #include "gui/services/MessageService.h"
 #include "settings/CMarqueeApp.h"
 #include "ui_CPcSetupPage.h"
@@ -39,6 +40,7 @@ void CPcSetupPage::ConnectSignals() {
     // Only the operator's choices: the page's own selections change no setting.
     OnListChoice(m_ui->portList, this, [this](int index) { OnPortChosen(index); });
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CPcSetupPage::OnHelp);
+    connect(m_ui->signsButton, &QPushButton::clicked, this, &CPcSetupPage::OnSigns);
 }
 
 void CPcSetupPage::OnPortChosen(int index) {
@@ -85,4 +87,11 @@ void CPcSetupPage::OnProgramEnd() {
 
 void CPcSetupPage::OnHelp() {
     m_context.help.ShowHelp(kHelpPcCommunication);
+}
+
+void CPcSetupPage::OnSigns() {
+    if (m_pSignsDlg == nullptr) {
+        m_pSignsDlg = new CSignsDlg(m_context, this);
+    }
+    m_pSignsDlg->Open();
 }

@@ -23,7 +23,8 @@ TEST(HelpWindowServiceTest, OpensTheHelpAtTheTopicOfEachPage) {
     CHelpWindowService service(QStringLiteral(LUMIVEX_HELP_SOURCE));
     QWidget* first = nullptr;
     for (const uint32_t context :
-         {kHelpMessages, kHelpPcCommunication, kHelpMarqueeCommunication}) {
+         {kHelpMessages, kHelpPcCommunication, kHelpMarqueeCommunication, kHelpSigns,
+          kHelpSendToSigns}) {
         SCOPED_TRACE(context);
         service.ShowHelp(context);
         ASSERT_NE(service.Window(), nullptr);

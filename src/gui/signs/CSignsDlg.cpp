@@ -117,7 +117,12 @@ void CSignsDlg::ShowSign(const NamedSign& sign) {
     m_ui->nameEdit->setText(Utf8Text(sign.name));
     SelectPort(*m_ui->linkList, sign.comPort);
     m_ui->baudList->setCurrentIndex(m_ui->baudList->findData(sign.baudRate));
-    m_ui->ipCtrl->SetOctets(sign.ipAddress);
+    // A serial sign has no address: the fields are left empty to be typed into.
+    if (sign.OverTcp()) {
+        m_ui->ipCtrl->SetOctets(sign.ipAddress);
+    } else {
+        m_ui->ipCtrl->ClearAddress();
+    }
     m_ui->tcpPortSpin->setValue(sign.tcpPort);
     m_ui->addressList->setCurrentIndex(sign.address);
     m_ui->groupSpin->setValue(sign.groupNumber);

@@ -8,8 +8,8 @@
 #include "gui/pages/CEthernetAddressPanel.h"
 #include "gui/pages/PortList.h"
 #include "gui/services/HelpService.h"
-#include "gui/signs/CSignsDlg.h"
 #include "gui/services/MessageService.h"
+#include "gui/signs/CSignsDlg.h"
 #include "settings/CMarqueeApp.h"
 #include "ui_CPcSetupPage.h"
 

@@ -75,8 +75,8 @@ void CSendToSignsDlg::LoadSigns() {
         row->setText(kLinkColumn, Utf8Text(SignLinkDescription(sign)));
         row->setText(kTagsColumn, TagsText(sign));
         row->setFlags(row->flags() | Qt::ItemIsUserCheckable);
-        row->setCheckState(kNameColumn,
-                           m_checked.count(LowerName(sign.name)) != 0 ? Qt::Checked : Qt::Unchecked);
+        row->setCheckState(
+            kNameColumn, m_checked.count(LowerName(sign.name)) != 0 ? Qt::Checked : Qt::Unchecked);
     }
     m_ui->summaryLabel->clear();
     FillTagFilter();
@@ -156,8 +156,8 @@ void CSendToSignsDlg::OnSend() {
     UpdateButtons();
     // The callback runs on the plan's threads; the rows are the UI thread's.
     m_plan->Start([this](const SignSendResult& result) {
-        QMetaObject::invokeMethod(this, [this, result] { ShowResult(result); },
-                                  Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, result] { ShowResult(result); }, Qt::QueuedConnection);
     });
 }
 

@@ -56,16 +56,19 @@ void CSignsDlg::FillLists() {
     FillPortList(*m_ui->linkList);
     for (int n = 1; n <= kPortEthernet; ++n) {
         const std::string device = SerialDevicePath(m_context.app.Profile(), n);
-        m_ui->linkList->setItemText(n - 1, QStringLiteral("Com%1 (%2)").arg(n).arg(Utf8Text(device)));
+        m_ui->linkList->setItemText(n - 1,
+                                    QStringLiteral("Com%1 (%2)").arg(n).arg(Utf8Text(device)));
     }
     for (int32_t rate : kBaudRates) {
         m_ui->baudList->addItem(QString::number(rate), rate);
     }
     for (std::string_view name : kAddressModeNames) {
-        m_ui->addressList->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+        m_ui->addressList->addItem(
+            QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     }
     for (std::string_view name : kSignModelNames) {
-        m_ui->modelList->addItem(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+        m_ui->modelList->addItem(
+            QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
     }
     ShowSign(NamedSign{});
 }
@@ -250,8 +253,8 @@ void CSignsDlg::OnCheck() {
     };
     m_checkThread = std::thread([this, signs, resolve, cancel = m_checkCancel.get()] {
         CheckSigns(signs, resolve, cancel, [this](const SignCheckResult& result) {
-            QMetaObject::invokeMethod(this, [this, result] { ShowCheck(result); },
-                                      Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [this, result] { ShowCheck(result); }, Qt::QueuedConnection);
         });
         QMetaObject::invokeMethod(this, &CSignsDlg::OnCheckFinished, Qt::QueuedConnection);
     });

@@ -15,7 +15,6 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <functional>
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -288,7 +287,8 @@ TEST_F(SignsDialogsTest, TheEditorAddsChangesAndRemovesSigns) {
 // A signs.json that cannot be read is named with its line and field, whichever way a dialog is
 // opened, and stays as it was: no edit reaches it.
 TEST_F(SignsDialogsTest, ABadSignsFileChangesNothing) {
-    const QByteArray bad = "{\"signs\": [\n  {\"name\": \"Line 3\", \"link\": \"COM2\", \"baud\": 1200}\n]}\n";
+    const QByteArray bad =
+        "{\"signs\": [\n  {\"name\": \"Line 3\", \"link\": \"COM2\", \"baud\": 1200}\n]}\n";
     QFile file(DefaultSignsFilePath());
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bad);
@@ -357,11 +357,10 @@ TEST_F(SignsDialogsTest, EveryControlIsNamedAndF1OpensTheDialogsHelp) {
             }
         }
         help.requests.clear();
-        dialog->activateWindow();
+        QApplication::setActiveWindow(dialog);
         ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
         auto* list = Child<QTreeWidget>(dialog, "signList");
         list->setFocus();
-        std::cerr << "active " << (QApplication::activeWindow() == dialog) << " focus " << (QApplication::focusWidget() == list) << "\n";
         QTest::keyClick(list, Qt::Key_F1);
         EXPECT_EQ(help.requests, std::vector<uint32_t>{topic});
     }

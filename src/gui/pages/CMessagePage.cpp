@@ -23,6 +23,8 @@
 #include "gui/services/HelpService.h"
 #include "gui/services/LinkErrorBoxes.h"
 #include "gui/services/MessageService.h"
+#include "gui/signs/CSendToSignsDlg.h"
+#include "gui/signs/CSignsDlg.h"
 #include "preview/SignModel.h"
 #include "settings/CMarqueeApp.h"
 #include "ui_CMessagePage.h"
@@ -215,6 +217,8 @@ void CMessagePage::ConnectSignals() {
     connect(m_ui->generateButton, &QPushButton::clicked, this, &CMessagePage::OnGenerate);
     connect(m_ui->previewButton, &QPushButton::clicked, this, &CMessagePage::OnPreview);
     connect(m_ui->sendButton, &QPushButton::clicked, this, &CMessagePage::OnSend);
+    connect(m_ui->sendSignsButton, &QPushButton::clicked, this, &CMessagePage::OnSendToSigns);
+    connect(m_ui->signsButton, &QPushButton::clicked, this, &CMessagePage::OnSigns);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CMessagePage::OnHelp);
     connect(m_ui->exitButton, &QPushButton::clicked, this, &CMessagePage::OnExit);
 }
@@ -447,6 +451,24 @@ void CMessagePage::OnSend() {
         m_context.messages.ShowMessage(kMessageSentFailed, MessageIcon::kExclamation,
                                        MessageButtons::kOk);
     }
+}
+
+void CMessagePage::OnSendToSigns() {
+    // The same checks as a single send; each sign's string is built by the plan.
+    if (!Validate(true)) {
+        return;
+    }
+    if (m_pSendToSigns == nullptr) {
+        m_pSendToSigns = new CSendToSignsDlg(m_context, this);
+    }
+    m_pSendToSigns->Open(CurrentMessage());
+}
+
+void CMessagePage::OnSigns() {
+    if (m_pSigns == nullptr) {
+        m_pSigns = new CSignsDlg(m_context, this);
+    }
+    m_pSigns->Open();
 }
 
 void CMessagePage::OnHelp() {

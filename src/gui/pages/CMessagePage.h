@@ -14,6 +14,8 @@ class CFormattedEdit;
 class CMessageFiles;
 class CPreviewDlg;
 class CSendRunner;
+class CSendToSignsDlg;
+class CSignsDlg;
 class QComboBox;
 class QLineEdit;
 
@@ -81,6 +83,8 @@ private:
     void OnGenerate();
     void OnPreview();
     void OnSend();
+    void OnSendToSigns();
+    void OnSigns();
     void OnHelp();
     void OnExit();
 
@@ -98,6 +102,9 @@ private:
     CSendRunner* m_pSender;
     CPreviewDlg* m_pPreview = nullptr;
     CMessageFiles* m_pFiles = nullptr;
+    // The signs dialogs, made when first asked for: start-up does not wait for them.
+    CSendToSignsDlg* m_pSendToSigns = nullptr;
+    CSignsDlg* m_pSigns = nullptr;
     // The last generated command string, as it is sent.
     std::string m_strCommand;
     QString m_strGroupText;

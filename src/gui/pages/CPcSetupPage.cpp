@@ -9,6 +9,7 @@
 #include "gui/pages/PortList.h"
 #include "gui/services/HelpService.h"
 #include "gui/services/MessageService.h"
+#include "gui/signs/CSignsDlg.h"
 #include "settings/CMarqueeApp.h"
 #include "ui_CPcSetupPage.h"
 
@@ -44,6 +45,7 @@ void CPcSetupPage::ConnectSignals() {
         ShowPortPanel();
     });
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CPcSetupPage::OnHelp);
+    connect(m_ui->signsButton, &QPushButton::clicked, this, &CPcSetupPage::OnSigns);
 }
 
 void CPcSetupPage::OnPortChosen(int index) {
@@ -87,4 +89,11 @@ void CPcSetupPage::OnProgramEnd() {
 
 void CPcSetupPage::OnHelp() {
     m_context.help.ShowHelp(kHelpPcCommunication);
+}
+
+void CPcSetupPage::OnSigns() {
+    if (m_pSignsDlg == nullptr) {
+        m_pSignsDlg = new CSignsDlg(m_context, this);
+    }
+    m_pSignsDlg->Open();
 }

@@ -7,6 +7,7 @@
 
 class CComPortPanel;
 class CEthernetAddressPanel;
+class CSignsDlg;
 
 namespace Ui {
 class CPcSetupPage;
@@ -36,9 +37,12 @@ private:
     void ShowPortPanel();
     void StorePanels();
     void OnHelp();
+    void OnSigns();
 
     std::unique_ptr<Ui::CPcSetupPage> m_ui;
     PageContext m_context;
     CEthernetAddressPanel* m_pAddressPanel = nullptr;
     CComPortPanel* m_pComPanel = nullptr;
+    // Made when first asked for.
+    CSignsDlg* m_pSignsDlg = nullptr;
 };

@@ -22,8 +22,8 @@ bool HasAnchor(const QTextDocument& document, const QString& name) {
 TEST(HelpWindowServiceTest, OpensTheHelpAtTheTopicOfEachPage) {
     CHelpWindowService service(QStringLiteral(LUMIVEX_HELP_SOURCE));
     QWidget* first = nullptr;
-    for (const uint32_t context :
-         {kHelpMessages, kHelpPcCommunication, kHelpMarqueeCommunication}) {
+    for (const uint32_t context : {kHelpMessages, kHelpPcCommunication, kHelpMarqueeCommunication,
+                                   kHelpSigns, kHelpSendToSigns}) {
         SCOPED_TRACE(context);
         service.ShowHelp(context);
         ASSERT_NE(service.Window(), nullptr);

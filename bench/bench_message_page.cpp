@@ -1,16 +1,20 @@
-// The Messages page's "Generate Marquee String" on a shown page, offscreen: encoding the editor's
-// content, building the command string and showing it whole in the command box.
+// The Messages page as the operator meets it, shown on the offscreen platform: opening a message
+// file, typing at the end of a long line, and "Generate Marquee String" (encoding the editor's
+// content, building the command string and showing it whole in the command box).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
 #include "gui/editor/CFormattedEdit.h"
+#include "gui/pages/CMessageFiles.h"
 #include "gui/pages/CMessagePage.h"
 #include "gui/services/HelpService.h"
 #include "gui/services/MessageService.h"
 #include "settings/CMarqueeApp.h"
+#include "settings/MessageFile.h"
 #include "settings/ProfileStore.h"
 
 namespace {
@@ -43,25 +47,88 @@ std::vector<CellLine> Message(size_t characters) {
     return lines;
 }
 
-void BM_GenerateOnThePage(benchmark::State& state) {
+// A shown Messages page of its own, with its settings in a folder of its own.
+struct ShownPage {
+    ShownPage() : profile(folder.filePath("lumivex.conf")), app(profile) {
+        page.show();
+        QApplication::processEvents();
+    }
+
     QTemporaryDir folder;
-    CProfileStore profile(folder.filePath("lumivex.conf"));
-    CMarqueeApp app(profile);
+    CProfileStore profile;
+    CMarqueeApp app;
     QuietMessages messages;
     NoHelp help;
-    CMessagePage page(PageContext{app, messages, help});
-    page.show();
+    CMessagePage page{PageContext{app, messages, help}};
+};
+
+void BM_GenerateOnThePage(benchmark::State& state) {
+    ShownPage shown;
     MessageDocument message;
     message.lines = Message(static_cast<size_t>(state.range(0)));
-    page.TakeMessage(message);
+    shown.page.TakeMessage(message);
     QApplication::processEvents();
-    auto* generate = page.findChild<QPushButton*>(QStringLiteral("generateButton"));
+    auto* generate = shown.page.findChild<QPushButton*>(QStringLiteral("generateButton"));
     for (auto _ : state) {
         generate->click();
         QApplication::processEvents();
     }
-    state.counters["bytes"] = static_cast<double>(page.CommandString().size());
+    state.counters["bytes"] = static_cast<double>(shown.page.CommandString().size());
 }
+
+// Opening a message file of one line in runs of three characters of alternating colours, until
+// the page has laid it out.
+void BM_OpenMessageFile(benchmark::State& state) {
+    ShownPage shown;
+    MessageDocument message;
+    CellLine line;
+    const Rgb colours[] = {kRed, kGreen};
+    for (int64_t i = 0; i < state.range(0); ++i) {
+        line.push_back(
+            CharCell{1, static_cast<unsigned char>('A' + i % 26), colours[(i / 3) % 2], false});
+    }
+    message.lines = {line};
+    const QString path = shown.folder.filePath(QStringLiteral("long.json"));
+    WriteMessageFile(path, message);
+    for (auto _ : state) {
+        shown.page.MessageFiles().OpenFile(path);
+        QApplication::processEvents();
+    }
+}
+BENCHMARK(BM_OpenMessageFile)
+    ->Arg(2000)
+    ->Arg(16000)
+    ->Arg(64000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+// One keystroke at the end of one unbroken line, until the window has repainted.
+void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
+    ShownPage shown;
+    MessageDocument message;
+    message.lines = {CellLine(static_cast<size_t>(state.range(0)), CharCell{1, 'W', kRed, false})};
+    shown.page.TakeMessage(message);
+    CFormattedEdit& editor = shown.page.Editor();
+    editor.setFocus();
+    editor.moveCursor(QTextCursor::End);
+    QApplication::processEvents();
+    for (auto _ : state) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QApplication::sendEvent(&editor, &press);
+        QApplication::sendEvent(&editor, &release);
+        editor.viewport()->repaint();
+        state.PauseTiming();
+        editor.textCursor().deletePreviousChar();
+        QApplication::processEvents();
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_KeystrokeAtTheEndOfALongLine)
+    ->Arg(200)
+    ->Arg(2000)
+    ->Arg(8000)
+    ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GenerateOnThePage)
     ->Arg(2000)
     ->Arg(1 << 20)

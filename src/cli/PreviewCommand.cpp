@@ -11,7 +11,8 @@
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
 #include "cli/MessageJson.h"
-#include "preview/FrameDots.h"
+#include "preview/FrameSequence.h"
+#include "preview/SignModel.h"
 #include "render/FramePainter.h"
 
 namespace {
@@ -48,8 +49,6 @@ Exit status: 0 on success, 2 for bad input, 1 for other failures.
 )";
 
 constexpr int64_t kMaxFrames = 100000;
-// The preview window shows this many character units at a time; wider signs scroll.
-constexpr int32_t kShownUnits = kMaxAreaWidth / kUnitWidth;
 
 std::string FrameName(int64_t frame) {
     char name[32];
@@ -138,26 +137,6 @@ void WriteFrame(const QImage& image, const fs::path& path) {
     }
 }
 
-// The dots of the whole sign: the views the scroll bar can show side by side, each drawn as the
-// preview draws it. Every view starts from the same scroll step; the caller advances it once.
-void ComputeWholeSignDots(const MessageDocument& message, int32_t model, int64_t& scrollStep,
-                          bool blinkOn, std::vector<LitDot>& dots) {
-    const int32_t characters = GetSignModel(model).charactersPerLine;
-    const int64_t firstStep = scrollStep;
-    std::vector<LitDot> view;
-    dots.clear();
-    for (int32_t left = 0; left < characters; left += kShownUnits) {
-        int64_t step = firstStep;
-        ComputeFrameDots(message.lines, message.settings, model, step, blinkOn,
-                         ViewPosition{left + 1, 1}, view);
-        for (LitDot dot : view) {
-            dot.x += kUnitWidth * left;
-            dots.push_back(dot);
-        }
-        scrollStep = step;
-    }
-}
-
 void PrintHelp() {
     std::fputs(kPreviewHelp, stdout);
     std::fputs("\nSign models (\"signModel\"):\n", stdout);
@@ -200,18 +179,12 @@ int RunPreview(const std::vector<std::string>& arguments) {
     const AreaSize area = whole ? AreaSize{kUnitWidth * GetSignModel(model).charactersPerLine,
                                            GetAreaSize(model).height}
                                 : GetAreaSize(model);
-    // A preview that was just opened: the blink phase is toggled before each picture is drawn.
-    int64_t scrollStep = 0;
-    bool blinkOn = true;
-    std::vector<LitDot> dots;
+    // The steps of a preview that was just opened.
+    FrameSequence sequence;
     for (int64_t frame = 1; frame <= frames; ++frame) {
-        blinkOn = !blinkOn;
-        if (whole) {
-            ComputeWholeSignDots(message, model, scrollStep, blinkOn, dots);
-        } else {
-            ComputeFrameDots(message.lines, message.settings, model, scrollStep, blinkOn,
-                             ViewPosition{hscroll, 1}, dots);
-        }
+        const std::vector<LitDot>& dots =
+            whole ? sequence.StepWholeSign(message.lines, message.settings, model)
+                  : sequence.Step(message.lines, message.settings, model, ViewPosition{hscroll, 1});
         WriteFrame(PaintFrame(dots, area), folder / FrameName(frame));
     }
     return kExitOk;

@@ -31,6 +31,8 @@ Plays a sign: takes command strings as a sign does and shows what it makes of th
   --serial LINK      makes a pseudo-terminal and a symlink LINK to it: map a COMn to LINK in group
                      [Ports] of the settings (COM1=LINK) and send to that COMn. A serial line has
                      no framing: a message ends after 250 ms without bytes.
+                     On both links a new header (^A) also ends the message before it, as when
+                     a setup string and its confirmation come back to back.
   --model N          the sign model of the frames and the window, 0..13 (default 0; 'lumivex-cli
                      preview --help' lists them)
   --out DIR          writes the frames of each message, as the preview shows them on the model, to
@@ -49,8 +51,9 @@ For each message, one line of JSON on standard output:
    "message":{...}}
 where "message" is what 'lumivex-cli decode' writes ("network" for a network interface string),
 and "truncated":true marks a message cut at 1 MiB. The line comes once the message's frames
-are written. Its warnings go to standard error as
+are written. Its warnings go to standard error, at most 100 a message, as
   message 1, offset N: TEXT
+  message 1: N more warnings left out
 
 Runs until interrupted (Ctrl+C or SIGTERM), then closes the link, removes LINK and exits 0.
 Exit status: 2 for bad arguments, a port in use, a LINK that exists or --window without a display;
@@ -115,6 +118,10 @@ public:
             std::fprintf(stderr, "message %lld, offset %zu: %s\n",
                          static_cast<long long>(message.number), warning.offset,
                          warning.text.c_str());
+        }
+        if (message.decoded.warningsLeftOut > 0) {
+            std::fprintf(stderr, "message %lld: %zu more warnings left out\n",
+                         static_cast<long long>(message.number), message.decoded.warningsLeftOut);
         }
     }
 };

@@ -2,11 +2,9 @@
 
 #include <QDir>
 #include <cstdio>
-#include <set>
-#include <tuple>
 
-#include "preview/FrameDots.h"
-#include "preview/PreviewLayout.h"
+#include "preview/FrameSequence.h"
+#include "preview/SignModel.h"
 #include "render/FramePainter.h"
 
 namespace {
@@ -25,28 +23,16 @@ FramesWritten WriteMessageFrames(const DecodedMessage& message, int32_t modelInd
     FramesWritten written;
     MessageSettings settings = message.settings;
     settings.signModel = modelIndex;
-    // A frame shows the scroll shift in a blink phase; what follows it depends on the scroll
-    // step it leaves. Once the three come round again, so does everything after them.
-    std::set<std::tuple<int64_t, int64_t, bool>> shown;
-    int64_t scrollStep = 0;
-    bool blinkOn = true;
-    std::vector<LitDot> dots;
-    while (true) {
-        blinkOn = !blinkOn;
-        int64_t nextStep = scrollStep;
-        const int64_t shift =
-            LayOutMessage(message.lines, settings, GetSignModel(modelIndex), nextStep).scrollShift;
-        if (!shown.insert({shift, nextStep, blinkOn}).second) {
-            break;
-        }
+    // One whole cycle of the animation: until the next frame, and all after it, would repeat.
+    FrameSequence sequence;
+    while (!sequence.NextStepRepeats(message.lines, settings, modelIndex)) {
         if (written.count == kMaxFramesPerMessage) {
             written.cut = true;
             break;
         }
-        ComputeFrameDots(message.lines, settings, modelIndex, scrollStep, blinkOn, ViewPosition{},
-                         dots);
+        sequence.Step(message.lines, settings, modelIndex);
         const QString file = FramePath(folder, messageNumber, written.count + 1);
-        if (!PaintFrame(dots, GetAreaSize(modelIndex)).save(file, "PNG")) {
+        if (!PaintFrame(sequence.Dots(), GetAreaSize(modelIndex)).save(file, "PNG")) {
             written.failedFile = file;
             break;
         }

@@ -9,15 +9,18 @@
 #include "cli/MessageJsonWriter.h"
 #include "settings/MessageFile.h"
 #include "transport/CCancelToken.h"
+#include "transport/CSignInbox.h"
 
 namespace {
 
-std::string UtcNow() {
+// A message of one fault repeated (a megabyte of line feeds) would otherwise give a warning a byte.
+constexpr size_t kMaxWarningsPerMessage = 100;
+
+std::string UtcTime(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
-    const auto now = system_clock::now();
-    const std::time_t seconds = system_clock::to_time_t(now);
+    const std::time_t seconds = system_clock::to_time_t(time);
     const auto milliseconds =
-        duration_cast<std::chrono::milliseconds>(now.time_since_epoch()) % 1000;
+        duration_cast<std::chrono::milliseconds>(time.time_since_epoch()) % 1000;
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char text[40];
@@ -31,9 +34,12 @@ std::string UtcNow() {
 
 void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
                  const CCancelToken& stop) {
+    // The link takes the next message while this thread reads and shows the last.
+    CSignInbox inbox(link);
     int64_t number = 0;
     while (true) {
-        SignReceipt receipt = link.Receive(stop);
+        SignArrival arrival = inbox.Next(stop);
+        SignReceipt& receipt = arrival.receipt;
         if (receipt.status == SignReceiveStatus::kStopped) {
             return;
         }
@@ -43,11 +49,11 @@ void RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
         }
         SignMessage message;
         message.number = ++number;
-        message.time = UtcNow();
+        message.time = UtcTime(arrival.time);
         message.source = std::move(receipt.source);
         message.bytes = std::move(receipt.bytes);
         message.truncated = receipt.truncated;
-        message.decoded = DecodeCommandString(message.bytes);
+        message.decoded = DecodeCommandString(message.bytes, kMaxWarningsPerMessage);
         for (ISignObserver* observer : observers) {
             observer->OnSignMessage(message);
         }

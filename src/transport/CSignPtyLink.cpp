@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include "transport/CCancelToken.h"
 
@@ -36,7 +37,7 @@ int MillisecondsUntil(Clock::time_point deadline) {
 }  // namespace
 
 CSignPtyLink::CSignPtyLink(std::chrono::milliseconds gap, size_t maxMessageBytes)
-    : m_gap(gap), m_nMaxMessageBytes(maxMessageBytes) {}
+    : m_gap(gap), m_splitter(maxMessageBytes) {}
 
 CSignPtyLink::~CSignPtyLink() {
     Close();
@@ -93,23 +94,22 @@ void CSignPtyLink::Close() {
     CloseFd(m_nSlave);
     CloseFd(m_nMaster);
     m_strDevicePath.clear();
+    m_splitter.Clear();
     m_failedStep = OpenStep::kNone;
 }
 
 SignReceipt CSignPtyLink::Receive(const CCancelToken& stop) {
     SignReceipt receipt;
     receipt.source = "serial " + m_strLinkPath;
-    bool receiving = false;
-    Clock::time_point lastByte;
     char buffer[kReadChunk];
-    while (true) {
+    while (!m_splitter.HasMessage()) {
         int timeout = kWaitForever;
-        if (receiving) {
-            timeout = MillisecondsUntil(lastByte + m_gap);
+        if (m_splitter.Gathering()) {
+            timeout = MillisecondsUntil(m_lastByte + m_gap);
             if (timeout == 0) {
                 ReleaseExclusiveUse();
-                receipt.status = SignReceiveStatus::kMessage;
-                return receipt;
+                m_splitter.EndMessage();
+                continue;
             }
         }
         pollfd entries[3] = {
@@ -139,13 +139,10 @@ SignReceipt CSignPtyLink::Receive(const CCancelToken& stop) {
             receipt.error = count < 0 ? errno : EIO;
             return receipt;
         }
-        const size_t room = m_nMaxMessageBytes - receipt.bytes.size();
-        const auto received = static_cast<size_t>(count);
-        receipt.bytes.append(buffer, received < room ? received : room);
-        receipt.truncated = receipt.truncated || received > room;
-        receiving = true;
-        lastByte = Clock::now();
+        m_splitter.Append(std::string_view(buffer, static_cast<size_t>(count)));
+        m_lastByte = Clock::now();
     }
+    return m_splitter.TakeMessage(receipt.source);
 }
 
 void CSignPtyLink::ReleaseWhenSenderClosed() {

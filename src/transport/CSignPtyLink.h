@@ -3,10 +3,11 @@
 #include <chrono>
 #include <string>
 
+#include "transport/CSignMessageSplitter.h"
 #include "transport/SignLink.h"
 
 // A serial line has no framing: a sign takes a message as ended once the line has been quiet this
-// long.
+// long, or when a new header begins.
 inline constexpr std::chrono::milliseconds kSerialMessageGap{250};
 
 // A sign on a serial line, played on a pseudo-terminal: a symlink names the terminal's device, so
@@ -44,7 +45,10 @@ private:
     void ReleaseExclusiveUse() const;
 
     std::chrono::milliseconds m_gap;
-    size_t m_nMaxMessageBytes;
+    CSignMessageSplitter m_splitter;
+    // When the line last carried bytes: the quiet gap is timed from there, also for what follows
+    // a header that ended the message before it.
+    std::chrono::steady_clock::time_point m_lastByte;
     OpenStep m_failedStep = OpenStep::kNone;
     int m_nMaster = -1;
     int m_nSlave = -1;   // held so that the terminal stays up between senders

@@ -7,13 +7,16 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "transport/CCancelToken.h"
 
 namespace {
 
-// Connections wait here while the sign reads another, as at a sign that takes one at a time.
-constexpr int kListenBacklog = 8;
+// Connections wait here while the sign reads another. A sender that connects, sends and closes
+// back to back must never find the queue full: the system drops the connection, and the sender
+// tries again only a second later.
+constexpr int kListenBacklog = SOMAXCONN;
 constexpr size_t kReadChunk = 65536;
 constexpr int kWaitForever = -1;
 
@@ -45,7 +48,7 @@ bool AcceptMayRetry(int error) {
 
 }  // namespace
 
-CSignTcpListener::CSignTcpListener(size_t maxMessageBytes) : m_nMaxMessageBytes(maxMessageBytes) {}
+CSignTcpListener::CSignTcpListener(size_t maxMessageBytes) : m_splitter(maxMessageBytes) {}
 
 CSignTcpListener::~CSignTcpListener() {
     Close();
@@ -88,11 +91,12 @@ void CSignTcpListener::Close() {
         close(m_hSocket);
         m_hSocket = -1;
     }
+    m_splitter.Clear();
 }
 
 SignReceipt CSignTcpListener::Receive(const CCancelToken& stop) {
     SignReceipt receipt;
-    while (true) {
+    while (!m_splitter.HasMessage()) {
         const WaitResult waited = WaitForFd(m_hSocket, POLLIN, kWaitForever, &stop);
         if (waited == WaitResult::kCancelled) {
             receipt.status = SignReceiveStatus::kStopped;
@@ -115,24 +119,20 @@ SignReceipt CSignTcpListener::Receive(const CCancelToken& stop) {
             receipt.error = errno;
             return receipt;
         }
-        receipt.bytes.clear();
-        receipt.truncated = false;
-        receipt.source = "tcp " + PeerName(peer);
-        const SignReceiveStatus status = ReadConnection(connection, stop, receipt);
+        m_strSource = "tcp " + PeerName(peer);
+        const SignReceiveStatus status = ReadConnection(connection, stop);
         close(connection);
         if (status == SignReceiveStatus::kStopped) {
+            m_splitter.Clear();
             receipt.status = status;
             return receipt;
         }
-        if (!receipt.bytes.empty()) {
-            receipt.status = SignReceiveStatus::kMessage;
-            return receipt;
-        }
+        m_splitter.EndMessage();
     }
+    return m_splitter.TakeMessage(m_strSource);
 }
 
-SignReceiveStatus CSignTcpListener::ReadConnection(int connection, const CCancelToken& stop,
-                                                   SignReceipt& receipt) const {
+SignReceiveStatus CSignTcpListener::ReadConnection(int connection, const CCancelToken& stop) {
     char buffer[kReadChunk];
     while (true) {
         const WaitResult waited = WaitForFd(connection, POLLIN, kWaitForever, &stop);
@@ -150,9 +150,6 @@ SignReceiveStatus CSignTcpListener::ReadConnection(int connection, const CCancel
         if (count <= 0) {
             return SignReceiveStatus::kMessage;
         }
-        const size_t room = m_nMaxMessageBytes - receipt.bytes.size();
-        const auto received = static_cast<size_t>(count);
-        receipt.bytes.append(buffer, received < room ? received : room);
-        receipt.truncated = receipt.truncated || received > room;
+        m_splitter.Append(std::string_view(buffer, static_cast<size_t>(count)));
     }
 }

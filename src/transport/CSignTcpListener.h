@@ -4,10 +4,12 @@
 #include <string>
 
 #include "setup/Ipv4Text.h"
+#include "transport/CSignMessageSplitter.h"
 #include "transport/SignLink.h"
 
-// A sign on TCP: everything one connection sends, up to the peer's close, is one message, and
-// connections are taken one at a time. A connection that sends nothing is no message.
+// A sign on TCP: everything one connection sends, up to the peer's close, is one message, unless a
+// new header in it begins another; connections are taken one at a time. A connection that sends
+// nothing is no message.
 class CSignTcpListener : public ISignLink {
 public:
     explicit CSignTcpListener(size_t maxMessageBytes = kMaxSignMessageBytes);
@@ -29,11 +31,11 @@ public:
     void Close();
 
 private:
-    // Reads one accepted connection to its end into the receipt.
-    SignReceiveStatus ReadConnection(int connection, const CCancelToken& stop,
-                                     SignReceipt& receipt) const;
+    // Reads one accepted connection to its end into the splitter.
+    SignReceiveStatus ReadConnection(int connection, const CCancelToken& stop);
 
-    size_t m_nMaxMessageBytes;
+    CSignMessageSplitter m_splitter;
+    std::string m_strSource;  // of the connection the splitter's messages came from
     int m_hSocket = -1;
     Ipv4Octets m_address{};
     uint16_t m_nPort = 0;

@@ -307,17 +307,21 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     ASSERT_EQ(start.rfind(prefix, 0), 0U) << start;
     const auto port = static_cast<uint16_t>(std::stoi(start.substr(prefix.size())));
     ASSERT_NE(port, 0);
-    SendRaw(port, "^E0^A01X");
+    SendRaw(port, "^L0^E0X");
     SendRaw(port, "^A000000^P1Z");
+    // A warning a byte: the sign says how many it leaves out.
+    SendRaw(port, std::string(150, '\n'));
     const QJsonObject first = sign.NextMessage();
-    EXPECT_EQ(first["bytes"].toInt(), 8);
+    EXPECT_EQ(first["bytes"].toInt(), 7);
     EXPECT_EQ(first["message"].toObject()["lines"].toArray().at(0).toString(), "X");
     EXPECT_EQ(sign.NextMessage()["network"].toObject()["action"].toString(), "disable");
+    EXPECT_EQ(sign.NextMessage()["bytes"].toInt(), 150);
     EXPECT_EQ(sign.Stop(SIGINT), 0);  // Ctrl+C
     const std::string errors = sign.Errors();
-    EXPECT_NE(errors.find("message 1, offset 3: ^A01 stands out of the header's order"),
+    EXPECT_NE(errors.find("message 1, offset 3: ^E0 stands out of the header's order"),
               std::string::npos)
         << errors;
+    EXPECT_NE(errors.find("message 3: 50 more warnings left out\n"), std::string::npos);
 }
 
 TEST(CliSignTest, RefusesWhatItCannotTake) {

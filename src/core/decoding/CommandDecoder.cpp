@@ -160,7 +160,7 @@ Rgb ColourForDigit(int32_t digit) {
 
 class CMessageReader {
 public:
-    CMessageReader(std::string_view bytes, std::vector<DecodeWarning>& warnings)
+    CMessageReader(std::string_view bytes, CWarningList& warnings)
         : m_bytes(bytes), m_warnings(warnings) {}
 
     DecodedMessage Read() {
@@ -180,7 +180,7 @@ public:
     }
 
 private:
-    void Warn(size_t offset, std::string text) { m_warnings.push_back({offset, std::move(text)}); }
+    void Warn(size_t offset, std::string text) { m_warnings.Add(offset, std::move(text)); }
 
     // Applies the header codes up to the first character or body code; returns where the body
     // begins.
@@ -318,7 +318,7 @@ private:
     }
 
     std::string_view m_bytes;
-    std::vector<DecodeWarning>& m_warnings;
+    CWarningList& m_warnings;
     std::optional<int32_t> m_sizeModeDigit;
     size_t m_sizeModeOffset = 0;
 };
@@ -334,15 +334,14 @@ MessageSettings DecodedMessage::NothingSettings() {
     return settings;
 }
 
-DecodedCommand DecodeCommandString(std::string_view bytes) {
+DecodedCommand DecodeCommandString(std::string_view bytes, size_t maxWarnings) {
     DecodedCommand command;
+    CWarningList warnings(maxWarnings);
     if (IsNetworkString(bytes)) {
-        command.content = DecodeNetworkString(bytes, command.warnings);
+        command.content = DecodeNetworkString(bytes, warnings);
     } else {
-        command.content = CMessageReader(bytes, command.warnings).Read();
+        command.content = CMessageReader(bytes, warnings).Read();
     }
-    std::stable_sort(
-        command.warnings.begin(), command.warnings.end(),
-        [](const DecodeWarning& a, const DecodeWarning& b) { return a.offset < b.offset; });
+    command.warnings = warnings.Take(command.warningsLeftOut);
     return command;
 }

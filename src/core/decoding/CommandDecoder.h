@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,10 +63,14 @@ struct DecodedNetwork {
 
 struct DecodedCommand {
     std::variant<DecodedMessage, DecodedNetwork> content;
-    // In the order of their offsets.
+    // In the order of their offsets; the first maxWarnings of them.
     std::vector<DecodeWarning> warnings;
+    // How many more there were.
+    size_t warningsLeftOut = 0;
 };
+
+inline constexpr size_t kAllWarnings = std::numeric_limits<size_t>::max();
 
 // A string whose codes, after an optional address, begin with "^P" is a network interface
 // string; any other is a message.
-DecodedCommand DecodeCommandString(std::string_view bytes);
+DecodedCommand DecodeCommandString(std::string_view bytes, size_t maxWarnings = kAllWarnings);

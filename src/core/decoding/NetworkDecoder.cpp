@@ -70,7 +70,7 @@ std::string CodeName(int32_t type, char letter) {
 
 class CNetworkReader {
 public:
-    CNetworkReader(std::string_view bytes, std::vector<DecodeWarning>& warnings)
+    CNetworkReader(std::string_view bytes, CWarningList& warnings)
         : m_bytes(bytes), m_warnings(warnings) {}
 
     DecodedNetwork Read() {
@@ -120,7 +120,7 @@ public:
     }
 
 private:
-    void Warn(size_t offset, std::string text) { m_warnings.push_back({offset, std::move(text)}); }
+    void Warn(size_t offset, std::string text) { m_warnings.Add(offset, std::move(text)); }
 
     size_t ReadAddress() {
         if (!StartsWithAt(m_bytes, 0, "^A")) {
@@ -205,7 +205,7 @@ private:
     }
 
     std::string_view m_bytes;
-    std::vector<DecodeWarning>& m_warnings;
+    CWarningList& m_warnings;
     DecodedNetwork m_network;
     bool m_bActionCode = false;
     bool m_bSetupCode = false;
@@ -224,6 +224,6 @@ bool IsNetworkString(std::string_view bytes) {
     return LooksLikeNetworkCode(bytes, codes);
 }
 
-DecodedNetwork DecodeNetworkString(std::string_view bytes, std::vector<DecodeWarning>& warnings) {
+DecodedNetwork DecodeNetworkString(std::string_view bytes, CWarningList& warnings) {
     return CNetworkReader(bytes, warnings).Read();
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "decoding/CommandDecoder.h"
+#include "decoding/WarningList.h"
 
 // Whether the codes, after an optional address, begin with "^P".
 bool IsNetworkString(std::string_view bytes);
@@ -13,4 +14,4 @@ bool LooksLikeNetworkCode(std::string_view bytes, size_t pos);
 
 // Reads a network interface string: the address, then "^P" codes of one type. Warnings name
 // missing, repeated, misplaced and unknown codes, and bytes that follow the codes.
-DecodedNetwork DecodeNetworkString(std::string_view bytes, std::vector<DecodeWarning>& warnings);
+DecodedNetwork DecodeNetworkString(std::string_view bytes, CWarningList& warnings);

@@ -2,12 +2,6 @@
 
 #include <algorithm>
 
-namespace {
-
-constexpr int32_t kShownUnits = kMaxAreaWidth / kUnitWidth;
-
-}  // namespace
-
 const SignModel& GetSignModel(int32_t index) {
     return index >= 0 && index < kSignModelCount ? kSignModels[static_cast<size_t>(index)]
                                                  : kSignModels[0];

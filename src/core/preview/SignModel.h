@@ -51,6 +51,10 @@ inline constexpr int32_t kLineHeight = 32;
 inline constexpr int32_t kMaxAreaWidth = 480;
 inline constexpr int32_t kMaxAreaHeight = 128;
 
+// The character units and lines the preview shows at a time; a bigger sign is seen through bars.
+inline constexpr int32_t kShownUnits = kMaxAreaWidth / kUnitWidth;
+inline constexpr int32_t kShownLines = kMaxAreaHeight / kLineHeight;
+
 struct AreaSize {
     int32_t width;
     int32_t height;

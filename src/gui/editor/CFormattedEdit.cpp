@@ -120,9 +120,9 @@ CFormattedEdit::~CFormattedEdit() = default;
 
 void CFormattedEdit::Initialise() {
     const QTextCharFormat base = BaseFormat();
-    // A long word is broken anywhere: breaking only at word boundaries rescans the whole unbroken
-    // word for every line it wraps, on every keystroke.
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    // Lines wrap anywhere: looking for a word boundary rescans a whole unbroken word for every line
+    // it wraps, which makes opening and typing on a long line cost the square of its length.
+    setWordWrapMode(QTextOption::WrapAnywhere);
     m_bApplying = true;
     document()->setDefaultFont(base.font());
     clear();

@@ -1,9 +1,5 @@
 #include "gui/preview/CLedPanel.h"
 
-#include <QCoreApplication>
-#include <QEvent>
-#include <QRegion>
-
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QPainter>
@@ -59,15 +55,18 @@ void CLedPanel::SetViewPosition(ViewPosition view) {
 }
 
 void CLedPanel::Step() {
+    static const std::vector<CellLine> kNoLines;
+    m_sequence.Step(m_pSourceLines != nullptr ? *m_pSourceLines : kNoLines, m_settings,
+                    m_nModelIndex, m_view);
     update();
 }
 
 void CLedPanel::RestartScroll() {
-    m_nScrollStep = 0;
+    m_sequence.RestartScroll();
 }
 
 void CLedPanel::RestartBlink() {
-    m_bBlinkOn = true;
+    m_sequence.RestartBlink();
 }
 
 QSize CLedPanel::sizeHint() const {
@@ -80,36 +79,11 @@ void CLedPanel::paintEvent(QPaintEvent* /*event*/) {
 }
 
 void CLedPanel::PaintArea(QPainter& painter) {
-    if (m_pSourceLines != nullptr) {
-        m_workLines = *m_pSourceLines;
-    } else {
-        m_workLines.clear();
-    }
-    m_bBlinkOn = !m_bBlinkOn;
-    ComputeFrameDots(m_workLines, m_settings, m_nModelIndex, m_nScrollStep, m_bBlinkOn, m_view,
-                     m_dots);
     // The same frame, pixel for pixel, as `lumivex-cli preview` writes.
     const AreaSize area = GetAreaSize(m_nModelIndex);
-    const QImage frame = PaintFrame(m_dots, area);
+    const QImage frame = PaintFrame(m_sequence.Dots(), area);
     // On a screen of a higher pixel ratio each pixel of the frame becomes a block of pixels,
     // sharp rather than smoothed.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(QRect(QPoint(0, 0), ToQSize(area)), frame);
-}
-
-bool IsActivation(const QEvent& event) {
-    return event.type() == QEvent::WindowActivate || event.type() == QEvent::WindowDeactivate;
-}
-
-void ActivateAroundPanel(QWidget& window, const CLedPanel& panel, QEvent& event) {
-    // Turning active or inactive repaints the window and its children when the style colours the
-    // two states apart.
-    if (window.isVisible() && !window.palette().isEqual(QPalette::Active, QPalette::Inactive)) {
-        window.update(QRegion(window.rect()).subtracted(QRegion(panel.geometry())));
-    }
-    for (QWidget* child : window.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        if (child != &panel && child->isVisible() && !child->isWindow()) {
-            QCoreApplication::sendEvent(child, &event);
-        }
-    }
 }

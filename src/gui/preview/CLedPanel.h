@@ -7,20 +7,19 @@
 
 #include "editor/CharCell.h"
 #include "encoding/MessageSettings.h"
-#include "preview/FrameDots.h"
+#include "preview/FrameSequence.h"
 #include "preview/PreviewLayout.h"
 
 class QPainter;
 
-// The preview's one timer: the id it is known by and how often it steps the animation.
-inline constexpr int32_t kPreviewTimerId = 100;
+// How often the preview's one timer steps the animation.
 inline constexpr std::chrono::milliseconds kPreviewTickInterval{540};
 
 // The simulated sign: a black panel of round lit dots showing one frame of a message on a sign
-// model. Every paint of the panel is one animation step: the blink phase turns, and a running
-// scroll moves on by one character unit. The panel is opaque and paints nothing outside its own
-// rectangle, so its neighbours repaint without painting it; a driver steps it with Step(), for
-// instance every kPreviewTickInterval.
+// model. A driver steps the animation with Step(), every kPreviewTickInterval: the blink phase
+// turns and a running scroll moves on by one character unit. A paint draws the frame of the last
+// step only, so the window system may repaint the panel as often as it likes. The panel is opaque
+// and paints nothing outside its own rectangle.
 class CLedPanel : public QWidget {
     Q_OBJECT
 
@@ -30,7 +29,7 @@ public:
     explicit CLedPanel(const MessageSettings& settings, QWidget* parent = nullptr);
     ~CLedPanel() override;
 
-    // The message to show, copied at every step; null, or no lines, shows the black panel. The
+    // The message to show, read at every step; null, or no lines, shows the black panel. The
     // lines must stay valid until replaced or the panel goes.
     void SetSourceLines(const std::vector<CellLine>* lines);
     const std::vector<CellLine>* SourceLines() const { return m_pSourceLines; }
@@ -44,7 +43,7 @@ public:
     void SetViewPosition(ViewPosition view);
     ViewPosition View() const { return m_view; }
 
-    // Asks for the next step. Requests made before it is painted make one step.
+    // One animation step: the next frame, painted at the next paint.
     void Step();
 
     // A running scroll starts again from its home position at the next step; the blink phase
@@ -56,10 +55,10 @@ public:
     void RestartBlink();
 
     // The animation state after the last step: the layout's scroll step counter and the blink
-    // phase the last picture was drawn in. A new panel stands before its first picture: scroll
-    // step 0, blink phase on, so the first picture shows blinking characters off.
-    int64_t ScrollStep() const { return m_nScrollStep; }
-    bool BlinkOn() const { return m_bBlinkOn; }
+    // phase of the frame shown. A new panel stands before its first step: scroll step 0, blink
+    // phase on, so the first frame shows blinking characters off.
+    int64_t ScrollStep() const { return m_sequence.ScrollStep(); }
+    bool BlinkOn() const { return m_sequence.BlinkOn(); }
 
     QSize sizeHint() const override;
 
@@ -71,17 +70,7 @@ private:
 
     const MessageSettings& m_settings;
     const std::vector<CellLine>* m_pSourceLines = nullptr;
-    std::vector<CellLine> m_workLines;  // the copy the frame is laid out from, taken every step
-    int64_t m_nScrollStep = 0;
-    bool m_bBlinkOn = true;
     int32_t m_nModelIndex = 0;
     ViewPosition m_view;
-    std::vector<LitDot> m_dots;  // kept from step to step to spare allocations
+    FrameSequence m_sequence;
 };
-
-// The window turns active or inactive.
-bool IsActivation(const QEvent& event);
-
-// A window that holds a panel passes its activation and deactivation on to everything but the
-// panel, since every paint of the panel is an animation step.
-void ActivateAroundPanel(QWidget& window, const CLedPanel& panel, QEvent& event);

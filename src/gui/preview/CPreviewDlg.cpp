@@ -12,11 +12,6 @@
 
 namespace {
 
-// The panel shows this many character units across and line units down; a bigger sign is seen
-// through the bars.
-constexpr int32_t kShownCharacters = kMaxAreaWidth / kUnitWidth;
-constexpr int32_t kShownLines = kMaxAreaHeight / kLineHeight;
-
 // A bar of positions 1 to `maximum`, one unit a click, at 1; hidden, at 1, when `maximum` is 0.
 void SetUpBar(QScrollBar& bar, int32_t maximum) {
     const bool shown = maximum > 0;
@@ -50,10 +45,6 @@ CPreviewDlg::CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, 
 
     m_timer.setObjectName(QStringLiteral("previewTimer"));
     m_timer.start(m_timerInterval);
-    if (m_timer.isActive()) {
-        m_nTimerId = kPreviewTimerId;
-    }
-    m_bReady = true;
 }
 
 CPreviewDlg::~CPreviewDlg() {
@@ -69,7 +60,6 @@ void CPreviewDlg::ConnectSignals() {
 }
 
 void CPreviewDlg::Relayout() {
-    m_bReady = false;
     m_pPanel->RestartScroll();
     m_nModelIndex = m_owner.PreviewSignModel();
     m_pPanel->SetSourceLines(m_owner.PreviewSourceLines());
@@ -90,13 +80,13 @@ void CPreviewDlg::Relayout() {
                                    m_areaRect.height());
     const SignModel& model = GetSignModel(m_nModelIndex);
     SetupScrollBars(model.lines, model.charactersPerLine);
-    m_bReady = true;
+    // The new layout shows at once, as the first step from its home position.
+    m_pPanel->Step();
 }
 
 void CPreviewDlg::SetupScrollBars(int32_t lines, int32_t characters) {
     SetUpBar(*m_ui->verticalBar, lines > kShownLines ? lines - kShownLines + 1 : 0);
-    SetUpBar(*m_ui->horizontalBar,
-             characters > kShownCharacters ? characters - kShownCharacters + 1 : 0);
+    SetUpBar(*m_ui->horizontalBar, characters > kShownUnits ? characters - kShownUnits + 1 : 0);
 }
 
 void CPreviewDlg::RestartScroll() {
@@ -104,14 +94,15 @@ void CPreviewDlg::RestartScroll() {
 }
 
 void CPreviewDlg::OnTimer() {
-    if (m_bReady) {
-        m_pPanel->Step();
-    }
+    m_pPanel->Step();
 }
 
 // Every action on a bar is one step, even one that cannot move it further; the thumb's release
 // is no action, so it changes nothing.
 void CPreviewDlg::OnScrollAction() {
+    // The bar has moved its slider but not yet its value: the step shows where it moves to.
+    m_pPanel->SetViewPosition(
+        ViewPosition{m_ui->horizontalBar->sliderPosition(), m_ui->verticalBar->sliderPosition()});
     m_pPanel->Step();
 }
 
@@ -128,13 +119,4 @@ void CPreviewDlg::closeEvent(QCloseEvent* event) {
     m_timer.stop();
     m_owner.OnPreviewClosed();
     event->accept();
-}
-
-bool CPreviewDlg::event(QEvent* event) {
-    // Events come before the panel is made; only these two concern it.
-    if (IsActivation(*event)) {
-        ActivateAroundPanel(*this, *m_pPanel, *event);
-        return true;
-    }
-    return QDialog::event(event);
 }

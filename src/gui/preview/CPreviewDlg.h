@@ -32,9 +32,9 @@ public:
     ~CPreviewDlg() override;
 
     // Takes the owner's sign model and message lines again, places and sizes the panel for the
-    // model, resets both bars to 1 and restarts the scroll. The new panel is painted at the next
-    // tick; neither the timer nor the blink phase restarts. For "Preview Now" and a change of
-    // the sign model while the window is open.
+    // model, resets both bars to 1 and restarts the scroll, showing the first step of the new
+    // layout at once; neither the timer nor the blink phase restarts. For "Preview Now" and a
+    // change of the sign model while the window is open.
     void Relayout();
 
     // The scroll starts again from its home position at the next step (the effect changed).
@@ -45,7 +45,6 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    bool event(QEvent* event) override;
 
 private:
     void ConnectSignals();
@@ -60,9 +59,7 @@ private:
     CLedPanel* m_pPanel;
     IPreviewOwner& m_owner;
     QTimer m_timer;
-    int32_t m_nTimerId = 0;  // kPreviewTimerId once the timer runs
-    QRect m_areaRect;        // in the window's client pixels
+    QRect m_areaRect;  // in the window's client pixels
     int32_t m_nModelIndex = 0;
-    bool m_bReady = false;
     std::chrono::milliseconds m_timerInterval;
 };

@@ -87,18 +87,11 @@ void CSignWindow::OnTimer() {
 
 // As in the preview, every action on the bar is one step: the view moves at once.
 void CSignWindow::OnScrollAction() {
+    // The bar has moved its slider but not yet its value: the step shows where it moves to.
+    m_pPanel->SetViewPosition(ViewPosition{m_ui->horizontalBar->sliderPosition(), 1});
     m_pPanel->Step();
 }
 
 void CSignWindow::OnScrollPosition() {
     m_pPanel->SetViewPosition(ViewPosition{m_ui->horizontalBar->value(), 1});
-}
-
-bool CSignWindow::event(QEvent* event) {
-    // Events come before the panel is made; only these two concern it.
-    if (IsActivation(*event)) {
-        ActivateAroundPanel(*this, *m_pPanel, *event);
-        return true;
-    }
-    return QWidget::event(event);
 }

@@ -42,9 +42,6 @@ public:
 
     int32_t Model() const { return m_nModelIndex; }
 
-protected:
-    bool event(QEvent* event) override;
-
 private:
     void ConnectSignals();
     void SetTitle(const QString& what);

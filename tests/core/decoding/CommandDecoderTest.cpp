@@ -171,4 +171,28 @@ TEST(CommandDecoderTest, WarningsComeInOffsetOrder) {
     EXPECT_EQ(warnings[2].offset, 14U);  // ^Kx
 }
 
+TEST(CommandDecoderTest, KeepsTheFirstWarningsByOffsetAndCountsTheRest) {
+    constexpr size_t kMegabyte = size_t{1} << 20;
+    const std::string lineFeeds(kMegabyte, '\n');
+    const struct {
+        const char* name;
+        std::string bytes;
+        size_t limit;
+        std::vector<size_t> firstOffsets;
+        size_t kept;
+        size_t leftOut;
+    } cases[] = {
+        {"a megabyte of line feeds", lineFeeds, 100, {0, 1, 2}, 100, kMegabyte - 100},
+        {"found last, first by offset", "^L3" + std::string(300, '\n'), 2, {0, 3}, 2, 299},
+    };
+    for (const auto& c : cases) {
+        const DecodedCommand decoded = DecodeCommandString(c.bytes, c.limit);
+        ASSERT_EQ(decoded.warnings.size(), c.kept) << c.name;
+        for (size_t i = 0; i < c.firstOffsets.size(); ++i) {
+            EXPECT_EQ(decoded.warnings[i].offset, c.firstOffsets[i]) << c.name << " " << i;
+        }
+        EXPECT_EQ(decoded.warningsLeftOut, c.leftOut) << c.name;
+    }
+}
+
 }  // namespace

@@ -11,7 +11,7 @@
 
 #include "gui/preview/CLedPanel.h"
 #include "gui/preview/CSignWindow.h"
-#include "preview/FrameDots.h"
+#include "preview/FrameSequence.h"
 #include "preview/SignModel.h"
 #include "render/FramePainter.h"
 #include "support/CellLines.h"
@@ -32,18 +32,14 @@ DecodedMessage Message(std::vector<CellLine> lines, int32_t effect) {
 // The pictures a freshly opened preview shows of the message on the model, one a step.
 struct Reference {
     QImage Next(ViewPosition view = {}) {
-        blinkOn = !blinkOn;
         MessageSettings settings = message.settings;
         settings.signModel = model;
-        return PaintFrame(
-            ComputeFrameDots(message.lines, settings, model, scrollStep, blinkOn, view),
-            GetAreaSize(model));
+        return PaintFrame(sequence.Step(message.lines, settings, model, view), GetAreaSize(model));
     }
 
     DecodedMessage message;
     int32_t model;
-    int64_t scrollStep = 0;
-    bool blinkOn = true;
+    FrameSequence sequence = {};
 };
 
 class SignWindowTest : public testing::Test {
@@ -59,8 +55,12 @@ protected:
         return *window;
     }
 
-    // One paint of the panel, itself one step.
+    // One paint of the panel: the frame of its last step.
     QImage Picture() { return panel->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+    QImage StepPicture() {
+        panel->Step();
+        return Picture();
+    }
 
     std::unique_ptr<CSignWindow> window;
     CLedPanel* panel = nullptr;
@@ -94,8 +94,9 @@ TEST_F(SignWindowTest, EachMessageReplacesTheLastFromItsFirstStep) {
         ASSERT_NE(panel->SourceLines(), nullptr);
         EXPECT_EQ(*panel->SourceLines(), message.lines);
         Reference expected{message, kTricolor2x20};
-        for (int step = 0; step < 3; ++step) {
-            EXPECT_EQ(Picture(), expected.Next()) << "step " << step;
+        EXPECT_EQ(Picture(), expected.Next()) << "the first step, at once";
+        for (int step = 1; step < 3; ++step) {
+            EXPECT_EQ(StepPicture(), expected.Next()) << "step " << step;
         }
     }
     // The panel goes on with the last message.
@@ -105,8 +106,8 @@ TEST_F(SignWindowTest, EachMessageReplacesTheLastFromItsFirstStep) {
     sign.ShowNetworkString(++number, "serial /tmp/ttySign");
     EXPECT_EQ(sign.windowTitle(),
               "Lumivex sign: Tricolor 2 Line 20 Char, network string 5 from serial /tmp/ttySign");
-    EXPECT_EQ(Picture(), expected.Next());
-    EXPECT_EQ(Picture(), expected.Next());
+    EXPECT_EQ(StepPicture(), expected.Next());
+    EXPECT_EQ(StepPicture(), expected.Next());
 }
 
 // The panel is the model's; a sign wider than the panel is seen through the bar, as in the

@@ -1,0 +1,39 @@
+#include "decoding/WarningList.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+
+// Found warnings are sorted and cut once this many more than the limit have gathered, so that the
+// cutting costs little per warning.
+constexpr size_t kSlack = 256;
+
+}  // namespace
+
+void CWarningList::Add(size_t offset, std::string text) {
+    m_warnings.push_back({offset, std::move(text)});
+    if (m_warnings.size() > m_nLimit &&
+        m_warnings.size() - m_nLimit >= std::max(m_nLimit, kSlack)) {
+        KeepFirst();
+    }
+}
+
+std::vector<DecodeWarning> CWarningList::Take(size_t& leftOut) {
+    KeepFirst();
+    leftOut = m_nLeftOut;
+    m_nLeftOut = 0;
+    return std::move(m_warnings);
+}
+
+void CWarningList::KeepFirst() {
+    // A reading finds most warnings in offset order, but not all: a check of the whole text
+    // reports at the header.
+    std::stable_sort(
+        m_warnings.begin(), m_warnings.end(),
+        [](const DecodeWarning& a, const DecodeWarning& b) { return a.offset < b.offset; });
+    if (m_warnings.size() > m_nLimit) {
+        m_nLeftOut += m_warnings.size() - m_nLimit;
+        m_warnings.resize(m_nLimit);
+    }
+}

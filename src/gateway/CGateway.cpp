@@ -293,7 +293,9 @@ std::optional<MessageDocument> CGateway::ShownMessage(const std::string& name) c
     if (source == nullptr) {
         return std::nullopt;
     }
-    return ExpandMessage(*source, m_values, NowLocal()).message;
+    MessageDocument shown = ExpandMessage(*source, m_values, NowLocal()).message;
+    shown.settings = SettingsForSign(shown.settings, state->sign);
+    return shown;
 }
 
 void CGateway::Kick(SignState& state) {

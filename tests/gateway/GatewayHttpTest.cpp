@@ -18,11 +18,12 @@ class GatewayHttp : public testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(m_signs.Ready(3)); }
 
-    std::string Setup(const std::string& extraConfig = {}) {
+    std::string Setup(int firstModel = 0) {
         for (size_t i = 0; i < 3; ++i) {
             m_setup.signs.push_back(m_signs.Sign(i, kNames[i]));
         }
-        return m_setup.Write(extraConfig);
+        m_setup.signs[0].signModel = firstModel;
+        return m_setup.Write();
     }
 
     CLoopbackSigns m_signs{{4, 4, 0}};
@@ -181,16 +182,17 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOther) {
 }
 
 TEST_F(GatewayHttp, PreviewIsThePreviewWindowsFrame) {
-    CGatewayProcess gateway(Setup());
+    // Drawn on the sign's own model, whatever the message says.
+    CGatewayProcess gateway(Setup(3));
     ASSERT_TRUE(gateway.Listening());
     const auto client = ClientOf(gateway.Port());
-    const std::string json = R"({"lines": [[{"text": "Go", "color": "green", "blink": true}]],
-                                 "model": 3})";
+    const std::string json =
+        R"({"lines": [[{"text": "Go", "color": "green", "blink": true}]], "signModel": 1})";
     auto received = m_signs[0].AcceptAndReadAsync();
     ASSERT_EQ(client->Put(SignPath(kNames[0]) + "/message", json, "application/json")->status, 202);
     received.get();
     const MessageDocument message = ParseMessageJson(json);
-    const int32_t model = m_setup.signs[0].signModel;
+    const int32_t model = 3;
     FrameSequence sequence;
     for (int frame = 1; frame <= 2; ++frame) {
         const QImage expected =
@@ -202,6 +204,34 @@ TEST_F(GatewayHttp, PreviewIsThePreviewWindowsFrame) {
         const QImage image = QImage::fromData(QByteArray::fromStdString(response->body), "PNG");
         EXPECT_EQ(image.convertToFormat(expected.format()), expected) << frame;
     }
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
+TEST_F(GatewayHttp, SchedulesAndNoticesShowOverTheDesiredMessage) {
+    m_setup.schedules = R"([{"signs": ["hall.b+"], "message": {"lines": ["Shift A"]},
+        "days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"], "from": "00:00", "to": "00:00"}])";
+    auto scheduled = m_signs[2].AcceptAndReadAsync();
+    CGatewayProcess gateway(Setup());
+    ASSERT_TRUE(gateway.Listening());
+    EXPECT_EQ(scheduled.get(), BytesFor(m_setup.signs[2], R"({"lines": ["Shift A"]})"));
+    const auto client = ClientOf(gateway.Port());
+    const std::string desired = R"({"lines": ["Welcome"]})";
+    const std::string notice = R"({"lines": ["Fire drill"], "effect": "blink"})";
+    auto first = m_signs[0].AcceptAndReadAsync();
+    ASSERT_EQ(client->Put(SignPath(kNames[0]) + "/message", desired, "application/json")->status,
+              202);
+    EXPECT_EQ(first.get(), BytesFor(m_setup.signs[0], desired));
+    auto noticed = m_signs[0].AcceptAndReadAsync();
+    const auto response =
+        client->Post(SignPath(kNames[0]) + "/notify",
+                     R"({"message": )" + notice + R"(, "seconds": 1})", "application/json");
+    ASSERT_TRUE(response);
+    EXPECT_EQ(response->status, 202) << response->body;
+    EXPECT_EQ(JsonObjectOf(response->body)["showing"].toString(), "notice");
+    EXPECT_EQ(noticed.get(), BytesFor(m_setup.signs[0], notice));
+    auto back = m_signs[0].AcceptAndReadAsync();
+    EXPECT_FALSE(gateway.Process().WaitForLine("notice over").empty());
+    EXPECT_EQ(back.get(), BytesFor(m_setup.signs[0], desired));
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 

@@ -132,7 +132,12 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
     CTestClient client(m_broker->Url());
     ASSERT_TRUE(client.Connected());
     client.Subscribe("plant/#");
+    client.Subscribe("homeassistant/#");
     EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("line")), "online");
+    // Each sign is a text entity whose command sets its message.
+    const QJsonObject entity = JsonObjectOf(
+        client.WaitFor("homeassistant/text/lumivex_hall-b_dock_2F2_20_23a/config", Holds("{")));
+    EXPECT_EQ(entity["command_topic"].toString(), "plant/dock%2F2%20%23a/message/set");
 
     struct Case {
         size_t sign;

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <memory>
@@ -19,11 +20,13 @@ inline constexpr const char* kTestToken = "t0ken-of-the-test";
 struct GatewaySetup {
     CTempFolder folder;
     std::vector<NamedSign> signs;
+    std::string schedules;  // signs.json's "schedules", as JSON text
 
     // Writes signs.json and gateway.json with the extra fields (JSON text after a comma).
     std::string Write(const std::string& extraConfig = {}, const std::string& name = "hall-b") {
         SignsDocument document;
         document.signs = signs;
+        document.schedulesJson = schedules;
         folder.Write("signs.json", WriteSignsJson(document));
         folder.Write("token", std::string(kTestToken) + "\n");
         return folder.Write(

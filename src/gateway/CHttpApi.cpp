@@ -17,8 +17,6 @@
 namespace {
 
 constexpr const char* kJson = "application/json";
-constexpr int kMaxNoticeSeconds = 24 * 60 * 60;
-constexpr int kDefaultNoticeSeconds = 30;
 constexpr int64_t kMaxPreviewFrame = 10000;
 constexpr time_t kKeepAliveSeconds = 1;  // so that stopping never waits long for an idle client
 
@@ -54,10 +52,6 @@ std::optional<QJsonObject> BodyObject(const httplib::Request& request,
         return std::nullopt;
     }
     return document.object();
-}
-
-std::string CompactJson(const QJsonValue& value) {
-    return QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact).toStdString();
 }
 
 bool SameToken(const std::string& given, const std::string& token) {
@@ -252,11 +246,7 @@ void CHttpApi::Route() {
         if (!body) {
             return;
         }
-        if (!body->value("message").isObject()) {
-            SendError(response, {400, "message", "\"message\" must be a message object"});
-            return;
-        }
-        auto message = ReadRequestMessage(CompactJson(body->value("message")), "message");
+        auto message = ReadMessageField(*body);
         if (const auto* error = std::get_if<RequestError>(&message)) {
             SendError(response, *error);
             return;
@@ -312,22 +302,8 @@ void CHttpApi::Route() {
     server.Post(R"(/api/signs/(.+)/notify)", [gateway](const httplib::Request& request,
                                                        httplib::Response& response) {
         const std::string name = request.matches[1];
-        const auto body = BodyObject(request, response);
-        if (!body) {
-            return;
-        }
-        const QJsonValue seconds = body->value("seconds");
-        const int duration = seconds.isUndefined() ? kDefaultNoticeSeconds : seconds.toInt(-1);
-        if (duration < 1 || duration > kMaxNoticeSeconds) {
-            SendError(response, {400, "seconds", "must be a whole number from 1 to 86400"});
-            return;
-        }
-        if (!body->value("message").isObject()) {
-            SendError(response, {400, "message", "\"message\" must be a message object"});
-            return;
-        }
-        auto message = ReadRequestMessage(CompactJson(body->value("message")), "message");
-        if (const auto* error = std::get_if<RequestError>(&message)) {
+        auto notice = ReadNoticeRequest(request.body);
+        if (const auto* error = std::get_if<RequestError>(&notice)) {
             SendError(response, *error);
             return;
         }
@@ -335,7 +311,8 @@ void CHttpApi::Route() {
             if (!gateway->Drives(name)) {
                 return false;
             }
-            gateway->Notify(name, std::get<MessageDocument>(message), duration);
+            const auto& [message, seconds] = std::get<NoticeRequest>(notice);
+            gateway->Notify(name, message, seconds);
             return true;
         });
         if (!known) {

@@ -293,25 +293,13 @@ void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload
             PublishError(key, RequestError{503, "", *failure}.Json());
         }
     } else if (leaf == "notify") {
-        const QJsonObject body =
-            QJsonDocument::fromJson(QByteArray::fromStdString(payload)).object();
-        const int seconds = body.value("seconds").toInt(30);
-        if (!body.value("message").isObject() || seconds < 1 || seconds > 24 * 60 * 60) {
-            PublishError(key,
-                         RequestError{400, body.value("message").isObject() ? "seconds" : "message",
-                                      "a notice is {\"message\": {...}, \"seconds\": 1 to 86400}"}
-                             .Json());
-            return;
-        }
-        auto message = ReadRequestMessage(QJsonDocument(body.value("message").toObject())
-                                              .toJson(QJsonDocument::Compact)
-                                              .toStdString(),
-                                          "message");
-        if (const auto* error = std::get_if<RequestError>(&message)) {
+        const auto notice = ReadNoticeRequest(payload);
+        if (const auto* error = std::get_if<RequestError>(&notice)) {
             PublishError(key, error->Json());
             return;
         }
-        m_gateway.Notify(name, std::get<MessageDocument>(message), seconds);
+        const auto& [message, seconds] = std::get<NoticeRequest>(notice);
+        m_gateway.Notify(name, message, seconds);
     }
 }
 

@@ -46,6 +46,37 @@ std::variant<MessageDocument, RequestError> ReadRequestMessage(std::string_view 
     return message;
 }
 
+std::variant<MessageDocument, RequestError> ReadMessageField(const QJsonObject& body) {
+    const QJsonValue message = body.value("message");
+    if (!message.isObject()) {
+        return RequestError{400, "message", "\"message\" must be a message object"};
+    }
+    return ReadRequestMessage(
+        QJsonDocument(message.toObject()).toJson(QJsonDocument::Compact).toStdString(), "message");
+}
+
+std::variant<NoticeRequest, RequestError> ReadNoticeRequest(std::string_view json) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(
+        QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        return RequestError{400, "",
+                            "a notice is a JSON object {\"message\": {...}, \"seconds\": 30}"};
+    }
+    const QJsonValue seconds = document.object().value("seconds");
+    NoticeRequest notice;
+    notice.seconds = seconds.isUndefined() ? kDefaultNoticeSeconds : seconds.toInt(-1);
+    if (notice.seconds < 1 || notice.seconds > kMaxNoticeSeconds) {
+        return RequestError{400, "seconds", "must be a whole number from 1 to 86400"};
+    }
+    auto message = ReadMessageField(document.object());
+    if (auto* failure = std::get_if<RequestError>(&message)) {
+        return std::move(*failure);
+    }
+    notice.message = std::move(std::get<MessageDocument>(message));
+    return notice;
+}
+
 MessageDocument PlainTextMessage(std::string_view utf8) {
     QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
     for (QChar& c : text) {

@@ -18,7 +18,8 @@ namespace {
 
 constexpr const char* kJson = "application/json";
 constexpr int64_t kMaxPreviewFrame = 10000;
-constexpr time_t kKeepAliveSeconds = 1;  // so that stopping never waits long for an idle client
+constexpr time_t kKeepAliveSeconds = 1;
+constexpr int kStopPollMs = 10;  // so that stopping never waits long for an idle client
 
 // Runs f on the gateway's thread and gives back what it returns.
 template <class F>
@@ -112,10 +113,11 @@ void CHttpApi::Stop() {
     if (!m_thread.joinable()) {
         return;
     }
-    m_server->stop();
-    // Requests still running may wait for the gateway's thread, which is this one.
+    // Requests still running may wait for the gateway's thread, which is this one. Asked again
+    // each time round: a stop that comes before the server thread has begun to listen is lost.
     while (m_bServing) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        m_server->stop();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
     }
     m_thread.join();
 }

@@ -20,7 +20,7 @@ constexpr int kMaxBufferedMessages = 10000;  // kept while the broker is away
 constexpr std::chrono::seconds kFirstReconnectDelay{1};
 constexpr std::chrono::seconds kLongestReconnectDelay{30};
 constexpr std::chrono::seconds kKeepAlive{20};
-constexpr std::chrono::milliseconds kGoodbyeWait{1000};
+constexpr std::chrono::milliseconds kGoodbyeWait{400};  // twice within the 2 s of a stop
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 constexpr const char* kDiscoveryPrefix = "homeassistant/";

@@ -181,6 +181,39 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOther) {
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 
+TEST_F(GatewayHttp, AFailedSendIsTriedAgainUntilItArrives) {
+    const std::string host = m_signs.Host(7);
+    auto refusing = std::make_unique<CRefusingPort>(host.c_str(), m_signs.Port());
+    ASSERT_TRUE(refusing->Bound());
+    NamedSign late;
+    late.name = "Late";
+    ASSERT_TRUE(SetSignLink(late, host + ":" + std::to_string(m_signs.Port())));
+    m_setup.signs = {late};
+    CGatewayProcess gateway(m_setup.Write());
+    ASSERT_TRUE(gateway.Listening());
+    const auto client = ClientOf(gateway.Port());
+    const std::string json = R"({"lines": ["Finally"]})";
+    ASSERT_EQ(client->Put("/api/signs/Late/message", json, "application/json")->status, 202);
+    EXPECT_FALSE(gateway.Process().WaitForLine("Late: Ethernet").empty());
+    EXPECT_FALSE(gateway.Process().WaitForLine("Late: Ethernet").empty());
+    const QJsonObject waiting = JsonObjectOf(client->Get("/api/signs/Late")->body);
+    EXPECT_EQ(waiting["waitingFor"].toString(), "retry");
+    EXPECT_FALSE(waiting["lastOutcome"].toObject()["delivered"].toBool());
+
+    refusing.reset();
+    CLoopbackListener sign(m_signs.Port(), 0, host.c_str());
+    ASSERT_TRUE(sign.Listening());
+    auto received = sign.AcceptAndReadAsync();
+    EXPECT_EQ(received.get(), BytesFor(late, json));
+    EXPECT_FALSE(gateway.Process().WaitForLine("Late: sent").empty());
+    const std::string metrics = client->Get("/metrics")->body;
+    EXPECT_NE(metrics.find("lumivex_gateway_sends_total{sign=\"Late\",outcome=\"delivered\"} 1"),
+              std::string::npos)
+        << metrics;
+    EXPECT_EQ(metrics.find("lumivex_gateway_retries_total 0"), std::string::npos) << metrics;
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
 TEST_F(GatewayHttp, PreviewIsThePreviewWindowsFrame) {
     // Drawn on the sign's own model, whatever the message says.
     CGatewayProcess gateway(Setup(3));

@@ -186,32 +186,37 @@ void CGateway::LoadState() {
     }
 }
 
-bool CGateway::WriteState(const SignState& state, const MessageDocument& message) {
+std::optional<std::string> CGateway::WriteStateFile(const QString& stateDir,
+                                                    const std::string& name,
+                                                    const MessageDocument& message) {
     QJsonObject object;
-    object["sign"] = QString::fromStdString(state.sign.name);
+    object["sign"] = QString::fromStdString(name);
     object["message"] = MessageJson(message);
     object["setAt"] = TimeText(QDateTime::currentDateTimeUtc());
-    QSaveFile file(QDir(m_config.stateDir + "/signs")
-                       .absoluteFilePath(QString::fromStdString(state.key) + ".json"));
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(QJsonDocument(object).toJson()) >= 0 && file.commit();
-    ++(written ? m_metrics.stateWrites : m_metrics.stateWriteFailures);
-    if (!written) {
-        Log(state.sign.name, "cannot write " + file.fileName().toStdString() + ": " +
-                                 file.errorString().toStdString());
+    QSaveFile file(QDir(stateDir + "/signs")
+                       .absoluteFilePath(QString::fromStdString(EscapeName(name)) + ".json"));
+    if (file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(object).toJson()) >= 0 &&
+        file.commit()) {
+        return std::nullopt;
     }
-    return written;
+    return "cannot write " + file.fileName().toStdString() + ": " +
+           file.errorString().toStdString();
 }
 
 std::optional<std::string> CGateway::SetDesired(const std::string& name,
-                                                const MessageDocument& message) {
+                                                const MessageDocument& message, bool written) {
     SignState* state = Find(name);
     if (state == nullptr) {
         return "no such sign";
     }
-    if (!WriteState(*state, message)) {
-        return "the desired message could not be kept";
+    if (!written) {
+        if (const auto failure = WriteStateFile(m_config.stateDir, state->sign.name, message)) {
+            ++m_metrics.stateWriteFailures;
+            Log(state->sign.name, *failure);
+            return "the desired message could not be kept";
+        }
     }
+    ++m_metrics.stateWrites;
     state->desired = message;
     state->desiredAt = QDateTime::currentDateTimeUtc();
     Log(state->sign.name, "new desired message");

@@ -57,9 +57,16 @@ public:
     QJsonObject SignJson(const std::string& name) const;
     QJsonArray SignsJson() const;
 
-    // Makes the message the sign's desired one: written to the state folder first, then sent.
-    // The reason when it could not be written (nothing changes then).
-    std::optional<std::string> SetDesired(const std::string& name, const MessageDocument& message);
+    // Makes the message the sign's desired one: written to the state folder first (unless the
+    // caller `written` it there already with WriteStateFile), then sent. The reason when it could
+    // not be written (nothing changes then).
+    std::optional<std::string> SetDesired(const std::string& name, const MessageDocument& message,
+                                          bool written = false);
+    // Writes a sign's desired message to its file in the state folder, whole or not at all; from
+    // any thread. The reason when it could not.
+    static std::optional<std::string> WriteStateFile(const QString& stateDir,
+                                                     const std::string& name,
+                                                     const MessageDocument& message);
     // Shows the message for that long, then the desired message again.
     void Notify(const std::string& name, const MessageDocument& message, int seconds);
     // Sets a live value; the signs that show it get their message again.
@@ -84,7 +91,6 @@ private:
     SignState* Find(const std::string& name);
     const SignState* Find(const std::string& name) const;
     void LoadState();
-    bool WriteState(const SignState& state, const MessageDocument& message);
     const MessageDocument* Source(const SignState& state) const;
     void Kick(SignState& state);
     void OnSent(const std::string& key, const SignSendResult& result);

@@ -7,10 +7,12 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <cstdio>
 #include <optional>
 
 #include "gateway/CGateway.h"
 #include "gateway/GatewayRequests.h"
+#include "gateway/SafeName.h"
 #include "preview/FrameSequence.h"
 #include "render/FramePainter.h"
 
@@ -19,7 +21,8 @@ namespace {
 constexpr const char* kJson = "application/json";
 constexpr int64_t kMaxPreviewFrame = 10000;
 constexpr time_t kKeepAliveSeconds = 1;
-constexpr int kStopPollMs = 10;  // so that stopping never waits long for an idle client
+constexpr int kStopPollMs = 10;
+constexpr size_t kHttpThreads = 32;  // so that stopping never waits long for an idle client
 
 // Runs f on the gateway's thread and gives back what it returns.
 template <class F>
@@ -85,6 +88,37 @@ CHttpApi::CHttpApi(CGateway& gateway)
     Route();
 }
 
+std::optional<RequestError> CHttpApi::KeepDesired(const std::string& name,
+                                                  const MessageDocument& message) {
+    // The file is written here, so that the requests for many signs wait for their disks side by
+    // side; the sign's lock keeps two requests for one sign in the same order on disk and in the
+    // gateway.
+    std::mutex* fileLock = nullptr;
+    {
+        const std::lock_guard lock(m_fileLocksMutex);
+        auto& slot = m_fileLocks[EscapeName(name)];
+        if (!slot) {
+            slot = std::make_unique<std::mutex>();
+        }
+        fileLock = slot.get();
+    }
+    const std::lock_guard lock(*fileLock);
+    if (const auto failure = CGateway::WriteStateFile(m_gateway.Config().stateDir, name, message)) {
+        OnGateway(&m_gateway, [&] {
+            ++m_gateway.Metrics().stateWriteFailures;
+            return 0;
+        });
+        std::fprintf(stderr, "lumivex-gateway: %s: %s\n", name.c_str(), failure->c_str());
+        return RequestError{503, "", "the desired message could not be kept"};
+    }
+    CGateway* gateway = &m_gateway;
+    if (const auto failure =
+            OnGateway(gateway, [&] { return gateway->SetDesired(name, message, true); })) {
+        return RequestError{503, "", *failure};
+    }
+    return std::nullopt;
+}
+
 CHttpApi::~CHttpApi() {
     Stop();
 }
@@ -126,6 +160,10 @@ void CHttpApi::Route() {
     httplib::Server& server = *m_server;
     server.set_payload_max_length(kMaxRequestBody);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
+    // Small answers go out at once rather than wait for the client's delayed acknowledgement.
+    server.set_tcp_nodelay(true);
+    // Each request waits for its own disk write; more of them at once share the disk's flushes.
+    server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty()) {
             SendError(response, {response.status, "", StatusText(response.status)});
@@ -218,18 +256,14 @@ void CHttpApi::Route() {
                        return;
                    }
                    const auto& document = std::get<MessageDocument>(message);
-                   const auto answer = OnGateway(gateway, [&]() -> std::optional<RequestError> {
-                       if (!gateway->Drives(name)) {
-                           if (m_bridge != nullptr && m_bridge->Forward(name, document)) {
-                               return std::nullopt;
-                           }
-                           return RequestError{404, "name", "no sign \"" + name + "\""};
-                       }
-                       if (const auto failure = gateway->SetDesired(name, document)) {
-                           return RequestError{503, "", *failure};
-                       }
-                       return std::nullopt;
-                   });
+                   std::optional<RequestError> answer;
+                   if (OnGateway(gateway, [&] { return gateway->Drives(name); })) {
+                       answer = KeepDesired(name, document);
+                   } else if (!OnGateway(gateway, [&] {
+                                  return m_bridge != nullptr && m_bridge->Forward(name, document);
+                              })) {
+                       answer = RequestError{404, "name", "no sign \"" + name + "\""};
+                   }
                    if (answer) {
                        SendError(response, *answer);
                        return;

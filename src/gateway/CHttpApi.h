@@ -1,7 +1,10 @@
 #pragma once
 
 #include <atomic>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -9,6 +12,7 @@ namespace httplib {
 class Server;
 }
 
+#include "gateway/GatewayRequests.h"
 #include "settings/MessageFile.h"
 
 class CGateway;
@@ -48,6 +52,10 @@ public:
 
 private:
     void Route();
+    // Writes the sign's desired message to the state folder on this thread, then hands it to the
+    // gateway.
+    std::optional<RequestError> KeepDesired(const std::string& name,
+                                            const MessageDocument& message);
 
     CGateway& m_gateway;
     ISignForwarder* m_bridge = nullptr;
@@ -55,4 +63,6 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_bServing{false};
     uint16_t m_nPort = 0;
+    std::mutex m_fileLocksMutex;
+    std::map<std::string, std::unique_ptr<std::mutex>> m_fileLocks;  // by escaped sign name
 };

@@ -8,6 +8,10 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <future>
+#include <map>
+#include <mutex>
+#include <utility>
 
 #include "gateway/CGateway.h"
 #include "gateway/GatewayRequests.h"
@@ -60,17 +64,31 @@ public:
         QMetaObject::invokeMethod(
             &m_bridge, [this] { m_bridge.OnConnectionLost(); }, Qt::QueuedConnection);
     }
+    // Messages wait here, the latest of each topic only, until the gateway's thread takes them
+    // all at once: a burst faster than the state folder can be written costs no memory and no
+    // delay beyond one round.
     void message_arrived(mqtt::const_message_ptr message) override {
-        QMetaObject::invokeMethod(
-            &m_bridge,
-            [this, topic = message->get_topic(), payload = message->to_string()] {
-                m_bridge.OnMessage(topic, payload);
-            },
-            Qt::QueuedConnection);
+        bool first = false;
+        {
+            const std::lock_guard lock(m_mutex);
+            first = m_pending.empty();
+            m_pending[message->get_topic()] = message->to_string();
+        }
+        if (first) {
+            QMetaObject::invokeMethod(
+                &m_bridge, [this] { m_bridge.TakeMessages(); }, Qt::QueuedConnection);
+        }
+    }
+
+    std::map<std::string, std::string> Take() {
+        const std::lock_guard lock(m_mutex);
+        return std::exchange(m_pending, {});
     }
 
 private:
     CMqttBridge& m_bridge;
+    std::mutex m_mutex;
+    std::map<std::string, std::string> m_pending;  // topic -> its latest payload
 };
 
 CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSigns, QObject* parent)
@@ -89,9 +107,13 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
     connect(&gateway, &CGateway::SignChanged, this, &CMqttBridge::PublishState);
     connect(&gateway, &CGateway::DesiredChanged, this, [this](const QString& name) {
         // The set topic keeps the desired message for a gateway that starts in this one's place.
+        // One that came from the set topic is there already.
         const std::string sign = name.toStdString();
-        if (const auto json = m_gateway.DesiredJson(sign)) {
-            Publish(Topic(EscapeName(sign), "message/set"), *json, true);
+        const auto json = m_gateway.DesiredJson(sign);
+        if (!m_bFromBroker && json) {
+            const std::string key = EscapeName(sign);
+            m_echoes[key] = *json;
+            Publish(Topic(key, "message/set"), *json, true);
         }
     });
 }
@@ -242,6 +264,36 @@ void CMqttBridge::OnConnectionLost() {
     m_gateway.Metrics().mqttConnected = false;
 }
 
+void CMqttBridge::TakeMessages() {
+    m_sets.clear();
+    for (const auto& [topic, payload] : m_callback->Take()) {
+        OnMessage(topic, payload);
+    }
+    // The signs' state files are written side by side, each waiting for its own disk flush.
+    std::vector<std::future<std::optional<std::string>>> writes;
+    for (const auto& [name, message] : m_sets) {
+        writes.push_back(std::async(std::launch::async, [&, name = name] {
+            return CGateway::WriteStateFile(m_gateway.Config().stateDir, name, message);
+        }));
+    }
+    m_bFromBroker = true;
+    for (size_t i = 0; i < m_sets.size(); ++i) {
+        const auto& [name, message] = m_sets[i];
+        auto failure = writes[i].get();
+        if (!failure) {
+            failure = m_gateway.SetDesired(name, message, true);
+        } else {
+            ++m_gateway.Metrics().stateWriteFailures;
+            Log(name + ": " + *failure);
+        }
+        if (failure) {
+            PublishError(EscapeName(name), RequestError{503, "", *failure}.Json());
+        }
+    }
+    m_bFromBroker = false;
+    m_sets.clear();
+}
+
 void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload) {
     if (topic.rfind(kDiscoveryPrefix, 0) == 0) {
         OnDiscoveryEntry(topic, payload);
@@ -285,13 +337,12 @@ void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload
             return;
         }
         const MessageDocument& document = std::get<MessageDocument>(message);
-        if (m_gateway.DesiredJson(name) ==
-            WriteMessageJson(document, {.indented = false, .everyChoice = true})) {
-            return;  // what the sign already has: this gateway's own retained copy
+        const std::string json =
+            WriteMessageJson(document, {.indented = false, .everyChoice = true});
+        if (payload == m_echoes[key] || m_gateway.DesiredJson(name) == json) {
+            return;  // this gateway's own copy coming back, or what the sign has already
         }
-        if (const auto failure = m_gateway.SetDesired(name, document)) {
-            PublishError(key, RequestError{503, "", *failure}.Json());
-        }
+        m_sets.emplace_back(name, document);
     } else if (leaf == "notify") {
         const auto notice = ReadNoticeRequest(payload);
         if (const auto* error = std::get_if<RequestError>(&notice)) {

@@ -48,6 +48,7 @@ private:
     friend class CMqttCallback;
     void OnConnected();
     void OnConnectionLost();
+    void TakeMessages();
     void OnMessage(const std::string& topic, const std::string& payload);
     void PublishState(const QString& name);
     // Home Assistant discovery: the sign as a text entity (its command sets a one-line message)
@@ -65,4 +66,9 @@ private:
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::unique_ptr<mqtt::async_client> m_client;
     std::unique_ptr<CMqttCallback> m_callback;
+    // The desired messages of one round of messages, kept together and written side by side.
+    std::vector<std::pair<std::string, MessageDocument>> m_sets;
+    // What this gateway last published to each sign's set topic, to know it when it comes back.
+    std::map<std::string, std::string> m_echoes;
+    bool m_bFromBroker = false;  // a desired message being taken from the set topic
 };

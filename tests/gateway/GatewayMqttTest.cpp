@@ -170,6 +170,32 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
     EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("off")), "offline");
 }
 
+TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistant) {
+    GatewaySetup setup;
+    setup.signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
+    CTestClient client(m_broker->Url());
+    ASSERT_TRUE(client.Connected());
+    client.Subscribe("homeassistant/#");
+    const std::string dock = "homeassistant/sensor/lumivex_hall-b_dock_202/config";
+    {
+        CGatewayProcess gateway(setup.Write(MqttConfig()));
+        ASSERT_TRUE(gateway.Listening());
+        EXPECT_FALSE(client.WaitFor(dock, Holds("Dock 2")).empty());
+        EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+    }
+    setup.signs.pop_back();
+    CGatewayProcess gateway(setup.Write(MqttConfig()));
+    ASSERT_TRUE(gateway.Listening());
+    EXPECT_FALSE(
+        gateway.Process().WaitForLine("removing the Home Assistant entry " + dock).empty());
+    EXPECT_TRUE(
+        client.WaitFor(dock, [](const std::string& payload) { return payload.empty(); }).empty());
+    EXPECT_FALSE(
+        client.WaitFor("homeassistant/sensor/lumivex_hall-b_line_203/config", Holds("Line 3"))
+            .empty());
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
 TEST_F(GatewayMqtt, UpdatesPublishedWhileTheBrokerWasAwayArrive) {
     GatewaySetup setup;
     setup.signs = {m_signs.Sign(0, "Line 3")};

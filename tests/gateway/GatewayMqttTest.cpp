@@ -84,6 +84,15 @@ public:
         return found;
     }
 
+    // Waits until the topic's retained message is removed (an empty payload comes).
+    bool WaitForRemoval(const std::string& topic) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kTestWaitMs), [&] {
+            const auto it = m_last.find(topic);
+            return it != m_last.end() && it->second.empty();
+        });
+    }
+
 private:
     void message_arrived(mqtt::const_message_ptr message) override {
         const std::lock_guard lock(m_mutex);
@@ -188,8 +197,7 @@ TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistant) {
     ASSERT_TRUE(gateway.Listening());
     EXPECT_FALSE(
         gateway.Process().WaitForLine("removing the Home Assistant entry " + dock).empty());
-    EXPECT_TRUE(
-        client.WaitFor(dock, [](const std::string& payload) { return payload.empty(); }).empty());
+    EXPECT_TRUE(client.WaitForRemoval(dock));
     EXPECT_FALSE(
         client.WaitFor("homeassistant/sensor/lumivex_hall-b_line_203/config", Holds("Line 3"))
             .empty());

@@ -9,6 +9,7 @@ LUMIVEX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format fonts-dejavu-core ccache
+    libpaho-mqttpp-dev libpaho-mqtt-dev libcpp-httplib-dev mosquitto
 )
 
 # What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).

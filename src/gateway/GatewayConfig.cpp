@@ -1,0 +1,152 @@
+#include "gateway/GatewayConfig.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QSysInfo>
+
+#include "setup/Ipv4Text.h"
+
+namespace {
+
+[[noreturn]] void Fail(const QString& path, const std::string& text) {
+    throw CGatewayConfigError(path.toStdString() + ": " + text);
+}
+
+std::string TextField(const QString& path, const QJsonObject& object, const char* field,
+                      const std::string& fallback = {}) {
+    const QJsonValue value = object.value(QLatin1String(field));
+    if (value.isUndefined()) {
+        return fallback;
+    }
+    if (!value.isString() || value.toString().isEmpty()) {
+        Fail(path, std::string("\"") + field + "\" must be a non-empty string");
+    }
+    return value.toString().toStdString();
+}
+
+// The first line of a secret's file, without its line end.
+std::string ReadSecret(const QString& configPath, const std::string& file, const char* field) {
+    const QString path = QFileInfo(configPath).dir().absoluteFilePath(QString::fromStdString(file));
+    QFile secret(path);
+    if (!secret.open(QIODevice::ReadOnly)) {
+        Fail(configPath, std::string("\"") + field + "\": cannot read " + path.toStdString() +
+                             ": " + secret.errorString().toStdString());
+    }
+    const std::string text = QString::fromUtf8(secret.readLine()).trimmed().toStdString();
+    if (text.empty()) {
+        Fail(configPath, std::string("\"") + field + "\": " + path.toStdString() + " is empty");
+    }
+    return text;
+}
+
+void ReadHttp(const QString& path, const std::string& text, GatewayConfig& config) {
+    const size_t colon = text.rfind(':');
+    bool ok = colon != std::string::npos;
+    uint32_t port = 0;
+    if (ok) {
+        const QString portText = QString::fromStdString(text.substr(colon + 1));
+        port = portText.toUInt(&ok);
+        ok = ok && port <= 65535 && ParseIpv4(text.substr(0, colon)).has_value();
+    }
+    if (!ok) {
+        Fail(path, "\"http\" must be an IPv4 address and a port, \"127.0.0.1:8080\", not \"" +
+                       text + "\"");
+    }
+    config.httpHost = text.substr(0, colon);
+    config.httpPort = static_cast<uint16_t>(port);
+}
+
+void ReadMqtt(const QString& path, const QJsonValue& value, MqttConfig& mqtt) {
+    if (value.isUndefined()) {
+        return;
+    }
+    if (!value.isObject()) {
+        Fail(path, "\"mqtt\" must be an object");
+    }
+    const QJsonObject object = value.toObject();
+    mqtt.url = TextField(path, object, "url");
+    if (mqtt.url.empty()) {
+        Fail(path, "\"mqtt.url\" is needed, \"tcp://127.0.0.1:1883\"");
+    }
+    mqtt.prefix = TextField(path, object, "prefix", kDefaultMqttPrefix);
+    if (mqtt.prefix.find_first_of("+#") != std::string::npos) {
+        Fail(path, "\"mqtt.prefix\" must not hold \"+\" or \"#\"");
+    }
+    mqtt.username = TextField(path, object, "username");
+    const std::string passwordFile = TextField(path, object, "passwordFile");
+    if (!passwordFile.empty()) {
+        mqtt.password = ReadSecret(path, passwordFile, "mqtt.passwordFile");
+    }
+}
+
+}  // namespace
+
+QString DefaultGatewayConfigPath() {
+    return QFileInfo(DefaultSignsFilePath()).dir().absoluteFilePath(kGatewayFileName);
+}
+
+bool IsLoopbackHost(const std::string& host) {
+    const auto octets = ParseIpv4(host);
+    return octets && (*octets)[0] == 127;
+}
+
+GatewayConfig LoadGatewayConfig(const QString& path) {
+    GatewayConfig config;
+    const QDir folder = QFileInfo(path).absoluteDir();
+    config.name = QSysInfo::machineHostName().toStdString();
+    config.signsPath = folder.absoluteFilePath(kSignsFileName);
+    config.stateDir = folder.absoluteFilePath("gateway-state");
+
+    QFile file(path);
+    if (file.exists()) {
+        if (!file.open(QIODevice::ReadOnly)) {
+            Fail(path, "cannot read: " + file.errorString().toStdString());
+        }
+        QJsonParseError error;
+        const QJsonDocument document = QJsonDocument::fromJson(file.readAll(), &error);
+        if (error.error != QJsonParseError::NoError || !document.isObject()) {
+            Fail(path, "not a JSON object: " + error.errorString().toStdString());
+        }
+        const QJsonObject object = document.object();
+        static const QStringList kFields = {"name", "http", "tokenFile", "mqtt", "stateDir"};
+        for (const QString& key : object.keys()) {
+            if (!kFields.contains(key)) {
+                Fail(path, "unknown field \"" + key.toStdString() + "\"");
+            }
+        }
+        config.name = TextField(path, object, "name", config.name);
+        const std::string http = TextField(path, object, "http");
+        if (!http.empty()) {
+            ReadHttp(path, http, config);
+        }
+        const std::string tokenFile = TextField(path, object, "tokenFile");
+        if (!tokenFile.empty()) {
+            config.token = ReadSecret(path, tokenFile, "tokenFile");
+        }
+        ReadMqtt(path, object.value("mqtt"), config.mqtt);
+        const std::string stateDir = TextField(path, object, "stateDir");
+        if (!stateDir.empty()) {
+            config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
+        }
+    }
+    if (!IsLoopbackHost(config.httpHost) && config.token.empty()) {
+        Fail(path, "\"http\" listens beyond loopback at " + config.httpHost +
+                       ": a \"tokenFile\" is needed");
+    }
+    return config;
+}
+
+std::vector<NamedSign> SignsOfGateway(const std::vector<NamedSign>& signs,
+                                      const std::string& name) {
+    std::vector<NamedSign> driven;
+    for (const NamedSign& sign : signs) {
+        if (!sign.gateway || SameSignName(*sign.gateway, name)) {
+            driven.push_back(sign);
+        }
+    }
+    return driven;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "settings/SignsFile.h"
+
+inline constexpr const char* kGatewayFileName = "gateway.json";
+inline constexpr const char* kDefaultHttpHost = "127.0.0.1";
+inline constexpr uint16_t kDefaultHttpPort = 8080;
+inline constexpr const char* kDefaultMqttPrefix = "lumivex";
+
+// Why the gateway's configuration cannot be used: the file, the field and what it needs.
+class CGatewayConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct MqttConfig {
+    std::string url;  // empty: no broker
+    std::string prefix = kDefaultMqttPrefix;
+    std::string username;
+    std::string password;  // read from passwordFile
+};
+
+struct GatewayConfig {
+    std::string name;  // this gateway's, as signs.json's "gateway" fields name it
+    std::string httpHost = kDefaultHttpHost;
+    uint16_t httpPort = kDefaultHttpPort;  // 0: any free port
+    std::string token;                     // read from tokenFile; empty: none
+    MqttConfig mqtt;
+    QString stateDir;
+    QString signsPath;  // signs.json beside gateway.json
+};
+
+// gateway.json beside signs.json.
+QString DefaultGatewayConfigPath();
+
+// Reads the configuration at `path`; a missing file gives the defaults (HTTP on 127.0.0.1:8080, no
+// broker). Files it names are read relative to its folder. Refuses to listen beyond loopback
+// without a token. Throws CGatewayConfigError.
+GatewayConfig LoadGatewayConfig(const QString& path);
+
+// Whether an IPv4 address in text is one of 127.0.0.0/8.
+bool IsLoopbackHost(const std::string& host);
+
+// The signs this gateway drives: those whose "gateway" names it, and those that name none.
+std::vector<NamedSign> SignsOfGateway(const std::vector<NamedSign>& signs, const std::string& name);

@@ -1,0 +1,81 @@
+#include "gateway/Schedules.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+[[noreturn]] void Fail(size_t index, const std::string& field, const std::string& text) {
+    throw CScheduleError("schedules[" + std::to_string(index) + "]." + field + ": " + text);
+}
+
+std::vector<std::string> Texts(size_t index, const QJsonValue& value, const char* field) {
+    std::vector<std::string> texts;
+    if (value.isUndefined()) {
+        return texts;
+    }
+    if (!value.isArray()) {
+        Fail(index, field, "must be a list of strings");
+    }
+    for (const QJsonValue& item : value.toArray()) {
+        if (!item.isString()) {
+            Fail(index, field, "must be a list of strings");
+        }
+        texts.push_back(item.toString().toStdString());
+    }
+    return texts;
+}
+
+MessageDocument RuleMessage(size_t index, const QJsonValue& value, const QString& folder) {
+    try {
+        if (value.isObject()) {
+            return ParseMessageJson(
+                QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact).toStdString());
+        }
+        if (value.isString() && !value.toString().isEmpty()) {
+            return ReadMessageFile(QDir(folder).absoluteFilePath(value.toString()).toStdString());
+        }
+    } catch (const CMessageFileError& error) {
+        Fail(index, "message", error.what());
+    }
+    Fail(index, "message", "must be a message object or the name of a message file");
+}
+
+}  // namespace
+
+GatewaySchedules ParseSchedules(const std::string& json, const QString& folder) {
+    GatewaySchedules schedules;
+    if (json.empty()) {
+        return schedules;
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(json));
+    if (!document.isArray()) {
+        throw CScheduleError("schedules: must be a list of rules");
+    }
+    const QJsonArray rules = document.array();
+    for (qsizetype i = 0; i < rules.size(); ++i) {
+        const auto index = static_cast<size_t>(i);
+        if (!rules[i].isObject()) {
+            throw CScheduleError("schedules[" + std::to_string(index) + "]: must be an object");
+        }
+        const QJsonObject object = rules[i].toObject();
+        ScheduleRule rule;
+        rule.signs = Texts(index, object.value("signs"), "signs");
+        rule.tag = object.value("tag").toString().toStdString();
+        if (rule.signs.empty() && rule.tag.empty()) {
+            Fail(index, "signs", "a rule needs \"signs\" or \"tag\"");
+        }
+        const std::vector<std::string> days = Texts(index, object.value("days"), "days");
+        const auto window = ParseScheduleWindow(days, object.value("from").toString().toStdString(),
+                                                object.value("to").toString().toStdString());
+        if (const auto* error = std::get_if<ScheduleError>(&window)) {
+            Fail(index, error->field, error->text);
+        }
+        rule.window = std::get<ScheduleWindow>(window);
+        schedules.messages.push_back(RuleMessage(index, object.value("message"), folder));
+        schedules.rules.push_back(std::move(rule));
+    }
+    return schedules;
+}

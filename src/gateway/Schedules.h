@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QString>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "automation/ScheduleRule.h"
+#include "settings/MessageFile.h"
+
+// Why signs.json's "schedules" cannot be used: the rule's field and what it needs.
+class CScheduleError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The rules of signs.json's "schedules", each with the message it shows.
+struct GatewaySchedules {
+    std::vector<ScheduleRule> rules;
+    std::vector<MessageDocument> messages;  // one a rule
+};
+
+// Reads the "schedules" array as the signs file keeps it; a rule's "message" is a message object
+// or the name of a message file, read relative to `folder`. Throws CScheduleError
+// "schedules[1].from: ...".
+GatewaySchedules ParseSchedules(const std::string& json, const QString& folder);

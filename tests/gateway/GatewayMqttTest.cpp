@@ -1,0 +1,264 @@
+// The gateway on a real Mosquitto, started by the test on a free loopback port.
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <mqtt/async_client.h>
+
+#include <map>
+
+#include "GatewayTestSupport.h"
+#include "gateway/SafeName.h"
+
+namespace {
+
+constexpr int kQos = 1;
+
+// Mosquitto on a port of its own, with a configuration the test writes.
+class CBroker {
+public:
+    explicit CBroker(const CTempFolder& folder) : m_folder(folder), m_nPort(FreeLoopbackPort()) {
+        const passwd* user = getpwuid(getuid());
+        m_strConfig = m_folder.Write("mosquitto.conf",
+                                     "listener " + std::to_string(m_nPort) + " 127.0.0.1\n" +
+                                         "allow_anonymous true\npersistence false\n" + "user " +
+                                         (user ? user->pw_name : "nobody") + "\n");
+        Start();
+    }
+    void Start() {
+        m_process = std::make_unique<CChildProcess>(
+            LUMIVEX_MOSQUITTO_PATH, std::vector<std::string>{"-c", m_strConfig, "-v"});
+        m_bRunning = !m_process->WaitForLine("running").empty();
+    }
+    void Stop() { m_process->Signal(SIGTERM); }
+    bool Running() const { return m_bRunning; }
+    std::string Url() const { return "tcp://127.0.0.1:" + std::to_string(m_nPort); }
+
+private:
+    const CTempFolder& m_folder;
+    uint16_t m_nPort;
+    std::string m_strConfig;
+    std::unique_ptr<CChildProcess> m_process;
+    bool m_bRunning = false;
+};
+
+// The test's own client: publishes, and keeps the last payload of every topic it hears.
+class CTestClient : public mqtt::callback {
+public:
+    explicit CTestClient(const std::string& url)
+        : m_client(url, "lumivex-test-" + std::to_string(getpid()) + "-" +
+                            std::to_string(++s_nClients)) {
+        m_client.set_callback(*this);
+        mqtt::connect_options options;
+        options.set_clean_session(true);
+        m_bConnected = m_client.connect(options)->wait_for(std::chrono::milliseconds(kTestWaitMs));
+    }
+    ~CTestClient() override {
+        try {
+            m_client.disconnect()->wait_for(std::chrono::milliseconds(kTestWaitMs));
+        } catch (const mqtt::exception&) {
+        }
+    }
+    bool Connected() const { return m_bConnected; }
+    void Subscribe(const std::string& filter) {
+        m_client.subscribe(filter, kQos)->wait_for(std::chrono::milliseconds(kTestWaitMs));
+    }
+    void Publish(const std::string& topic, const std::string& payload, bool retained = false) {
+        m_client.publish(topic, payload.data(), payload.size(), kQos, retained)
+            ->wait_for(std::chrono::milliseconds(kTestWaitMs));
+    }
+    // Waits until the topic's last payload satisfies the test; that payload, or "" after the bound.
+    std::string WaitFor(const std::string& topic,
+                        const std::function<bool(const std::string&)>& good) {
+        std::unique_lock lock(m_mutex);
+        std::string found;
+        m_changed.wait_for(lock, std::chrono::milliseconds(kTestWaitMs), [&] {
+            const auto it = m_last.find(topic);
+            if (it != m_last.end() && good(it->second)) {
+                found = it->second;
+                return true;
+            }
+            return false;
+        });
+        return found;
+    }
+
+    // Waits until the topic's retained message is removed (an empty payload comes).
+    bool WaitForRemoval(const std::string& topic) {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::milliseconds(kTestWaitMs), [&] {
+            const auto it = m_last.find(topic);
+            return it != m_last.end() && it->second.empty();
+        });
+    }
+
+private:
+    void message_arrived(mqtt::const_message_ptr message) override {
+        const std::lock_guard lock(m_mutex);
+        m_last[message->get_topic()] = message->to_string();
+        m_changed.notify_all();
+    }
+
+    static inline int s_nClients = 0;
+    mqtt::async_client m_client;
+    bool m_bConnected = false;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<std::string, std::string> m_last;
+};
+
+auto Holds(const std::string& text) {
+    return [text](const std::string& payload) { return payload.find(text) != std::string::npos; };
+}
+
+class GatewayMqtt : public testing::Test {
+protected:
+    void SetUp() override {
+        if (std::string(LUMIVEX_MOSQUITTO_PATH).empty()) {
+            GTEST_SKIP() << "mosquitto is not installed: the broker tests need it";
+        }
+        ASSERT_TRUE(m_signs.Ready(2));
+        m_broker = std::make_unique<CBroker>(m_brokerFolder);
+        ASSERT_TRUE(m_broker->Running());
+    }
+
+    std::string MqttConfig() const {
+        return R"(, "mqtt": {"url": ")" + m_broker->Url() + R"(", "prefix": "plant"})";
+    }
+
+    CLoopbackSigns m_signs{{4, 4}};
+    CTempFolder m_brokerFolder;
+    std::unique_ptr<CBroker> m_broker;
+};
+
+TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
+    GatewaySetup setup;
+    setup.signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock/2 #a")};
+    CGatewayProcess gateway(setup.Write(MqttConfig()));
+    ASSERT_TRUE(gateway.Listening());
+    ASSERT_FALSE(gateway.Process().WaitForLine("broker connected").empty());
+    CTestClient client(m_broker->Url());
+    ASSERT_TRUE(client.Connected());
+    client.Subscribe("plant/#");
+    client.Subscribe("homeassistant/#");
+    EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("line")), "online");
+    // Each sign is a text entity whose command sets its message.
+    const QJsonObject entity = JsonObjectOf(
+        client.WaitFor("homeassistant/text/lumivex_hall-b_dock_2F2_20_23a/config", Holds("{")));
+    EXPECT_EQ(entity["command_topic"].toString(), "plant/dock%2F2%20%23a/message/set");
+
+    struct Case {
+        size_t sign;
+        std::string payload;
+        std::string json;  // what the sign gets
+    };
+    const std::vector<Case> cases = {
+        {0, R"({"lines": ["Press 4 stopped"], "effect": "blink"})",
+         R"({"lines": ["Press 4 stopped"], "effect": "blink"})"},
+        {1, "Truck due 10:40", R"({"lines": ["Truck due 10:40"]})"},
+    };
+    for (const Case& c : cases) {
+        const std::string level = EscapeName(setup.signs[c.sign].name);
+        auto received = m_signs[c.sign].AcceptAndReadAsync();
+        client.Publish("plant/" + level + "/message/set", c.payload);
+        EXPECT_EQ(received.get(), BytesFor(setup.signs[c.sign], c.json)) << c.payload;
+        const std::string state = client.WaitFor("plant/" + level + "/state", Holds("\"sent"));
+        EXPECT_EQ(JsonObjectOf(state)["name"].toString().toStdString(), setup.signs[c.sign].name);
+    }
+    // A bad payload is answered and changes nothing.
+    client.Publish("plant/line%203/message/set", R"({"effect": "wobble"})");
+    const std::string error = client.WaitFor("plant/line%203/error", Holds("effect"));
+    EXPECT_EQ(JsonObjectOf(error)["field"].toString(), "effect");
+    const auto http = ClientOf(gateway.Port());
+    const QJsonObject desired =
+        JsonObjectOf(http->Get(SignPath("Line 3"))->body)["desired"].toObject();
+    EXPECT_EQ(desired["effect"].toString(), "blink");
+
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+    EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("off")), "offline");
+}
+
+TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistant) {
+    GatewaySetup setup;
+    setup.signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
+    CTestClient client(m_broker->Url());
+    ASSERT_TRUE(client.Connected());
+    client.Subscribe("homeassistant/#");
+    const std::string dock = "homeassistant/sensor/lumivex_hall-b_dock_202/config";
+    {
+        CGatewayProcess gateway(setup.Write(MqttConfig()));
+        ASSERT_TRUE(gateway.Listening());
+        EXPECT_FALSE(client.WaitFor(dock, Holds("Dock 2")).empty());
+        EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+    }
+    setup.signs.pop_back();
+    CGatewayProcess gateway(setup.Write(MqttConfig()));
+    ASSERT_TRUE(gateway.Listening());
+    EXPECT_FALSE(
+        gateway.Process().WaitForLine("removing the Home Assistant entry " + dock).empty());
+    EXPECT_TRUE(client.WaitForRemoval(dock));
+    EXPECT_FALSE(
+        client.WaitFor("homeassistant/sensor/lumivex_hall-b_line_203/config", Holds("Line 3"))
+            .empty());
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
+TEST_F(GatewayMqtt, UpdatesPublishedWhileTheBrokerWasAwayArrive) {
+    GatewaySetup setup;
+    setup.signs = {m_signs.Sign(0, "Line 3")};
+    CGatewayProcess gateway(setup.Write(MqttConfig()));
+    ASSERT_TRUE(gateway.Listening());
+    ASSERT_FALSE(gateway.Process().WaitForLine("broker connected").empty());
+    m_broker->Stop();
+    ASSERT_FALSE(gateway.Process().WaitForLine("broker connection lost").empty());
+    m_broker->Start();
+    ASSERT_TRUE(m_broker->Running());
+    {
+        // Published before the gateway is back; the set topic keeps it for it.
+        CTestClient client(m_broker->Url());
+        ASSERT_TRUE(client.Connected());
+        auto received = m_signs[0].AcceptAndReadAsync();
+        client.Publish("plant/line%203/message/set", "Back again", true);
+        EXPECT_FALSE(gateway.Process().WaitForLine("broker connected").empty());
+        EXPECT_EQ(received.get(), BytesFor(setup.signs[0], R"({"lines": ["Back again"]})"));
+    }
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
+TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
+    std::vector<NamedSign> signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
+    signs[0].gateway = "hall-a";
+    signs[1].gateway = "hall-b";
+    GatewaySetup setupA;
+    GatewaySetup setupB;
+    setupA.signs = setupB.signs = signs;
+    CGatewayProcess hallA(setupA.Write(MqttConfig(), "hall-a"));
+    CGatewayProcess hallB(setupB.Write(MqttConfig(), "hall-b"));
+    ASSERT_TRUE(hallA.Listening() && hallB.Listening());
+    ASSERT_FALSE(hallA.Process().WaitForLine("broker connected").empty());
+    ASSERT_FALSE(hallB.Process().WaitForLine("broker connected").empty());
+    struct Case {
+        CGatewayProcess* asked;
+        size_t sign;
+        std::string json;
+    };
+    const std::vector<Case> cases = {
+        {&hallA, 1, R"({"lines": ["From hall A"]})"},
+        {&hallB, 0, R"({"lines": ["From hall B"]})"},
+        {&hallA, 0, R"({"lines": ["Own sign"]})"},
+    };
+    for (const Case& c : cases) {
+        auto received = m_signs[c.sign].AcceptAndReadAsync();
+        const auto response =
+            ClientOf(c.asked->Port())
+                ->Put(SignPath(signs[c.sign].name) + "/message", c.json, "application/json");
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->status, 202) << response->body;
+        EXPECT_EQ(received.get(), BytesFor(signs[c.sign], c.json)) << c.json;
+    }
+    EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
+    EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
+}
+
+}  // namespace

@@ -1,0 +1,176 @@
+// The gateway's parts that need no network: names as file names and topic levels, its
+// configuration, templates over formatted text, schedules and request messages.
+#include <gtest/gtest.h>
+
+#include "GatewayProcess.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayRequests.h"
+#include "gateway/MessageTemplate.h"
+#include "gateway/SafeName.h"
+#include "gateway/Schedules.h"
+
+namespace {
+
+TEST(SafeName, EveryNameIsOneSafeLevel) {
+    struct Case {
+        const char* name;
+        const char* escaped;
+    };
+    const Case cases[] = {
+        {"Line 3", "line%203"},     {"dock-2_a", "dock-2_a"}, {"a/b", "a%2Fb"},
+        {"+#", "%2B%23"},           {"..", "%2E%2E"},         {".hidden", "%2Ehidden"},
+        {"T\xC3\xBCr", "t%C3%BCr"}, {"100%", "100%25"},       {"LINE 3", "line%203"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(EscapeName(c.name), c.escaped) << c.name;
+    }
+}
+
+TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
+    struct Case {
+        const char* json;   // nullptr: no file
+        const char* error;  // "" when it is accepted
+        const char* host;
+        uint16_t port;
+        bool token;
+    };
+    const Case cases[] = {
+        {nullptr, "", "127.0.0.1", 8080, false},
+        {R"({"name": "hall-b", "http": "127.0.0.5:9000"})", "", "127.0.0.5", 9000, false},
+        {R"({"http": "0.0.0.0:8080"})", "\"tokenFile\" is needed", "", 0, false},
+        {R"({"http": "0.0.0.0:8080", "tokenFile": "token"})", "", "0.0.0.0", 8080, true},
+        {R"({"http": "localhost"})", "\"http\" must be", "", 0, false},
+        {R"({"tokenFile": "absent"})", "\"tokenFile\": cannot read", "", 0, false},
+        {R"({"mqtt": {"prefix": "x"}})", "\"mqtt.url\"", "", 0, false},
+        {R"({"mqtt": {"url": "tcp://127.0.0.1:1", "prefix": "a/#"}})", "\"mqtt.prefix\"", "", 0,
+         false},
+        {R"({"port": 1})", "unknown field \"port\"", "", 0, false},
+        {"[1]", "not a JSON object", "", 0, false},
+    };
+    for (const Case& c : cases) {
+        const CTempFolder folder;
+        folder.Write("token", "s3cret\n");
+        const std::string path =
+            c.json != nullptr ? folder.Write("gateway.json", c.json) : folder.Path() + "/none.json";
+        try {
+            const GatewayConfig config = LoadGatewayConfig(QString::fromStdString(path));
+            EXPECT_STREQ(c.error, "") << c.json;
+            EXPECT_EQ(config.httpHost, c.host);
+            EXPECT_EQ(config.httpPort, c.port);
+            EXPECT_EQ(config.token, c.token ? "s3cret" : "");
+            EXPECT_EQ(config.signsPath.toStdString(), folder.Path() + "/signs.json");
+        } catch (const CGatewayConfigError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos)
+                << (c.json ? c.json : "") << ": " << error.what();
+            EXPECT_STRNE(c.error, "") << error.what();
+        }
+    }
+}
+
+TEST(GatewayConfig, DrivesItsOwnSignsAndThoseOfNoGateway) {
+    std::vector<NamedSign> signs(4);
+    signs[0].name = "a";
+    signs[1].name = "b";
+    signs[1].gateway = "Hall-B";
+    signs[2].name = "c";
+    signs[2].gateway = "hall-a";
+    signs[3].name = "d";
+    std::vector<std::string> names;
+    for (const NamedSign& sign : SignsOfGateway(signs, "hall-b")) {
+        names.push_back(sign.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "d"}));
+}
+
+std::string LineText(const CellLine& line) {
+    std::string text;
+    for (const CharCell& cell : line) {
+        text += static_cast<char>(cell.character);
+    }
+    return text;
+}
+
+TEST(MessageTemplate, FillsEachStretchKeepingItsLook) {
+    const MessageDocument message = ParseMessageJson(
+        R"({"lines": [[{"text": "Count {count}", "color": "green"},
+                       {"text": " at {now:HH:mm} {gone}", "blink": true}], "{{plain}}"]})");
+    const VariableValues values{{"count", "12\n"}};
+    const LocalTime noon{std::chrono::seconds(12 * 3600 + 5 * 60)};
+    const ExpandedMessage expanded = ExpandMessage(message, values, noon);
+    ASSERT_EQ(expanded.message.lines.size(), 2u);
+    EXPECT_EQ(LineText(expanded.message.lines[0]), "Count 12  at 12:05 --");
+    EXPECT_EQ(LineText(expanded.message.lines[1]), "{plain}");
+    EXPECT_EQ(expanded.message.lines[0][6].colour, kGreen);
+    EXPECT_FALSE(expanded.message.lines[0][6].blink);
+    EXPECT_TRUE(expanded.message.lines[0].back().blink);
+    EXPECT_EQ(expanded.used, (std::set<std::string>{"count", "gone"}));
+    EXPECT_EQ(expanded.missing, (std::set<std::string>{"gone"}));
+    EXPECT_TRUE(expanded.usesClock);
+}
+
+TEST(Schedules, RulesReadOrNameTheirField) {
+    const CTempFolder folder;
+    folder.Write("shift.json", R"({"lines": ["Shift A"]})");
+    struct Case {
+        const char* json;
+        const char* error;  // "" when accepted
+    };
+    const Case cases[] = {
+        {R"([{"tag": "hall", "message": "shift.json", "days": ["mon"], "from": "06:00",
+              "to": "14:00"}])",
+         ""},
+        {R"([{"message": {}, "days": ["mon"], "from": "06:00", "to": "07:00"}])",
+         "schedules[0].signs"},
+        {R"([{"tag": "t", "message": {}, "days": ["mon"], "from": "6", "to": "07:00"}])",
+         "schedules[0].from"},
+        {R"([{"tag": "t", "message": "absent.json", "days": ["mon"], "from": "06:00",
+              "to": "07:00"}])",
+         "schedules[0].message"},
+        {R"([{"tag": "t", "message": {"effect": "wobble"}, "days": ["mon"], "from": "06:00",
+              "to": "07:00"}])",
+         "schedules[0].message"},
+        {R"({"tag": "t"})", "schedules: must be a list"},
+    };
+    for (const Case& c : cases) {
+        try {
+            const GatewaySchedules schedules =
+                ParseSchedules(c.json, QString::fromStdString(folder.Path()));
+            EXPECT_STREQ(c.error, "") << c.json;
+            ASSERT_EQ(schedules.messages.size(), 1u);
+            EXPECT_EQ(schedules.rules.size(), 1u);
+        } catch (const CScheduleError& error) {
+            EXPECT_STRNE(c.error, "") << error.what();
+            EXPECT_EQ(std::string(error.what()).rfind(c.error, 0), 0u) << error.what();
+        }
+    }
+}
+
+TEST(GatewayRequests, MessagesAreRefusedInTheCliWordsWithTheField) {
+    struct Case {
+        const char* json;
+        const char* field;
+    };
+    const Case cases[] = {
+        {R"({"effect": "wobble"})", "message.effect"},
+        {R"({"lines": [5]})", "message.lines[0]"},
+        {"{", "message"},
+        {R"({"position": "start", "line": 9, "column": 1})", "message.line"},
+    };
+    for (const Case& c : cases) {
+        const auto result = ReadRequestMessage(c.json, "message");
+        ASSERT_TRUE(std::holds_alternative<RequestError>(result)) << c.json;
+        const RequestError& error = std::get<RequestError>(result);
+        EXPECT_EQ(error.status, 400);
+        EXPECT_EQ(error.field, c.field) << error.text;
+        if (std::string(c.field) != "message.line") {
+            try {
+                ParseMessageJson(c.json);
+                ADD_FAILURE() << c.json;
+            } catch (const CMessageFileError& cli) {
+                EXPECT_EQ(error.text, cli.what());
+            }
+        }
+    }
+}
+
+}  // namespace

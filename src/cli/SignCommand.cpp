@@ -7,10 +7,10 @@
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
+#include "cli/SignPrinters.h"
 #include "cli/SignWindowSession.h"
 #include "cli/StopSignals.h"
 #include "preview/SignModel.h"
-#include "sign/SignFrames.h"
 #include "sign/SignLoop.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignPtyLink.h"
@@ -19,8 +19,8 @@
 namespace {
 
 constexpr const char* kSignHelp =
-    R"(Usage: lumivex-cli sign (--tcp [ADDR:]PORT | --serial LINK) [--model N] [--out DIR]
-                        [--window]
+    R"(Usage: lumivex-cli sign (--tcp [ADDR:]PORT [--tcp ...] [--count N] | --serial LINK)
+                        [--model N] [--out DIR] [--window]
 
 Plays a sign: takes command strings as a sign does and shows what it makes of them.
 
@@ -28,6 +28,10 @@ Plays a sign: takes command strings as a sign does and shows what it makes of th
                      up to the peer's close, is one message, and connections are taken one at a
                      time. A sign listens at 49999, where the program and 'lumivex-cli send
                      --port ethernet' connect. PORT 0 takes a free port.
+                     Given more than once, plays one sign at each address, side by side.
+  --count N          plays N signs (1..1000) at N addresses counted up from the one --tcp gives,
+                     all at its PORT: --tcp 127.0.0.2:49999 --count 3 listens on 127.0.0.2,
+                     127.0.0.3 and 127.0.0.4. Any 127.x.y.z is this machine, and needs no set-up
   --serial LINK      makes a pseudo-terminal and a symlink LINK to it: map a COMn to LINK in group
                      [Ports] of the settings (COM1=LINK) and send to that COMn. A serial line has
                      no framing: a message ends after 250 ms without bytes.
@@ -50,7 +54,9 @@ For each message, one line of JSON on standard output:
   {"number":1,"time":"2025-01-31T12:34:56.789Z","source":"tcp 127.0.0.1:40512","bytes":42,
    "message":{...}}
 where "message" is what 'lumivex-cli decode' writes ("network" for a network interface string),
-and "truncated":true marks a message cut at 1 MiB. A message the model shows only in part, as
+and "truncated":true marks a message cut at 1 MiB. With several signs, "sign":"tcp 127.0.0.3:49999"
+names the one that took it, message numbers count per sign, warnings start with the sign, and
+--out writes into a folder per sign, DIR/127.0.0.3-49999/. A message the model shows only in part, as
 the preview cuts it, has "leftOut" say what and why, as the window does beside the panel:
   "leftOut":"lines 1 to 2 left out: line 1 needs 2 of the sign's 1 line"
 The line comes once the message's frames are written. Its warnings go to standard error, at most
@@ -65,63 +71,7 @@ Exit status: 2 for bad arguments, a port in use, a LINK that exists or --window 
 
 constexpr Ipv4Octets kDefaultListenAddress = {127, 0, 0, 1};
 constexpr int64_t kMaxPort = 65535;
-
-class CJsonLinePrinter : public ISignObserver {
-public:
-    explicit CJsonLinePrinter(int32_t model) : m_nModel(model) {}
-
-    void OnSignMessage(const SignMessage& message) override {
-        WriteOutputLine(SignMessageJson(message, m_nModel));
-    }
-
-private:
-    int32_t m_nModel;
-};
-
-class CWarningPrinter : public ISignObserver {
-public:
-    void OnSignMessage(const SignMessage& message) override {
-        if (message.truncated) {
-            std::fprintf(stderr, "message %lld: cut at %zu bytes; the rest was dropped\n",
-                         static_cast<long long>(message.number), message.bytes.size());
-        }
-        for (const DecodeWarning& warning : message.decoded.warnings) {
-            std::fprintf(stderr, "message %lld, offset %zu: %s\n",
-                         static_cast<long long>(message.number), warning.offset,
-                         warning.text.c_str());
-        }
-        if (message.decoded.warningsLeftOut > 0) {
-            std::fprintf(stderr, "message %lld: %zu more warnings left out\n",
-                         static_cast<long long>(message.number), message.decoded.warningsLeftOut);
-        }
-    }
-};
-
-class CFrameWriter : public ISignObserver {
-public:
-    CFrameWriter(QString folder, int32_t model) : m_strFolder(std::move(folder)), m_nModel(model) {}
-
-    void OnSignMessage(const SignMessage& message) override {
-        const auto* decoded = std::get_if<DecodedMessage>(&message.decoded.content);
-        if (decoded == nullptr) {
-            return;
-        }
-        const FramesWritten written =
-            WriteMessageFrames(*decoded, m_nModel, m_strFolder, message.number);
-        const auto number = static_cast<long long>(message.number);
-        if (!written.failedFile.isEmpty()) {
-            std::fprintf(stderr, "message %lld: cannot write %s\n", number,
-                         written.failedFile.toLocal8Bit().constData());
-        } else if (written.cut) {
-            std::fprintf(stderr, "message %lld: frames stop at %lld\n", number,
-                         static_cast<long long>(kMaxFramesPerMessage));
-        }
-    }
-
-private:
-    QString m_strFolder;
-    int32_t m_nModel;
-};
+constexpr int64_t kMaxSigns = 1000;
 
 // "[ADDR:]PORT"
 void ParseTcpOption(const std::string& text, Ipv4Octets& address, uint16_t& port) {
@@ -148,10 +98,7 @@ struct OpenedLink {
     std::string where;  // "tcp 127.0.0.1:49999", "serial LINK (/dev/pts/N)"
 };
 
-OpenedLink OpenTcp(const std::string& option) {
-    Ipv4Octets address{};
-    uint16_t port = 0;
-    ParseTcpOption(option, address, port);
+OpenedLink OpenTcp(const Ipv4Octets& address, uint16_t port) {
     auto listener = std::make_unique<CSignTcpListener>();
     if (const int error = listener->Listen(address, port); error != 0) {
         FailInput("cannot listen on " + FormatIpv4(address) + ":" + std::to_string(port) + ": " +
@@ -182,19 +129,62 @@ OpenedLink OpenSerial(const std::string& linkPath) {
     return {std::move(link), std::move(where)};
 }
 
+// The addresses of --tcp, each given or counted up from the one given by --count.
+std::vector<std::pair<Ipv4Octets, uint16_t>> TcpAddresses(const Args& args) {
+    std::vector<std::pair<Ipv4Octets, uint16_t>> addresses;
+    for (const std::string& option : args.List("--tcp")) {
+        Ipv4Octets address{};
+        uint16_t port = 0;
+        ParseTcpOption(option, address, port);
+        addresses.emplace_back(address, port);
+    }
+    const std::string* countText = args.Find("--count");
+    if (countText == nullptr) {
+        return addresses;
+    }
+    if (addresses.size() != 1) {
+        FailInput("--count counts up from one --tcp address, not " +
+                  std::to_string(addresses.size()));
+    }
+    const int64_t count = ParseIntegerOption("--count", *countText, 1, kMaxSigns);
+    const auto [first, port] = addresses.front();
+    const uint32_t base = (uint32_t{first[0]} << 24) | (uint32_t{first[1]} << 16) |
+                          (uint32_t{first[2]} << 8) | first[3];
+    // Counting must neither wrap past 255.255.255.255 nor leave loopback for another network.
+    const uint64_t last = uint64_t{base} + static_cast<uint64_t>(count) - 1;
+    if (last > UINT32_MAX || (first[0] == 127 && (last >> 24) != 127)) {
+        FailInput("--count " + std::to_string(count) + " from " + FormatIpv4(first) +
+                  " runs past the end of its network");
+    }
+    addresses.clear();
+    for (uint32_t i = 0; i < static_cast<uint32_t>(count); ++i) {
+        const uint32_t value = base + i;
+        addresses.emplace_back(
+            Ipv4Octets{static_cast<uint8_t>(value >> 24), static_cast<uint8_t>(value >> 16),
+                       static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)},
+            port);
+    }
+    return addresses;
+}
+
 }  // namespace
 
 int RunSign(const std::vector<std::string>& arguments) {
-    const Args args =
-        ParseArgs(arguments, ArgRules{{"--tcp", "--serial", "--model", "--out"}, 0, {"--window"}});
+    const Args args = ParseArgs(
+        arguments,
+        ArgRules{{"--serial", "--model", "--out", "--count"}, 0, {"--window"}, {"--tcp"}});
     if (args.help) {
         std::fputs(kSignHelp, stdout);
         return kExitOk;
     }
-    const std::string* tcp = args.Find("--tcp");
     const std::string* serial = args.Find("--serial");
-    if ((tcp == nullptr) == (serial == nullptr)) {
+    if (args.List("--tcp").empty() == (serial == nullptr)) {
         FailInput("sign takes either --tcp [ADDR:]PORT or --serial LINK (see --help)");
+    }
+    const auto addresses = TcpAddresses(args);
+    const bool several = addresses.size() > 1;
+    if (several && args.Has("--window")) {
+        FailInput("--window shows one sign; leave it out to play several");
     }
     int32_t model = 0;
     if (const std::string* text = args.Find("--model")) {
@@ -215,7 +205,7 @@ int RunSign(const std::vector<std::string>& arguments) {
         if (out->empty() || !QDir().mkpath(folder)) {
             throw CliError(kExitFailure, "lumivex-cli: cannot create the folder " + *out);
         }
-        frames = std::make_unique<CFrameWriter>(folder, model);
+        frames = std::make_unique<CFrameWriter>(folder, model, several);
         observers.push_back(frames.get());
     }
     if (window) {
@@ -225,13 +215,26 @@ int RunSign(const std::vector<std::string>& arguments) {
 
     CCancelToken stop;
     const CStopSignals stopSignals(stop);
-    const OpenedLink opened = tcp != nullptr ? OpenTcp(*tcp) : OpenSerial(*serial);
-    std::fprintf(stderr, "lumivex-cli sign: listening on %s\n", opened.where.c_str());
-    const SignLoopEnd end = window ? window->Run(*opened.link, observers, stop, opened.where)
-                                   : RunSignLoop(*opened.link, observers, stop);
+    std::vector<OpenedLink> opened;
+    if (serial != nullptr) {
+        opened.push_back(OpenSerial(*serial));
+    }
+    for (const auto& [address, port] : addresses) {
+        opened.push_back(OpenTcp(address, port));
+    }
+    std::vector<NamedSignLink> signs;
+    for (const OpenedLink& sign : opened) {
+        std::fprintf(stderr, "lumivex-cli sign: listening on %s\n", sign.where.c_str());
+        // One sign's lines stay as they always were; several name their sign.
+        signs.push_back({sign.link.get(), several ? sign.where : std::string()});
+    }
+    const SignLoopEnd end =
+        window ? window->Run(*opened.front().link, observers, stop, opened.front().where)
+               : RunSignLoops(signs, observers, stop);
     if (end.linkFailed) {
-        throw CliError(kExitFailure, std::string("lumivex-cli: the sign's link failed: ") +
-                                         std::strerror(end.error));
+        const std::string which = end.sign.empty() ? "the sign's" : end.sign + ":";
+        throw CliError(kExitFailure,
+                       "lumivex-cli: " + which + " link failed: " + std::strerror(end.error));
     }
     return kExitOk;
 }

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <mutex>
+#include <thread>
 
 #include "preview/PreviewLayout.h"
 #include "settings/MessageFile.h"
@@ -29,10 +31,9 @@ std::string UtcTime(std::chrono::system_clock::time_point time) {
     return text;
 }
 
-}  // namespace
-
-SignLoopEnd RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
-                        const CCancelToken& stop) {
+SignLoopEnd RunLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                    const CCancelToken& stop, const std::string& signName,
+                    std::mutex* observersLock) {
     // The link takes the next message while this thread reads and shows the last.
     CSignInbox inbox(link);
     int64_t number = 0;
@@ -43,19 +44,68 @@ SignLoopEnd RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& obse
             return {};
         }
         if (receipt.status == SignReceiveStatus::kFailed) {
-            return {true, receipt.error};
+            return {true, receipt.error, signName};
         }
         SignMessage message;
         message.number = ++number;
         message.time = UtcTime(arrival.time);
         message.source = std::move(receipt.source);
+        message.sign = signName;
         message.bytes = std::move(receipt.bytes);
         message.truncated = receipt.truncated;
         message.decoded = DecodeCommandString(message.bytes, kMaxWarningsPerMessage);
+        std::unique_lock<std::mutex> lock;
+        if (observersLock != nullptr) {
+            lock = std::unique_lock(*observersLock);
+        }
         for (ISignObserver* observer : observers) {
             observer->OnSignMessage(message);
         }
     }
+}
+
+}  // namespace
+
+SignLoopEnd RunSignLoop(ISignLink& link, const std::vector<ISignObserver*>& observers,
+                        const CCancelToken& stop, const std::string& signName) {
+    return RunLoop(link, observers, stop, signName, nullptr);
+}
+
+SignLoopEnd RunSignLoops(const std::vector<NamedSignLink>& signs,
+                         const std::vector<ISignObserver*>& observers, CCancelToken& stop) {
+    std::mutex observersLock;
+    std::mutex endLock;
+    SignLoopEnd firstFailure;
+    std::exception_ptr thrown;  // by an observer: the first one ends every sign and passes on
+    std::vector<std::thread> threads;
+    threads.reserve(signs.size());
+    for (const NamedSignLink& sign : signs) {
+        threads.emplace_back([&, sign] {
+            try {
+                const SignLoopEnd end =
+                    RunLoop(*sign.link, observers, stop, sign.name, &observersLock);
+                if (end.linkFailed) {
+                    const std::lock_guard guard(endLock);
+                    if (!firstFailure.linkFailed) {
+                        firstFailure = end;
+                    }
+                }
+            } catch (...) {
+                const std::lock_guard guard(endLock);
+                if (!thrown) {
+                    thrown = std::current_exception();
+                }
+            }
+            stop.Cancel();
+        });
+    }
+    for (std::thread& thread : threads) {
+        thread.join();
+    }
+    if (thrown) {
+        std::rethrow_exception(thrown);
+    }
+    return firstFailure;
 }
 
 std::string SignMessageJson(const SignMessage& message, int32_t modelIndex) {
@@ -63,6 +113,10 @@ std::string SignMessageJson(const SignMessage& message, int32_t modelIndex) {
     AppendJsonString(json, message.time);
     json += ",\"source\":";
     AppendJsonString(json, message.source);
+    if (!message.sign.empty()) {
+        json += ",\"sign\":";
+        AppendJsonString(json, message.sign);
+    }
     json += ",\"bytes\":" + std::to_string(message.bytes.size());
     if (message.truncated) {
         json += ",\"truncated\":true";

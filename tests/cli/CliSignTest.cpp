@@ -299,6 +299,35 @@ TEST(CliSignTest, PortZeroTakesAFreePortAndSaysWhich) {
     EXPECT_NE(errors.find("message 2: 50 more warnings left out\n"), std::string::npos);
 }
 
+// Each sign listens on its own address, counts its own messages, names itself in its lines and
+// writes its frames into a folder of its own.
+TEST(CliSignTest, CountPlaysSignsAtAddressesCountedUp) {
+    QTemporaryDir folder;
+    CSignProcess sign({"--tcp", "127.0.0.2:0", "--count", "3", "--out", folder.path()},
+                      QProcessEnvironment());
+    std::vector<std::string> names;
+    std::vector<uint16_t> ports;
+    for (int i = 0; i < 3; ++i) {
+        const std::string start = sign.StartLine();
+        const std::string prefix = "lumivex-cli sign: listening on ";
+        const std::string name = "tcp 127.0.0." + std::to_string(2 + i) + ":";
+        ASSERT_EQ(start.rfind(prefix + name, 0), 0U) << start;
+        names.push_back(start.substr(prefix.size()));
+        ports.push_back(static_cast<uint16_t>(std::stoi(start.substr((prefix + name).size()))));
+    }
+    for (int i = 2; i >= 0; --i) {
+        SendToPort(ports[i], "^L0" + std::string(i + 1, 'X'), true, 0x7f000002 + i);
+        const QJsonObject line = sign.NextMessage();
+        EXPECT_EQ(line["sign"].toString().toStdString(), names[i]);
+        EXPECT_EQ(line["number"].toInt(), 1);
+        EXPECT_EQ(line["bytes"].toInt(), 4 + i);
+        const QString frames = QString::asprintf("127.0.0.%d-%d/msg-0001-frame-001.png", 2 + i,
+                                                 static_cast<int>(ports[i]));
+        EXPECT_TRUE(QFile::exists(folder.filePath(frames))) << frames.toStdString();
+    }
+    EXPECT_EQ(sign.Stop(SIGTERM), 0) << sign.Errors();
+}
+
 TEST(CliSignTest, RefusesWhatItCannotTake) {
     const CLoopbackListener taken;
     ASSERT_TRUE(taken.Listening());
@@ -323,6 +352,16 @@ TEST(CliSignTest, RefusesWhatItCannotTake) {
         {"model beyond the list", {"sign", "--tcp", "0", "--model", "14"}, "--model takes"},
         {"bad address", {"sign", "--tcp", "1.2.3:0"}, "--tcp takes [ADDR:]PORT"},
         {"port beyond the range", {"sign", "--tcp", "65536"}, "--tcp takes a whole number"},
+        {"a count from two addresses",
+         {"sign", "--tcp", "0", "--tcp", "127.0.0.2:0", "--count", "2"},
+         "--count counts up from one --tcp address, not 2"},
+        {"a count beyond loopback",
+         {"sign", "--tcp", "127.255.255.255:0", "--count", "2"},
+         "runs past the end of its network"},
+        {"a count beyond the limit", {"sign", "--tcp", "0", "--count", "1001"}, "--count takes"},
+        {"a window on several signs",
+         {"sign", "--tcp", "0", "--tcp", "127.0.0.2:0", "--window"},
+         "--window shows one sign"},
     };
     for (const auto& c : cases) {
         const CliResult run = RunCli(c.arguments);

@@ -158,4 +158,39 @@ TEST(SignLoopTest, AFailedLinkEndsTheLoopWithItsError) {
     EXPECT_EQ(recorder.messages.size(), 1U) << "what came before the failure is shown";
 }
 
+// A connection that sends and stays open keeps its sign waiting for the close; the other sign
+// must not wait with it.
+TEST(SignLoopTest, SeveralSignsTakeTheirMessagesSideBySide) {
+    CSignTcpListener busy;
+    CSignTcpListener free;
+    ASSERT_EQ(busy.Listen({127, 0, 0, 2}, 0), 0);
+    ASSERT_EQ(free.Listen({127, 0, 0, 3}, 0), 0);
+    const int held = SendToPort(busy.Port(), "^L0^K0^dC1A", false, 0x7f000002);
+    SendToPort(free.Port(), "^L0^K0^dC1B", true, 0x7f000003);
+
+    CCancelToken stop;
+    CRecorder recorder(stop, 1);
+    const SignLoopEnd end = RunSignLoops({{&busy, "busy"}, {&free, "free"}}, {&recorder}, stop);
+    close(held);
+    EXPECT_FALSE(end.linkFailed);
+    ASSERT_EQ(recorder.messages.size(), 1U);
+    EXPECT_EQ(recorder.messages[0].sign, "free");
+    EXPECT_NE(SignMessageJson(recorder.messages[0], kOneLineOfTen).find(R"("sign":"free",)"),
+              std::string::npos);
+}
+
+TEST(SignLoopTest, OneFailedLinkEndsEverySignAndIsNamed) {
+    CFailingLink failing;
+    CSignTcpListener quiet;
+    ASSERT_EQ(quiet.Listen({127, 0, 0, 1}, 0), 0);
+    CCancelToken stop;
+    CRecorder recorder(stop, 2);
+    const SignLoopEnd end =
+        RunSignLoops({{&quiet, "quiet"}, {&failing, "failing"}}, {&recorder}, stop);
+    EXPECT_TRUE(end.linkFailed);
+    EXPECT_EQ(end.error, EIO);
+    EXPECT_EQ(end.sign, "failing");
+    EXPECT_EQ(recorder.messages.size(), 1U);
+}
+
 }  // namespace

@@ -232,12 +232,12 @@ std::string ByteCycle(size_t length) {
     return bytes;
 }
 
-int SendToPort(uint16_t port, const std::string& bytes, bool close) {
+int SendToPort(uint16_t port, const std::string& bytes, bool close, uint32_t host) {
     const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_addr.s_addr = htonl(host);
     EXPECT_EQ(connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
     EXPECT_EQ(send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL),
               static_cast<ssize_t>(bytes.size()));

@@ -101,9 +101,10 @@ private:
     int m_nSocket = -1;
 };
 
-// A connection to a loopback port; sends the bytes and, unless told otherwise, closes. Returns the
-// connection left open, or -1.
-int SendToPort(uint16_t port, const std::string& bytes, bool close = true);
+// A connection to a loopback port (of 127.0.0.1 unless another 127.x.y.z is given, in host order);
+// sends the bytes and, unless told otherwise, closes. Returns the connection left open, or -1.
+int SendToPort(uint16_t port, const std::string& bytes, bool close = true,
+               uint32_t host = 0x7f000001);
 
 // Bytes 0 to 255 in turn, so that every byte value appears and a lost or moved byte shows.
 std::string ByteCycle(size_t length);

@@ -16,6 +16,7 @@ class Server;
 #include "settings/MessageFile.h"
 
 class CGateway;
+class CDashboard;
 
 // Takes work for signs that another gateway drives; called on the gateway's thread.
 class ISignForwarder {
@@ -60,6 +61,7 @@ private:
     CGateway& m_gateway;
     ISignForwarder* m_bridge = nullptr;
     std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<CDashboard> m_dashboard;  // the live page and its event streams
     std::thread m_thread;
     std::atomic<bool> m_bServing{false};
     uint16_t m_nPort = 0;

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <string>
+
+namespace httplib {
+class Server;
+class DataSink;
+}  // namespace httplib
+
+struct MessageDocument;
+class CGateway;
+
+// Every event stream holds one of the server's threads for as long as the page stays open; past
+// this many the API would have none left.
+inline constexpr int kMaxEventStreams = 12;
+inline constexpr std::chrono::seconds kEventKeepAlive{15};
+// A scroll that takes longer than this to come round is shown in its first frames only.
+inline constexpr int64_t kMaxPanelFrames = 240;
+
+// The live page: its files, built into the program, and the stream of the signs' changes it
+// listens to at /api/events. Lives on the gateway's thread like the gateway; the streams are
+// written from the server's threads.
+class CDashboard : public QObject {
+    Q_OBJECT
+public:
+    explicit CDashboard(CGateway& gateway, QObject* parent = nullptr);
+    ~CDashboard() override;
+
+    // GET / and the page's files, and GET /api/events.
+    void Route(httplib::Server& server);
+    // Ends every event stream and refuses new ones, so that the server can stop; the page
+    // reconnects by itself to whichever gateway comes next.
+    void CloseStreams();
+
+    // A sign's card: its state as GET /api/signs/{name} gives it, with what its panel shows: the
+    // frames of one cycle, the picture's size and the text in words.
+    QJsonObject CardJson(const std::string& name);
+
+private:
+    struct Stream;
+    struct PanelCycle {
+        std::string message;  // the shown message's JSON
+        int64_t frames = 0;
+    };
+
+    void OnSignChanged(const QString& name);
+    std::string SnapshotEvent();
+    bool Pump(Stream& stream, httplib::DataSink& sink);
+    int64_t FramesOf(const std::string& name, const MessageDocument& shown, std::string& version);
+
+    CGateway& m_gateway;
+    std::map<std::string, PanelCycle> m_cycles;  // by sign name; the gateway's thread only
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<std::string> m_events;  // the latest events, numbered from m_nFirstEvent
+    uint64_t m_nFirstEvent = 0;
+    int m_nStreams = 0;
+    bool m_bClosed = false;
+};

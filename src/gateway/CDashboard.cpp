@@ -169,9 +169,39 @@ void CDashboard::OnSignChanged(const QString& name) {
             return;
         }
     }
+    PushEvent(CardJson(name.toStdString()));
+}
+
+void CDashboard::TakeOtherSign(const QString& name, const QByteArray& state) {
+    const QJsonObject object = QJsonDocument::fromJson(state).object();
+    QJsonObject card{{"name", name}, {"gone", true}};
+    if (object.isEmpty()) {
+        m_others.erase(name.toStdString());
+    } else {
+        card = object;
+        card["name"] = name;
+        card["other"] = true;
+        try {
+            const QJsonDocument desired(object.value("desired").toObject());
+            card["text"] = ShownText(ParseMessageJson(desired.toJson().toStdString()));
+        } catch (const CMessageFileError&) {
+            card.remove("text");  // a state from a newer gateway, perhaps: shown without words
+        }
+        m_others[name.toStdString()] = card;
+    }
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_nStreams == 0) {
+            return;
+        }
+    }
+    PushEvent(card);
+}
+
+void CDashboard::PushEvent(const QJsonObject& card) {
     QJsonObject data;
     data["serverTime"] = QDateTime::currentMSecsSinceEpoch();
-    data["sign"] = CardJson(name.toStdString());
+    data["sign"] = card;
     std::string event = EventText("sign", data);
     const std::lock_guard lock(m_mutex);
     m_events.push_back(std::move(event));
@@ -186,6 +216,9 @@ std::string CDashboard::SnapshotEvent() {
     QJsonArray cards;
     for (const std::string& name : m_gateway.SignNames()) {
         cards.append(CardJson(name));
+    }
+    for (const auto& [name, card] : m_others) {
+        cards.append(card);
     }
     QJsonObject data;
     data["gateway"] = QString::fromStdString(m_gateway.Config().name);

@@ -44,6 +44,9 @@ public:
     // A sign's card: its state as GET /api/signs/{name} gives it, with what its panel shows: the
     // frames of one cycle, the picture's size and the text in words.
     QJsonObject CardJson(const std::string& name);
+    // A sign of another gateway, as its gateway last published its state; an empty state: gone.
+    // Its card has no panel: its frames are its own gateway's to draw.
+    void TakeOtherSign(const QString& name, const QByteArray& state);
 
 private:
     struct Stream;
@@ -53,12 +56,15 @@ private:
     };
 
     void OnSignChanged(const QString& name);
+    void PushEvent(const QJsonObject& card);
     std::string SnapshotEvent();
     bool Pump(Stream& stream, httplib::DataSink& sink);
     int64_t FramesOf(const std::string& name, const MessageDocument& shown, std::string& version);
 
     CGateway& m_gateway;
-    std::map<std::string, PanelCycle> m_cycles;  // by sign name; the gateway's thread only
+    // By sign name; the gateway's thread only.
+    std::map<std::string, PanelCycle> m_cycles;
+    std::map<std::string, QJsonObject> m_others;  // the other gateways' signs' cards
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

@@ -41,6 +41,7 @@ public:
     CHttpApi(const CHttpApi&) = delete;
     CHttpApi& operator=(const CHttpApi&) = delete;
 
+    CDashboard& Dashboard() { return *m_dashboard; }
     // Where work for a sign of another gateway goes; none without a broker.
     void SetForwarder(ISignForwarder* forwarder) { m_bridge = forwarder; }
 

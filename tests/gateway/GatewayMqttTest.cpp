@@ -226,6 +226,35 @@ TEST_F(GatewayMqtt, UpdatesPublishedWhileTheBrokerWasAwayArrive) {
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 
+// Reads the gateway's event stream until a sign's card satisfies the test; that card, or an empty
+// one after the tests' bound.
+QJsonObject WaitForCard(uint16_t port, const std::function<bool(const QJsonObject&)>& good) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
+    QJsonObject found;
+    std::string stream;
+    ClientOf(port, false)->Get("/api/events", [&](const char* data, size_t size) {
+        stream.append(data, size);
+        size_t end = 0;
+        while ((end = stream.find("\n\n")) != std::string::npos) {
+            const std::string event = stream.substr(0, end);
+            stream.erase(0, end + 2);
+            const size_t at = event.find("data: ");
+            const QJsonObject object =
+                at == std::string::npos ? QJsonObject() : JsonObjectOf(event.substr(at + 6));
+            QJsonArray cards = object["signs"].toArray();
+            cards.append(object["sign"]);
+            for (const QJsonValue& card : cards) {
+                if (good(card.toObject())) {
+                    found = card.toObject();
+                    return false;
+                }
+            }
+        }
+        return std::chrono::steady_clock::now() < deadline;
+    });
+    return found;
+}
+
 TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     std::vector<NamedSign> signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
     signs[0].gateway = "hall-a";
@@ -257,6 +286,13 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
         EXPECT_EQ(response->status, 202) << response->body;
         EXPECT_EQ(received.get(), BytesFor(signs[c.sign], c.json)) << c.json;
     }
+    // Each gateway's page shows the other's sign as its gateway tells it.
+    const QJsonObject dock = WaitForCard(hallA.Port(), [](const QJsonObject& card) {
+        return card["name"] == "Dock 2" && card["lastOutcome"].toObject()["delivered"].toBool();
+    });
+    EXPECT_EQ(dock["gateway"], "hall-b");
+    EXPECT_EQ(dock["text"], "From hall A");
+    EXPECT_TRUE(dock["other"].toBool());
     EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
 }

@@ -175,7 +175,10 @@ def main():
         assert TOKEN not in driver.page_source
 
         if shots:
-            wait.until(lambda d: 'delivered at' in card(d, 'Dock 2').text)
+            request(f'{base}/api/signs/Line%203/message', 'PUT',
+                    {'lines': [[{'text': 'OUTPUT {count} OF 400', 'color': 'green'}]]})
+            wait.until(lambda d: 'waiting for a value' in card(d, 'Line 3').text
+                       and 'delivered at' in card(d, 'Dock 2').text)
             take_screenshots(driver, wait, shots)
 
         # The gateway ends on SIGTERM while the page holds its event stream open.
@@ -206,7 +209,9 @@ def take_screenshots(driver, wait, folder):
         driver.execute_cdp_cmd('Emulation.setDeviceMetricsOverride',
                                {'width': width, 'height': height, 'deviceScaleFactor': 1,
                                 'mobile': width < 600})
-        wait.until(lambda d: d.execute_script('return innerWidth') == width)
+        # Dock 2 blinks: taken in the half where its text is lit.
+        wait.until(lambda d: d.execute_script('return innerWidth') == width
+                   and panel(d, 'Dock 2').get_attribute('data-frame') == '2')
         driver.save_screenshot(os.path.join(folder, f'page-{width}x{height}.png'))
 
 

@@ -140,7 +140,14 @@ function makeCard(card) {
 function renderCard(entry) {
   const {card, element} = entry;
   element.querySelector('.name').textContent = card.name;
-  element.querySelector('.link').textContent = `${card.link} · ${card.address}`;
+  const other = Boolean(card.other);  // a sign of another gateway on the broker
+  element.querySelector('.link').textContent =
+      `${card.link} · ${card.address}${other ? ` · gateway ${card.gateway}` : ''}`;
+  element.querySelector('.panel').hidden = other;
+  element.querySelector('.notify').hidden = other;
+  const words = element.querySelector('.words');
+  words.hidden = !other;
+  words.textContent = card.text || 'No message';
   const tags = card.tags.map((tag) => {
     const item = document.createElement('li');
     item.textContent = tag;
@@ -165,7 +172,20 @@ function renderCard(entry) {
   loadFrames(entry);
 }
 
+function dropCard(name) {
+  const entry = page.cards.get(name);
+  if (entry) {
+    entry.frames.forEach(URL.revokeObjectURL);
+    entry.element.remove();
+    page.cards.delete(name);
+  }
+}
+
 function takeCard(card) {
+  if (card.gone) {
+    dropCard(card.name);
+    return;
+  }
   let entry = page.cards.get(card.name);
   if (!entry) {
     entry = makeCard(card);
@@ -181,13 +201,7 @@ function takeSnapshot(data) {
   $('gateway-name').textContent = data.gateway;
   document.title = `Lumivex signs · ${data.gateway}`;
   const names = new Set(data.signs.map((card) => card.name));
-  for (const [name, entry] of page.cards) {
-    if (!names.has(name)) {
-      entry.frames.forEach(URL.revokeObjectURL);
-      entry.element.remove();
-      page.cards.delete(name);
-    }
-  }
+  [...page.cards.keys()].filter((name) => !names.has(name)).forEach(dropCard);
   data.signs.forEach(takeCard);
   // The file's order, whatever came first.
   data.signs.forEach((card) => $('cards').append(page.cards.get(card.name).element));
@@ -221,9 +235,9 @@ function applyFilter() {
 function renderAccess() {
   const needed = page.tokenNeeded;
   const has = token() !== null;
-  $('access-text').textContent = !needed ? 'This gateway needs no token: every card can be changed.'
-      : has ? 'Token entered: the cards can be changed.'
-            : 'Read-only: changing a sign needs the gateway\'s token.';
+  $('access-text').textContent = !needed ? 'No token needed to change a sign.'
+      : has ? 'Token entered: signs can be changed.'
+            : 'Read-only: changing a sign needs the token.';
   $('token-button').hidden = !needed || has;
   $('forget-token').hidden = !needed || !has;
   page.cards.forEach(({element}) => {

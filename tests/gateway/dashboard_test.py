@@ -99,13 +99,17 @@ def main():
             json.dump({'signs': entries}, f)
         with open(os.path.join(folder, 'token'), 'w') as f:
             f.write(TOKEN + '\n')
-        with open(os.path.join(folder, 'gateway.json'), 'w') as f:
-            json.dump({'name': 'hall-b', 'http': '127.0.0.1:0', 'tokenFile': 'token',
-                       'stateDir': 'state'}, f)
-        gateway = Program([gateway_path, '--config', os.path.join(folder, 'gateway.json')],
-                          'stderr')
-        programs.append(gateway)
-        base = gateway.wait_for('listening on http://').strip().split('listening on ')[1]
+        config = os.path.join(folder, 'gateway.json')
+
+        def start_gateway(address):
+            with open(config, 'w') as f:
+                json.dump({'name': 'hall-b', 'http': address, 'tokenFile': 'token',
+                           'stateDir': 'state'}, f)
+            programs.append(Program([gateway_path, '--config', config], 'stderr'))
+            line = programs[-1].wait_for('listening on http://')
+            return programs[-1], line.strip().split('listening on ')[1]
+
+        gateway, base = start_gateway('127.0.0.1:0')
         request(f'{base}/api/signs/Paint%20shop/message', 'PUT', {'lines': ['WET PAINT']})
 
         options = webdriver.ChromeOptions()
@@ -187,6 +191,10 @@ def main():
         assert gateway.process.wait(timeout=WAIT_S) == 0
         print(f'gateway ended {time.monotonic() - started:.3f} s after SIGTERM')
         wait.until(lambda d: 'reconnecting' in d.find_element(By.ID, 'connection').text)
+        # The page takes up by itself with the gateway that comes back in its place.
+        start_gateway(base.split('//')[1])
+        wait.until(lambda d: d.find_element(By.ID, 'connection').text == 'Live')
+        assert 'TRUCK DUE' in panel(driver, 'Dock 2').get_attribute('alt')
     finally:
         if driver:
             driver.quit()

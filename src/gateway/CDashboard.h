@@ -21,8 +21,10 @@ class CGateway;
 
 // Every event stream holds one of the server's threads for as long as the page stays open; past
 // this many the API would have none left.
-inline constexpr int kMaxEventStreams = 12;
-inline constexpr std::chrono::seconds kEventKeepAlive{15};
+inline constexpr int kMaxEventStreams = 16;
+// A page that went away is found out by the second write after it left: so that its thread comes
+// free soon, something goes out this often.
+inline constexpr std::chrono::seconds kEventKeepAlive{5};
 // A scroll that takes longer than this to come round is shown in its first frames only.
 inline constexpr int64_t kMaxPanelFrames = 240;
 

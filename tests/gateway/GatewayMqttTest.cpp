@@ -226,35 +226,6 @@ TEST_F(GatewayMqtt, UpdatesPublishedWhileTheBrokerWasAwayArrive) {
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 
-// Reads the gateway's event stream until a sign's card satisfies the test; that card, or an empty
-// one after the tests' bound.
-QJsonObject WaitForCard(uint16_t port, const std::function<bool(const QJsonObject&)>& good) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
-    QJsonObject found;
-    std::string stream;
-    ClientOf(port, false)->Get("/api/events", [&](const char* data, size_t size) {
-        stream.append(data, size);
-        size_t end = 0;
-        while ((end = stream.find("\n\n")) != std::string::npos) {
-            const std::string event = stream.substr(0, end);
-            stream.erase(0, end + 2);
-            const size_t at = event.find("data: ");
-            const QJsonObject object =
-                at == std::string::npos ? QJsonObject() : JsonObjectOf(event.substr(at + 6));
-            QJsonArray cards = object["signs"].toArray();
-            cards.append(object["sign"]);
-            for (const QJsonValue& card : cards) {
-                if (good(card.toObject())) {
-                    found = card.toObject();
-                    return false;
-                }
-            }
-        }
-        return std::chrono::steady_clock::now() < deadline;
-    });
-    return found;
-}
-
 TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     std::vector<NamedSign> signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
     signs[0].gateway = "hall-a";

@@ -143,10 +143,11 @@ function renderCard(entry) {
   const other = Boolean(card.other);  // a sign of another gateway on the broker
   element.querySelector('.link').textContent =
       `${card.link} · ${card.address}${other ? ` · gateway ${card.gateway}` : ''}`;
-  element.querySelector('.panel').hidden = other;
+  // Its panel where this gateway draws it; the words alone otherwise.
+  element.querySelector('.panel').hidden = other || !card.panel;
   element.querySelector('.notify').hidden = other;
   const words = element.querySelector('.words');
-  words.hidden = !other;
+  words.hidden = !other && Boolean(card.panel);
   words.textContent = card.text || 'No message';
   const tags = card.tags.map((tag) => {
     const item = document.createElement('li');
@@ -159,7 +160,6 @@ function renderCard(entry) {
     img.width = card.panel.width;
     img.height = card.panel.height;
   }
-  img.hidden = !card.panel;
   img.alt = card.text ? `The sign shows: ${card.text}` : 'The sign shows nothing';
   if (!card.panel) {
     entry.frames.forEach(URL.revokeObjectURL);
@@ -215,8 +215,12 @@ function renderTagChoices() {
   const chosen = select.value;
   const tags = new Set();
   page.cards.forEach(({card}) => card.tags.forEach((tag) => tags.add(tag)));
-  const options = [...tags].sort().map((tag) => new Option(tag, tag));
-  select.replaceChildren(new Option('All tags', ''), ...options);
+  const sorted = [...tags].sort();
+  const known = [...select.options].slice(1).map((option) => option.value);
+  if (sorted.join('\n') === known.join('\n')) {
+    return;  // left alone, so that a list the user has open stays open
+  }
+  select.replaceChildren(new Option('All tags', ''), ...sorted.map((tag) => new Option(tag, tag)));
   select.value = tags.has(chosen) ? chosen : '';
 }
 

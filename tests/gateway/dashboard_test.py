@@ -119,6 +119,7 @@ def main():
                      '--disable-component-update', '--disable-sync', '--window-size=1280,800',
                      f'--user-data-dir={folder}/browser']:
             options.add_argument(flag)
+        options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         driver = webdriver.Chrome(service=Service(DRIVER), options=options)
         wait = WebDriverWait(driver, WAIT_S)
         driver.get(base + '/')
@@ -177,6 +178,8 @@ def main():
         assert arrived == [[{'text': 'TRUCK DUE', 'size': 1, 'color': 'green', 'blink': True}]], \
             arrived
         assert TOKEN not in driver.page_source
+        blocked = [e for e in driver.get_log('browser') if 'Content Security Policy' in e['message']]
+        assert not blocked, blocked
 
         if shots:
             request(f'{base}/api/signs/Line%203/message', 'PUT',

@@ -9,7 +9,6 @@ const page = {
   cards: new Map(),  // sign name -> {card, element, frames, version, frame}
   tokenNeeded: false,
   skewMs: 0,  // the gateway's clock minus this one
-  events: null,
 };
 
 const $ = (id) => document.getElementById(id);
@@ -38,12 +37,14 @@ function reasonOf(card) {
   return cut >= 0 && text.includes(card.link) ? text.slice(cut + 2) : text;
 }
 
-// [state, text, code] of the status line; the light shows the state, the text says it.
+// [state, text, names, after] of the status line: the light shows the state, the words say it.
 function statusOf(card) {
   const now = Date.now() + page.skewMs;
   let notice = '';
   if (card.showing === 'notice' && card.noticeUntil) {
     notice = ` · notice until ${clockText(card.noticeUntil)}`;
+  } else if (card.showing === 'schedule') {
+    notice = ' · by schedule';
   }
   if (card.waitingFor === 'retry') {
     const seconds = Math.max(0, Math.ceil((Date.parse(card.nextTryAt) - now) / 1000));
@@ -257,7 +258,6 @@ function setConnection(state, text) {
 
 function connect() {
   const events = new EventSource('/api/events');
-  page.events = events;
   events.addEventListener('open', () => setConnection('live', 'Live'));
   events.addEventListener('signs', (event) => {
     const data = JSON.parse(event.data);

@@ -64,9 +64,10 @@ private:
     int64_t FramesOf(const std::string& name, const MessageDocument& shown, std::string& version);
 
     CGateway& m_gateway;
-    // By sign name; the gateway's thread only.
+    // By sign name, on the gateway's thread only: the frame counts of this gateway's signs, and
+    // the cards of the other gateways' signs.
     std::map<std::string, PanelCycle> m_cycles;
-    std::map<std::string, QJsonObject> m_others;  // the other gateways' signs' cards
+    std::map<std::string, QJsonObject> m_others;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

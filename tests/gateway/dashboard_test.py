@@ -118,9 +118,8 @@ def main():
                      '--no-first-run', '--disable-background-networking',
                      '--disable-component-update', '--disable-sync', '--window-size=1280,800',
                      f'--user-data-dir={folder}/browser',
-                     # No name is looked up: the browser's own services stay at home.
-                     '--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1'
-                     ]:
+                     # No name is looked up, so the browser's own services send nothing.
+                     '--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1']:
             options.add_argument(flag)
         options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
         driver = webdriver.Chrome(service=Service(DRIVER), options=options)

@@ -10,6 +10,7 @@ LUMIVEX_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format fonts-dejavu-core ccache
     libpaho-mqttpp-dev libpaho-mqtt-dev libcpp-httplib-dev mosquitto
+    chromium chromium-driver python3-selenium
 )
 
 # What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).

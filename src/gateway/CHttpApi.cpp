@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <optional>
 
+#include "gateway/CDashboard.h"
 #include "gateway/CGateway.h"
 #include "gateway/GatewayRequests.h"
+#include "gateway/OnGateway.h"
 #include "gateway/SafeName.h"
 #include "preview/FrameSequence.h"
 #include "render/FramePainter.h"
@@ -23,15 +25,6 @@ constexpr int64_t kMaxPreviewFrame = 10000;
 constexpr time_t kKeepAliveSeconds = 1;
 constexpr int kStopPollMs = 10;
 constexpr size_t kHttpThreads = 32;  // so that stopping never waits long for an idle client
-
-// Runs f on the gateway's thread and gives back what it returns.
-template <class F>
-auto OnGateway(QObject* gateway, F f) -> decltype(f()) {
-    std::optional<decltype(f())> result;
-    QMetaObject::invokeMethod(
-        gateway, [&] { result.emplace(f()); }, Qt::BlockingQueuedConnection);
-    return std::move(*result);
-}
 
 void SendError(httplib::Response& response, const RequestError& error) {
     response.status = error.status;
@@ -84,8 +77,11 @@ std::string StatusText(int status) {
 }  // namespace
 
 CHttpApi::CHttpApi(CGateway& gateway)
-    : m_gateway(gateway), m_server(std::make_unique<httplib::Server>()) {
+    : m_gateway(gateway),
+      m_server(std::make_unique<httplib::Server>()),
+      m_dashboard(std::make_unique<CDashboard>(gateway)) {
     Route();
+    m_dashboard->Route(*m_server);
 }
 
 std::optional<RequestError> CHttpApi::KeepDesired(const std::string& name,
@@ -147,6 +143,8 @@ void CHttpApi::Stop() {
     if (!m_thread.joinable()) {
         return;
     }
+    // An open page's event stream would hold its thread, and the server, until it ended.
+    m_dashboard->CloseStreams();
     // Requests still running may wait for the gateway's thread, which is this one. Asked again
     // each time round: a stop that comes before the server thread has begun to listen is lost.
     while (m_bServing) {

@@ -16,6 +16,7 @@ class Server;
 #include "settings/MessageFile.h"
 
 class CGateway;
+class CDashboard;
 
 // Takes work for signs that another gateway drives; called on the gateway's thread.
 class ISignForwarder {
@@ -40,6 +41,7 @@ public:
     CHttpApi(const CHttpApi&) = delete;
     CHttpApi& operator=(const CHttpApi&) = delete;
 
+    CDashboard& Dashboard() { return *m_dashboard; }
     // Where work for a sign of another gateway goes; none without a broker.
     void SetForwarder(ISignForwarder* forwarder) { m_bridge = forwarder; }
 
@@ -60,6 +62,7 @@ private:
     CGateway& m_gateway;
     ISignForwarder* m_bridge = nullptr;
     std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<CDashboard> m_dashboard;  // the live page and its event streams
     std::thread m_thread;
     std::atomic<bool> m_bServing{false};
     uint16_t m_nPort = 0;

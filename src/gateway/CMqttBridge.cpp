@@ -186,6 +186,8 @@ void CMqttBridge::OnConnected() {
         m_client->subscribe(m_strPrefix + "/+/message/set", kQos);
         m_client->subscribe(m_strPrefix + "/+/notify", kQos);
         m_client->subscribe(m_strPrefix + "/vars/+", kQos);
+        // The other gateways' signs, for the signs page.
+        m_client->subscribe(m_strPrefix + "/+/state", kQos);
     } catch (const mqtt::exception& error) {
         Log(std::string("cannot subscribe: ") + error.what());
     }
@@ -317,6 +319,13 @@ void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload
         return;
     }
     const auto known = m_allSigns.find(key);
+    if (leaf == "state") {
+        if (known != m_allSigns.end() && !m_gateway.Drives(known->second)) {
+            emit OtherSignState(QString::fromStdString(known->second),
+                                QByteArray::fromStdString(payload));
+        }
+        return;
+    }
     if (known == m_allSigns.end() || !m_gateway.Drives(known->second)) {
         return;  // another gateway's sign, or none: its own gateway answers
     }

@@ -44,6 +44,11 @@ public:
     bool Forward(const std::string& name, const MessageDocument& message) override;
     void ShareVariable(const std::string& name, const std::string& value) override;
 
+signals:
+    // A sign of another gateway published its state (the JSON of its GET /api/signs/{name});
+    // empty when the retained state was cleared.
+    void OtherSignState(const QString& name, const QByteArray& state);
+
 private:
     friend class CMqttCallback;
     void OnConnected();

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "gateway/CDashboard.h"
 #include "settings/ProfileStore.h"
 
 GatewayService::GatewayService(const QString& configPath) {
@@ -28,6 +29,8 @@ GatewayService::GatewayService(const QString& configPath) {
     if (withBroker) {
         m_mqtt = std::make_unique<CMqttBridge>(*m_gateway, signs.All());
         m_http->SetForwarder(m_mqtt.get());
+        QObject::connect(m_mqtt.get(), &CMqttBridge::OtherSignState, &m_http->Dashboard(),
+                         &CDashboard::TakeOtherSign);
     }
 }
 

@@ -240,6 +240,42 @@ TEST_F(GatewayHttp, PreviewIsThePreviewWindowsFrame) {
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 
+TEST_F(GatewayHttp, TheSignsPageCyclesOneWholeRoundOfFrames) {
+    CGatewayProcess gateway(Setup());
+    ASSERT_TRUE(gateway.Listening());
+    const auto client = ClientOf(gateway.Port());
+    const auto frame = [&](int64_t n) {
+        return client->Get(SignPath(kNames[0]) + "/preview.png?frame=" + std::to_string(n))->body;
+    };
+    struct Case {
+        std::string json;
+        QString text;
+        int64_t fewest;  // frames that differ from the first, at least
+    };
+    const std::vector<Case> cases = {
+        {R"({"lines": [[{"text": "Go", "blink": true}]]})", "Go", 1},
+        {R"({"lines": ["Stoppage at press 4"], "effect": "scroll"})", "Stoppage at press 4", 10},
+    };
+    for (const Case& c : cases) {
+        ASSERT_EQ(client->Put(SignPath(kNames[0]) + "/message", c.json, "application/json")->status,
+                  202);
+        const QJsonObject card = WaitForCard(gateway.Port(), [&](const QJsonObject& sign) {
+            return sign["name"] == kNames[0] && sign["text"] == c.text;
+        });
+        const int64_t frames = card["frames"].toInteger();
+        ASSERT_GE(frames, 1) << c.json;
+        // The page goes round from the last frame to the first as the preview does.
+        EXPECT_EQ(frame(frames + 1), frame(1)) << c.json;
+        EXPECT_EQ(frame(frames + 2), frame(2)) << c.json;
+        int64_t differ = 0;
+        for (int64_t n = 2; n <= frames; ++n) {
+            differ += frame(n) != frame(1) ? 1 : 0;
+        }
+        EXPECT_GE(differ, c.fewest) << c.json;
+    }
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
 TEST_F(GatewayHttp, SchedulesAndNoticesShowOverTheDesiredMessage) {
     m_setup.schedules = R"([{"signs": ["hall.b+"], "message": {"lines": ["Shift A"]},
         "days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"], "from": "00:00", "to": "00:00"}])";

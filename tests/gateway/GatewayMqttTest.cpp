@@ -257,6 +257,13 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
         EXPECT_EQ(response->status, 202) << response->body;
         EXPECT_EQ(received.get(), BytesFor(signs[c.sign], c.json)) << c.json;
     }
+    // Each gateway's page shows the other's sign as its gateway tells it.
+    const QJsonObject dock = WaitForCard(hallA.Port(), [](const QJsonObject& card) {
+        return card["name"] == "Dock 2" && card["lastOutcome"].toObject()["delivered"].toBool();
+    });
+    EXPECT_EQ(dock["gateway"], "hall-b");
+    EXPECT_EQ(dock["text"], "From hall A");
+    EXPECT_TRUE(dock["other"].toBool());
     EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
 }

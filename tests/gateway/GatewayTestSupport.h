@@ -5,6 +5,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,4 +74,33 @@ inline std::string SignPath(const std::string& name) {
         }
     }
     return path;
+}
+
+// Reads the gateway's event stream until a sign's card satisfies the test; that card, or an empty
+// one after the tests' bound.
+inline QJsonObject WaitForCard(uint16_t port, const std::function<bool(const QJsonObject&)>& good) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
+    QJsonObject found;
+    std::string stream;
+    ClientOf(port, false)->Get("/api/events", [&](const char* data, size_t size) {
+        stream.append(data, size);
+        size_t end = 0;
+        while ((end = stream.find("\n\n")) != std::string::npos) {
+            const std::string event = stream.substr(0, end);
+            stream.erase(0, end + 2);
+            const size_t at = event.find("data: ");
+            const QJsonObject object =
+                at == std::string::npos ? QJsonObject() : JsonObjectOf(event.substr(at + 6));
+            QJsonArray cards = object["signs"].toArray();
+            cards.append(object["sign"]);
+            for (const QJsonValue& card : cards) {
+                if (good(card.toObject())) {
+                    found = card.toObject();
+                    return false;
+                }
+            }
+        }
+        return std::chrono::steady_clock::now() < deadline;
+    });
+    return found;
 }

@@ -1,0 +1,388 @@
+// The live page of lumivex-gateway: one card per sign, kept up to date from /api/events.
+'use strict';
+
+const kFrameStepMs = 540;  // the sign's own animation step
+const kTokenKey = 'lumivex-token';
+const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many pages open)
+
+const page = {
+  cards: new Map(),  // sign name -> {card, element, frames, version, frame}
+  tokenNeeded: false,
+  skewMs: 0,  // the gateway's clock minus this one
+};
+
+const $ = (id) => document.getElementById(id);
+
+function token() {
+  return sessionStorage.getItem(kTokenKey);
+}
+
+function canAct() {
+  return !page.tokenNeeded || token() !== null;
+}
+
+function pad(n) {
+  return String(n).padStart(2, '0');
+}
+
+function clockText(iso) {
+  const t = new Date(iso);
+  return `${pad(t.getHours())}:${pad(t.getMinutes())}:${pad(t.getSeconds())}`;
+}
+
+// The failure in the operator's words, without the link the card names already.
+function reasonOf(card) {
+  const text = card.lastOutcome ? card.lastOutcome.text : 'not sent yet';
+  const cut = text.lastIndexOf(': ');
+  return cut >= 0 && text.includes(card.link) ? text.slice(cut + 2) : text;
+}
+
+// [state, text, names, after] of the status line: the light shows the state, the words say it.
+function statusOf(card) {
+  const now = Date.now() + page.skewMs;
+  let notice = '';
+  if (card.showing === 'notice' && card.noticeUntil) {
+    notice = ` · notice until ${clockText(card.noticeUntil)}`;
+  } else if (card.showing === 'schedule') {
+    notice = ' · by schedule';
+  }
+  if (card.waitingFor === 'retry') {
+    const seconds = Math.max(0, Math.ceil((Date.parse(card.nextTryAt) - now) / 1000));
+    return ['failed', `retrying: ${reasonOf(card)}, next try in ${seconds}\u00a0s${notice}`];
+  }
+  if (card.waitingFor === 'send') {
+    return ['busy', `sending…${notice}`];
+  }
+  if (card.waitingFor === 'values') {
+    const plural = card.missing.length > 1;
+    return ['waiting', `waiting for ${plural ? 'values' : 'a value'} of `, card.missing, notice];
+  }
+  if (card.showing === 'nothing') {
+    return ['idle', 'no message yet'];
+  }
+  if (card.lastOutcome && !card.lastOutcome.delivered) {
+    return ['failed', `failed: ${reasonOf(card)}${notice}`];
+  }
+  if (card.deliveredAt) {
+    return ['ok', `delivered at ${clockText(card.deliveredAt)}${notice}`];
+  }
+  return ['busy', 'not sent yet'];
+}
+
+function renderStatus(entry) {
+  const [state, text, names, after] = statusOf(entry.card);
+  const line = entry.element.querySelector('.status');
+  const words = line.querySelector('.status-text');
+  line.dataset.state = state;
+  words.replaceChildren(text);
+  for (const [i, name] of (names || []).entries()) {
+    const code = document.createElement('code');
+    code.textContent = name;
+    words.append(i > 0 ? ', ' : '', code);
+  }
+  if (after) {
+    words.append(after);
+  }
+}
+
+function signUrl(name, rest) {
+  return `/api/signs/${encodeURIComponent(name)}${rest}`;
+}
+
+// Fetches each frame of the shown message once; the animation cycles through them.
+async function loadFrames(entry) {
+  const {card} = entry;
+  const version = card.panelVersion;
+  if (!version || version === entry.version) {
+    return;
+  }
+  entry.version = version;
+  const urls = [];
+  try {
+    for (let i = 1; i <= card.frames; ++i) {
+      const response = await fetch(signUrl(card.name, `/preview.png?frame=${i}`));
+      if (!response.ok) {
+        throw new Error(response.statusText);
+      }
+      urls.push(URL.createObjectURL(await response.blob()));
+      if (entry.version !== version) {
+        break;  // a newer message came meanwhile
+      }
+    }
+  } catch (error) {
+    entry.version = null;  // tried again with the next event
+  }
+  if (entry.version !== version || urls.length !== card.frames) {
+    urls.forEach(URL.revokeObjectURL);
+    return;
+  }
+  entry.frames.forEach(URL.revokeObjectURL);
+  entry.frames = urls;
+  entry.frame = 0;
+  showFrame(entry);
+}
+
+function showFrame(entry) {
+  const img = entry.element.querySelector('.panel-image');
+  if (entry.frames.length > 0) {
+    img.src = entry.frames[entry.frame];
+    img.dataset.frame = entry.frame + 1;
+  }
+}
+
+function makeCard(card) {
+  const element = $('card-template').content.firstElementChild.cloneNode(true);
+  element.dataset.sign = card.name;
+  element.querySelector('.set-text').addEventListener('click', () => openMessage(card.name, false));
+  element.querySelector('.notify').addEventListener('click', () => openMessage(card.name, true));
+  return {card, element, frames: [], version: null, frame: 0};
+}
+
+function renderCard(entry) {
+  const {card, element} = entry;
+  element.querySelector('.name').textContent = card.name;
+  const other = Boolean(card.other);  // a sign of another gateway on the broker
+  element.querySelector('.link').textContent =
+      `${card.link} · ${card.address}${other ? ` · gateway ${card.gateway}` : ''}`;
+  // Its panel where this gateway draws it; the words alone otherwise.
+  element.querySelector('.panel').hidden = other || !card.panel;
+  element.querySelector('.notify').hidden = other;
+  const words = element.querySelector('.words');
+  words.hidden = !other && Boolean(card.panel);
+  words.textContent = card.text || 'No message';
+  const tags = card.tags.map((tag) => {
+    const item = document.createElement('li');
+    item.textContent = tag;
+    return item;
+  });
+  element.querySelector('.tags').replaceChildren(...tags);
+  const img = element.querySelector('.panel-image');
+  if (card.panel) {
+    img.width = card.panel.width;
+    img.height = card.panel.height;
+  }
+  img.alt = card.text ? `The sign shows: ${card.text}` : 'The sign shows nothing';
+  if (!card.panel) {
+    entry.frames.forEach(URL.revokeObjectURL);
+    entry.frames = [];
+    entry.version = null;
+    img.removeAttribute('src');
+  }
+  element.querySelector('.actions').hidden = !canAct();
+  renderStatus(entry);
+  loadFrames(entry);
+}
+
+function dropCard(name) {
+  const entry = page.cards.get(name);
+  if (entry) {
+    entry.frames.forEach(URL.revokeObjectURL);
+    entry.element.remove();
+    page.cards.delete(name);
+  }
+}
+
+function takeCard(card) {
+  if (card.gone) {
+    dropCard(card.name);
+    return;
+  }
+  let entry = page.cards.get(card.name);
+  if (!entry) {
+    entry = makeCard(card);
+    page.cards.set(card.name, entry);
+    $('cards').append(entry.element);
+  }
+  entry.card = card;
+  renderCard(entry);
+}
+
+function takeSnapshot(data) {
+  page.tokenNeeded = data.tokenNeeded;
+  $('gateway-name').textContent = data.gateway;
+  document.title = `Lumivex signs · ${data.gateway}`;
+  const names = new Set(data.signs.map((card) => card.name));
+  [...page.cards.keys()].filter((name) => !names.has(name)).forEach(dropCard);
+  data.signs.forEach(takeCard);
+  // The file's order, whatever came first.
+  data.signs.forEach((card) => $('cards').append(page.cards.get(card.name).element));
+  renderAccess();
+  renderTagChoices();
+  applyFilter();
+}
+
+function renderTagChoices() {
+  const select = $('tag-filter');
+  const chosen = select.value;
+  const tags = new Set();
+  page.cards.forEach(({card}) => card.tags.forEach((tag) => tags.add(tag)));
+  const sorted = [...tags].sort();
+  const known = [...select.options].slice(1).map((option) => option.value);
+  if (sorted.join('\n') === known.join('\n')) {
+    return;  // left alone, so that a list the user has open stays open
+  }
+  select.replaceChildren(new Option('All tags', ''), ...sorted.map((tag) => new Option(tag, tag)));
+  select.value = tags.has(chosen) ? chosen : '';
+}
+
+function applyFilter() {
+  const words = $('search').value.trim().toLowerCase();
+  const tag = $('tag-filter').value;
+  let shown = 0;
+  page.cards.forEach(({card, element}) => {
+    const match = card.name.toLowerCase().includes(words) && (!tag || card.tags.includes(tag));
+    element.hidden = !match;
+    shown += match ? 1 : 0;
+  });
+  $('empty').hidden = shown > 0 || page.cards.size === 0;
+}
+
+function renderAccess() {
+  const needed = page.tokenNeeded;
+  const has = token() !== null;
+  $('access-text').textContent = !needed ? 'No token needed to change a sign.'
+      : has ? 'Token entered: signs can be changed.'
+            : 'Read-only: changing a sign needs the token.';
+  $('token-button').hidden = !needed || has;
+  $('forget-token').hidden = !needed || !has;
+  page.cards.forEach(({element}) => {
+    element.querySelector('.actions').hidden = !canAct();
+  });
+}
+
+function setConnection(state, text) {
+  const line = $('connection');
+  line.dataset.state = state;
+  line.textContent = text;
+}
+
+function connect() {
+  const events = new EventSource('/api/events');
+  events.addEventListener('open', () => setConnection('live', 'Live'));
+  events.addEventListener('signs', (event) => {
+    const data = JSON.parse(event.data);
+    page.skewMs = data.serverTime - Date.now();
+    takeSnapshot(data);
+  });
+  events.addEventListener('sign', (event) => {
+    const data = JSON.parse(event.data);
+    page.skewMs = data.serverTime - Date.now();
+    takeCard(data.sign);
+    renderTagChoices();
+    applyFilter();
+  });
+  events.addEventListener('error', () => {
+    if (events.readyState === EventSource.CLOSED) {
+      setConnection('lost', 'The gateway turned the page away; trying again shortly…');
+      setTimeout(connect, kRetryClosedMs);
+    } else {
+      setConnection('lost', 'Connection to the gateway lost; reconnecting…');
+    }
+  });
+}
+
+// The dialogs ---------------------------------------------------------------------------------
+
+function say(text) {
+  $('notice').textContent = text;
+}
+
+function closeOnCancel(dialog) {
+  dialog.querySelector('.cancel').addEventListener('click', () => dialog.close());
+}
+
+function askToken() {
+  $('token-input').value = '';
+  $('token-dialog').showModal();
+}
+
+let messageTarget = null;  // {name, notify}
+
+function openMessage(name, notify) {
+  messageTarget = {name, notify};
+  $('message-title').textContent = notify ? `Notify on ${name}` : `Set text of ${name}`;
+  $('message-submit').textContent = notify ? 'Show notice' : 'Set text';
+  $('seconds-row').hidden = !notify;
+  $('message-seconds').disabled = !notify;
+  $('message-error').textContent = '';
+  $('message-form').reset();
+  $('message-dialog').showModal();
+}
+
+async function sendMessage() {
+  const {name, notify} = messageTarget;
+  const message = {
+    lines: [[{
+      text: $('message-text').value,
+      color: $('message-color').value,
+      blink: $('message-blink').checked,
+    }]],
+  };
+  const body = notify ? {message, seconds: Number($('message-seconds').value)} : message;
+  const headers = {'Content-Type': 'application/json'};
+  if (token() !== null) {
+    headers.Authorization = `Bearer ${token()}`;
+  }
+  let response;
+  try {
+    response = await fetch(signUrl(name, notify ? '/notify' : '/message'),
+                           {method: notify ? 'POST' : 'PUT', headers, body: JSON.stringify(body)});
+  } catch (error) {
+    $('message-error').textContent = 'The gateway could not be reached.';
+    return;
+  }
+  if (response.status === 401) {
+    sessionStorage.removeItem(kTokenKey);
+    $('message-dialog').close();
+    renderAccess();
+    say(`${name}: refused, the gateway did not accept the token (401). ` +
+        'The page is read-only until a valid token is entered.');
+    return;
+  }
+  if (!response.ok) {
+    const answer = await response.json().catch(() => ({}));
+    $('message-error').textContent = answer.error || `The gateway answered ${response.status}.`;
+    return;
+  }
+  $('message-dialog').close();
+  say(notify ? `${name}: notice sent.` : `${name}: new text set.`);
+}
+
+function start() {
+  closeOnCancel($('token-dialog'));
+  closeOnCancel($('message-dialog'));
+  $('token-button').addEventListener('click', askToken);
+  $('forget-token').addEventListener('click', () => {
+    sessionStorage.removeItem(kTokenKey);
+    renderAccess();
+    say('Token forgotten: the page is read-only.');
+  });
+  $('token-form').addEventListener('submit', (event) => {
+    event.preventDefault();
+    sessionStorage.setItem(kTokenKey, $('token-input').value);
+    $('token-input').value = '';
+    $('token-dialog').close();
+    renderAccess();
+  });
+  $('message-form').addEventListener('submit', (event) => {
+    event.preventDefault();
+    sendMessage();
+  });
+  $('filters').addEventListener('submit', (event) => event.preventDefault());
+  $('search').addEventListener('input', applyFilter);
+  $('tag-filter').addEventListener('change', applyFilter);
+  setInterval(() => {
+    page.cards.forEach((entry) => {
+      if (entry.frames.length > 1) {
+        entry.frame = (entry.frame + 1) % entry.frames.length;
+        showFrame(entry);
+      }
+    });
+  }, kFrameStepMs);
+  // Countdowns of retries.
+  setInterval(() => page.cards.forEach(renderStatus), 1000);
+  renderAccess();
+  connect();
+}
+
+start();

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "CliRunner.h"
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 

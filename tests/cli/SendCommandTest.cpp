@@ -17,7 +17,8 @@
 #include <vector>
 
 #include "CliRunner.h"
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
+#include "transport/CSendDispatcher.h"
 #include "transport/SerialDevices.h"
 
 namespace {
@@ -128,14 +129,16 @@ TEST(CliSendTest, SendsToTheSavedSerialPort) {
 }
 
 TEST(CliSendTest, SendsOverTcpToTheSavedAddress) {
-    CLoopbackListener sign(49999);
-    if (!sign.Listening()) {
-        GTEST_SKIP() << "port 49999 is taken on this machine";
+    const auto sign = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_TRUE(sign);
+    std::string profileText = "[General]\nCOM Port=8\n";
+    for (size_t i = 0; i < 4; ++i) {
+        profileText +=
+            "IP Address" + std::to_string(i + 1) + "=" + std::to_string(sign->Address()[i]) + "\n";
     }
-    const CProfileFolder profile(
-        "[General]\nCOM Port=8\nIP Address1=127\nIP Address2=0\nIP Address3=0\nIP Address4=1\n");
+    const CProfileFolder profile(profileText);
     const std::string bytes = ByteCycle(100000);
-    auto receiving = sign.AcceptAndReadAsync();
+    auto receiving = sign->AcceptAndReadAsync();
     const CliResult result = profile.Send({"--file", "-"}, bytes);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(receiving.get(), bytes);
@@ -148,13 +151,14 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
     CPtyPair held;
     ASSERT_EQ(flock(held.Slave(), LOCK_EX | LOCK_NB), 0);  // another program holds this port
     CPtyPair slow;
-    const CRefusingPort refusing("127.77.0.1", 49999);
-    const CLoopbackListener neverReads(49999, 4096, "127.77.0.2");
-    const CLoopbackListener takesNothing(49999, 0, "127.77.0.3");
-    if (!refusing.Bound() || !neverReads.Listening() || !takesNothing.Listening()) {
-        GTEST_SKIP() << "port 49999 of 127.77.0.1 to 127.77.0.3 is taken on this machine";
-    }
-    auto acceptingEmpty = takesNothing.AcceptAndReadAsync();
+    const auto refusing = CRefusingPort::AsSign(kSignTcpPort);
+    const auto neverReads = CLoopbackListener::AsSign(kSignTcpPort, 4096);
+    const auto takesNothing = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_TRUE(refusing && neverReads && takesNothing);
+    const auto sign = [](const std::string& host) {
+        return "Ethernet " + host + ":" + std::to_string(kSignTcpPort);
+    };
+    auto acceptingEmpty = takesNothing->AcceptAndReadAsync();
     const std::string missing = "/nonexistent/ttyLumivex";
     constexpr size_t kMoreThanLoopbackHolds = 16u << 20;  // the sender's buffer tops out at 4 MiB
     const std::string tcp = "--port=ethernet";
@@ -186,10 +190,10 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
              "Setup page.\n"},
         {"refused",
          "",
-         {QString::fromStdString(tcp), "--ip", "127.77.0.1", "^C0^M"},
+         {QString::fromStdString(tcp), "--ip", QString::fromStdString(refusing->Host()), "^C0^M"},
          "",
-         "lumivex-cli: cannot connect to Ethernet 127.77.0.1:49999\n" + SystemText(ECONNREFUSED) +
-             "\n"},
+         "lumivex-cli: cannot connect to " + sign(refusing->Host()) + "\n" +
+             SystemText(ECONNREFUSED) + "\n"},
         {"no address configured",
          "",
          {QString::fromStdString(tcp), "--ip", "0.0.0.0", "^C0^M"},
@@ -198,17 +202,16 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
              "\n"},
         {"a sign that stops reading",
          "",
-         {QString::fromStdString(tcp), "--ip", "127.77.0.2", "-"},
+         {QString::fromStdString(tcp), "--ip", QString::fromStdString(neverReads->Host()), "-"},
          std::string(kMoreThanLoopbackHolds, 'x'),
-         "lumivex-cli: Ethernet 127.77.0.2:49999 stopped taking data: nothing went through for 1 "
-         "s\n" +
-             SystemText(ETIMEDOUT) + "\n"},
+         "lumivex-cli: " + sign(neverReads->Host()) +
+             " stopped taking data: nothing went through for 1 s\n" + SystemText(ETIMEDOUT) + "\n"},
         {"an empty string over TCP",
          "",
-         {QString::fromStdString(tcp), "--ip", "127.77.0.3", ""},
+         {QString::fromStdString(tcp), "--ip", QString::fromStdString(takesNothing->Host()), ""},
          "",
-         "lumivex-cli: nothing was sent to Ethernet 127.77.0.3:49999: the command string is "
-         "empty\n"},
+         "lumivex-cli: nothing was sent to " + sign(takesNothing->Host()) +
+             ": the command string is empty\n"},
     };
     for (const auto& c : cases) {
         const CliResult result = CProfileFolder(c.profile).Send(c.arguments, c.input);

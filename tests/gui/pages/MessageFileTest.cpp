@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "MessagePageFixture.h"
 #include "gui/pages/CMessageFiles.h"
 #include "gui/preview/CLedPanel.h"
 #include "gui/preview/CPreviewDlg.h"
 #include "settings/MessageFile.h"
+#include "support/MessagePageFixture.h"
 
 namespace {
 

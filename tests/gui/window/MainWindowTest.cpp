@@ -25,19 +25,14 @@
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 #include "support/ModalCloser.h"
+#include "support/PageTestWindow.h"
 #include "support/RecordingServices.h"
 
 namespace {
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        dialog = std::make_unique<CMarqueeDlg>(PageContext{app, messages, help});
-        dialog->show();
-        dialog->activateWindow();
-        QApplication::processEvents();
-        ASSERT_TRUE(dialog->isActiveWindow());
-    }
+    void SetUp() override { ASSERT_TRUE(dialog->isActiveWindow()); }
 
     CPageTabCtrl& Tabs() { return dialog->PageTabs(); }
 
@@ -53,13 +48,6 @@ protected:
         EXPECT_TRUE(focus == Tabs().Page(index) || Tabs().Page(index)->isAncestorOf(focus))
             << "focus on " << focus->objectName().toStdString();
     }
-
-    QTemporaryDir folder;
-    CProfileStore profile{folder.filePath("lumivex.conf")};
-    CMarqueeApp app{profile};
-    RecordingMessageService messages;
-    RecordingHelpService help;
-    std::unique_ptr<CMarqueeDlg> dialog;
 };
 
 TEST_F(MainWindowTest, StartsOnTheMessagesPage) {

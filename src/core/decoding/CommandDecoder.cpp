@@ -285,7 +285,7 @@ private:
 
     void AddCell(CellLine& line, const CharCell& state, size_t pos) {
         const char byte = m_bytes[pos];
-        if (byte == '\n' || byte == '\r') {
+        if ((byte == '\n' || byte == '\r') && !m_warnings.Skips(pos)) {
             Warn(pos, "byte " + ShowBytes(m_bytes, pos, 1) +
                           " is a character here, not a line break (lines end at ^N)");
         }

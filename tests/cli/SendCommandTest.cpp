@@ -1,8 +1,6 @@
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,7 +17,6 @@
 #include "CliRunner.h"
 #include "support/SendTestSupport.h"
 #include "transport/CSendDispatcher.h"
-#include "transport/SerialDevices.h"
 
 namespace {
 
@@ -31,14 +28,6 @@ public:
         QFile file(m_folder.filePath("Lumivex1.2/lumivex.conf"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(settings.data(), static_cast<qint64>(settings.size()));
-    }
-
-    // Lets another user read the settings, for a send made without root's privileges.
-    void OpenToEveryone() const {
-        for (const QString& path : {m_folder.path(), m_folder.filePath("Lumivex1.2"),
-                                    m_folder.filePath("Lumivex1.2/lumivex.conf")}) {
-            EXPECT_EQ(chmod(path.toLocal8Bit().constData(), 0755), 0);
-        }
     }
 
     CliResult Send(const QStringList& arguments, const std::string& input = {},
@@ -220,40 +209,6 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
         EXPECT_EQ(result.out, "") << c.name;
     }
     EXPECT_EQ(acceptingEmpty.get(), "");
-}
-
-// A user outside the port's group: the system's reason, the device and the group to join. The CLI
-// runs as user nobody, since root opens any device.
-TEST(CliSendTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {
-    CPtyPair pty;
-    const bool root = geteuid() == 0;
-    ASSERT_EQ(chmod(pty.SlavePath().c_str(), root ? 0600 : 0000), 0);
-    const CProfileFolder profile(PortsProfile(pty.SlavePath()));
-    profile.OpenToEveryone();
-    CliHooks hooks;
-    if (root) {
-        hooks.program = CliCopyForEveryone();
-        hooks.beforeStart = [folder = QFileInfo(hooks.program).path()](QProcess& process) {
-            process.setWorkingDirectory(folder);
-            process.setChildProcessModifier([] {
-                constexpr uid_t kNobody = 65534;
-                if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-                    setresuid(kNobody, kNobody, kNobody) != 0) {
-                    _exit(125);
-                }
-            });
-        };
-    }
-    const CliResult result = profile.Send({"^C0^M"}, "", hooks);
-    if (result.exitCode == 125 || result.exitCode == 126 || result.exitCode == 127) {
-        GTEST_SKIP() << "could not run lumivex-cli as user nobody: " << result.err;
-    }
-    const std::string group = FileGroupName(pty.SlavePath());
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "lumivex-cli: cannot open COM1 (" + pty.SlavePath() + ")\n" +
-                              SystemText(EACCES) + ": " + pty.SlavePath() +
-                              " To use this port, join the group \"" + group +
-                              "\" (sudo usermod -aG " + group + " $USER) and log in again.\n");
 }
 
 // 20,000 bytes at 9600 bits per second take about 21 seconds on a real line: the send says so

@@ -8,7 +8,6 @@
 
 namespace {
 
-constexpr int32_t kMaxOctet = 255;
 constexpr int32_t kMaxByteOrder = MakeByteOrder(true, true);
 constexpr size_t kShownTail = 12;
 

@@ -36,25 +36,6 @@ protected:
     RecordingHelpService help;
 };
 
-TEST_F(PagesTest, EachHelpButtonAsksForItsPagesTopic) {
-    CProfileStore profile(folder.filePath("lumivex.conf"));
-    CMarqueeApp app(profile);
-    CMarqueeDlg dialog(PageContext{app, messages, help});
-    dialog.show();
-    const uint32_t contexts[CPageTabCtrl::kPageCount] = {0x30000, 0x30005, 0x30010};
-    for (int index = 0; index < CPageTabCtrl::kPageCount; ++index) {
-        SCOPED_TRACE(index);
-        dialog.PageTabs().ShowPage(index);
-        auto* button = dialog.PageTabs().Page(index)->findChild<QPushButton*>("helpButton");
-        ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->text(), "Help");
-        QTest::mouseClick(button, Qt::LeftButton);
-        ASSERT_EQ(help.requests.size(), static_cast<size_t>(index + 1));
-        EXPECT_EQ(help.requests.back(), contexts[index]);
-    }
-    EXPECT_TRUE(messages.shown.empty());
-}
-
 // A screen reader toggles a button through its accessible action and a list can change with no
 // `activated`: each page follows what its controls show, as after a click.
 TEST_F(PagesTest, ChangesMadeWithoutAClickMoveThePages) {

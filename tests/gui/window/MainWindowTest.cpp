@@ -104,14 +104,21 @@ TEST_F(MainWindowTest, MouseAndKeyboardSwitchPagesTogetherWithTheirTabs) {
     }
 }
 
-TEST_F(MainWindowTest, F1OpensTheHelpOfTheShownPage) {
+// F1 and the page's Help button both ask for the topic of the page shown.
+TEST_F(MainWindowTest, F1AndTheHelpButtonOpenTheHelpOfTheShownPage) {
     const uint32_t topics[] = {0x30000, 0x30005, 0x30010};
     for (int index = 0; index < CPageTabCtrl::kPageCount; ++index) {
+        SCOPED_TRACE(index);
         Tabs().ShowPage(index);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
-        ASSERT_EQ(help.requests.size(), static_cast<size_t>(index + 1));
-        EXPECT_EQ(help.requests.back(), topics[index]) << "page " << index;
+        auto* button = Tabs().Page(index)->findChild<QPushButton*>("helpButton");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), "Help");
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(help.requests, std::vector<uint32_t>(2, topics[index]));
+        help.requests.clear();
     }
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MainWindowTest, AboutShowsTheAboutBox) {

@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>

@@ -17,6 +17,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "gui/window/CAboutDlg.h"
 #include "gui/window/CMarqueeDlg.h"

@@ -90,16 +90,14 @@ TEST_F(PagesTest, ChangesMadeWithoutAClickMoveThePages) {
 
 // The settings are loaded before the pages are made, so every page sees the loaded values.
 TEST_F(PagesTest, TheSettingsAreLoadedAsTheWindowIsMade) {
-    CProfileStore profile(
-        WriteProfile("[General]\nAddress=2\nUnitNumber=5\nCOM%20Port=8\n"
-                     "Baud%20Rate=38400\nIP%20Address1=300\n"));
+    CProfileStore profile(WriteProfile("[General]\nAddress=2\nCOM%20Port=8\n"));
     CMarqueeApp app(profile);
     CMarqueeDlg dialog(PageContext{app, messages, help});
-    EXPECT_EQ(app.Message().address, 2);
-    EXPECT_EQ(app.Message().unitNumber, 5);
-    EXPECT_EQ(app.ComPort(), 8);
-    EXPECT_EQ(app.BaudRate(), 38400);
-    EXPECT_EQ(app.IpAddress(), (Ipv4Octets{44, 0, 0, 0}));
+    const auto shown = [&dialog](int page, const char* list) {
+        return dialog.PageTabs().Page(page)->findChild<QComboBox*>(list)->currentIndex();
+    };
+    EXPECT_EQ(shown(CPageTabCtrl::kMessagesPage, "addressList"), 2);
+    EXPECT_EQ(shown(CPageTabCtrl::kPcSetupPage, "portList"), 8);
 }
 
 TEST_F(PagesTest, TheLinkSettingsAreSavedAsTheWindowGoes) {

@@ -4,36 +4,32 @@
 
 namespace {
 
-struct EncodeCase {
-    const char* name;
-    std::string json;
-    std::string expected;  // the command string, without the newline
-};
-
 // The reader and the encoder are tested by direct calls (tests/settings/MessageJsonTest.cpp);
-// here the command's output.
+// here where the command reads and what it prints.
 TEST(CliEncodeTest, WritesTheCommandString) {
-    const EncodeCase cases[] = {
-        {"start-up values, no text", "{}", "^A000000^C1"},
-        {"unit address, scrolling effect",
+    const std::string path = WriteTempFile("msg.json", R"({"address":"default","lines":["X"]})");
+    const struct {
+        const char* name;
+        QStringList arguments;
+        std::string input;
+        std::string expected;  // the command string, without the newline
+    } cases[] = {
+        {"standard input, start-up values", {"encode"}, "{}", "^A000000^C1"},
+        {"a file", {"encode", QString::fromStdString(path)}, "", "^L0^C1^K0^dC1X"},
+        {"dash, every header code",
+         {"encode", "-"},
          R"({"address":"unit","group":1,"unit":5,"displayMode":"clear-home","position":"start",
              "line":2,"column":3,"clearLine":true,"effect":"scroll-once",
              "lines":[[{"text":"AB","size":2,"color":"green"}],
                       [{"text":"Q","size":2,"color":"yellow","blink":true}]]})",
          "^A010005^E0^L1^C0^H0203^D0^K1^dC2AB^N^K1^dC3^X1Q^N"},
     };
-    for (const EncodeCase& c : cases) {
-        const CliResult result = RunCli({"encode"}, c.json);
+    for (const auto& c : cases) {
+        const CliResult result = RunCli(c.arguments, c.input);
         EXPECT_EQ(result.exitCode, 0) << c.name << ": " << result.err;
         EXPECT_EQ(result.out, c.expected + "\n") << c.name;
         EXPECT_EQ(result.err, "") << c.name;
     }
-}
-
-TEST(CliEncodeTest, ReadsFilesAndDash) {
-    const std::string path = WriteTempFile("msg.json", R"({"address":"default","lines":["X"]})");
-    EXPECT_EQ(RunCli({"encode", QString::fromStdString(path)}).out, "^L0^C1^K0^dC1X\n");
-    EXPECT_EQ(RunCli({"encode", "-"}, R"({"lines":["Y"]})").out, "^A000000^L0^C1^K0^dC1Y\n");
 }
 
 struct BadCase {

@@ -111,7 +111,6 @@ HeaderCode MatchHeaderCode(std::string_view bytes, size_t pos) {
         return code;
     }
     int32_t digit = 0;
-    constexpr int32_t kOn = kOnDigit - '0';
     if (MatchDigitCode(bytes, pos, kReadDisplayMode, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kDisplayMode;
         code.value = digit + 1;
@@ -122,11 +121,11 @@ HeaderCode MatchHeaderCode(std::string_view bytes, size_t pos) {
         code.length = DigitCodeLength(kReadSizeMode);
     } else if (MatchDigitCode(bytes, pos, kReadBlinkEffect, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kEffect;
-        code.value = digit == kOn ? kEffectBlinkWholeMessage : kEffectTurnOffBlinking;
+        code.value = Digit(digit) == kOnDigit ? kEffectBlinkWholeMessage : kEffectTurnOffBlinking;
         code.length = DigitCodeLength(kReadBlinkEffect);
     } else if (MatchDigitCode(bytes, pos, kReadScrollEffect, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kEffect;
-        code.value = digit == kOn ? kEffectScrollRepeatedly : kEffectScrollOnce;
+        code.value = Digit(digit) == kOnDigit ? kEffectScrollRepeatedly : kEffectScrollOnce;
         code.length = DigitCodeLength(kReadScrollEffect);
     } else {
         return MatchPosition(bytes, pos);

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "encoding/Windows1252.h"
+#include "preview/SignModel.h"
 
 namespace {
 
@@ -230,7 +231,7 @@ const std::vector<Choice> kEffectChoices = {{"default", kEffectDefault},
                                             {"scroll", kEffectScrollRepeatedly},
                                             {"scroll-once", kEffectScrollOnce}};
 
-constexpr int64_t kMaxSignModel = 13;
+constexpr int64_t kMaxSignModel = kSignModelCount - 1;
 
 }  // namespace
 

@@ -2,9 +2,12 @@
 
 #include <utility>
 
+#include "encoding/CommandCodes.h"
+
 namespace {
 
-constexpr std::string_view kHeader = "^A";
+// A new message begins with its address.
+constexpr std::string_view kHeader = kAddressCode;
 
 }  // namespace
 

@@ -14,8 +14,7 @@ CliResult RunWith(const QStringList& arguments, const std::string& input,
     if (hooks.beforeStart) {
         hooks.beforeStart(process);
     }
-    process.start(hooks.program.isEmpty() ? QStringLiteral(LUMIVEX_CLI_PATH) : hooks.program,
-                  arguments);
+    process.start(QStringLiteral(LUMIVEX_CLI_PATH), arguments);
     EXPECT_TRUE(process.waitForStarted(30000));
     process.write(input.data(), static_cast<qint64>(input.size()));
     process.closeWriteChannel();
@@ -44,21 +43,6 @@ CliResult RunCli(const QStringList& arguments, const std::string& input,
 
 CliResult RunCliBare(const QStringList& arguments, const std::string& input) {
     return RunWith(arguments, input, QProcessEnvironment());
-}
-
-QString CliCopyForEveryone() {
-    static QTemporaryDir folder;
-    const QString copy = folder.filePath(QStringLiteral("lumivex-cli"));
-    if (!QFile::exists(copy)) {
-        constexpr QFileDevice::Permissions kEveryoneEnters =
-            QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-            QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-            QFileDevice::ExeOther;
-        EXPECT_TRUE(QFile::setPermissions(folder.path(), kEveryoneEnters));
-        EXPECT_TRUE(QFile::copy(QStringLiteral(LUMIVEX_CLI_PATH), copy));
-        EXPECT_TRUE(QFile::setPermissions(copy, kEveryoneEnters));
-    }
-    return copy;
 }
 
 std::string WriteTempFile(const std::string& name, const std::string& bytes) {

@@ -14,15 +14,9 @@ struct CliResult {
 
 // What a test does to the process besides giving it arguments and input.
 struct CliHooks {
-    std::function<void(QProcess&)> beforeStart;   // redirect a channel, drop privileges, ...
+    std::function<void(QProcess&)> beforeStart;   // redirect a channel, ...
     std::function<void(QProcess&)> whileRunning;  // once the input is written; may signal it
-    QString program;                              // another copy of lumivex-cli to run
 };
-
-// A copy of the built lumivex-cli in a folder every user may enter, for a run without root's
-// privileges: the build tree may lie where no other user can reach it (a home folder of 0700).
-// Lives as long as the test program.
-QString CliCopyForEveryone();
 
 // Runs the built lumivex-cli with the arguments, feeding it the bytes on standard input. The
 // environment entries ("NAME=value") are set on top of this process's own.

@@ -19,7 +19,7 @@
 #include <QTemporaryDir>
 
 #include "CliRunner.h"
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 
@@ -143,37 +143,29 @@ void ExpectPreviewFrames(const QString& signFolder, int number, const SentMessag
     }
 }
 
-// A loopback address of this test's own: 'send' always connects to the sign's port 49999.
-QString OwnLoopbackAddress(int attempt) {
-    const auto pid = static_cast<int>(getpid());
-    return QString::asprintf("127.%d.%d.%d", 1 + pid % 250, 1 + (pid / 250) % 250, 10 + attempt);
-}
-
 bool PathExists(const QString& path) {
     struct stat status {};
     return lstat(path.toLocal8Bit().constData(), &status) == 0;
 }
 
-// A sign at port 49999 of an address of the test's own; none when the port is taken on each
-// address tried. Each test tries addresses of its own.
+// A sign at port 49999, where 'send' always connects, on an address of the test's own.
 struct SignAt49999 {
     std::unique_ptr<CSignProcess> sign;
     QString address;
 };
 
 SignAt49999 StartAt49999(
-    const QStringList& arguments, int firstAttempt,
+    const QStringList& arguments,
     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     SignAt49999 started;
-    for (int attempt = firstAttempt; attempt < firstAttempt + 3 && !started.sign; ++attempt) {
-        started.address = OwnLoopbackAddress(attempt);
-        started.sign = std::make_unique<CSignProcess>(
-            QStringList{"--tcp", started.address + ":49999"} + arguments, environment);
-        if (started.sign->StartLine() !=
-            "lumivex-cli sign: listening on tcp " + started.address.toStdString() + ":49999") {
-            EXPECT_EQ(started.sign->WaitForExit(), 2) << started.sign->Errors();
-            started.sign.reset();
-        }
+    started.address = QString::fromStdString(FreeLoopbackAddress(49999));
+    started.sign = std::make_unique<CSignProcess>(
+        QStringList{"--tcp", started.address + ":49999"} + arguments, environment);
+    const std::string expected =
+        "lumivex-cli sign: listening on tcp " + started.address.toStdString() + ":49999";
+    if (started.sign->StartLine() != expected) {
+        ADD_FAILURE() << "no " << expected << "; standard error: " << started.sign->Errors();
+        started.sign.reset();
     }
     return started;
 }
@@ -181,10 +173,8 @@ SignAt49999 StartAt49999(
 TEST(CliSignTest, TakesWhatSendDeliversOverTcp) {
     QTemporaryDir folder;
     const QString frames = folder.filePath("frames");
-    auto [sign, address] = StartAt49999({"--out", frames, "--model", QString::number(kModel)}, 0);
-    if (!sign) {
-        GTEST_SKIP() << "port 49999 is taken on every address tried";
-    }
+    auto [sign, address] = StartAt49999({"--out", frames, "--model", QString::number(kModel)});
+    ASSERT_TRUE(sign);
     // The user's own settings stay out of reach.
     const QStringList profile{"XDG_CONFIG_HOME=" + folder.filePath("config")};
     for (size_t i = 0; i < std::size(kMessages); ++i) {
@@ -211,10 +201,8 @@ TEST(CliSignTest, WithAWindowTakesWhatSendDeliversAndEndsOnSigterm) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("XDG_CONFIG_HOME", folder.filePath("config"));
-    auto [sign, address] = StartAt49999({"--window", "--model", "11"}, 3, environment);
-    if (!sign) {
-        GTEST_SKIP() << "port 49999 is taken on every address tried";
-    }
+    auto [sign, address] = StartAt49999({"--window", "--model", "11"}, environment);
+    ASSERT_TRUE(sign);
     const QStringList profile{"XDG_CONFIG_HOME=" + folder.filePath("config")};
     const CliResult sent = RunCli({"send", "--port", "ethernet", "--ip", address, "--file", "-"},
                                   Encode(kMessages[1].json), profile);

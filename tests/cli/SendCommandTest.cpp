@@ -1,8 +1,6 @@
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -17,8 +15,8 @@
 #include <vector>
 
 #include "CliRunner.h"
-#include "SendTestSupport.h"
-#include "transport/SerialDevices.h"
+#include "support/SendTestSupport.h"
+#include "transport/CSendDispatcher.h"
 
 namespace {
 
@@ -30,14 +28,6 @@ public:
         QFile file(m_folder.filePath("Lumivex1.2/lumivex.conf"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(settings.data(), static_cast<qint64>(settings.size()));
-    }
-
-    // Lets another user read the settings, for a send made without root's privileges.
-    void OpenToEveryone() const {
-        for (const QString& path : {m_folder.path(), m_folder.filePath("Lumivex1.2"),
-                                    m_folder.filePath("Lumivex1.2/lumivex.conf")}) {
-            EXPECT_EQ(chmod(path.toLocal8Bit().constData(), 0755), 0);
-        }
     }
 
     CliResult Send(const QStringList& arguments, const std::string& input = {},
@@ -128,14 +118,16 @@ TEST(CliSendTest, SendsToTheSavedSerialPort) {
 }
 
 TEST(CliSendTest, SendsOverTcpToTheSavedAddress) {
-    CLoopbackListener sign(49999);
-    if (!sign.Listening()) {
-        GTEST_SKIP() << "port 49999 is taken on this machine";
+    const auto sign = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_TRUE(sign);
+    std::string profileText = "[General]\nCOM Port=8\n";
+    for (size_t i = 0; i < 4; ++i) {
+        profileText +=
+            "IP Address" + std::to_string(i + 1) + "=" + std::to_string(sign->Address()[i]) + "\n";
     }
-    const CProfileFolder profile(
-        "[General]\nCOM Port=8\nIP Address1=127\nIP Address2=0\nIP Address3=0\nIP Address4=1\n");
+    const CProfileFolder profile(profileText);
     const std::string bytes = ByteCycle(100000);
-    auto receiving = sign.AcceptAndReadAsync();
+    auto receiving = sign->AcceptAndReadAsync();
     const CliResult result = profile.Send({"--file", "-"}, bytes);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(receiving.get(), bytes);
@@ -148,13 +140,14 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
     CPtyPair held;
     ASSERT_EQ(flock(held.Slave(), LOCK_EX | LOCK_NB), 0);  // another program holds this port
     CPtyPair slow;
-    const CRefusingPort refusing("127.77.0.1", 49999);
-    const CLoopbackListener neverReads(49999, 4096, "127.77.0.2");
-    const CLoopbackListener takesNothing(49999, 0, "127.77.0.3");
-    if (!refusing.Bound() || !neverReads.Listening() || !takesNothing.Listening()) {
-        GTEST_SKIP() << "port 49999 of 127.77.0.1 to 127.77.0.3 is taken on this machine";
-    }
-    auto acceptingEmpty = takesNothing.AcceptAndReadAsync();
+    const auto refusing = CRefusingPort::AsSign(kSignTcpPort);
+    const auto neverReads = CLoopbackListener::AsSign(kSignTcpPort, 4096);
+    const auto takesNothing = CLoopbackListener::AsSign(kSignTcpPort);
+    ASSERT_TRUE(refusing && neverReads && takesNothing);
+    const auto sign = [](const std::string& host) {
+        return "Ethernet " + host + ":" + std::to_string(kSignTcpPort);
+    };
+    auto acceptingEmpty = takesNothing->AcceptAndReadAsync();
     const std::string missing = "/nonexistent/ttyLumivex";
     constexpr size_t kMoreThanLoopbackHolds = 16u << 20;  // the sender's buffer tops out at 4 MiB
     const std::string tcp = "--port=ethernet";
@@ -186,10 +179,10 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
              "Setup page.\n"},
         {"refused",
          "",
-         {QString::fromStdString(tcp), "--ip", "127.77.0.1", "^C0^M"},
+         {QString::fromStdString(tcp), "--ip", QString::fromStdString(refusing->Host()), "^C0^M"},
          "",
-         "lumivex-cli: cannot connect to Ethernet 127.77.0.1:49999\n" + SystemText(ECONNREFUSED) +
-             "\n"},
+         "lumivex-cli: cannot connect to " + sign(refusing->Host()) + "\n" +
+             SystemText(ECONNREFUSED) + "\n"},
         {"no address configured",
          "",
          {QString::fromStdString(tcp), "--ip", "0.0.0.0", "^C0^M"},
@@ -198,17 +191,16 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
              "\n"},
         {"a sign that stops reading",
          "",
-         {QString::fromStdString(tcp), "--ip", "127.77.0.2", "-"},
+         {QString::fromStdString(tcp), "--ip", QString::fromStdString(neverReads->Host()), "-"},
          std::string(kMoreThanLoopbackHolds, 'x'),
-         "lumivex-cli: Ethernet 127.77.0.2:49999 stopped taking data: nothing went through for 1 "
-         "s\n" +
-             SystemText(ETIMEDOUT) + "\n"},
+         "lumivex-cli: " + sign(neverReads->Host()) +
+             " stopped taking data: nothing went through for 1 s\n" + SystemText(ETIMEDOUT) + "\n"},
         {"an empty string over TCP",
          "",
-         {QString::fromStdString(tcp), "--ip", "127.77.0.3", ""},
+         {QString::fromStdString(tcp), "--ip", QString::fromStdString(takesNothing->Host()), ""},
          "",
-         "lumivex-cli: nothing was sent to Ethernet 127.77.0.3:49999: the command string is "
-         "empty\n"},
+         "lumivex-cli: nothing was sent to " + sign(takesNothing->Host()) +
+             ": the command string is empty\n"},
     };
     for (const auto& c : cases) {
         const CliResult result = CProfileFolder(c.profile).Send(c.arguments, c.input);
@@ -217,40 +209,6 @@ TEST(CliSendTest, EachFailureNamesTheLinkBeforeTheProgramsText) {
         EXPECT_EQ(result.out, "") << c.name;
     }
     EXPECT_EQ(acceptingEmpty.get(), "");
-}
-
-// A user outside the port's group: the system's reason, the device and the group to join. The CLI
-// runs as user nobody, since root opens any device.
-TEST(CliSendTest, APortTheUserMayNotOpenNamesTheGroupToJoin) {
-    CPtyPair pty;
-    const bool root = geteuid() == 0;
-    ASSERT_EQ(chmod(pty.SlavePath().c_str(), root ? 0600 : 0000), 0);
-    const CProfileFolder profile(PortsProfile(pty.SlavePath()));
-    profile.OpenToEveryone();
-    CliHooks hooks;
-    if (root) {
-        hooks.program = CliCopyForEveryone();
-        hooks.beforeStart = [folder = QFileInfo(hooks.program).path()](QProcess& process) {
-            process.setWorkingDirectory(folder);
-            process.setChildProcessModifier([] {
-                constexpr uid_t kNobody = 65534;
-                if (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
-                    setresuid(kNobody, kNobody, kNobody) != 0) {
-                    _exit(125);
-                }
-            });
-        };
-    }
-    const CliResult result = profile.Send({"^C0^M"}, "", hooks);
-    if (result.exitCode == 125 || result.exitCode == 126 || result.exitCode == 127) {
-        GTEST_SKIP() << "could not run lumivex-cli as user nobody: " << result.err;
-    }
-    const std::string group = FileGroupName(pty.SlavePath());
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "lumivex-cli: cannot open COM1 (" + pty.SlavePath() + ")\n" +
-                              SystemText(EACCES) + ": " + pty.SlavePath() +
-                              " To use this port, join the group \"" + group +
-                              "\" (sudo usermod -aG " + group + " $USER) and log in again.\n");
 }
 
 // 20,000 bytes at 9600 bits per second take about 21 seconds on a real line: the send says so

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "FleetTestSupport.h"
 #include "editor/BodyEncoder.h"
 #include "fleet/CSendPlan.h"
 #include "fleet/SignReport.h"
 #include "support/CellLines.h"
+#include "support/FleetTestSupport.h"
 #include "transport/CSignPtyLink.h"
 
 namespace {

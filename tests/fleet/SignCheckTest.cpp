@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "FleetTestSupport.h"
 #include "fleet/SignCheck.h"
 #include "fleet/SignReport.h"
+#include "support/FleetTestSupport.h"
 
 namespace {
 

@@ -182,7 +182,7 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOther) {
 }
 
 TEST_F(GatewayHttp, AFailedSendIsTriedAgainUntilItArrives) {
-    const std::string host = m_signs.Host(7);
+    const std::string host = NextOwnLoopbackAddress();
     auto refusing = std::make_unique<CRefusingPort>(host.c_str(), m_signs.Port());
     ASSERT_TRUE(refusing->Bound());
     NamedSign late;

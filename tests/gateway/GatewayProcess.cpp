@@ -1,12 +1,9 @@
 #include "GatewayProcess.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,7 +12,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 
 extern char** environ;
 
@@ -144,21 +141,6 @@ std::string CTempFolder::Write(const std::string& name, const std::string& bytes
     const std::string path = m_strPath + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
-}
-
-uint16_t FreeLoopbackPort() {
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    uint16_t port = 0;
-    if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-        port = ntohs(address.sin_port);
-    }
-    close(fd);
-    return port;
 }
 
 CGatewayProcess::CGatewayProcess(const std::string& configPath)

@@ -55,9 +55,6 @@ private:
     std::string m_strPath;
 };
 
-// A free TCP port on 127.0.0.1, found by binding port 0 and letting it go.
-uint16_t FreeLoopbackPort();
-
 // The gateway built with the tests.
 class CGatewayProcess {
 public:

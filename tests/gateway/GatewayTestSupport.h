@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "FleetTestSupport.h"
 #include "GatewayProcess.h"
 #include "fleet/CSendPlan.h"
 #include "settings/MessageFile.h"
+#include "support/FleetTestSupport.h"
 
 inline constexpr const char* kTestToken = "t0ken-of-the-test";
 

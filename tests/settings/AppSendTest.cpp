@@ -3,10 +3,10 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "SendTestSupport.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 #include "settings/SendNotices.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 

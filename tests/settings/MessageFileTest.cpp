@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <string>
 #include <vector>
@@ -135,6 +136,39 @@ TEST(MessageFileTest, ASaveThatFailsLeavesTheFileAsItWas) {
     EXPECT_EQ(ReadAll(kept), before);
     EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files | QDir::System).size(), 3)
         << "no temporary file left behind";
+}
+
+// A file that cannot be read, or is no message, is refused with the reason: the page shows it in a
+// box, lumivex-cli prints it.
+TEST(MessageFileTest, WhatCannotBeReadIsRefused) {
+    QTemporaryDir folder;
+    std::vector<quint32> words(5 * 1024 * 1024 / sizeof(quint32));
+    QRandomGenerator(13).fillRange(words.data(), static_cast<qsizetype>(words.size()));
+    QFile noise(folder.filePath("noise.json"));
+    ASSERT_TRUE(noise.open(QIODevice::WriteOnly));
+    noise.write(reinterpret_cast<const char*>(words.data()),
+                static_cast<qint64>(words.size() * sizeof(quint32)));
+    noise.close();
+    const std::string base = folder.path().toStdString();
+    const struct {
+        const char* name;
+        std::string path;
+        std::string error;
+    } cases[] = {
+        {"missing", base + "/missing.json",
+         "cannot read " + base + "/missing.json: No such file or directory"},
+        {"a folder", base, "cannot read " + base + ": Is a directory"},
+        {"5 MB of noise", base + "/noise.json", "not valid JSON"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        try {
+            ReadMessageFile(c.path);
+            ADD_FAILURE() << "read";
+        } catch (const CMessageFileError& error) {
+            EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos) << error.what();
+        }
+    }
 }
 
 TEST(RecentMessagesTest, EightNewestFirstAndTheLastFolder) {

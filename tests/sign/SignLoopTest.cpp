@@ -12,8 +12,8 @@
 #include <future>
 #include <thread>
 
-#include "SendTestSupport.h"
 #include "sign/SignLoop.h"
+#include "support/SendTestSupport.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignPtyLink.h"
 #include "transport/CSignTcpListener.h"

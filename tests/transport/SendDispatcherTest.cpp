@@ -12,8 +12,8 @@
 #include <utility>
 #include <vector>
 
-#include "SendTestSupport.h"
 #include "settings/SendNotices.h"
+#include "support/SendTestSupport.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"
 #include "transport/LinkResult.h"

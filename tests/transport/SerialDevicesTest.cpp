@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 #include "transport/SerialDevices.h"
 
 namespace {

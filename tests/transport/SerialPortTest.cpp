@@ -12,7 +12,7 @@
 #include <optional>
 #include <vector>
 
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 #include "transport/CSerialPort.h"
 #include "transport/LinkResult.h"
 

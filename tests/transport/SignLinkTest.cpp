@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignInbox.h"
 #include "transport/CSignMessageSplitter.h"

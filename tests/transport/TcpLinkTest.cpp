@@ -6,7 +6,7 @@
 #include <cstring>
 #include <set>
 
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 #include "transport/CBlockingSocket.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"

@@ -4,11 +4,9 @@
 #include <limits>
 #include <optional>
 
-namespace {
+#include "encoding/CommandCodes.h"
 
-constexpr size_t kGroupDigits = 2;
-constexpr size_t kUnitDigits = 4;
-constexpr std::string_view kAddressLetters = "^A";
+namespace {
 
 // The number that digits stand for when the encoder could have written them with this minimum
 // width: exactly that many digits, or more without a leading zero, and no more than an int32 holds.
@@ -43,7 +41,7 @@ size_t ReadDigits(std::string_view bytes, size_t pos, size_t maxDigits, int32_t&
 
 AddressCode ReadAddressCode(std::string_view bytes, size_t pos) {
     AddressCode code;
-    size_t next = pos + kAddressLetters.size();
+    size_t next = pos + kAddressCode.size();
     size_t run = 0;
     while (next + run < bytes.size() && bytes[next + run] >= '0' && bytes[next + run] <= '9') {
         ++run;
@@ -59,7 +57,7 @@ AddressCode ReadAddressCode(std::string_view bytes, size_t pos) {
             if (group && unit) {
                 code.group = *group;
                 code.unit = *unit;
-                code.length = kAddressLetters.size() + run;
+                code.length = kAddressCode.size() + run;
                 code.complete = true;
                 return code;
             }

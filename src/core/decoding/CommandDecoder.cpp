@@ -4,11 +4,9 @@
 
 #include "decoding/CodeReading.h"
 #include "decoding/NetworkDecoder.h"
+#include "encoding/CommandCodes.h"
 
 namespace {
-
-constexpr size_t kLineDigits = 2;
-constexpr size_t kColumnDigits = 2;
 
 // The header codes in the order the header writes them.
 enum class HeaderKind { kNone, kAddress, kDisplayMode, kSizeMode, kPosition, kEffect };
@@ -25,24 +23,29 @@ struct HeaderCode {
     bool complete = true;
 };
 
-// A code of one digit: its letters after the caret and the digits it takes.
+// A code of one digit: the code and the digits it takes.
 struct DigitCode {
-    std::string_view letters;
+    std::string_view code;
     char low;
     char high;
     const char* what;
 };
 
-constexpr DigitCode kDisplayModeCode{"E", '0', '3', "display mode"};
-constexpr DigitCode kSizeModeCode{"L", '0', '3', "size mode"};
-constexpr DigitCode kBlinkEffectCode{"B", '0', '1', "blink effect"};
-constexpr DigitCode kScrollEffectCode{"D", '0', '1', "scroll effect"};
-constexpr DigitCode kSizeCode{"K", '0', '4', "character size"};
-constexpr DigitCode kColourCode{"dC", '1', '3', "colour"};
-constexpr DigitCode kBlinkCode{"X", '0', '1', "blink state"};
-constexpr const DigitCode* kDigitCodes[] = {&kDisplayModeCode,  &kSizeModeCode, &kBlinkEffectCode,
-                                            &kScrollEffectCode, &kSizeCode,     &kColourCode,
-                                            &kBlinkCode};
+constexpr char Digit(int value) {
+    return static_cast<char>('0' + value);
+}
+
+constexpr DigitCode kReadDisplayMode{kDisplayModeCode, Digit(kDisplayClearHome - 1),
+                                     Digit(kDisplayClearLine - 1), "display mode"};
+constexpr DigitCode kReadSizeMode{kSizeModeCode, '0', Digit(kMaxSizeModeDigit), "size mode"};
+constexpr DigitCode kReadBlinkEffect{kBlinkEffectCode, kOffDigit, kOnDigit, "blink effect"};
+constexpr DigitCode kReadScrollEffect{kScrollEffectCode, kOffDigit, kOnDigit, "scroll effect"};
+constexpr DigitCode kReadCharSize{kCharSizeCode, '0', Digit(kMaxCharSizeDigit), "character size"};
+constexpr DigitCode kReadColour{kColourCode, kRedDigit, kYellowDigit, "colour"};
+constexpr DigitCode kReadBlink{kBlinkCode, kOffDigit, kOnDigit, "blink state"};
+constexpr const DigitCode* kDigitCodes[] = {&kReadDisplayMode,  &kReadSizeMode, &kReadBlinkEffect,
+                                            &kReadScrollEffect, &kReadCharSize, &kReadColour,
+                                            &kReadBlink};
 
 enum class DigitMatch { kNo, kValid, kMalformed };
 
@@ -50,10 +53,10 @@ enum class DigitMatch { kNo, kValid, kMalformed };
 // letters and anything else (kMalformed).
 DigitMatch MatchDigitCode(std::string_view bytes, size_t pos, const DigitCode& code,
                           int32_t& digit) {
-    if (!StartsWithAt(bytes, pos + 1, code.letters)) {
+    if (!StartsWithAt(bytes, pos, code.code)) {
         return DigitMatch::kNo;
     }
-    const size_t at = pos + 1 + code.letters.size();
+    const size_t at = pos + code.code.size();
     if (at < bytes.size() && bytes[at] >= code.low && bytes[at] <= code.high) {
         digit = bytes[at] - '0';
         return DigitMatch::kValid;
@@ -62,26 +65,27 @@ DigitMatch MatchDigitCode(std::string_view bytes, size_t pos, const DigitCode& c
 }
 
 size_t DigitCodeLength(const DigitCode& code) {
-    return 1 + code.letters.size() + 1;
+    return code.code.size() + 1;
 }
 
 HeaderCode MatchPosition(std::string_view bytes, size_t pos) {
     HeaderCode code;
-    if (StartsWithAt(bytes, pos, "^C1")) {
+    if (StartsWithAt(bytes, pos, kCentreCode)) {
         code.kind = HeaderKind::kPosition;
         code.value = kPositionCenter;
-        code.length = 3;
+        code.length = kCentreCode.size();
         return code;
     }
-    const bool moves = StartsWithAt(bytes, pos, "^C0^M");
-    const bool clears = StartsWithAt(bytes, pos, "^C0^H");
+    const bool moves = StartsWithAt(bytes, pos, kStartAtCode);
+    const bool clears = StartsWithAt(bytes, pos, kStartAtClearingCode);
     if (!moves && !clears) {
         return code;
     }
     code.kind = HeaderKind::kPosition;
     code.value = kPositionStartingAt;
     code.clearLine = clears;
-    size_t next = pos + 5;
+    static_assert(kStartAtCode.size() == kStartAtClearingCode.size());
+    size_t next = pos + kStartAtCode.size();
     const size_t lineDigits = ReadDigits(bytes, next, kLineDigits, code.line);
     next += lineDigits;
     size_t columnDigits = 0;
@@ -97,7 +101,7 @@ HeaderCode MatchPosition(std::string_view bytes, size_t pos) {
 // The header code that begins at the caret at pos, if any.
 HeaderCode MatchHeaderCode(std::string_view bytes, size_t pos) {
     HeaderCode code;
-    if (StartsWithAt(bytes, pos, "^A")) {
+    if (StartsWithAt(bytes, pos, kAddressCode)) {
         const AddressCode address = ReadAddressCode(bytes, pos);
         code.kind = HeaderKind::kAddress;
         code.length = address.length;
@@ -107,22 +111,25 @@ HeaderCode MatchHeaderCode(std::string_view bytes, size_t pos) {
         return code;
     }
     int32_t digit = 0;
-    if (MatchDigitCode(bytes, pos, kDisplayModeCode, digit) == DigitMatch::kValid) {
+    if (MatchDigitCode(bytes, pos, kReadDisplayMode, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kDisplayMode;
         code.value = digit + 1;
-    } else if (MatchDigitCode(bytes, pos, kSizeModeCode, digit) == DigitMatch::kValid) {
+        code.length = DigitCodeLength(kReadDisplayMode);
+    } else if (MatchDigitCode(bytes, pos, kReadSizeMode, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kSizeMode;
         code.value = digit;
-    } else if (MatchDigitCode(bytes, pos, kBlinkEffectCode, digit) == DigitMatch::kValid) {
+        code.length = DigitCodeLength(kReadSizeMode);
+    } else if (MatchDigitCode(bytes, pos, kReadBlinkEffect, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kEffect;
-        code.value = digit == 1 ? kEffectBlinkWholeMessage : kEffectTurnOffBlinking;
-    } else if (MatchDigitCode(bytes, pos, kScrollEffectCode, digit) == DigitMatch::kValid) {
+        code.value = Digit(digit) == kOnDigit ? kEffectBlinkWholeMessage : kEffectTurnOffBlinking;
+        code.length = DigitCodeLength(kReadBlinkEffect);
+    } else if (MatchDigitCode(bytes, pos, kReadScrollEffect, digit) == DigitMatch::kValid) {
         code.kind = HeaderKind::kEffect;
-        code.value = digit == 1 ? kEffectScrollRepeatedly : kEffectScrollOnce;
+        code.value = Digit(digit) == kOnDigit ? kEffectScrollRepeatedly : kEffectScrollOnce;
+        code.length = DigitCodeLength(kReadScrollEffect);
     } else {
         return MatchPosition(bytes, pos);
     }
-    code.length = 3;
     return code;
 }
 
@@ -132,12 +139,12 @@ std::optional<std::string> MalformedCode(std::string_view bytes, size_t pos) {
     for (const DigitCode* code : kDigitCodes) {
         if (MatchDigitCode(bytes, pos, *code, digit) == DigitMatch::kMalformed) {
             return ShowBytes(bytes, pos, DigitCodeLength(*code)) + " is not a code: the " +
-                   code->what + " code ^" + std::string(code->letters) + " takes a digit " +
-                   code->low + " to " + code->high;
+                   code->what + " code " + std::string(code->code) + " takes a digit " + code->low +
+                   " to " + code->high;
         }
     }
-    if (StartsWithAt(bytes, pos, "^C")) {
-        return ShowBytes(bytes, pos, 3) +
+    if (StartsWithAt(bytes, pos, kPositionCode)) {
+        return ShowBytes(bytes, pos, kCentreCode.size()) +
                " is not a code: the position code ^C takes 1, 0^M or 0^H";
     }
     return std::nullopt;
@@ -148,10 +155,10 @@ bool IsScrollEffect(int32_t effect) {
 }
 
 Rgb ColourForDigit(int32_t digit) {
-    switch (digit) {
-        case 2:
+    switch (Digit(digit)) {
+        case kGreenDigit:
             return kGreen;
-        case 3:
+        case kYellowDigit:
             return kYellow;
         default:
             return kRed;
@@ -168,8 +175,9 @@ public:
         const size_t bodyBegin = ReadHeader(message.settings);
         size_t bodyEnd = m_bytes.size();
         if (IsScrollEffect(message.settings.effect)) {
-            if (bodyEnd >= bodyBegin + 2 && m_bytes.substr(bodyEnd - 2) == "^N") {
-                bodyEnd -= 2;
+            if (bodyEnd >= bodyBegin + kLineEndCode.size() &&
+                m_bytes.substr(bodyEnd - kLineEndCode.size()) == kLineEndCode) {
+                bodyEnd -= kLineEndCode.size();
             } else {
                 Warn(bodyEnd, "the scrolling text does not end with ^N");
             }
@@ -187,7 +195,7 @@ private:
     size_t ReadHeader(MessageSettings& settings) {
         size_t pos = 0;
         HeaderKind last = HeaderKind::kNone;
-        while (pos < m_bytes.size() && m_bytes[pos] == '^') {
+        while (pos < m_bytes.size() && m_bytes[pos] == kCaret) {
             const HeaderCode code = MatchHeaderCode(m_bytes, pos);
             if (code.kind == HeaderKind::kNone) {
                 break;
@@ -247,24 +255,24 @@ private:
         lines.assign(1, CellLine{});
         size_t pos = begin;
         while (pos < end) {
-            if (body[pos] != '^') {
+            if (body[pos] != kCaret) {
                 AddCell(lines.back(), state, pos);
                 ++pos;
                 continue;
             }
             int32_t digit = 0;
-            if (MatchDigitCode(body, pos, kSizeCode, digit) == DigitMatch::kValid) {
+            if (MatchDigitCode(body, pos, kReadCharSize, digit) == DigitMatch::kValid) {
                 state.size = digit + 1;
-                pos += DigitCodeLength(kSizeCode);
-            } else if (MatchDigitCode(body, pos, kColourCode, digit) == DigitMatch::kValid) {
+                pos += DigitCodeLength(kReadCharSize);
+            } else if (MatchDigitCode(body, pos, kReadColour, digit) == DigitMatch::kValid) {
                 state.colour = ColourForDigit(digit);
-                pos += DigitCodeLength(kColourCode);
-            } else if (MatchDigitCode(body, pos, kBlinkCode, digit) == DigitMatch::kValid) {
-                state.blink = digit == 1;
-                pos += DigitCodeLength(kBlinkCode);
-            } else if (StartsWithAt(body, pos, "^N")) {
+                pos += DigitCodeLength(kReadColour);
+            } else if (MatchDigitCode(body, pos, kReadBlink, digit) == DigitMatch::kValid) {
+                state.blink = Digit(digit) == kOnDigit;
+                pos += DigitCodeLength(kReadBlink);
+            } else if (StartsWithAt(body, pos, kLineEndCode)) {
                 lines.emplace_back();
-                pos += 2;
+                pos += kLineEndCode.size();
             } else {
                 // Not a body code: the caret is a character, and so is what follows it.
                 WarnAboutCaretText(body, pos);
@@ -276,7 +284,7 @@ private:
 
     void AddCell(CellLine& line, const CharCell& state, size_t pos) {
         const char byte = m_bytes[pos];
-        if (byte == '\n' || byte == '\r') {
+        if ((byte == '\n' || byte == '\r') && !m_warnings.Skips(pos)) {
             Warn(pos, "byte " + ShowBytes(m_bytes, pos, 1) +
                           " is a character here, not a line break (lines end at ^N)");
         }
@@ -300,20 +308,19 @@ private:
 
     // The size mode must be the one the header would give this body.
     void CheckSizeMode(size_t begin, size_t end) {
-        const std::string_view expected = SizeModeCode(m_bytes.substr(begin, end - begin));
+        const std::string expected = SizeModeCode(m_bytes.substr(begin, end - begin));
         if (!m_sizeModeDigit) {
             if (!expected.empty()) {
-                Warn(begin,
-                     "no ^L before the text; its largest size gives " + std::string(expected));
+                Warn(begin, "no ^L before the text; its largest size gives " + expected);
             }
             return;
         }
-        const std::string given = "^L" + std::to_string(*m_sizeModeDigit);
+        const std::string given = std::string(kSizeModeCode) + Digit(*m_sizeModeDigit);
         if (expected.empty()) {
             Warn(m_sizeModeOffset, given + " stands before a text without size codes");
         } else if (expected != given) {
-            Warn(m_sizeModeOffset, given + " does not match the text's largest size, which gives " +
-                                       std::string(expected));
+            Warn(m_sizeModeOffset,
+                 given + " does not match the text's largest size, which gives " + expected);
         }
     }
 

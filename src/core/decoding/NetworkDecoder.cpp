@@ -4,13 +4,11 @@
 #include <string>
 
 #include "decoding/CodeReading.h"
+#include "encoding/CommandCodes.h"
 
 namespace {
 
-constexpr size_t kCodeLength = 4;  // "^P", the type digit, the letter
-constexpr size_t kOctetDigits = 3;
-constexpr int32_t kMaxOctet = 255;
-constexpr int32_t kMaxByteOrder = 3;
+constexpr int32_t kMaxByteOrder = MakeByteOrder(true, true);
 constexpr size_t kShownTail = 12;
 
 enum class FieldKind { kDotted, kNumber, kLoadDefaults, kDisable };
@@ -28,32 +26,31 @@ struct NetworkField {
 };
 
 constexpr NetworkField kFields[] = {
-    {kNetworkEthernet, 'A', 1, FieldKind::kDotted, "address", &DecodedNetwork::ip, nullptr, 0},
-    {kNetworkEthernet, 'M', 2, FieldKind::kDotted, "subnet mask", &DecodedNetwork::mask, nullptr,
-     0},
-    {kNetworkEthernet, 'G', 3, FieldKind::kDotted, "gateway", &DecodedNetwork::gateway, nullptr, 0},
-    {kNetworkDeviceNet, 'A', 1, FieldKind::kNumber, "MAC ID", nullptr,
-     &DecodedNetwork::stationAddress, 3},
-    {kNetworkDeviceNet, 'B', 2, FieldKind::kNumber, "bit rate", nullptr, &DecodedNetwork::baudKbps,
-     3},
-    {kNetworkDeviceNet, 'R', 3, FieldKind::kNumber, "consumed bytes", nullptr,
-     &DecodedNetwork::inputSize, 3},
-    {kNetworkDeviceNet, 'S', 4, FieldKind::kNumber, "produced bytes", nullptr,
-     &DecodedNetwork::outputSize, 3},
-    {kNetworkDeviceNet, 'W', 5, FieldKind::kNumber, "byte order", nullptr,
-     &DecodedNetwork::byteOrder, 1},
-    {kNetworkProfibus, 'A', 1, FieldKind::kNumber, "node address", nullptr,
-     &DecodedNetwork::stationAddress, 3},
-    {kNetworkProfibus, 'R', 2, FieldKind::kNumber, "input bytes", nullptr,
-     &DecodedNetwork::inputSize, 3},
-    {kNetworkProfibus, 'S', 3, FieldKind::kNumber, "output bytes", nullptr,
-     &DecodedNetwork::outputSize, 3},
-    {kNetworkProfibus, 'W', 4, FieldKind::kNumber, "byte order", nullptr,
-     &DecodedNetwork::byteOrder, 1},
+    {kNetworkEthernet, kStationLetter, 1, FieldKind::kDotted, "address", &DecodedNetwork::ip,
+     nullptr, 0},
+    {kNetworkEthernet, kMaskLetter, 2, FieldKind::kDotted, "subnet mask", &DecodedNetwork::mask,
+     nullptr, 0},
+    {kNetworkEthernet, kGatewayLetter, 3, FieldKind::kDotted, "gateway", &DecodedNetwork::gateway,
+     nullptr, 0},
+    {kNetworkDeviceNet, kStationLetter, 1, FieldKind::kNumber, "MAC ID", nullptr,
+     &DecodedNetwork::stationAddress, kFieldbusDigits},
+    {kNetworkDeviceNet, kBaudLetter, 2, FieldKind::kNumber, "bit rate", nullptr,
+     &DecodedNetwork::baudKbps, kFieldbusDigits},
+    {kNetworkDeviceNet, kInputSizeLetter, 3, FieldKind::kNumber, "consumed bytes", nullptr,
+     &DecodedNetwork::inputSize, kFieldbusDigits},
+    {kNetworkDeviceNet, kOutputSizeLetter, 4, FieldKind::kNumber, "produced bytes", nullptr,
+     &DecodedNetwork::outputSize, kFieldbusDigits},
+    {kNetworkDeviceNet, kByteOrderLetter, 5, FieldKind::kNumber, "byte order", nullptr,
+     &DecodedNetwork::byteOrder, kByteOrderDigits},
+    {kNetworkProfibus, kStationLetter, 1, FieldKind::kNumber, "node address", nullptr,
+     &DecodedNetwork::stationAddress, kFieldbusDigits},
+    {kNetworkProfibus, kInputSizeLetter, 2, FieldKind::kNumber, "input bytes", nullptr,
+     &DecodedNetwork::inputSize, kFieldbusDigits},
+    {kNetworkProfibus, kOutputSizeLetter, 3, FieldKind::kNumber, "output bytes", nullptr,
+     &DecodedNetwork::outputSize, kFieldbusDigits},
+    {kNetworkProfibus, kByteOrderLetter, 4, FieldKind::kNumber, "byte order", nullptr,
+     &DecodedNetwork::byteOrder, kByteOrderDigits},
 };
-
-constexpr char kLoadDefaultsLetter = 'L';
-constexpr char kDisableLetter = 'Z';
 
 const NetworkField* FindField(int32_t type, char letter) {
     for (const NetworkField& field : kFields) {
@@ -65,7 +62,7 @@ const NetworkField* FindField(int32_t type, char letter) {
 }
 
 std::string CodeName(int32_t type, char letter) {
-    return "^P" + std::to_string(type) + letter;
+    return std::string(kNetworkCode) + std::to_string(type) + letter;
 }
 
 class CNetworkReader {
@@ -83,8 +80,8 @@ public:
                               ShowBytes(m_bytes, pos, kShownTail));
                 break;
             }
-            const int32_t type = m_bytes[pos + 2] - '0';
-            const char letter = m_bytes[pos + 3];
+            const int32_t type = m_bytes[pos + kNetworkCode.size()] - '0';
+            const char letter = m_bytes[pos + kNetworkCode.size() + 1];
             if (!typeKnown) {
                 m_network.type = type;
                 typeKnown = true;
@@ -93,7 +90,7 @@ public:
                               std::to_string(m_network.type));
             }
             const size_t codeStart = pos;
-            pos += kCodeLength;
+            pos += kNetworkCodeLength;
             if (letter == kLoadDefaultsLetter || letter == kDisableLetter) {
                 m_network.action = letter == kLoadDefaultsLetter ? NetworkAction::kLoadDefaults
                                                                  : NetworkAction::kDisable;
@@ -123,7 +120,7 @@ private:
     void Warn(size_t offset, std::string text) { m_warnings.Add(offset, std::move(text)); }
 
     size_t ReadAddress() {
-        if (!StartsWithAt(m_bytes, 0, "^A")) {
+        if (!StartsWithAt(m_bytes, 0, kAddressCode)) {
             Warn(0, "no address (^A) before the network codes");
             return 0;
         }
@@ -214,13 +211,17 @@ private:
 }  // namespace
 
 bool LooksLikeNetworkCode(std::string_view bytes, size_t pos) {
-    return pos + kCodeLength <= bytes.size() && StartsWithAt(bytes, pos, "^P") &&
-           bytes[pos + 2] >= '1' && bytes[pos + 2] <= '3' && bytes[pos + 3] >= 'A' &&
-           bytes[pos + 3] <= 'Z';
+    if (pos + kNetworkCodeLength > bytes.size() || !StartsWithAt(bytes, pos, kNetworkCode)) {
+        return false;
+    }
+    const int32_t type = bytes[pos + kNetworkCode.size()] - '0';
+    const char letter = bytes[pos + kNetworkCode.size() + 1];
+    return type >= kNetworkEthernet && type <= kNetworkProfibus && letter >= 'A' && letter <= 'Z';
 }
 
 bool IsNetworkString(std::string_view bytes) {
-    const size_t codes = StartsWithAt(bytes, 0, "^A") ? ReadAddressCode(bytes, 0).length : 0;
+    const size_t codes =
+        StartsWithAt(bytes, 0, kAddressCode) ? ReadAddressCode(bytes, 0).length : 0;
     return LooksLikeNetworkCode(bytes, codes);
 }
 

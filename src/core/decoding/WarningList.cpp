@@ -19,6 +19,14 @@ void CWarningList::Add(size_t offset, std::string text) {
     }
 }
 
+bool CWarningList::Skips(size_t offset) {
+    if (offset < m_nCutOffset) {
+        return false;
+    }
+    ++m_nLeftOut;
+    return true;
+}
+
 std::vector<DecodeWarning> CWarningList::Take(size_t& leftOut) {
     KeepFirst();
     leftOut = m_nLeftOut;
@@ -35,5 +43,8 @@ void CWarningList::KeepFirst() {
     if (m_warnings.size() > m_nLimit) {
         m_nLeftOut += m_warnings.size() - m_nLimit;
         m_warnings.resize(m_nLimit);
+        if (!m_warnings.empty()) {
+            m_nCutOffset = std::min(m_nCutOffset, m_warnings.back().offset);
+        }
     }
 }

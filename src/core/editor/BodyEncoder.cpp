@@ -1,20 +1,21 @@
 #include "editor/BodyEncoder.h"
 
-#include <string_view>
-
+#include "encoding/CommandCodes.h"
 #include "encoding/CommandNotation.h"
 
 namespace {
 
-std::string_view ColourCode(Rgb colour) {
+static_assert(kMaxSizeIndex - 1 == kMaxCharSizeDigit, "a size index is its code's digit plus one");
+
+char ColourDigit(Rgb colour) {
     const Rgb shown = SignColour(colour);
     if (shown == kYellow) {
-        return "^dC3";
+        return kYellowDigit;
     }
     if (shown == kGreen) {
-        return "^dC2";
+        return kGreenDigit;
     }
-    return "^dC1";
+    return kRedDigit;
 }
 
 }  // namespace
@@ -35,22 +36,24 @@ std::string EncodeCellLines(const std::vector<CellLine>& lines) {
         for (size_t i = 0; i < line.size(); ++i) {
             const CharCell& cell = line[i];
             if (i == 0 || cell.size != currentSize) {
-                body += "^K";
+                body += kCharSizeCode;
                 AppendDecimal(body, int64_t{cell.size} - 1, 1);
                 currentSize = cell.size;
             }
             if (i == 0 || cell.colour != currentColour) {
-                body += ColourCode(cell.colour);
+                body += kColourCode;
+                body += ColourDigit(cell.colour);
                 currentColour = cell.colour;
             }
             if (cell.blink != blinking) {
-                body += cell.blink ? "^X1" : "^X0";
+                body += kBlinkCode;
+                body += cell.blink ? kOnDigit : kOffDigit;
                 blinking = cell.blink;
             }
             body += static_cast<char>(cell.character);
         }
         if (k + 1 < lines.size()) {
-            body += "^N";
+            body += kLineEndCode;
         }
     }
     return body;

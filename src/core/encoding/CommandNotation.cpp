@@ -3,6 +3,8 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "encoding/CommandCodes.h"
+
 std::string FormatDecimal(int64_t value, int minWidth) {
     std::string text;
     AppendDecimal(text, value, minWidth);
@@ -17,4 +19,10 @@ void AppendDecimal(std::string& out, int64_t value, int minWidth) {
     if (length > 0) {
         out.append(buffer, static_cast<size_t>(length));
     }
+}
+
+void AppendAddressCode(std::string& out, int32_t group, int32_t unit) {
+    out += kAddressCode;
+    AppendDecimal(out, group, kGroupDigits);
+    AppendDecimal(out, unit, kUnitDigits);
 }

@@ -1,21 +1,25 @@
 #include "encoding/MessageSettings.h"
 
+#include <algorithm>
+
+#include "encoding/CommandCodes.h"
 #include "encoding/CommandNotation.h"
 
-std::string_view SizeModeCode(std::string_view body) {
-    if (body.find("^K4") != std::string_view::npos || body.find("^K3") != std::string_view::npos) {
-        return "^L3";
+std::string SizeModeCode(std::string_view body) {
+    int largest = -1;
+    for (size_t at = body.find(kCharSizeCode); at != std::string_view::npos;
+         at = body.find(kCharSizeCode, at + 1)) {
+        const size_t digit = at + kCharSizeCode.size();
+        if (digit < body.size() && body[digit] >= '0' && body[digit] <= '0' + kMaxCharSizeDigit) {
+            largest = std::max(largest, body[digit] - '0');
+        }
     }
-    if (body.find("^K2") != std::string_view::npos) {
-        return "^L2";
+    if (largest < 0) {
+        return {};
     }
-    if (body.find("^K1") != std::string_view::npos) {
-        return "^L1";
-    }
-    if (body.find("^K0") != std::string_view::npos) {
-        return "^L0";
-    }
-    return {};
+    std::string code(kSizeModeCode);
+    AppendDecimal(code, std::min(largest, kMaxSizeModeDigit), 1);
+    return code;
 }
 
 std::string BuildCommandString(const MessageSettings& settings, std::string body) {
@@ -23,41 +27,36 @@ std::string BuildCommandString(const MessageSettings& settings, std::string body
     result.reserve(body.size() + 32);
 
     if (settings.address != kAddressDefault) {
-        result += "^A";
-        AppendDecimal(result, settings.groupNumber, 2);
-        AppendDecimal(result, settings.unitNumber, 4);
+        AppendAddressCode(result, settings.groupNumber, settings.unitNumber);
     }
 
     if (settings.displayMode != kDisplayDoNothing) {
-        result += "^E";
+        result += kDisplayModeCode;
         AppendDecimal(result, int64_t{settings.displayMode} - 1, 1);
     }
 
     result += SizeModeCode(body);
 
     if (settings.position == kPositionCenter) {
-        result += "^C1";
+        result += kCentreCode;
     } else if (settings.position == kPositionStartingAt) {
-        result += settings.clearMessageOnLine ? "^C0^H" : "^C0^M";
-        AppendDecimal(result, settings.line, 2);
-        AppendDecimal(result, settings.column, 2);
+        result += settings.clearMessageOnLine ? kStartAtClearingCode : kStartAtCode;
+        AppendDecimal(result, settings.line, kLineDigits);
+        AppendDecimal(result, settings.column, kColumnDigits);
     }
 
     std::string_view terminator;
     switch (settings.effect) {
         case kEffectBlinkWholeMessage:
-            result += "^B1";
-            break;
         case kEffectTurnOffBlinking:
-            result += "^B0";
+            result += kBlinkEffectCode;
+            result += settings.effect == kEffectBlinkWholeMessage ? kOnDigit : kOffDigit;
             break;
         case kEffectScrollRepeatedly:
-            result += "^D1";
-            terminator = "^N";
-            break;
         case kEffectScrollOnce:
-            result += "^D0";
-            terminator = "^N";
+            result += kScrollEffectCode;
+            result += settings.effect == kEffectScrollRepeatedly ? kOnDigit : kOffDigit;
+            terminator = kLineEndCode;
             break;
         default:
             break;

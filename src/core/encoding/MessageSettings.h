@@ -66,7 +66,7 @@ struct MessageSettings {
 
 // The size mode code of a body: the largest size code found anywhere in it, typed characters
 // included, "^K4" counting as the largest mode, 3. Empty when the body holds no size code.
-std::string_view SizeModeCode(std::string_view body);
+std::string SizeModeCode(std::string_view body);
 
 // Wraps a coded body in the header codes and, for the scroll effects, the scroll terminator.
 // Values are encoded as they stand: nothing is validated or clamped.

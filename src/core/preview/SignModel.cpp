@@ -13,7 +13,19 @@ AreaSize GetAreaSize(int32_t modelIndex) {
             std::min(kMaxAreaHeight, kLineHeight * model.lines)};
 }
 
+namespace {
+
+// Positions 1 to the last from which `shown` of `total` still fill the view.
+int32_t MaxScroll(int32_t total, int32_t shown) {
+    return total > shown ? total - shown + 1 : 1;
+}
+
+}  // namespace
+
 int32_t MaxHorizontalScroll(int32_t modelIndex) {
-    const int32_t characters = GetSignModel(modelIndex).charactersPerLine;
-    return characters > kShownUnits ? characters - kShownUnits + 1 : 1;
+    return MaxScroll(GetSignModel(modelIndex).charactersPerLine, kShownUnits);
+}
+
+int32_t MaxVerticalScroll(int32_t modelIndex) {
+    return MaxScroll(GetSignModel(modelIndex).lines, kShownLines);
 }

@@ -67,3 +67,6 @@ AreaSize GetAreaSize(int32_t modelIndex);
 // The highest position of the horizontal scroll bar: the bar shows 20 character units from
 // position P - 1, and is hidden (position 1 only) on signs of at most 20 characters.
 int32_t MaxHorizontalScroll(int32_t modelIndex);
+
+// The same for the vertical bar and the lines shown at a time.
+int32_t MaxVerticalScroll(int32_t modelIndex);

@@ -16,7 +16,7 @@ std::optional<Ipv4Octets> ParseIpv4(std::string_view text) {
         } else if (text[pos] >= '0' && text[pos] <= '9' && digits < 3) {
             value = value * 10 + (text[pos] - '0');
             ++digits;
-            if (value > 255) {
+            if (value > kMaxOctet) {
                 return std::nullopt;
             }
         } else {

@@ -1,7 +1,8 @@
 #include "setup/NetworkParams.h"
 
-#include <string_view>
+#include <utility>
 
+#include "encoding/CommandCodes.h"
 #include "encoding/CommandNotation.h"
 
 namespace {
@@ -18,27 +19,24 @@ void AppendDottedOctets(std::string& out, const Ipv4Octets& octets) {
         if (i > 0) {
             out += '.';
         }
-        AppendDecimal(out, octets[i], 3);
+        AppendDecimal(out, octets[i], kOctetDigits);
     }
-}
-
-// One setup code: its type prefix, its letter and its zero-padded value.
-void AppendCode(std::string& out, const char* prefix, char letter, int64_t value, int width) {
-    out += prefix;
-    out += letter;
-    AppendDecimal(out, value, width);
 }
 
 // Every code of a type starts so; an unknown type is addressed as Ethernet.
-const char* TypePrefix(int32_t type) {
-    switch (type) {
-        case kNetworkDeviceNet:
-            return "^P2";
-        case kNetworkProfibus:
-            return "^P3";
-        default:
-            return "^P1";
-    }
+std::string TypePrefix(int32_t type) {
+    const bool fieldbus = type == kNetworkDeviceNet || type == kNetworkProfibus;
+    std::string prefix(kNetworkCode);
+    AppendDecimal(prefix, fieldbus ? type : kNetworkEthernet, 1);
+    return prefix;
+}
+
+// One setup code: its type prefix, its letter and its zero-padded value.
+void AppendCode(std::string& out, const std::string& prefix, char letter, int64_t value,
+                size_t width) {
+    out += prefix;
+    out += letter;
+    AppendDecimal(out, value, width);
 }
 
 }  // namespace
@@ -77,37 +75,39 @@ std::string CNetworkParams::GetSetupString(const MessageSettings& address) const
         // Profibus-DP takes the same codes as DeviceNet but for the bit rate, which it finds
         // by itself.
         const bool deviceNet = m_nType == kNetworkDeviceNet;
-        const char* prefix = TypePrefix(m_nType);
-        AppendCode(out, prefix, 'A', m_nStationAddress, 3);
+        const std::string prefix = TypePrefix(m_nType);
+        AppendCode(out, prefix, kStationLetter, m_nStationAddress, kFieldbusDigits);
         if (deviceNet) {
-            AppendCode(out, prefix, 'B', GetBaudKbps(), 3);
+            AppendCode(out, prefix, kBaudLetter, GetBaudKbps(), kFieldbusDigits);
         }
-        AppendCode(out, prefix, 'R', m_nInputSize, 3);
-        AppendCode(out, prefix, 'S', m_nOutputSize, 3);
-        AppendCode(out, prefix, 'W', m_nByteOrder, 1);
+        AppendCode(out, prefix, kInputSizeLetter, m_nInputSize, kFieldbusDigits);
+        AppendCode(out, prefix, kOutputSizeLetter, m_nOutputSize, kFieldbusDigits);
+        AppendCode(out, prefix, kByteOrderLetter, m_nByteOrder, kByteOrderDigits);
     } else {
-        out += "^P1A";
-        AppendDottedOctets(out, m_cardIp);
-        out += "^P1M";
-        AppendDottedOctets(out, m_cardMask);
-        out += "^P1G";
-        AppendDottedOctets(out, m_cardGateway);
+        const std::string prefix = TypePrefix(kNetworkEthernet);
+        const std::pair<char, const Ipv4Octets*> codes[] = {{kStationLetter, &m_cardIp},
+                                                            {kMaskLetter, &m_cardMask},
+                                                            {kGatewayLetter, &m_cardGateway}};
+        for (const auto& [letter, octets] : codes) {
+            out += prefix;
+            out += letter;
+            AppendDottedOctets(out, *octets);
+        }
     }
     return out;
 }
 
 std::string CNetworkParams::GetLoadDefaultsString(const MessageSettings& address) const {
-    return GetAddressPrefix(address) + TypePrefix(m_nType) + 'L';
+    return GetAddressPrefix(address) + TypePrefix(m_nType) + kLoadDefaultsLetter;
 }
 
 std::string CNetworkParams::GetDisableString(const MessageSettings& address) const {
-    return GetAddressPrefix(address) + TypePrefix(m_nType) + 'Z';
+    return GetAddressPrefix(address) + TypePrefix(m_nType) + kDisableLetter;
 }
 
 std::string GetAddressPrefix(const MessageSettings& address) {
-    std::string out = "^A";
-    AppendDecimal(out, address.groupNumber, 2);
-    AppendDecimal(out, address.unitNumber, 4);
+    std::string out;
+    AppendAddressCode(out, address.groupNumber, address.unitNumber);
     return out;
 }
 
@@ -125,8 +125,21 @@ std::string GetNetworkName(int32_t type) {
 }
 
 std::string GetConfirmationString(const MessageSettings& address, int32_t type, bool programmed) {
-    return GetAddressPrefix(address) + "^E1^L0^C1^D1^K0^dC1" + GetNetworkName(type) +
-           (programmed ? " Communication Attributes Programmed."
-                       : " Communication Attributes Disabled.") +
-           "^N";
+    // A message as the composer builds one: addressed, clearing and resetting the display,
+    // centred and scrolling repeatedly, in the smallest size and red.
+    MessageSettings settings;
+    settings.address = kAddressSpecificUnit;
+    settings.groupNumber = address.groupNumber;
+    settings.unitNumber = address.unitNumber;
+    settings.displayMode = kDisplayClearHomeReset;
+    settings.position = kPositionCenter;
+    settings.effect = kEffectScrollRepeatedly;
+    std::string body(kCharSizeCode);
+    body += '0';
+    body += kColourCode;
+    body += kRedDigit;
+    body += GetNetworkName(type);
+    body += programmed ? " Communication Attributes Programmed."
+                       : " Communication Attributes Disabled.";
+    return BuildCommandString(settings, std::move(body));
 }

@@ -18,7 +18,6 @@
 namespace {
 
 constexpr int kOctetDigits = 3;
-constexpr int kMaxOctet = 255;
 constexpr int kBitsPerOctet = 8;
 constexpr uint32_t kOctetMask = 0xFF;
 

@@ -3,6 +3,7 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QPainter>
+#include <QScrollBar>
 
 #include "preview/SignModel.h"
 #include "render/FramePainter.h"
@@ -23,6 +24,14 @@ QSize ToQSize(AreaSize area) {
 }
 
 }  // namespace
+
+void SetUpViewBar(QScrollBar& bar, int32_t highest) {
+    bar.setRange(1, highest);
+    bar.setSingleStep(1);
+    bar.setPageStep(1);
+    bar.setValue(1);
+    bar.setVisible(highest > 1);
+}
 
 CLedPanel::CLedPanel(const MessageSettings& settings, QWidget* parent)
     : QWidget(parent), m_settings(settings) {

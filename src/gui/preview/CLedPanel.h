@@ -11,9 +11,14 @@
 #include "preview/PreviewLayout.h"
 
 class QPainter;
+class QScrollBar;
 
 // How often the preview's one timer steps the animation.
 inline constexpr std::chrono::milliseconds kPreviewTickInterval{540};
+
+// A bar beside a panel: positions 1 to `highest` (MaxHorizontalScroll, MaxVerticalScroll), one
+// unit a click, at 1; hidden when 1 is its only position.
+void SetUpViewBar(QScrollBar& bar, int32_t highest);
 
 // The simulated sign: a black panel of round lit dots showing one frame of a message on a sign
 // model. A driver steps the animation with Step(), every kPreviewTickInterval: the blink phase

@@ -11,20 +11,6 @@
 #include "preview/SignModel.h"
 #include "ui_CPreviewDlg.h"
 
-namespace {
-
-// A bar of positions 1 to `maximum`, one unit a click, at 1; hidden, at 1, when `maximum` is 0.
-void SetUpBar(QScrollBar& bar, int32_t maximum) {
-    const bool shown = maximum > 0;
-    bar.setRange(1, shown ? maximum : 1);
-    bar.setSingleStep(1);
-    bar.setPageStep(1);
-    bar.setValue(1);
-    bar.setVisible(shown);
-}
-
-}  // namespace
-
 CPreviewDlg::CPreviewDlg(IPreviewOwner& owner, const MessageSettings& settings, QWidget* parent)
     : QDialog(parent),
       m_ui(std::make_unique<Ui::CPreviewDlg>()),
@@ -86,16 +72,11 @@ void CPreviewDlg::Relayout() {
     m_ui->leftOutLabel->setGeometry(m_areaRect.left(), m_areaRect.bottom() + 1 + bar,
                                     kMaxAreaWidth + bar,
                                     2 * m_ui->leftOutLabel->fontMetrics().lineSpacing());
-    const SignModel& model = GetSignModel(m_nModelIndex);
-    SetupScrollBars(model.lines, model.charactersPerLine);
+    SetUpViewBar(*m_ui->verticalBar, MaxVerticalScroll(m_nModelIndex));
+    SetUpViewBar(*m_ui->horizontalBar, MaxHorizontalScroll(m_nModelIndex));
     // The new layout shows at once, as the first step from its home position.
     m_pPanel->Step();
     UpdateLeftOut();
-}
-
-void CPreviewDlg::SetupScrollBars(int32_t lines, int32_t characters) {
-    SetUpBar(*m_ui->verticalBar, lines > kShownLines ? lines - kShownLines + 1 : 0);
-    SetUpBar(*m_ui->horizontalBar, characters > kShownUnits ? characters - kShownUnits + 1 : 0);
 }
 
 void CPreviewDlg::RestartScroll() {

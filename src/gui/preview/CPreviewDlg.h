@@ -52,8 +52,6 @@ protected:
 
 private:
     void ConnectSignals();
-    // Shows each bar with the range of a sign of this many lines and characters, or hides it.
-    void SetupScrollBars(int32_t lines, int32_t characters);
     void OnTimer();
     // The message, its settings or the model may have changed since the last look.
     void UpdateLeftOut();

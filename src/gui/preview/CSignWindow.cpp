@@ -32,14 +32,7 @@ CSignWindow::CSignWindow(int32_t modelIndex, QWidget* parent)
     m_pPanel->SetModel(m_nModelIndex);
     m_ui->windowLayout->insertWidget(0, m_pPanel);
 
-    // The bar shows positions 1 to the last that still fills the panel, one unit a click.
-    QScrollBar& bar = *m_ui->horizontalBar;
-    const int32_t maximum = MaxHorizontalScroll(m_nModelIndex);
-    bar.setRange(1, maximum);
-    bar.setSingleStep(1);
-    bar.setPageStep(1);
-    bar.setValue(1);
-    bar.setVisible(maximum > 1);
+    SetUpViewBar(*m_ui->horizontalBar, MaxHorizontalScroll(m_nModelIndex));
 
     // The panel's width, so that a long hint wraps under it rather than widen the window.
     m_ui->leftOutLabel->setFixedWidth(GetAreaSize(m_nModelIndex).width);

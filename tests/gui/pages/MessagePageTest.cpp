@@ -14,8 +14,6 @@
 #include <functional>
 #include <memory>
 
-#include "MessagePageFixture.h"
-#include "SendTestSupport.h"
 #include "gui/editor/CFormattedEdit.h"
 #include "gui/pages/CMessagePage.h"
 #include "gui/preview/CLedPanel.h"
@@ -23,7 +21,9 @@
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 #include "support/CellLines.h"
+#include "support/MessagePageFixture.h"
 #include "support/RecordingServices.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 

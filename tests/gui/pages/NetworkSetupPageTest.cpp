@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "PageTestWindow.h"
-#include "SendTestSupport.h"
 #include "gui/controls/CIpAddressCtrl.h"
 #include "gui/pages/CEthernetNetworkPanel.h"
 #include "gui/pages/CFieldbusPanel.h"
+#include "support/PageTestWindow.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 

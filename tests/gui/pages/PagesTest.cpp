@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
@@ -35,25 +34,6 @@ protected:
     RecordingMessageService messages;
     RecordingHelpService help;
 };
-
-TEST_F(PagesTest, EachHelpButtonAsksForItsPagesTopic) {
-    CProfileStore profile(folder.filePath("lumivex.conf"));
-    CMarqueeApp app(profile);
-    CMarqueeDlg dialog(PageContext{app, messages, help});
-    dialog.show();
-    const uint32_t contexts[CPageTabCtrl::kPageCount] = {0x30000, 0x30005, 0x30010};
-    for (int index = 0; index < CPageTabCtrl::kPageCount; ++index) {
-        SCOPED_TRACE(index);
-        dialog.PageTabs().ShowPage(index);
-        auto* button = dialog.PageTabs().Page(index)->findChild<QPushButton*>("helpButton");
-        ASSERT_NE(button, nullptr);
-        EXPECT_EQ(button->text(), "Help");
-        QTest::mouseClick(button, Qt::LeftButton);
-        ASSERT_EQ(help.requests.size(), static_cast<size_t>(index + 1));
-        EXPECT_EQ(help.requests.back(), contexts[index]);
-    }
-    EXPECT_TRUE(messages.shown.empty());
-}
 
 // A screen reader toggles a button through its accessible action and a list can change with no
 // `activated`: each page follows what its controls show, as after a click.
@@ -110,16 +90,14 @@ TEST_F(PagesTest, ChangesMadeWithoutAClickMoveThePages) {
 
 // The settings are loaded before the pages are made, so every page sees the loaded values.
 TEST_F(PagesTest, TheSettingsAreLoadedAsTheWindowIsMade) {
-    CProfileStore profile(
-        WriteProfile("[General]\nAddress=2\nUnitNumber=5\nCOM%20Port=8\n"
-                     "Baud%20Rate=38400\nIP%20Address1=300\n"));
+    CProfileStore profile(WriteProfile("[General]\nAddress=2\nCOM%20Port=8\n"));
     CMarqueeApp app(profile);
     CMarqueeDlg dialog(PageContext{app, messages, help});
-    EXPECT_EQ(app.Message().address, 2);
-    EXPECT_EQ(app.Message().unitNumber, 5);
-    EXPECT_EQ(app.ComPort(), 8);
-    EXPECT_EQ(app.BaudRate(), 38400);
-    EXPECT_EQ(app.IpAddress(), (Ipv4Octets{44, 0, 0, 0}));
+    const auto shown = [&dialog](int page, const char* list) {
+        return dialog.PageTabs().Page(page)->findChild<QComboBox*>(list)->currentIndex();
+    };
+    EXPECT_EQ(shown(CPageTabCtrl::kMessagesPage, "addressList"), 2);
+    EXPECT_EQ(shown(CPageTabCtrl::kPcSetupPage, "portList"), 8);
 }
 
 TEST_F(PagesTest, TheLinkSettingsAreSavedAsTheWindowGoes) {

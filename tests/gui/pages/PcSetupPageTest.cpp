@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "PageTestWindow.h"
-#include "SendTestSupport.h"
 #include "gui/controls/CIpAddressCtrl.h"
 #include "gui/pages/CComPortPanel.h"
 #include "gui/pages/CEthernetAddressPanel.h"
+#include "support/PageTestWindow.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include "SendTestSupport.h"
 #include "gui/services/CSendRunner.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 #include "support/RecordingServices.h"
+#include "support/SendTestSupport.h"
 
 namespace {
 

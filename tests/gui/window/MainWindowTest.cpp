@@ -17,6 +17,7 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "gui/window/CAboutDlg.h"
 #include "gui/window/CMarqueeDlg.h"
@@ -25,19 +26,14 @@
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
 #include "support/ModalCloser.h"
+#include "support/PageTestWindow.h"
 #include "support/RecordingServices.h"
 
 namespace {
 
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        dialog = std::make_unique<CMarqueeDlg>(PageContext{app, messages, help});
-        dialog->show();
-        dialog->activateWindow();
-        QApplication::processEvents();
-        ASSERT_TRUE(dialog->isActiveWindow());
-    }
+    void SetUp() override { ASSERT_TRUE(dialog->isActiveWindow()); }
 
     CPageTabCtrl& Tabs() { return dialog->PageTabs(); }
 
@@ -53,13 +49,6 @@ protected:
         EXPECT_TRUE(focus == Tabs().Page(index) || Tabs().Page(index)->isAncestorOf(focus))
             << "focus on " << focus->objectName().toStdString();
     }
-
-    QTemporaryDir folder;
-    CProfileStore profile{folder.filePath("lumivex.conf")};
-    CMarqueeApp app{profile};
-    RecordingMessageService messages;
-    RecordingHelpService help;
-    std::unique_ptr<CMarqueeDlg> dialog;
 };
 
 TEST_F(MainWindowTest, StartsOnTheMessagesPage) {
@@ -116,14 +105,21 @@ TEST_F(MainWindowTest, MouseAndKeyboardSwitchPagesTogetherWithTheirTabs) {
     }
 }
 
-TEST_F(MainWindowTest, F1OpensTheHelpOfTheShownPage) {
+// F1 and the page's Help button both ask for the topic of the page shown.
+TEST_F(MainWindowTest, F1AndTheHelpButtonOpenTheHelpOfTheShownPage) {
     const uint32_t topics[] = {0x30000, 0x30005, 0x30010};
     for (int index = 0; index < CPageTabCtrl::kPageCount; ++index) {
+        SCOPED_TRACE(index);
         Tabs().ShowPage(index);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
-        ASSERT_EQ(help.requests.size(), static_cast<size_t>(index + 1));
-        EXPECT_EQ(help.requests.back(), topics[index]) << "page " << index;
+        auto* button = Tabs().Page(index)->findChild<QPushButton*>("helpButton");
+        ASSERT_NE(button, nullptr);
+        EXPECT_EQ(button->text(), "Help");
+        QTest::mouseClick(button, Qt::LeftButton);
+        EXPECT_EQ(help.requests, std::vector<uint32_t>(2, topics[index]));
+        help.requests.clear();
     }
+    EXPECT_TRUE(messages.shown.empty());
 }
 
 TEST_F(MainWindowTest, AboutShowsTheAboutBox) {

@@ -22,19 +22,13 @@
 #include "gui/window/MarqueeStartup.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
+#include "support/PageTestWindow.h"
 #include "support/RecordingServices.h"
 
 namespace {
 
-class MessageFileWindowTest : public testing::Test {
+class MessageFileWindowTest : public MainWindowFixture {
 protected:
-    void SetUp() override {
-        dialog = std::make_unique<CMarqueeDlg>(PageContext{app, messages, help, &dialogs});
-        dialog->show();
-        dialog->activateWindow();
-        QApplication::processEvents();
-    }
-
     QString WriteMessage(const char* name, const QByteArray& json) {
         const QString path = folder.filePath(QString::fromUtf8(name));
         QFile file(path);
@@ -57,14 +51,6 @@ protected:
             QApplication::processEvents();
         }
     }
-
-    QTemporaryDir folder;
-    CProfileStore profile{folder.filePath("lumivex.conf")};
-    CMarqueeApp app{profile};
-    RecordingMessageService messages;
-    RecordingHelpService help;
-    RecordingFileDialogService dialogs;
-    std::unique_ptr<CMarqueeDlg> dialog;
 };
 
 // The title names the file open and marks a message changed since; without a file it is the
@@ -147,7 +133,7 @@ TEST_F(MessageFileWindowTest, ClosingAsksAboutAChangedMessage) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         app.Message() = {};
-        SetUp();
+        window.Open();
         if (c.open) {
             ASSERT_TRUE(dialog->OpenMessageFile(path));
         }
@@ -208,7 +194,7 @@ TEST_F(MessageFileWindowTest, ADroppedMessageFileOpens) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.where);
         app.Message() = {};
-        SetUp();
+        window.Open();
         CPageTabCtrl& tabs = dialog->PageTabs();
         tabs.ShowPage(CPageTabCtrl::kNetworkSetupPage);
         Drop(c.target(), c.urls);

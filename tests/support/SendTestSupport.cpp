@@ -1,4 +1,4 @@
-#include "SendTestSupport.h"
+#include "support/SendTestSupport.h"
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -41,7 +41,39 @@ uint16_t BoundPort(int fd) {
     return ntohs(address.sin_port);
 }
 
+// Every address of this process's own once, at most.
+constexpr int kOwnAddresses = 254;
+
+// Tries addresses of this process's own until `make` gives something that holds its port there.
+template <typename T, typename Make, typename Holds>
+std::unique_ptr<T> AtOwnAddress(Make make, Holds holds) {
+    for (int attempt = 0; attempt < kOwnAddresses; ++attempt) {
+        std::unique_ptr<T> made = make(NextOwnLoopbackAddress());
+        if (holds(*made)) {
+            return made;
+        }
+    }
+    return nullptr;
+}
+
 }  // namespace
+
+std::string NextOwnLoopbackAddress() {
+    static int next = 0;
+    next = next % kOwnAddresses + 1;
+    const uint32_t process = static_cast<uint32_t>(getpid()) & 0xFFFF;
+    return "127." + std::to_string(process >> 8) + "." + std::to_string(process & 0xFF) + "." +
+           std::to_string(next);
+}
+
+std::string FreeLoopbackAddress(uint16_t port) {
+    const auto held = CRefusingPort::AsSign(port);
+    return held ? held->Host() : std::string();
+}
+
+uint16_t FreeLoopbackPort() {
+    return CRefusingPort().Port();
+}
 
 CPtyPair::CPtyPair() {
     char name[PATH_MAX] = {};
@@ -119,25 +151,22 @@ CLoopbackListener::CLoopbackListener(uint16_t port, int receiveBuffer, const cha
 }
 
 std::unique_ptr<CLoopbackListener> CLoopbackListener::AsSign(uint16_t signPort, int receiveBuffer) {
-    // 127.0.0.0/8 is all this machine: each test process takes addresses of its own, so tests
-    // running side by side never meet on the sign's fixed port.
-    static int next = 1;
-    const uint32_t process = static_cast<uint32_t>(getpid()) & 0xFFFF;
-    for (int attempt = 0; attempt < 254; ++attempt) {
-        const std::string host = "127." + std::to_string(process >> 8) + "." +
-                                 std::to_string(process & 0xFF) + "." + std::to_string(next);
-        next = next % 254 + 1;
-        auto listener = std::make_unique<CLoopbackListener>(signPort, receiveBuffer, host.c_str());
-        if (listener->Listening()) {
-            return listener;
-        }
-    }
-    return nullptr;
+    return AtOwnAddress<CLoopbackListener>(
+        [&](const std::string& host) {
+            return std::make_unique<CLoopbackListener>(signPort, receiveBuffer, host.c_str());
+        },
+        [](const CLoopbackListener& listener) { return listener.Listening(); });
 }
 
 std::array<uint8_t, 4> CLoopbackListener::Address() const {
     return {static_cast<uint8_t>(m_nHost >> 24), static_cast<uint8_t>(m_nHost >> 16),
             static_cast<uint8_t>(m_nHost >> 8), static_cast<uint8_t>(m_nHost)};
+}
+
+std::string CLoopbackListener::Host() const {
+    const std::array<uint8_t, 4> octets = Address();
+    return std::to_string(octets[0]) + "." + std::to_string(octets[1]) + "." +
+           std::to_string(octets[2]) + "." + std::to_string(octets[3]);
 }
 
 CLoopbackListener::~CLoopbackListener() {
@@ -152,11 +181,7 @@ CLoopbackListener::~CLoopbackListener() {
 bool CLoopbackListener::FillAcceptQueue() {
     constexpr int kMaxClients = 16;
     constexpr int kAnswerMs = 200;
-    in_addr host{};
-    host.s_addr = htonl(m_nHost);
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &host, text, sizeof text);
-    const sockaddr_in address = Loopback(m_nPort, text);
+    const sockaddr_in address = Loopback(m_nPort, Host().c_str());
     for (int i = 0; i < kMaxClients; ++i) {
         const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         m_queued.push_back(client);
@@ -202,12 +227,20 @@ std::future<void> CLoopbackListener::AcceptAndCloseAsync() const {
     });
 }
 
-CRefusingPort::CRefusingPort(const char* address, uint16_t port) {
+CRefusingPort::CRefusingPort(const char* address, uint16_t port) : m_strHost(address) {
     m_nSocket = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in local = Loopback(port, address);
     if (bind(m_nSocket, reinterpret_cast<const sockaddr*>(&local), sizeof local) == 0) {
         m_nPort = BoundPort(m_nSocket);
     }
+}
+
+std::unique_ptr<CRefusingPort> CRefusingPort::AsSign(uint16_t signPort) {
+    return AtOwnAddress<CRefusingPort>(
+        [&](const std::string& host) {
+            return std::make_unique<CRefusingPort>(host.c_str(), signPort);
+        },
+        [](const CRefusingPort& port) { return port.Bound(); });
 }
 
 CRefusingPort::~CRefusingPort() {

@@ -1,32 +1,27 @@
 #pragma once
 
-#include <unistd.h>
-
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "SendTestSupport.h"
 #include "fleet/CSendPlan.h"
 #include "settings/SignsFile.h"
+#include "support/SendTestSupport.h"
 
-// Signs on TCP: listeners on loopback addresses of this process's own (127.P.P.2, 127.P.P.3, ...),
-// all on one port, as a plant's signs are many addresses on port 49999.
+// Signs on TCP: listeners on loopback addresses of this process's own, all on one port, as a
+// plant's signs are many addresses on port 49999.
 class CLoopbackSigns {
 public:
     // backlogs: one listener per entry; a backlog of 0 holds one unanswered connection.
     explicit CLoopbackSigns(const std::vector<int>& backlogs) {
-        const uint32_t process = static_cast<uint32_t>(getpid()) & 0xFFFF;
-        m_strPrefix =
-            "127." + std::to_string(process >> 8) + "." + std::to_string(process & 0xFF) + ".";
         for (int attempt = 0; attempt < 8 && m_listeners.size() != backlogs.size(); ++attempt) {
             m_listeners.clear();
             uint16_t port = 0;
             for (size_t i = 0; i < backlogs.size(); ++i) {
-                auto listener =
-                    std::make_unique<CLoopbackListener>(port, 0, Host(i).c_str(), backlogs[i]);
+                auto listener = std::make_unique<CLoopbackListener>(
+                    port, 0, NextOwnLoopbackAddress().c_str(), backlogs[i]);
                 if (!listener->Listening()) {
                     break;
                 }
@@ -38,7 +33,7 @@ public:
 
     bool Ready(size_t count) const { return m_listeners.size() == count; }
     CLoopbackListener& operator[](size_t i) { return *m_listeners[i]; }
-    std::string Host(size_t i) const { return m_strPrefix + std::to_string(i + 2); }
+    std::string Host(size_t i) const { return m_listeners[i]->Host(); }
     uint16_t Port() const { return m_listeners.front()->Port(); }
 
     // A sign behind listener i.
@@ -50,7 +45,6 @@ public:
     }
 
 private:
-    std::string m_strPrefix;
     std::vector<std::unique_ptr<CLoopbackListener>> m_listeners;
 };
 

@@ -18,12 +18,17 @@
 #include "support/RecordingServices.h"
 
 // The program's main window around an application object of its own, whose profile starts from a
-// given text in a folder of its own. The boxes are recorded, never shown.
+// given text in a folder of its own. The boxes and file dialogs are recorded, never shown.
 class CPageTestWindow {
 public:
     explicit CPageTestWindow(const std::string& profileText = {})
         : profile(WriteProfile(folder, profileText)), app(profile) {
-        dialog = std::make_unique<CMarqueeDlg>(PageContext{app, messages, help});
+        Open();
+    }
+
+    // A new window around the same application object, shown and active, in place of the last.
+    void Open() {
+        dialog = std::make_unique<CMarqueeDlg>(PageContext{app, messages, help, &dialogs});
         dialog->show();
         dialog->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
@@ -60,6 +65,7 @@ public:
     CMarqueeApp app;
     RecordingMessageService messages;
     RecordingHelpService help;
+    RecordingFileDialogService dialogs;
     std::unique_ptr<CMarqueeDlg> dialog;
 
 private:
@@ -70,6 +76,18 @@ private:
         file.write(text.data(), static_cast<qint64>(text.size()));
         return path;
     }
+};
+
+// A test around one such window, started from an empty profile, its parts at hand by name.
+class MainWindowFixture : public testing::Test {
+protected:
+    CPageTestWindow window;
+    QTemporaryDir& folder = window.folder;
+    CMarqueeApp& app = window.app;
+    RecordingMessageService& messages = window.messages;
+    RecordingHelpService& help = window.help;
+    RecordingFileDialogService& dialogs = window.dialogs;
+    std::unique_ptr<CMarqueeDlg>& dialog = window.dialog;
 };
 
 // The operator picks an entry of a list: it becomes the selection, and the list says it was

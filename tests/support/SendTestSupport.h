@@ -36,13 +36,27 @@ private:
     std::string m_strSlavePath;
 };
 
-// A TCP listener on 127.0.0.1 that plays one sign.
+// Loopback addresses and ports. Every address of 127.0.0.0/8 is this machine, so a test that
+// needs a fixed port (the sign's 49999) takes it on an address of its own, and tests running side
+// by side never meet there. A test that can choose its port takes port 0: the system picks a
+// free one.
+
+// A loopback address of this process's own: 127.H.L.N, H.L from the process id, N new at each
+// call (it comes round after 254 calls).
+std::string NextOwnLoopbackAddress();
+// An address of this process's own on which the port was free just now (bound and let go), for a
+// process the test starts there; the process's own failure to listen tells of a rare race.
+std::string FreeLoopbackAddress(uint16_t port);
+// A port of 127.0.0.1 that was free just now (bound to port 0 and let go), for a process the
+// test starts that cannot take port 0 itself.
+uint16_t FreeLoopbackPort();
+
+// A TCP listener on a loopback address that plays one sign.
 class CLoopbackListener {
 public:
     // Port 0 picks a free port. A receive buffer above 0 limits what the kernel takes in for the
-    // listener before anyone reads. Check Listening() before use: a fixed port may be taken. Any
-    // address of 127.0.0.0/8 is this machine, so a test can use a fixed port on an address of its
-    // own. A backlog of 0 holds one connection that nobody accepts; later ones are never answered.
+    // listener before anyone reads. Check Listening() before use: a fixed port may be taken. A
+    // backlog of 0 holds one connection that nobody accepts; later ones are never answered.
     explicit CLoopbackListener(uint16_t port = 0, int receiveBuffer = 0,
                                const char* address = "127.0.0.1", int backlog = 4);
     // A listener on the sign's fixed port, at a loopback address of this process's own; null
@@ -54,8 +68,9 @@ public:
 
     bool Listening() const { return m_nSocket >= 0; }
     uint16_t Port() const { return m_nPort; }
-    // The address it listens at, first octet first.
+    // The address it listens at, first octet first, and as text.
     std::array<uint8_t, 4> Address() const;
+    std::string Host() const;
 
     // Accepts one connection and reads it to its end.
     std::future<std::string> AcceptAndReadAsync() const;
@@ -76,17 +91,22 @@ private:
 class CRefusingPort {
 public:
     explicit CRefusingPort(const char* address = "127.0.0.1", uint16_t port = 0);
+    // The sign's fixed port at a loopback address of this process's own; null when none could be
+    // had.
+    static std::unique_ptr<CRefusingPort> AsSign(uint16_t signPort);
     ~CRefusingPort();
     CRefusingPort(const CRefusingPort&) = delete;
     CRefusingPort& operator=(const CRefusingPort&) = delete;
 
     uint16_t Port() const { return m_nPort; }
+    const std::string& Host() const { return m_strHost; }
     // False when the port could not be had on that address.
     bool Bound() const { return m_nPort != 0; }
 
 private:
     int m_nSocket = -1;
     uint16_t m_nPort = 0;
+    std::string m_strHost;
 };
 
 // A connection begun without waiting for its answer, to take a place in a listener's queue.

@@ -10,6 +10,7 @@ LUMIVEX_PACKAGES=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format fonts-dejavu-core ccache
     libpaho-mqttpp-dev libpaho-mqtt-dev libcpp-httplib-dev mosquitto
+    dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies
 )
 
 # What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).

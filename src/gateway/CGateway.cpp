@@ -143,6 +143,7 @@ void CGateway::Start() {
 }
 
 void CGateway::Stop() {
+    FlushLog();
     m_clockTimer.stop();
     for (auto& state : m_signs) {
         state->retryTimer.stop();
@@ -565,6 +566,16 @@ std::string CGateway::MetricsText() const {
 }
 
 void CGateway::Log(const std::string& sign, const std::string& text) const {
-    const std::string line = "lumivex-gateway: " + sign + ": " + text + "\n";
-    std::fputs(line.c_str(), stderr);
+    // The lines of the events handled together are written together, once those are handled:
+    // one write for a burst, not one a line, each a wake-up for whoever reads the log.
+    const bool first = m_strLogLines.empty();
+    m_strLogLines += "lumivex-gateway: " + sign + ": " + text + "\n";
+    if (first) {
+        QTimer::singleShot(0, this, [this] { FlushLog(); });
+    }
+}
+
+void CGateway::FlushLog() const {
+    std::fputs(m_strLogLines.c_str(), stderr);
+    m_strLogLines.clear();
 }

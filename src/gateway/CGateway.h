@@ -99,6 +99,7 @@ private:
     void OnClock();
     void ArmClockTimer();
     void Log(const std::string& sign, const std::string& text) const;
+    void FlushLog() const;
 
     GatewayConfig m_config;
     GatewaySchedules m_schedules;
@@ -106,7 +107,8 @@ private:
     std::vector<std::unique_ptr<SignState>> m_signs;
     VariableValues m_values;
     QTimer m_clockTimer;
-    bool m_bMinuteTicks = false;  // the clock's timer wakes at each minute
+    bool m_bMinuteTicks = false;        // the clock's timer wakes at each minute
+    mutable std::string m_strLogLines;  // written once the events of the moment are handled
     GatewayMetrics m_metrics;
     std::unique_ptr<CStateJournal> m_journal;  // made by Start; after the signs, gone before them
 };

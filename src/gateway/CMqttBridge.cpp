@@ -102,6 +102,15 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
                                                     "lumivex-gateway-" + EscapeName(config.name),
                                                     kMaxBufferedMessages, nullptr);
     m_callback = std::make_unique<CMqttCallback>(*this);
+    m_outbox =
+        std::make_unique<CMqttOutbox>([client = m_client.get()](const OutboxMessage& message) {
+            try {
+                client->publish(message.topic, message.payload.data(), message.payload.size(), kQos,
+                                message.retained);
+            } catch (const mqtt::exception& error) {
+                Log("cannot publish to " + message.topic + ": " + error.what());
+            }
+        });
     m_client->set_callback(*m_callback);
     connect(&gateway, &CGateway::SignChanged, this, &CMqttBridge::PublishState);
     connect(&gateway, &CGateway::DesiredChanged, this, [this](const QString& name) {
@@ -145,6 +154,7 @@ void CMqttBridge::Stop() {
     if (!m_client) {
         return;
     }
+    m_outbox.reset();  // what waits goes out first
     try {
         if (m_client->is_connected()) {
             m_client->publish(m_strStatusTopic, kOffline, std::strlen(kOffline), kQos, true)
@@ -358,12 +368,7 @@ void CMqttBridge::PublishError(const std::string& key, const std::string& json) 
 }
 
 void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retained) {
-    if (!m_client) {
-        return;
-    }
-    try {
-        m_client->publish(topic, payload.data(), payload.size(), kQos, retained);
-    } catch (const mqtt::exception& error) {
-        Log("cannot publish to " + topic + ": " + error.what());
+    if (m_outbox) {
+        m_outbox->Post({topic, payload, retained});
     }
 }

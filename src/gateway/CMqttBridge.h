@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gateway/CHttpApi.h"
+#include "gateway/CMqttOutbox.h"
 #include "settings/SignsFile.h"
 
 namespace mqtt {
@@ -66,6 +67,7 @@ private:
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::unique_ptr<mqtt::async_client> m_client;
     std::unique_ptr<CMqttCallback> m_callback;
+    std::unique_ptr<CMqttOutbox> m_outbox;  // gone before the client
     // What this gateway last published to each sign's set topic, to know it when it comes back.
     std::map<std::string, std::string> m_echoes;
     // The messages (JSON) taken from each sign's set topic and being kept: they are there

@@ -4,27 +4,20 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
-
-extern char** environ;
 
 namespace {
 
 constexpr int kHostsPerBlock = 250;
 constexpr int kFirstHost = 2;
-constexpr std::chrono::seconds kStartWait{10};
 
 uint16_t BoundPort(int fd) {
     sockaddr_in address{};
@@ -63,131 +56,9 @@ std::optional<uint64_t> SeqOf(const std::string& bytes) {
 
 }  // namespace
 
-CBenchProcess::CBenchProcess(const std::string& program, const std::vector<std::string>& arguments,
-                             const std::vector<std::string>& environment) {
-    int pipeEnds[2];
-    if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
-        return;
-    }
-    std::vector<std::string> texts{program};
-    texts.insert(texts.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& text : texts) {
-        argv.push_back(text.data());
-    }
-    argv.push_back(nullptr);
-    std::vector<std::string> variables;
-    for (char** entry = environ; *entry != nullptr; ++entry) {
-        variables.emplace_back(*entry);
-    }
-    variables.insert(variables.end(), environment.begin(), environment.end());
-    std::vector<char*> envp;
-    for (std::string& text : variables) {
-        envp.push_back(text.data());
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pipeEnds[1], STDERR_FILENO);
-    if (posix_spawn(&m_pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0) {
-        m_pid = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeEnds[1]);
-    m_nOutput = pipeEnds[0];
-    m_reader = std::thread([this] {
-        std::string pending;
-        char buffer[65536];
-        ssize_t count = 0;
-        while ((count = read(m_nOutput, buffer, sizeof buffer)) > 0) {
-            pending.append(buffer, static_cast<size_t>(count));
-            size_t end = 0;
-            while ((end = pending.find('\n')) != std::string::npos) {
-                const std::lock_guard lock(m_mutex);
-                if (!m_strWanted.empty() && m_strFound.empty() &&
-                    pending.substr(0, end).find(m_strWanted) != std::string::npos) {
-                    m_strFound = pending.substr(0, end);
-                    m_changed.notify_all();
-                }
-                pending.erase(0, end + 1);
-            }
-        }
-        const std::lock_guard lock(m_mutex);
-        m_bEnded = true;
-        m_changed.notify_all();
-    });
-}
-
-CBenchProcess::~CBenchProcess() {
-    if (m_pid > 0) {
-        kill(m_pid, SIGKILL);
-        waitpid(m_pid, nullptr, 0);
-    }
-    if (m_reader.joinable()) {
-        m_reader.join();
-    }
-    close(m_nOutput);
-}
-
-std::string CBenchProcess::WaitForLine(const std::string& text, std::chrono::milliseconds wait) {
-    std::unique_lock lock(m_mutex);
-    m_strWanted = text;
-    m_strFound.clear();
-    m_changed.wait_for(lock, wait, [&] { return !m_strFound.empty() || m_bEnded; });
-    m_strWanted.clear();
-    return m_strFound;
-}
-
-int CBenchProcess::Stop() {
-    if (m_pid <= 0) {
-        return -1;
-    }
-    kill(m_pid, SIGTERM);
-    int status = 0;
-    waitpid(m_pid, &status, 0);
-    m_pid = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -WTERMSIG(status);
-}
-
-long CBenchProcess::StatusKilobytes(const std::string& field) const {
-    std::ifstream status("/proc/" + std::to_string(m_pid) + "/status");
-    std::string line;
-    while (std::getline(status, line)) {
-        if (line.rfind(field + ":", 0) == 0) {
-            return std::atol(line.c_str() + field.size() + 1);
-        }
-    }
-    return 0;
-}
-
-CBenchFolder::CBenchFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "lumivex-bench-XXXXXX").string();
-    m_strPath = mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
-CBenchFolder::~CBenchFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(m_strPath, ignored);
-}
-
-std::string CBenchFolder::Write(const std::string& name, const std::string& bytes) const {
-    const std::string path = m_strPath + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
 namespace {
 
-uint16_t FreePort() {
-    const int fd = Listen("127.0.0.1", 0);
-    const uint16_t port = fd >= 0 ? BoundPort(fd) : 0;
-    close(fd);
-    return port;
-}
-
-std::string BrokerConfig(const CBenchFolder& folder, uint16_t port) {
+std::string BrokerConfig(const CTempFolder& folder, uint16_t port) {
     const passwd* user = getpwuid(getuid());
     return folder.Write("mosquitto.conf", "listener " + std::to_string(port) +
                                               " 127.0.0.1\nallow_anonymous true\n"
@@ -197,10 +68,10 @@ std::string BrokerConfig(const CBenchFolder& folder, uint16_t port) {
 
 }  // namespace
 
-CBenchBroker::CBenchBroker(const CBenchFolder& folder)
-    : m_nPort(FreePort()),
+CBenchBroker::CBenchBroker(const CTempFolder& folder)
+    : m_nPort(FreeLoopbackPort()),
       m_process(LUMIVEX_MOSQUITTO_PATH, {"-c", BrokerConfig(folder, m_nPort)}) {
-    m_bRunning = !m_process.WaitForLine("running", kStartWait).empty();
+    m_bRunning = !m_process.WaitForLine("running").empty();
 }
 
 CArrivalSigns::CArrivalSigns(int count)
@@ -323,18 +194,24 @@ std::string SignTopicLevel(int index) {
     return "sign%20" + std::to_string(index + 1);
 }
 
-CBenchGateway::CBenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl) {
-    m_folder.Write("signs.json", signs.SignsJson());
+BenchGateway::BenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl) {
+    folder.Write("signs.json", signs.SignsJson());
     const std::string mqtt =
         brokerUrl.empty() ? "" : R"(, "mqtt": {"url": ")" + brokerUrl + R"(", "prefix": "bench"})";
-    const std::string config = m_folder.Write(
+    process = std::make_unique<CGatewayProcess>(folder.Write(
         "gateway.json",
-        R"({"name": "bench", "http": "127.0.0.1:0", "stateDir": "state")" + mqtt + "}");
-    m_process.emplace(LUMIVEX_GATEWAY_PATH, std::vector<std::string>{"--config", config},
-                      std::vector<std::string>{"XDG_CONFIG_HOME=" + m_folder.Path()});
-    const std::string line = m_process->WaitForLine("listening on http://", kStartWait);
-    const size_t colon = line.rfind(':');
-    if (colon != std::string::npos) {
-        m_nPort = static_cast<uint16_t>(std::atoi(line.c_str() + colon + 1));
+        R"({"name": "bench", "http": "127.0.0.1:0", "stateDir": "state")" + mqtt + "}"));
+}
+
+double BenchGateway::StatusMegabytes(const std::string& field) const {
+    constexpr double kKilobytesPerMegabyte = 1024;
+    std::ifstream status("/proc/" + std::to_string(process->Process().Pid()) + "/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind(field + ":", 0) == 0) {
+            return static_cast<double>(std::atol(line.c_str() + field.size() + 1)) /
+                   kKilobytesPerMegabyte;
+        }
     }
+    return 0;
 }

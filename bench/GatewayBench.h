@@ -1,75 +1,34 @@
 #pragma once
 
-// What the gateway's benchmarks run against: lumivex-gateway as a child process, Mosquitto on a
-// free loopback port, and virtual signs that note when each message has come in whole.
-
-#include <sys/types.h>
+// What the gateway's benchmarks run against: lumivex-gateway and Mosquitto as child processes (the
+// gateway tests' own helpers start them), and virtual signs that note when each message has come
+// in whole.
 
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "GatewayProcess.h"
+
 using BenchClock = std::chrono::steady_clock;
-
-// A program started by the benchmark; its standard error read line by line as it comes, so that a
-// gateway that logs every event never waits for its pipe.
-class CBenchProcess {
-public:
-    CBenchProcess(const std::string& program, const std::vector<std::string>& arguments,
-                  const std::vector<std::string>& environment = {});
-    ~CBenchProcess();  // SIGKILL when still running
-    CBenchProcess(const CBenchProcess&) = delete;
-    CBenchProcess& operator=(const CBenchProcess&) = delete;
-
-    pid_t Pid() const { return m_pid; }
-    // The first line from now on that holds `text`; "" when none came within the wait or the
-    // program ended.
-    std::string WaitForLine(const std::string& text, std::chrono::milliseconds wait);
-    // SIGTERM, then its exit status.
-    int Stop();
-    // A value of /proc/PID/status in kB ("VmRSS", "VmHWM"); 0 when there is none.
-    long StatusKilobytes(const std::string& field) const;
-
-private:
-    pid_t m_pid = -1;
-    int m_nOutput = -1;
-    std::thread m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::string m_strWanted;  // what a waiter looks for; other lines are dropped
-    std::string m_strFound;
-    bool m_bEnded = false;
-};
-
-// A folder of the benchmark's own on the disk (the state folder's flushes are part of the cost),
-// removed with it.
-class CBenchFolder {
-public:
-    CBenchFolder();
-    ~CBenchFolder();
-    const std::string& Path() const { return m_strPath; }
-    std::string Write(const std::string& name, const std::string& bytes) const;
-
-private:
-    std::string m_strPath;
-};
 
 // Mosquitto on a free loopback port.
 class CBenchBroker {
 public:
-    explicit CBenchBroker(const CBenchFolder& folder);
+    explicit CBenchBroker(const CTempFolder& folder);
     bool Running() const { return m_bRunning; }
     std::string Url() const { return "tcp://127.0.0.1:" + std::to_string(m_nPort); }
 
 private:
     uint16_t m_nPort;
-    CBenchProcess m_process;
+    CChildProcess m_process;
     bool m_bRunning = false;
 };
 
@@ -87,7 +46,7 @@ public:
     explicit CArrivalSigns(int count);
     ~CArrivalSigns();
 
-    bool Ready() const { return m_endpoints.size() == m_listeners.size() && !m_listeners.empty(); }
+    bool Ready() const { return !m_listeners.empty(); }
     int Count() const { return static_cast<int>(m_listeners.size()); }
     // signs.json's "signs": "Sign 1", "Sign 2", ... at their addresses and ports.
     std::string SignsJson() const;
@@ -117,17 +76,15 @@ private:
 // The escaped name of "Sign N" as a topic level: "sign%20N".
 std::string SignTopicLevel(int index);
 
-// lumivex-gateway with the benchmark's signs: gateway.json, signs.json and the state folder in a
-// folder of its own; HTTP on a free port, with the broker when one is given.
-class CBenchGateway {
-public:
-    CBenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl = {});
-    bool Listening() const { return m_nPort != 0; }
-    uint16_t Port() const { return m_nPort; }
-    CBenchProcess& Process() { return *m_process; }
+// lumivex-gateway with the benchmark's signs, in a folder of its own with its state: HTTP on a free
+// port, with the broker when one is given, its topics under "bench".
+struct BenchGateway {
+    CTempFolder folder;
+    std::unique_ptr<CGatewayProcess> process;
 
-private:
-    CBenchFolder m_folder;
-    std::optional<CBenchProcess> m_process;
-    uint16_t m_nPort = 0;
+    BenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl = {});
+    bool Listening() const { return process->Listening(); }
+    uint16_t Port() const { return process->Port(); }
+    // A value of the gateway's /proc/PID/status in megabytes ("VmRSS", "VmHWM").
+    double StatusMegabytes(const std::string& field) const;
 };

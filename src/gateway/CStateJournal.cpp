@@ -62,6 +62,13 @@ bool WriteAt(int fd, std::string_view bytes, off_t offset) {
     return true;
 }
 
+bool IsJournalWrite(const JournalWrite& write) {
+    constexpr std::string_view kBreaks("\n\0", 2);
+    return !write.path.empty() && write.path.find(' ') == std::string::npos &&
+           write.path.find_first_of(kBreaks) == std::string::npos &&
+           write.content.find_first_of(kBreaks) == std::string::npos;
+}
+
 // The journal's lines, without the room after them.
 std::string ReadLines(const std::string& path) {
     std::string text;
@@ -187,16 +194,27 @@ void CStateJournal::Run() {
             }
             batch.swap(m_pending);
         }
+        // A write that cannot be a line of the journal fails alone.
         std::vector<JournalWrite> writes;
+        std::vector<bool> valid;
         for (const Pending& pending : batch) {
-            writes.push_back(pending.write);
+            valid.push_back(IsJournalWrite(pending.write));
+            if (valid.back()) {
+                writes.push_back(pending.write);
+            }
         }
         std::vector<bool> kept;
         const std::vector<JournalWrite> coalesced = CoalesceBatch(writes, &kept);
         const auto failure = Append(coalesced);
-        for (size_t i = 0; i < batch.size(); ++i) {
+        for (size_t i = 0, k = 0; i < batch.size(); ++i) {
+            Outcome outcome;
+            if (!valid[i]) {
+                outcome.failure = "cannot keep \"" + batch[i].write.path + "\": not one line";
+            } else {
+                outcome = {failure, !kept[k++]};
+            }
             if (batch[i].done) {
-                batch[i].done({failure, !kept[i]});
+                batch[i].done(outcome);
             }
         }
         if (!failure) {
@@ -210,11 +228,10 @@ void CStateJournal::Run() {
 std::optional<std::string> CStateJournal::Append(const std::vector<JournalWrite>& writes) {
     std::string text;
     for (const JournalWrite& write : writes) {
-        if (write.path.empty() || write.path.find_first_of(" \n") != std::string::npos ||
-            write.content.find_first_of(std::string_view("\n\0", 2)) != std::string::npos) {
-            return "cannot keep " + write.path + ": not one line";
-        }
         text += JournalLine(write);
+    }
+    if (text.empty()) {
+        return std::nullopt;
     }
     if (m_nJournalBytes + text.size() > m_nRoomBytes) {
         if (auto failure = Rewrite(text.size())) {

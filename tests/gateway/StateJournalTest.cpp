@@ -116,15 +116,21 @@ TEST(StateJournal, AFullJournalIsMadeAgainWithTheLatestOfEachFile) {
     EXPECT_EQ(CStateJournal(folder.Path(), kSmallRoom).TakeRecovered(), latest);
 }
 
-TEST(StateJournal, AWriteThatCannotBeKeptIsToldSo) {
+TEST(StateJournal, AWriteThatCannotBeALineFailsAlone) {
     const CTempFolder folder;
-    const std::vector<JournalWrite> bad = {
-        {"a path", "{}"}, {"", "{}"}, {"a", "two\nlines"}, {"a", std::string("nul\0", 4)}};
-    for (const JournalWrite& write : bad) {
-        const auto outcomes = WriteAll(folder.Path(), {write});
-        EXPECT_TRUE(outcomes.front().failure.has_value()) << write.path << write.content;
+    const std::vector<JournalWrite> writes = {{"a", "1"},
+                                              {"a path", "{}"},
+                                              {"", "{}"},
+                                              {"b", "two\nlines"},
+                                              {"b", std::string("nul\0", 4)},
+                                              {"c", "1"}};
+    const std::vector<CStateJournal::Outcome> outcomes = WriteAll(folder.Path(), writes);
+    ASSERT_EQ(outcomes.size(), writes.size());
+    for (size_t i = 0; i < writes.size(); ++i) {
+        const bool good = i == 0 || i + 1 == writes.size();
+        EXPECT_EQ(outcomes[i].failure.has_value(), !good) << writes[i].path << writes[i].content;
     }
-    EXPECT_TRUE(CStateJournal(folder.Path()).TakeRecovered().empty());
+    EXPECT_EQ(CStateJournal(folder.Path()).TakeRecovered(), (Files{{"a", "1"}, {"c", "1"}}));
 }
 
 }  // namespace

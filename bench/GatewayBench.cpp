@@ -62,7 +62,7 @@ std::string BrokerConfig(const CTempFolder& folder, uint16_t port) {
     const passwd* user = getpwuid(getuid());
     return folder.Write("mosquitto.conf", "listener " + std::to_string(port) +
                                               " 127.0.0.1\nallow_anonymous true\n"
-                                              "persistence false\nuser " +
+                                              "persistence false\nset_tcp_nodelay true\nuser " +
                                               (user ? user->pw_name : "nobody") + "\n");
 }
 

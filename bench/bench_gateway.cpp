@@ -121,20 +121,39 @@ private:
     std::map<uint64_t, BenchClock::time_point> m_at;
 };
 
+// Signs and the gateway that drives them, or why the benchmark cannot run.
+struct Plant {
+    CArrivalSigns signs;
+    std::unique_ptr<BenchGateway> gateway;
+    std::string fault;
+
+    explicit Plant(int count, const std::string& brokerUrl = {}) : signs(count) {
+        if (!signs.Ready()) {
+            fault = "no loopback addresses for the signs";
+            return;
+        }
+        gateway = std::make_unique<BenchGateway>(signs, brokerUrl);
+        if (!gateway->Listening() ||
+            (!brokerUrl.empty() &&
+             gateway->process->Process().WaitForLine("broker connected").empty())) {
+            fault = "the gateway did not start";
+        }
+    }
+};
+
 void BM_MqttToSign(benchmark::State& state) {
     const CTempFolder folder;
     CBenchBroker broker(folder);
-    CArrivalSigns signs(kSigns);
-    if (!broker.Running() || !signs.Ready()) {
-        state.SkipWithError("no broker or no loopback addresses for the signs");
+    if (!broker.Running()) {
+        state.SkipWithError("the broker did not start");
         return;
     }
-    BenchGateway gateway(signs, broker.Url());
-    if (!gateway.Listening() ||
-        gateway.process->Process().WaitForLine("broker connected").empty()) {
-        state.SkipWithError("the gateway did not start");
+    Plant plant(kSigns, broker.Url());
+    if (!plant.fault.empty()) {
+        state.SkipWithError(plant.fault.c_str());
         return;
     }
+    CArrivalSigns& signs = plant.signs;
     mqtt::async_client client(broker.Url(), "lumivex-bench-" + std::to_string(getpid()),
                               2 * kUpdates, nullptr);
     mqtt::connect_options options;
@@ -230,14 +249,9 @@ std::vector<double> PutRound(uint16_t port, int signCount, int putsPerClient,
 }
 
 void BM_HttpPut(benchmark::State& state) {
-    CArrivalSigns signs(kSigns);
-    if (!signs.Ready()) {
-        state.SkipWithError("no loopback addresses for the signs");
-        return;
-    }
-    BenchGateway gateway(signs);
-    if (!gateway.Listening()) {
-        state.SkipWithError("the gateway did not start");
+    Plant plant(kSigns);
+    if (!plant.fault.empty()) {
+        state.SkipWithError(plant.fault.c_str());
         return;
     }
     std::atomic<int> failures = 0;
@@ -245,7 +259,7 @@ void BM_HttpPut(benchmark::State& state) {
     std::vector<double> times;
     for (auto _ : state) {
         const BenchClock::time_point start = BenchClock::now();
-        times = PutRound(gateway.Port(), kSigns, kPutsPerClient, failures);
+        times = PutRound(plant.gateway->Port(), kSigns, kPutsPerClient, failures);
         seconds = std::chrono::duration<double>(BenchClock::now() - start).count();
     }
     state.counters["requests_per_s"] = static_cast<double>(times.size()) / seconds;
@@ -257,21 +271,17 @@ void BM_HttpPut(benchmark::State& state) {
 }
 
 void BM_Memory(benchmark::State& state) {
-    CArrivalSigns signs(kMemorySigns);
-    if (!signs.Ready()) {
-        state.SkipWithError("no loopback addresses for the signs");
+    Plant plant(kMemorySigns);
+    if (!plant.fault.empty()) {
+        state.SkipWithError(plant.fault.c_str());
         return;
     }
-    BenchGateway gateway(signs);
-    if (!gateway.Listening()) {
-        state.SkipWithError("the gateway did not start");
-        return;
-    }
+    const BenchGateway& gateway = *plant.gateway;
     std::atomic<int> failures = 0;
     for (auto _ : state) {
         state.counters["idle_mb"] = gateway.StatusMegabytes("VmRSS");
         PutRound(gateway.Port(), kMemorySigns, kMemorySigns / kHttpClients, failures);
-        if (!signs.WaitForAll(kArrivalWait)) {
+        if (!plant.signs.WaitForAll(kArrivalWait)) {
             state.SkipWithError("a sign never got its message");
             return;
         }

@@ -11,6 +11,7 @@ LUMIVEX_PACKAGES=(
     clang-format fonts-dejavu-core ccache
     libpaho-mqttpp-dev libpaho-mqtt-dev libcpp-httplib-dev mosquitto
     chromium chromium-driver python3-selenium
+    dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies
 )
 
 # What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).

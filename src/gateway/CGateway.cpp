@@ -1,9 +1,7 @@
 #include "gateway/CGateway.h"
 
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -15,11 +13,24 @@ namespace {
 
 constexpr std::array<double, 12> kDurationBounds = {0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
                                                     0.5,   1,    2.5,   5,    10,  30};
-constexpr int kMinuteSlackMs = 50;  // the minute timer fires just after the minute turns
+// The clock's timer looks again at least this often, so that a change of summer time or of the
+// clock is noticed soon.
+constexpr std::chrono::milliseconds kLongestClockWait = std::chrono::hours(1);
+constexpr const char* kValuesPath = "vars.json";
+
+// A sign's desired message in the state journal, named by its escaped name.
+std::string SignStatePath(const std::string& key) {
+    return "signs/" + key + ".json";
+}
+
+LocalTimeMs NowLocalMs() {
+    const QDateTime now = QDateTime::currentDateTime();
+    return LocalTimeMs(std::chrono::milliseconds(now.toMSecsSinceEpoch() +
+                                                 now.offsetFromUtc() * std::int64_t{1000}));
+}
 
 LocalTime NowLocal() {
-    const QDateTime now = QDateTime::currentDateTime();
-    return LocalTime(std::chrono::seconds(now.toSecsSinceEpoch() + now.offsetFromUtc()));
+    return std::chrono::floor<std::chrono::seconds>(NowLocalMs());
 }
 
 QString TimeText(const QDateTime& time) {
@@ -29,6 +40,14 @@ QString TimeText(const QDateTime& time) {
 QJsonValue MessageJson(const MessageDocument& message) {
     const std::string text = WriteMessageJson(message, {.indented = false, .everyChoice = true});
     return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+// What a sign is sent when a notice ends and it has nothing else to show: no text, the display
+// cleared.
+const MessageDocument& BlankMessage() {
+    static const MessageDocument blank =
+        ParseMessageJson(R"({"lines": [], "displayMode": "clear-home"})");
+    return blank;
 }
 
 QJsonArray TextList(const auto& texts) {
@@ -47,6 +66,7 @@ struct CGateway::SignState {
     std::optional<MessageDocument> desired;
     QDateTime desiredAt;
     std::optional<MessageDocument> notify;
+    bool clearAfterNotice = false;  // a notice ended with nothing else to show
     QDateTime notifyUntil;
     QTimer notifyTimer;
     std::optional<size_t> scheduleRule;
@@ -82,13 +102,19 @@ CGateway::CGateway(GatewayConfig config, std::vector<NamedSign> signs, GatewaySc
         });
         connect(&state->notifyTimer, &QTimer::timeout, this, [this, raw] {
             raw->notify.reset();
-            Log(raw->sign.name, "notice over");
+            // With nothing else to show, the notice must not stay up as if it still held: the
+            // sign is cleared.
+            raw->clearAfterNotice = Source(*raw) == nullptr;
+            Log(raw->sign.name,
+                raw->clearAfterNotice ? "notice over; sign cleared" : "notice over");
             Kick(*raw);
+            emit SignChanged(QString::fromStdString(raw->sign.name));
         });
         m_signs.push_back(std::move(state));
     }
-    m_minuteTimer.setSingleShot(true);
-    connect(&m_minuteTimer, &QTimer::timeout, this, &CGateway::OnMinute);
+    m_clockTimer.setSingleShot(true);
+    m_clockTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_clockTimer, &QTimer::timeout, this, &CGateway::OnClock);
 }
 
 CGateway::~CGateway() {
@@ -96,9 +122,15 @@ CGateway::~CGateway() {
 }
 
 void CGateway::Start() {
-    if (!QDir().mkpath(m_config.stateDir + "/signs")) {
+    if (!QDir().mkpath(m_config.stateDir)) {
         throw CGatewayConfigError("cannot make the state folder " +
                                   m_config.stateDir.toStdString());
+    }
+    try {
+        // Takes back what a crash left in the journal before the files are read.
+        m_journal = std::make_unique<CStateJournal>(m_config.stateDir.toStdString());
+    } catch (const std::runtime_error& error) {
+        throw CGatewayConfigError(error.what());
     }
     LoadState();
     const LocalTime now = NowLocal();
@@ -107,11 +139,12 @@ void CGateway::Start() {
             OpenScheduleRule(m_schedules.rules, {state->sign.name, state->sign.tags}, now);
         Kick(*state);
     }
-    ArmMinuteTimer();
+    ArmClockTimer();
 }
 
 void CGateway::Stop() {
-    m_minuteTimer.stop();
+    FlushLog();
+    m_clockTimer.stop();
     for (auto& state : m_signs) {
         state->retryTimer.stop();
         state->notifyTimer.stop();
@@ -145,7 +178,10 @@ std::vector<std::string> CGateway::SignsWithTag(const std::string& tag) const {
 }
 
 CGateway::SignState* CGateway::Find(const std::string& name) {
-    const std::string key = EscapeName(name);
+    return FindKey(EscapeName(name));
+}
+
+CGateway::SignState* CGateway::FindKey(const std::string& key) {
     for (auto& state : m_signs) {
         if (state->key == key) {
             return state.get();
@@ -159,76 +195,82 @@ const CGateway::SignState* CGateway::Find(const std::string& name) const {
 }
 
 void CGateway::LoadState() {
-    const QDir folder(m_config.stateDir + "/signs");
+    std::map<std::string, std::string> kept = m_journal->TakeRecovered();
     for (auto& state : m_signs) {
-        QFile file(folder.absoluteFilePath(QString::fromStdString(state->key) + ".json"));
-        if (!file.open(QIODevice::ReadOnly)) {
+        const auto found = kept.find(SignStatePath(state->key));
+        if (found == kept.end()) {
             continue;
         }
-        const QJsonObject object = QJsonDocument::fromJson(file.readAll()).object();
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(found->second)).object();
         try {
             state->desired = ParseMessageJson(
                 QJsonDocument(object.value("message").toObject()).toJson().toStdString());
             state->desiredAt = QDateTime::fromString(object.value("setAt").toString(), Qt::ISODate);
         } catch (const CMessageFileError& error) {
-            Log(state->sign.name,
-                "state file " + file.fileName().toStdString() + " left out: " + error.what());
+            Log(state->sign.name, "kept message left out: " + std::string(error.what()));
         }
     }
-    QFile values(QDir(m_config.stateDir).absoluteFilePath("vars.json"));
-    if (values.open(QIODevice::ReadOnly)) {
-        const QJsonObject object = QJsonDocument::fromJson(values.readAll()).object();
-        for (auto it = object.begin(); it != object.end(); ++it) {
-            if (it.value().isString() && IsVariableName(it.key().toStdString())) {
-                m_values[it.key().toStdString()] = it.value().toString().toStdString();
-            }
+    const QJsonObject values =
+        QJsonDocument::fromJson(QByteArray::fromStdString(kept[kValuesPath])).object();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        if (it.value().isString() && IsVariableName(it.key().toStdString())) {
+            m_values[it.key().toStdString()] = it.value().toString().toStdString();
         }
     }
 }
 
-std::optional<std::string> CGateway::WriteStateFile(const QString& stateDir,
-                                                    const std::string& name,
-                                                    const MessageDocument& message) {
+void CGateway::KeepDesired(const std::string& name, const MessageDocument& message,
+                           KeepAnswer answer) {
+    const SignState* state = Find(name);
+    if (state == nullptr) {
+        if (answer) {
+            answer("no such sign");
+        }
+        return;
+    }
     QJsonObject object;
-    object["sign"] = QString::fromStdString(name);
+    object["sign"] = QString::fromStdString(state->sign.name);
     object["message"] = MessageJson(message);
     object["setAt"] = TimeText(QDateTime::currentDateTimeUtc());
-    QSaveFile file(QDir(stateDir + "/signs")
-                       .absoluteFilePath(QString::fromStdString(EscapeName(name)) + ".json"));
-    if (file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(object).toJson()) >= 0 &&
-        file.commit()) {
-        return std::nullopt;
-    }
-    return "cannot write " + file.fileName().toStdString() + ": " +
-           file.errorString().toStdString();
+    const std::string key = state->key;
+    m_journal->Write(
+        SignStatePath(key), QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
+        [this, key, message, answer](const CStateJournal::Outcome& outcome) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, key, message, answer, outcome] {
+                    SignState* kept = FindKey(key);
+                    if (outcome.failure) {
+                        ++m_metrics.stateWriteFailures;
+                        Log(kept != nullptr ? kept->sign.name : key, *outcome.failure);
+                    } else if (kept != nullptr && !outcome.replaced) {
+                        // One replaced by a later message of the same batch was never shown.
+                        ApplyDesired(*kept, message);
+                    }
+                    if (answer) {
+                        answer(outcome.failure ? std::optional<std::string>(
+                                                     "the desired message could not be kept")
+                                               : std::nullopt);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
 }
 
-std::optional<std::string> CGateway::SetDesired(const std::string& name,
-                                                const MessageDocument& message, bool written) {
-    SignState* state = Find(name);
-    if (state == nullptr) {
-        return "no such sign";
-    }
-    if (!written) {
-        if (const auto failure = WriteStateFile(m_config.stateDir, state->sign.name, message)) {
-            ++m_metrics.stateWriteFailures;
-            Log(state->sign.name, *failure);
-            return "the desired message could not be kept";
-        }
-    }
+void CGateway::ApplyDesired(SignState& state, const MessageDocument& message) {
     ++m_metrics.stateWrites;
-    state->desired = message;
-    state->desiredAt = QDateTime::currentDateTimeUtc();
-    Log(state->sign.name, "new desired message");
+    state.desired = message;
+    state.desiredAt = QDateTime::currentDateTimeUtc();
+    Log(state.sign.name, "new desired message");
     // The newest message goes at once: a send of an older one still running gives way.
-    state->retryDelay = kFirstRetryDelay;
-    if (state->plan && !state->notify && !state->scheduleRule) {
-        state->plan->Cancel();
+    state.retryDelay = kFirstRetryDelay;
+    if (state.plan && !state.notify && !state.scheduleRule) {
+        state.plan->Cancel();
     }
-    Kick(*state);
-    emit DesiredChanged(QString::fromStdString(state->sign.name));
-    emit SignChanged(QString::fromStdString(state->sign.name));
-    return std::nullopt;
+    Kick(state);
+    emit DesiredChanged(QString::fromStdString(state.sign.name));
+    emit SignChanged(QString::fromStdString(state.sign.name));
 }
 
 std::optional<std::string> CGateway::DesiredJson(const std::string& name) const {
@@ -256,30 +298,44 @@ void CGateway::Notify(const std::string& name, const MessageDocument& message, i
     emit SignChanged(QString::fromStdString(state->sign.name));
 }
 
-std::optional<std::string> CGateway::SetVariable(const std::string& name,
-                                                 const std::string& value) {
+void CGateway::SetVariable(const std::string& name, const std::string& value, KeepAnswer answer) {
     const auto known = m_values.find(name);
     if (known != m_values.end() && known->second == value) {
-        return std::nullopt;
+        if (answer) {
+            answer(std::nullopt);
+        }
+        return;
     }
     m_values[name] = value;
     QJsonObject object;
     for (const auto& [variable, text] : m_values) {
         object[QString::fromStdString(variable)] = QString::fromStdString(text);
     }
-    QSaveFile file(QDir(m_config.stateDir).absoluteFilePath("vars.json"));
-    if (!(file.open(QIODevice::WriteOnly) && file.write(QJsonDocument(object).toJson()) >= 0 &&
-          file.commit())) {
-        ++m_metrics.stateWriteFailures;
-        return "the value could not be kept";
-    }
-    ++m_metrics.stateWrites;
-    for (auto& state : m_signs) {
-        if (state->shown.used.count(name) != 0) {
-            Kick(*state);
-        }
-    }
-    return std::nullopt;
+    m_journal->Write(
+        kValuesPath, QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
+        [this, name, answer](const CStateJournal::Outcome& outcome) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, name, answer, outcome] {
+                    if (outcome.failure) {
+                        ++m_metrics.stateWriteFailures;
+                        Log(name, *outcome.failure);
+                    } else {
+                        ++m_metrics.stateWrites;
+                        for (auto& state : m_signs) {
+                            if (state->shown.used.count(name) != 0) {
+                                Kick(*state);
+                            }
+                        }
+                    }
+                    if (answer) {
+                        answer(outcome.failure
+                                   ? std::optional<std::string>("the value could not be kept")
+                                   : std::nullopt);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
 }
 
 const MessageDocument* CGateway::Source(const SignState& state) const {
@@ -289,7 +345,10 @@ const MessageDocument* CGateway::Source(const SignState& state) const {
     if (state.scheduleRule) {
         return &m_schedules.messages[*state.scheduleRule];
     }
-    return state.desired ? &*state.desired : nullptr;
+    if (state.desired) {
+        return &*state.desired;
+    }
+    return state.clearAfterNotice ? &BlankMessage() : nullptr;
 }
 
 std::optional<MessageDocument> CGateway::ShownMessage(const std::string& name) const {
@@ -315,6 +374,9 @@ void CGateway::Kick(SignState& state) {
         return;
     }
     state.shown = ExpandMessage(*source, m_values, NowLocal());
+    if (state.shown.usesClock && !m_bMinuteTicks) {
+        ArmClockTimer();
+    }
     state.plan = std::make_unique<CSendPlan>(
         SignSendsForMessage({state.sign}, state.shown.message, m_resolve));
     const std::string key = state.key;
@@ -325,12 +387,11 @@ void CGateway::Kick(SignState& state) {
 }
 
 void CGateway::OnSent(const std::string& key, const SignSendResult& result) {
-    auto found = std::find_if(m_signs.begin(), m_signs.end(),
-                              [&](const auto& state) { return state->key == key; });
-    if (found == m_signs.end()) {
+    SignState* found = FindKey(key);
+    if (found == nullptr) {
         return;
     }
-    SignState& state = **found;
+    SignState& state = *found;
     state.plan.reset();
     const bool cancelled = result.outcome.result.code == SEND_CANCELLED;
     if (!cancelled) {
@@ -359,13 +420,27 @@ void CGateway::OnSent(const std::string& key, const SignSendResult& result) {
     emit SignChanged(QString::fromStdString(state.sign.name));
 }
 
-void CGateway::ArmMinuteTimer() {
-    const QTime now = QTime::currentTime();
-    const int msIntoMinute = now.second() * 1000 + now.msec();
-    m_minuteTimer.start(60 * 1000 - msIntoMinute + kMinuteSlackMs);
+void CGateway::ArmClockTimer() {
+    // One timer for every sign: it wakes when a schedule's window opens or closes for one of
+    // them, and at each minute while one shows the time.
+    const LocalTimeMs now = NowLocalMs();
+    std::vector<ScheduledSign> signs;
+    m_bMinuteTicks = false;
+    for (const auto& state : m_signs) {
+        signs.push_back({state->sign.name, state->sign.tags});
+        m_bMinuteTicks = m_bMinuteTicks || state->shown.usesClock;
+    }
+    std::optional<LocalTime> next =
+        NextScheduleChange(m_schedules.rules, signs, std::chrono::floor<std::chrono::seconds>(now));
+    if (m_bMinuteTicks) {
+        const LocalTime minute =
+            std::chrono::floor<std::chrono::minutes>(now) + std::chrono::minutes(1);
+        next = next ? std::min(*next, minute) : minute;
+    }
+    m_clockTimer.start(WaitUntilLocal(next, now, kLongestClockWait));
 }
 
-void CGateway::OnMinute() {
+void CGateway::OnClock() {
     const LocalTime now = NowLocal();
     for (auto& state : m_signs) {
         const auto rule =
@@ -380,7 +455,7 @@ void CGateway::OnMinute() {
             Kick(*state);
         }
     }
-    ArmMinuteTimer();
+    ArmClockTimer();
 }
 
 QJsonObject CGateway::SignJson(const std::string& name) const {
@@ -491,6 +566,16 @@ std::string CGateway::MetricsText() const {
 }
 
 void CGateway::Log(const std::string& sign, const std::string& text) const {
-    const std::string line = "lumivex-gateway: " + sign + ": " + text + "\n";
-    std::fputs(line.c_str(), stderr);
+    // The lines of the events handled together are written together, once those are handled:
+    // one write for a burst, not one a line, each a wake-up for whoever reads the log.
+    const bool first = m_strLogLines.empty();
+    m_strLogLines += "lumivex-gateway: " + sign + ": " + text + "\n";
+    if (first) {
+        QTimer::singleShot(0, this, [this] { FlushLog(); });
+    }
+}
+
+void CGateway::FlushLog() const {
+    std::fputs(m_strLogLines.c_str(), stderr);
+    m_strLogLines.clear();
 }

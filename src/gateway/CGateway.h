@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "fleet/CSendPlan.h"
+#include "gateway/CStateJournal.h"
 #include "gateway/GatewayConfig.h"
 #include "gateway/MessageTemplate.h"
 #include "gateway/Schedules.h"
@@ -57,20 +59,18 @@ public:
     QJsonObject SignJson(const std::string& name) const;
     QJsonArray SignsJson() const;
 
-    // Makes the message the sign's desired one: written to the state folder first (unless the
-    // caller `written` it there already with WriteStateFile), then sent. The reason when it could
-    // not be written (nothing changes then).
-    std::optional<std::string> SetDesired(const std::string& name, const MessageDocument& message,
-                                          bool written = false);
-    // Writes a sign's desired message to its file in the state folder, whole or not at all; from
-    // any thread. The reason when it could not.
-    static std::optional<std::string> WriteStateFile(const QString& stateDir,
-                                                     const std::string& name,
-                                                     const MessageDocument& message);
+    // The reason a keep failed, or nothing once it is kept.
+    using KeepAnswer = std::function<void(const std::optional<std::string>& failure)>;
+    // Makes the message the sign's desired one: written to the state folder with whatever else
+    // comes at the same time, then, once it is on the disk, shown and sent. `answer` is called on
+    // this thread when it is kept, or with the reason it could not be (nothing changes then).
+    void KeepDesired(const std::string& name, const MessageDocument& message,
+                     KeepAnswer answer = {});
     // Shows the message for that long, then the desired message again.
     void Notify(const std::string& name, const MessageDocument& message, int seconds);
-    // Sets a live value; the signs that show it get their message again.
-    std::optional<std::string> SetVariable(const std::string& name, const std::string& value);
+    // Sets a live value; once it is kept in the state folder, the signs that show it get their
+    // message again and `answer` is called.
+    void SetVariable(const std::string& name, const std::string& value, KeepAnswer answer = {});
     // The desired message as JSON, one line; nothing when the sign has none.
     std::optional<std::string> DesiredJson(const std::string& name) const;
     // What the sign shows now, its values filled in; nothing when it has no message.
@@ -90,19 +90,25 @@ private:
 
     SignState* Find(const std::string& name);
     const SignState* Find(const std::string& name) const;
+    SignState* FindKey(const std::string& key);
     void LoadState();
+    void ApplyDesired(SignState& state, const MessageDocument& message);
     const MessageDocument* Source(const SignState& state) const;
     void Kick(SignState& state);
     void OnSent(const std::string& key, const SignSendResult& result);
-    void OnMinute();
-    void ArmMinuteTimer();
+    void OnClock();
+    void ArmClockTimer();
     void Log(const std::string& sign, const std::string& text) const;
+    void FlushLog() const;
 
     GatewayConfig m_config;
     GatewaySchedules m_schedules;
     ComDeviceResolver m_resolve;
     std::vector<std::unique_ptr<SignState>> m_signs;
     VariableValues m_values;
-    QTimer m_minuteTimer;
+    QTimer m_clockTimer;
+    bool m_bMinuteTicks = false;        // the clock's timer wakes at each minute
+    mutable std::string m_strLogLines;  // written once the events of the moment are handled
     GatewayMetrics m_metrics;
+    std::unique_ptr<CStateJournal> m_journal;  // made by Start; after the signs, gone before them
 };

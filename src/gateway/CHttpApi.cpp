@@ -8,13 +8,13 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <cstdio>
+#include <future>
 #include <optional>
 
 #include "gateway/CDashboard.h"
 #include "gateway/CGateway.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/OnGateway.h"
-#include "gateway/SafeName.h"
 #include "preview/FrameSequence.h"
 #include "render/FramePainter.h"
 
@@ -61,6 +61,16 @@ bool SameToken(const std::string& given, const std::string& token) {
     return difference == 0;
 }
 
+using KeptFuture = std::future<std::optional<std::string>>;
+
+// An answer for the gateway to give on its thread, and the future a request waits on for it.
+std::pair<CGateway::KeepAnswer, KeptFuture> KeepWaiter() {
+    auto promise = std::make_shared<std::promise<std::optional<std::string>>>();
+    KeptFuture future = promise->get_future();
+    return {[promise](const std::optional<std::string>& failure) { promise->set_value(failure); },
+            std::move(future)};
+}
+
 std::string StatusText(int status) {
     switch (status) {
         case 404:
@@ -82,37 +92,6 @@ CHttpApi::CHttpApi(CGateway& gateway)
       m_dashboard(std::make_unique<CDashboard>(gateway)) {
     Route();
     m_dashboard->Route(*m_server);
-}
-
-std::optional<RequestError> CHttpApi::KeepDesired(const std::string& name,
-                                                  const MessageDocument& message) {
-    // The file is written here, so that the requests for many signs wait for their disks side by
-    // side; the sign's lock keeps two requests for one sign in the same order on disk and in the
-    // gateway.
-    std::mutex* fileLock = nullptr;
-    {
-        const std::lock_guard lock(m_fileLocksMutex);
-        auto& slot = m_fileLocks[EscapeName(name)];
-        if (!slot) {
-            slot = std::make_unique<std::mutex>();
-        }
-        fileLock = slot.get();
-    }
-    const std::lock_guard lock(*fileLock);
-    if (const auto failure = CGateway::WriteStateFile(m_gateway.Config().stateDir, name, message)) {
-        OnGateway(&m_gateway, [&] {
-            ++m_gateway.Metrics().stateWriteFailures;
-            return 0;
-        });
-        std::fprintf(stderr, "lumivex-gateway: %s: %s\n", name.c_str(), failure->c_str());
-        return RequestError{503, "", "the desired message could not be kept"};
-    }
-    CGateway* gateway = &m_gateway;
-    if (const auto failure =
-            OnGateway(gateway, [&] { return gateway->SetDesired(name, message, true); })) {
-        return RequestError{503, "", *failure};
-    }
-    return std::nullopt;
 }
 
 CHttpApi::~CHttpApi() {
@@ -160,7 +139,8 @@ void CHttpApi::Route() {
     server.set_keep_alive_timeout(kKeepAliveSeconds);
     // Small answers go out at once rather than wait for the client's delayed acknowledgement.
     server.set_tcp_nodelay(true);
-    // Each request waits for its own disk write; more of them at once share the disk's flushes.
+    // A request that sets something waits for its batch of the state folder's writes; the more
+    // wait at once, the more share one flush.
     server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty()) {
@@ -255,8 +235,18 @@ void CHttpApi::Route() {
                    }
                    const auto& document = std::get<MessageDocument>(message);
                    std::optional<RequestError> answer;
-                   if (OnGateway(gateway, [&] { return gateway->Drives(name); })) {
-                       answer = KeepDesired(name, document);
+                   auto waiter = KeepWaiter();
+                   if (OnGateway(gateway, [&] {
+                           if (!gateway->Drives(name)) {
+                               return false;
+                           }
+                           gateway->KeepDesired(name, document, waiter.first);
+                           return true;
+                       })) {
+                       // Answered once the message is on the disk, with the others of its batch.
+                       if (const auto failure = waiter.second.get()) {
+                           answer = RequestError{503, "", *failure};
+                       }
                    } else if (!OnGateway(gateway, [&] {
                                   return m_bridge != nullptr && m_bridge->Forward(name, document);
                               })) {
@@ -303,6 +293,7 @@ void CHttpApi::Route() {
             }
             names.push_back(name.toString().toStdString());
         }
+        std::vector<KeptFuture> kept;
         const auto answer = OnGateway(gateway, [&]() -> std::variant<QJsonArray, RequestError> {
             if (tag.isString()) {
                 names = gateway->SignsWithTag(tag.toString().toStdString());
@@ -318,8 +309,10 @@ void CHttpApi::Route() {
             for (const std::string& name : names) {
                 if (!gateway->Drives(name)) {
                     m_bridge->Forward(name, document);
-                } else if (const auto failure = gateway->SetDesired(name, document)) {
-                    return RequestError{503, "", *failure};
+                } else {
+                    auto waiter = KeepWaiter();
+                    gateway->KeepDesired(name, document, std::move(waiter.first));
+                    kept.push_back(std::move(waiter.second));
                 }
                 accepted.append(QString::fromStdString(name));
             }
@@ -327,6 +320,16 @@ void CHttpApi::Route() {
         });
         if (const auto* error = std::get_if<RequestError>(&answer)) {
             SendError(response, *error);
+            return;
+        }
+        std::optional<std::string> failure;
+        for (KeptFuture& future : kept) {
+            if (auto one = future.get(); one && !failure) {
+                failure = std::move(one);
+            }
+        }
+        if (failure) {
+            SendError(response, {503, "", *failure});
             return;
         }
         QJsonObject result;
@@ -373,14 +376,19 @@ void CHttpApi::Route() {
                        return;
                    }
                    const std::string value = body->value("value").toString().toStdString();
-                   const auto failure = OnGateway(gateway, [&] {
-                       auto result = gateway->SetVariable(name, value);
-                       if (!result && m_bridge != nullptr) {
-                           m_bridge->ShareVariable(name, value);
-                       }
-                       return result;
+                   auto waiter = KeepWaiter();
+                   OnGateway(gateway, [&] {
+                       gateway->SetVariable(name, value,
+                                            [this, name, value, answer = std::move(waiter.first)](
+                                                const std::optional<std::string>& failure) {
+                                                if (!failure && m_bridge != nullptr) {
+                                                    m_bridge->ShareVariable(name, value);
+                                                }
+                                                answer(failure);
+                                            });
+                       return 0;
                    });
-                   if (failure) {
+                   if (const auto failure = waiter.second.get()) {
                        SendError(response, {503, "", *failure});
                        return;
                    }

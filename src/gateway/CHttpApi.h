@@ -1,9 +1,7 @@
 #pragma once
 
 #include <atomic>
-#include <map>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -54,10 +52,6 @@ public:
 
 private:
     void Route();
-    // Writes the sign's desired message to the state folder on this thread, then hands it to the
-    // gateway.
-    std::optional<RequestError> KeepDesired(const std::string& name,
-                                            const MessageDocument& message);
 
     CGateway& m_gateway;
     ISignForwarder* m_bridge = nullptr;
@@ -66,6 +60,4 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_bServing{false};
     uint16_t m_nPort = 0;
-    std::mutex m_fileLocksMutex;
-    std::map<std::string, std::unique_ptr<std::mutex>> m_fileLocks;  // by escaped sign name
 };

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <future>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -65,8 +64,8 @@ public:
             &m_bridge, [this] { m_bridge.OnConnectionLost(); }, Qt::QueuedConnection);
     }
     // Messages wait here, the latest of each topic only, until the gateway's thread takes them
-    // all at once: a burst faster than the state folder can be written costs no memory and no
-    // delay beyond one round.
+    // all at once: a burst faster than the gateway's thread costs no memory and no delay beyond
+    // one round.
     void message_arrived(mqtt::const_message_ptr message) override {
         bool first = false;
         {
@@ -103,15 +102,26 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
                                                     "lumivex-gateway-" + EscapeName(config.name),
                                                     kMaxBufferedMessages, nullptr);
     m_callback = std::make_unique<CMqttCallback>(*this);
+    m_outbox =
+        std::make_unique<CMqttOutbox>([client = m_client.get()](const OutboxMessage& message) {
+            try {
+                client->publish(message.topic, message.payload.data(), message.payload.size(), kQos,
+                                message.retained);
+            } catch (const mqtt::exception& error) {
+                Log("cannot publish to " + message.topic + ": " + error.what());
+            }
+        });
     m_client->set_callback(*m_callback);
     connect(&gateway, &CGateway::SignChanged, this, &CMqttBridge::PublishState);
     connect(&gateway, &CGateway::DesiredChanged, this, [this](const QString& name) {
         // The set topic keeps the desired message for a gateway that starts in this one's place.
         // One that came from the set topic is there already.
         const std::string sign = name.toStdString();
+        const std::string key = EscapeName(sign);
         const auto json = m_gateway.DesiredJson(sign);
-        if (!m_bFromBroker && json) {
-            const std::string key = EscapeName(sign);
+        const auto taken = m_taken.find(key);
+        const bool fromBroker = taken != m_taken.end() && json && taken->second.count(*json) != 0;
+        if (!fromBroker && json) {
             m_echoes[key] = *json;
             Publish(Topic(key, "message/set"), *json, true);
         }
@@ -144,6 +154,7 @@ void CMqttBridge::Stop() {
     if (!m_client) {
         return;
     }
+    m_outbox.reset();  // what waits goes out first
     try {
         if (m_client->is_connected()) {
             m_client->publish(m_strStatusTopic, kOffline, std::strlen(kOffline), kQos, true)
@@ -171,7 +182,7 @@ bool CMqttBridge::Forward(const std::string& name, const MessageDocument& messag
 }
 
 void CMqttBridge::ShareVariable(const std::string& name, const std::string& value) {
-    Publish(m_strPrefix + "/vars/" + name, value, true);
+    Publish(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/" + name, value, true);
 }
 
 std::string CMqttBridge::Topic(const std::string& key, const char* leaf) const {
@@ -185,7 +196,7 @@ void CMqttBridge::OnConnected() {
     try {
         m_client->subscribe(m_strPrefix + "/+/message/set", kQos);
         m_client->subscribe(m_strPrefix + "/+/notify", kQos);
-        m_client->subscribe(m_strPrefix + "/vars/+", kQos);
+        m_client->subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
         // The other gateways' signs, for the signs page.
         m_client->subscribe(m_strPrefix + "/+/state", kQos);
     } catch (const mqtt::exception& error) {
@@ -267,33 +278,9 @@ void CMqttBridge::OnConnectionLost() {
 }
 
 void CMqttBridge::TakeMessages() {
-    m_sets.clear();
     for (const auto& [topic, payload] : m_callback->Take()) {
         OnMessage(topic, payload);
     }
-    // The signs' state files are written side by side, each waiting for its own disk flush.
-    std::vector<std::future<std::optional<std::string>>> writes;
-    for (const auto& [name, message] : m_sets) {
-        writes.push_back(std::async(std::launch::async, [&, name = name] {
-            return CGateway::WriteStateFile(m_gateway.Config().stateDir, name, message);
-        }));
-    }
-    m_bFromBroker = true;
-    for (size_t i = 0; i < m_sets.size(); ++i) {
-        const auto& [name, message] = m_sets[i];
-        auto failure = writes[i].get();
-        if (!failure) {
-            failure = m_gateway.SetDesired(name, message, true);
-        } else {
-            ++m_gateway.Metrics().stateWriteFailures;
-            Log(name + ": " + *failure);
-        }
-        if (failure) {
-            PublishError(EscapeName(name), RequestError{503, "", *failure}.Json());
-        }
-    }
-    m_bFromBroker = false;
-    m_sets.clear();
 }
 
 void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload) {
@@ -312,7 +299,7 @@ void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload
     }
     const std::string key = rest.substr(0, slash);
     const std::string leaf = rest.substr(slash + 1);
-    if (key == "vars") {
+    if (key == kValuesTopicLevel) {
         if (IsVariableName(leaf)) {
             m_gateway.SetVariable(leaf, payload);
         }
@@ -351,7 +338,20 @@ void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload
         if (payload == m_echoes[key] || m_gateway.DesiredJson(name) == json) {
             return;  // this gateway's own copy coming back, or what the sign has already
         }
-        m_sets.emplace_back(name, document);
+        // The set topic holds it already: when it becomes the sign's desired message it is not
+        // published back there.
+        m_taken[key].insert(json);
+        m_gateway.KeepDesired(name, document,
+                              [this, key, json](const std::optional<std::string>& failure) {
+                                  auto& taken = m_taken[key];
+                                  taken.erase(taken.find(json));
+                                  if (taken.empty()) {
+                                      m_taken.erase(key);
+                                  }
+                                  if (failure) {
+                                      PublishError(key, RequestError{503, "", *failure}.Json());
+                                  }
+                              });
     } else if (leaf == "notify") {
         const auto notice = ReadNoticeRequest(payload);
         if (const auto* error = std::get_if<RequestError>(&notice)) {
@@ -377,12 +377,7 @@ void CMqttBridge::PublishError(const std::string& key, const std::string& json) 
 }
 
 void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retained) {
-    if (!m_client) {
-        return;
-    }
-    try {
-        m_client->publish(topic, payload.data(), payload.size(), kQos, retained);
-    } catch (const mqtt::exception& error) {
-        Log("cannot publish to " + topic + ": " + error.what());
+    if (m_outbox) {
+        m_outbox->Post({topic, payload, retained});
     }
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "gateway/CHttpApi.h"
+#include "gateway/CMqttOutbox.h"
 #include "settings/SignsFile.h"
 
 namespace mqtt {
@@ -71,9 +72,10 @@ private:
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::unique_ptr<mqtt::async_client> m_client;
     std::unique_ptr<CMqttCallback> m_callback;
-    // The desired messages of one round of messages, kept together and written side by side.
-    std::vector<std::pair<std::string, MessageDocument>> m_sets;
+    std::unique_ptr<CMqttOutbox> m_outbox;  // gone before the client
     // What this gateway last published to each sign's set topic, to know it when it comes back.
     std::map<std::string, std::string> m_echoes;
-    bool m_bFromBroker = false;  // a desired message being taken from the set topic
+    // The messages (JSON) taken from each sign's set topic and being kept: they are there
+    // already, so one is not published back when it becomes the desired message.
+    std::map<std::string, std::multiset<std::string>> m_taken;
 };

@@ -1,7 +1,18 @@
 #include "gateway/SafeName.h"
 
+namespace {
+
+constexpr char kHex[] = "0123456789ABCDEF";
+
+void AppendEscaped(std::string& escaped, unsigned char byte) {
+    escaped += '%';
+    escaped += kHex[byte >> 4];
+    escaped += kHex[byte & 0xF];
+}
+
+}  // namespace
+
 std::string EscapeName(std::string_view name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     std::string escaped;
     escaped.reserve(name.size());
     for (const char c : name) {
@@ -12,10 +23,15 @@ std::string EscapeName(std::string_view name) {
                    byte == '-') {
             escaped += c;
         } else {
-            escaped += '%';
-            escaped += kHex[byte >> 4];
-            escaped += kHex[byte & 0xF];
+            AppendEscaped(escaped, byte);
         }
+    }
+    if (escaped == kValuesTopicLevel) {
+        // The live values' level: a sign of that name gets its first letter escaped, which no
+        // other name gives.
+        std::string reserved;
+        AppendEscaped(reserved, static_cast<unsigned char>(escaped.front()));
+        return reserved + escaped.substr(1);
     }
     return escaped;
 }

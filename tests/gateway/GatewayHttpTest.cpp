@@ -5,6 +5,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <filesystem>
+#include <fstream>
 
 #include "GatewayTestSupport.h"
 #include "preview/FrameSequence.h"
@@ -127,7 +128,9 @@ TEST_F(GatewayHttp, BadRequestsGetTheirErrorsAndChangeNothing) {
          QJsonDocument::fromJson(QByteArray::fromStdString(signs->body)).array()) {
         EXPECT_TRUE(sign.toObject()["desired"].isNull()) << signs->body;
     }
-    EXPECT_FALSE(std::filesystem::exists(m_setup.folder.Path() + "/state/signs/line%203.json"));
+    std::ifstream journal(m_setup.folder.Path() + "/state/journal", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(journal), {}).find("line%203"),
+              std::string::npos);
     EXPECT_EQ(client->Get("/healthz")->status, 200);
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
@@ -301,6 +304,17 @@ TEST_F(GatewayHttp, SchedulesAndNoticesShowOverTheDesiredMessage) {
     auto back = m_signs[0].AcceptAndReadAsync();
     EXPECT_FALSE(gateway.Process().WaitForLine("notice over").empty());
     EXPECT_EQ(back.get(), BytesFor(m_setup.signs[0], desired));
+    // A sign with nothing else to show is cleared when its notice ends.
+    auto alone = m_signs[1].AcceptAndReadAsync();
+    ASSERT_EQ(client
+                  ->Post(SignPath(kNames[1]) + "/notify",
+                         R"({"message": )" + notice + R"(, "seconds": 1})", "application/json")
+                  ->status,
+              202);
+    EXPECT_EQ(alone.get(), BytesFor(m_setup.signs[1], notice));
+    auto cleared = m_signs[1].AcceptAndReadAsync();
+    EXPECT_EQ(cleared.get(),
+              BytesFor(m_setup.signs[1], R"({"lines": [], "displayMode": "clear-home"})"));
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 

@@ -20,6 +20,7 @@ TEST(SafeName, EveryNameIsOneSafeLevel) {
         {"Line 3", "line%203"},     {"dock-2_a", "dock-2_a"}, {"a/b", "a%2Fb"},
         {"+#", "%2B%23"},           {"..", "%2E%2E"},         {".hidden", "%2Ehidden"},
         {"T\xC3\xBCr", "t%C3%BCr"}, {"100%", "100%25"},       {"LINE 3", "line%203"},
+        {"Vars", "%76ars"},         {"vars2", "vars2"},       {"%76ars", "%2576ars"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EscapeName(c.name), c.escaped) << c.name;

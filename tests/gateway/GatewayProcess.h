@@ -20,6 +20,7 @@ public:
     CChildProcess& operator=(const CChildProcess&) = delete;
 
     bool Running() const { return m_pid > 0; }
+    pid_t Pid() const { return m_pid; }
     // Waits for a line that holds `text`, looking only after the line the last wait found; the
     // whole line, or "" when none came within the tests' bound or the program ended.
     std::string WaitForLine(const std::string& text);

@@ -186,3 +186,22 @@ std::optional<LocalTime> NextScheduleChange(std::span<const ScheduleRule> rules,
     }
     return std::nullopt;
 }
+
+std::optional<LocalTime> NextScheduleChange(std::span<const ScheduleRule> rules,
+                                            std::span<const ScheduledSign> signs, LocalTime time) {
+    std::optional<LocalTime> first;
+    for (const ScheduledSign& sign : signs) {
+        const std::optional<LocalTime> next = NextScheduleChange(rules, sign, time);
+        if (next && (!first || *next < *first)) {
+            first = next;
+        }
+    }
+    return first;
+}
+
+milliseconds WaitUntilLocal(std::optional<LocalTime> then, LocalTimeMs now, milliseconds longest) {
+    if (!then) {
+        return longest;
+    }
+    return std::clamp(duration_cast<milliseconds>(*then - now), milliseconds(0), longest);
+}

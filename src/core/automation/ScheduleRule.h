@@ -75,3 +75,17 @@ std::optional<size_t> OpenScheduleRule(std::span<const ScheduleRule> rules,
 // then is an hour off, so a caller that sleeps until it should look again before an hour is over.
 std::optional<LocalTime> NextScheduleChange(std::span<const ScheduleRule> rules,
                                             const ScheduledSign& sign, LocalTime time);
+
+// The first moment after `time` at which OpenScheduleRule gives any of the signs another answer;
+// nothing when it never will.
+std::optional<LocalTime> NextScheduleChange(std::span<const ScheduleRule> rules,
+                                            std::span<const ScheduledSign> signs, LocalTime time);
+
+// A local time to the millisecond, for timers.
+using LocalTimeMs = std::chrono::local_time<std::chrono::milliseconds>;
+
+// How long a timer set at `now` waits to look again at `then` (nothing: no need to), at most
+// `longest`, so that a change of the zone's offset (summer time) or of the clock is noticed in
+// time; never less than nothing.
+std::chrono::milliseconds WaitUntilLocal(std::optional<LocalTime> then, LocalTimeMs now,
+                                         std::chrono::milliseconds longest);

@@ -142,4 +142,45 @@ TEST(ScheduleRuleTest, NextChangeForASign) {
     }
 }
 
+TEST(ScheduleRuleTest, OneTimerForEverySignWakesAtTheFirstEdge) {
+    const std::vector<ScheduledSign> lineAndDock = {kLine, kDock};
+    const std::vector<ScheduledSign> officeOnly = {kOffice};
+    const struct {
+        std::span<const ScheduledSign> signs;
+        LocalTime time;
+        std::optional<LocalTime> expected;
+    } cases[] = {
+        // The dock's Saturday window opens before the line's next shift.
+        {lineAndDock, kFriday + 14h, kSaturday + 8h},
+        {lineAndDock, kSaturday + 8h, kSunday + 8h},
+        {lineAndDock, kMonday + 1h + 59min + 59s, kMonday + 2h},
+        {lineAndDock, kMonday + 11h + 59min, kMonday + 12h},
+        {officeOnly, kMonday, std::nullopt},
+        {{}, kMonday, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(NextScheduleChange(kRules, c.signs, c.time), c.expected)
+            << c.time.time_since_epoch().count();
+    }
+}
+
+TEST(ScheduleRuleTest, TheTimerWaitsToTheMillisecondButNeverLongerThanItsLongest) {
+    const LocalTimeMs sixLess = LocalTimeMs(kMonday + 5h + 59min + 59s) + 250ms;
+    const struct {
+        std::optional<LocalTime> then;
+        LocalTimeMs now;
+        milliseconds expected;
+    } cases[] = {
+        {kMonday + 6h, sixLess, 750ms},
+        {kMonday + 6h, LocalTimeMs(kMonday + 6h), 0ms},
+        {kMonday + 6h, LocalTimeMs(kMonday + 6h) + 5ms, 0ms},  // late: at once
+        {kTuesday + 6h, sixLess, hours(1)},
+        {std::nullopt, sixLess, hours(1)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WaitUntilLocal(c.then, c.now, hours(1)), c.expected)
+            << c.now.time_since_epoch().count();
+    }
+}
+
 }  // namespace

@@ -112,13 +112,11 @@ BENCHMARK(BM_OpenMessageFile)
     editor.viewport()->repaint();
 }
 
-// One keystroke at the end of one unbroken line, until the window has repainted.
-void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
+// Keystrokes at the end of a shown message, each until the window has repainted.
+void TypeAtTheEnd(benchmark::State& state, const std::vector<CellLine>& lines) {
     ShownPage shown;
     MessageDocument message;
-    message.lines = {CellLine(static_cast<size_t>(state.range(0)), CharCell{1, 'W', kRed, false})};
-    if (state.range(0) > 10000)
-        message.lines = Message(static_cast<size_t>(state.range(0)));
+    message.lines = lines;
     shown.page.TakeMessage(message);
     CFormattedEdit& editor = shown.page.Editor();
     editor.setFocus();
@@ -132,12 +130,25 @@ void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
         state.ResumeTiming();
     }
 }
+
+// One keystroke at the end of one unbroken line: the whole line is laid out again.
+void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
+    TypeAtTheEnd(state,
+                 {CellLine(static_cast<size_t>(state.range(0)), CharCell{1, 'W', kRed, false})});
+}
 BENCHMARK(BM_KeystrokeAtTheEndOfALongLine)
     ->Arg(200)
     ->Arg(2000)
     ->Arg(8000)
-    ->Arg(64000)
     ->Unit(benchmark::kMillisecond);
+
+// One keystroke at the end of a long message in lines of 400: one line is laid out again, and
+// nothing else should grow with the message.
+void BM_KeystrokeInALongMessage(benchmark::State& state) {
+    TypeAtTheEnd(state, Message(static_cast<size_t>(state.range(0))));
+}
+BENCHMARK(BM_KeystrokeInALongMessage)->Arg(2000)->Arg(64000)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_GenerateOnThePage)
     ->Arg(2000)
     ->Arg(1 << 20)

@@ -80,6 +80,7 @@ int main(int argc, char** argv) {
         return kExitBadArguments;
     }
     SetApplicationIdentity();
+    PreferUnshapedText();
     CMessageBoxService messages;
     CHelpWindowService help(FindHelpFile(QApplication::applicationDirPath()));
     CProfileStore profile;

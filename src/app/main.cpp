@@ -80,7 +80,6 @@ int main(int argc, char** argv) {
         return kExitBadArguments;
     }
     SetApplicationIdentity();
-    PreferUnshapedText();
     CMessageBoxService messages;
     CHelpWindowService help(FindHelpFile(QApplication::applicationDirPath()));
     CProfileStore profile;

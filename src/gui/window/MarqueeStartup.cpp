@@ -1,7 +1,6 @@
 #include "gui/window/MarqueeStartup.h"
 
 #include <QApplication>
-#include <QFont>
 #include <csignal>
 #include <cstdlib>
 
@@ -20,12 +19,6 @@ void SetApplicationIdentity() {
     QApplication::setOrganizationName(QString::fromLatin1(kProfileOrganisation));
     QApplication::setDesktopFileName(QString::fromLatin1(kProfileApplication));
     QApplication::setWindowIcon(ProgramIcon());
-}
-
-void PreferUnshapedText() {
-    QFont font = QApplication::font();
-    font.setStyleStrategy(QFont::PreferNoShaping);
-    QApplication::setFont(font);
 }
 
 int RunMarquee(IProfileStore& profile, IMessageService& messages, IHelpService& help,

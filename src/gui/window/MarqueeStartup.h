@@ -18,11 +18,6 @@ bool InitialiseSockets();
 // QApplication exists.
 void SetApplicationIdentity();
 
-// Lets the widgets' texts go unshaped, as Latin text looks the same without it (scripts that need
-// shaping still get it): shaping every label, list entry and button was a fifth of the work done
-// before the window first shows. Call once the QApplication exists, before any window is made.
-void PreferUnshapedText();
-
 // The program from start-up to its end: prepares the sockets (on failure tells the operator and
 // returns), then shows the main window, opens the message file when one is named, and runs the
 // window until it closes. Returns the process's exit status.

@@ -6,8 +6,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <functional>
-#include <string>
+#include <vector>
 
 #include "editor/CharCell.h"
 #include "gui/editor/CFormattedEdit.h"
@@ -122,94 +121,45 @@ TEST(FormattedEditTest, ShiftEnterStartsALine) {
 // The lines the editor keeps as it goes are the document's, however it was edited: the preview
 // draws them and the page compares them with the file.
 TEST(FormattedEditTest, TheLinesFollowEveryEdit) {
-    const auto text = [](const std::vector<CellLine>& lines) {
-        std::string shown;
-        for (const CellLine& line : lines) {
-            if (&line != &lines.front()) {
-                shown += '|';
-            }
-            for (const CharCell& cell : line) {
-                shown += static_cast<char>(cell.character);
-            }
-        }
-        return shown;
-    };
-    const auto key = [](CFormattedEdit& e, int k, Qt::KeyboardModifiers m = Qt::NoModifier) {
-        QTest::keyClick(&e, static_cast<Qt::Key>(k), m);
-    };
-    const struct {
-        const char* name;
-        std::function<void(CPastingEdit&)> edit;
-        const char* lines;
-    } cases[] = {
-        {"typed at a line's end", [&](CPastingEdit& e) { QTest::keyClicks(&e, "!"); }, "AB|CD!|EF"},
-        {"a line broken",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_Left);
-             key(e, Qt::Key_Return);
-         },
-         "AB|C|D|EF"},
-        {"two lines joined",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_Home);
-             key(e, Qt::Key_Backspace);
-         },
-         "ABCD|EF"},
-        {"a join undone",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_Home);
-             key(e, Qt::Key_Backspace);
-             key(e, Qt::Key_Z, Qt::ControlModifier);
-         },
-         "AB|CD|EF"},
-        {"a selection over three lines deleted",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_Home, Qt::ControlModifier);
-             key(e, Qt::Key_Right);
-             key(e, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
-             key(e, Qt::Key_Left, Qt::ShiftModifier);
-             key(e, Qt::Key_Delete);
-         },
-         "AF"},
-        {"a size given to a selection over lines",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_A, Qt::ControlModifier);
-             e.ApplySize(3);
-         },
-         "AB|CD|EF"},
-        {"lines pasted inside a line",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_Left);
-             QMimeData data;
-             data.setText(QStringLiteral("1\n2\n3"));
-             e.insertFromMimeData(&data);
-         },
-         "AB|C1|2|3D|EF"},
-        {"everything deleted",
-         [&](CPastingEdit& e) {
-             key(e, Qt::Key_A, Qt::ControlModifier);
-             key(e, Qt::Key_Delete);
-         },
-         ""},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        CPastingEdit editor;
-        editor.Initialise();
-        editor.show();
-        editor.SetLineCells({{{1, 'A', kGreen, false}, {2, 'B', kRed, true}},
-                             {{1, 'C', kRed, false}, {4, 'D', kYellow, false}},
-                             {{1, 'E', kRed, false}, {1, 'F', kRed, false}}});
-        editor.moveCursor(QTextCursor::Down);
-        editor.moveCursor(QTextCursor::EndOfBlock);
-        const std::vector<CellLine> before = editor.LineCells();
-        c.edit(editor);
+    CPastingEdit editor;
+    editor.Initialise();
+    editor.show();
+    editor.SetLineCells({{{1, 'A', kGreen, false}, {2, 'B', kRed, true}},
+                         {{1, 'C', kRed, false}, {4, 'D', kYellow, false}},
+                         {{1, 'E', kRed, false}, {1, 'F', kRed, false}}});
+    const auto expectKept = [&editor](const char* text) {
+        EXPECT_EQ(editor.toPlainText().toStdString(), text);
         const std::vector<CellLine> kept = editor.LineCells();
-        EXPECT_EQ(text(kept), c.lines);
         editor.EncodeBody();  // from the whole document again
-        EXPECT_EQ(kept, editor.LineCells());
-        EXPECT_EQ(editor.SameLines(before), kept == before);
-    }
+        EXPECT_EQ(kept, editor.LineCells()) << text;
+    };
+    const auto key = [&editor](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(&editor, k, m);
+    };
+    editor.moveCursor(QTextCursor::Down);
+    editor.moveCursor(QTextCursor::EndOfBlock);
+    const std::vector<CellLine> before = editor.LineCells();
+    key(Qt::Key_X);
+    expectKept("AB\nCDx\nEF");
+    EXPECT_FALSE(editor.SameLines(before));
+    key(Qt::Key_Left);
+    key(Qt::Key_Return);
+    expectKept("AB\nCD\nx\nEF");
+    key(Qt::Key_Backspace);
+    key(Qt::Key_Delete);
+    expectKept("AB\nCD\nEF");
+    EXPECT_TRUE(editor.SameLines(before)) << "a change undone";
+    QMimeData lines;
+    lines.setText(QStringLiteral("1\n2"));
+    editor.insertFromMimeData(&lines);
+    expectKept("AB\nCD1\n2\nEF");
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_Right);
+    key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    editor.ApplySize(3);
+    expectKept("AB\nCD1\n2\nEF");
+    key(Qt::Key_Delete);
+    expectKept("A");
 }
 
 }  // namespace

@@ -102,33 +102,53 @@ BENCHMARK(BM_OpenMessageFile)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
-// One keystroke at the end of one unbroken line, until the window has repainted.
-void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
+// One keystroke, until the window has repainted. Out of line, so that a profiler can take the
+// keystroke alone (valgrind --tool=callgrind --toggle-collect='*TypeOneKey*').
+[[gnu::noinline]] void TypeOneKey(CFormattedEdit& editor) {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+    QApplication::sendEvent(&editor, &press);
+    QApplication::sendEvent(&editor, &release);
+    editor.viewport()->repaint();
+}
+
+// Keystrokes at the end of a shown message, each until the window has repainted.
+void TypeAtTheEnd(benchmark::State& state, const std::vector<CellLine>& lines) {
     ShownPage shown;
     MessageDocument message;
-    message.lines = {CellLine(static_cast<size_t>(state.range(0)), CharCell{1, 'W', kRed, false})};
+    message.lines = lines;
     shown.page.TakeMessage(message);
     CFormattedEdit& editor = shown.page.Editor();
     editor.setFocus();
     editor.moveCursor(QTextCursor::End);
     QApplication::processEvents();
     for (auto _ : state) {
-        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-        QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-        QApplication::sendEvent(&editor, &press);
-        QApplication::sendEvent(&editor, &release);
-        editor.viewport()->repaint();
+        TypeOneKey(editor);
         state.PauseTiming();
         editor.textCursor().deletePreviousChar();
         QApplication::processEvents();
         state.ResumeTiming();
     }
 }
+
+// One keystroke at the end of one unbroken line: the whole line is laid out again.
+void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
+    TypeAtTheEnd(state,
+                 {CellLine(static_cast<size_t>(state.range(0)), CharCell{1, 'W', kRed, false})});
+}
 BENCHMARK(BM_KeystrokeAtTheEndOfALongLine)
     ->Arg(200)
     ->Arg(2000)
     ->Arg(8000)
     ->Unit(benchmark::kMillisecond);
+
+// One keystroke at the end of a long message in lines of 400: one line is laid out again, and
+// nothing else should grow with the message.
+void BM_KeystrokeInALongMessage(benchmark::State& state) {
+    TypeAtTheEnd(state, Message(static_cast<size_t>(state.range(0))));
+}
+BENCHMARK(BM_KeystrokeInALongMessage)->Arg(2000)->Arg(64000)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_GenerateOnThePage)
     ->Arg(2000)
     ->Arg(1 << 20)

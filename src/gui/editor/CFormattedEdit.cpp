@@ -10,6 +10,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextDocumentFragment>
+#include <QTextLayout>
+#include <algorithm>
 
 #include "editor/BodyEncoder.h"
 #include "encoding/Windows1252.h"
@@ -34,7 +36,11 @@ QColor QColorOf(Rgb colour) {
 // The format every new character starts from: the smallest size, red, not blinking.
 QTextCharFormat BaseFormat() {
     QTextCharFormat format;
-    format.setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    // The sign's characters are Latin in a fixed-pitch font, which look the same unshaped; a change
+    // lays its whole line out again, and shaping was the larger part of that on a long line.
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleStrategy(QFont::PreferNoShaping);
+    format.setFont(font);
     format.setFontPointSize(PointsForSizeIndex(kMinSizeIndex));
     format.setForeground(QColorOf(kRed));
     format.setFontUnderline(false);
@@ -234,35 +240,100 @@ void CFormattedEdit::ApplyToInsertion(const QTextCharFormat& format) {
     ShowCaretAttributes();
 }
 
+namespace {
+
+// The lines of one block: one, or more where the block holds line separators.
+void AppendBlockLines(const QTextBlock& block, std::vector<CellLine>& lines) {
+    CellLine line;
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid()) {
+            continue;
+        }
+        const QTextCharFormat format = fragment.charFormat();
+        CharCell cell;
+        cell.size = CFormattedEdit::SizeIndexOf(format);
+        cell.colour = CFormattedEdit::ColourOf(format);
+        cell.blink = format.fontUnderline();
+        for (const char32_t codePoint : fragment.text().toUcs4()) {
+            if (codePoint == kObjectReplacement) {
+                continue;
+            }
+            if (codePoint == QChar::LineSeparator) {
+                lines.push_back(std::move(line));
+                line = {};
+                continue;
+            }
+            cell.character = CodePointToWindows1252(codePoint);
+            line.push_back(cell);
+        }
+    }
+    lines.push_back(std::move(line));
+}
+
+}  // namespace
+
 void CFormattedEdit::RebuildCells() {
     lineCells.clear();
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
-        CellLine line;
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.isValid()) {
-                continue;
-            }
-            const QTextCharFormat format = fragment.charFormat();
-            CharCell cell;
-            cell.size = SizeIndexOf(format);
-            cell.colour = ColourOf(format);
-            cell.blink = format.fontUnderline();
-            for (const char32_t codePoint : fragment.text().toUcs4()) {
-                if (codePoint == kObjectReplacement) {
-                    continue;
-                }
-                if (codePoint == QChar::LineSeparator) {
-                    lineCells.push_back(std::move(line));
-                    line = {};
-                    continue;
-                }
-                cell.character = CodePointToWindows1252(codePoint);
-                line.push_back(cell);
-            }
-        }
-        lineCells.push_back(std::move(line));
+        AppendBlockLines(block, lineCells);
     }
+    m_bLinePerBlock = static_cast<int>(lineCells.size()) == document()->blockCount();
+    m_change = {};
+    m_changedLines = {0, lineCells.size()};
+}
+
+void CFormattedEdit::RebuildChangedCells() {
+    const Change change = m_change;
+    m_change = {};
+    if (change.kind != Change::kOne || !m_bLinePerBlock) {
+        RebuildCells();
+        return;
+    }
+    // The blocks the change touched now, and the lines they were before: every block before
+    // them and after them is the same, those after shifted by the blocks the change added.
+    const QTextDocument* content = document();
+    const QTextBlock first = content->findBlock(change.position);
+    QTextBlock last = content->findBlock(change.position + change.added);
+    if (!last.isValid()) {
+        last = content->lastBlock();
+    }
+    const int added = content->blockCount() - static_cast<int>(lineCells.size());
+    const int firstLine = first.blockNumber();
+    const int endLine = last.blockNumber() + 1 - added;
+    if (!first.isValid() || endLine < firstLine || endLine > static_cast<int>(lineCells.size())) {
+        RebuildCells();
+        return;
+    }
+    std::vector<CellLine> lines;
+    for (QTextBlock block = first; block.isValid() && block.blockNumber() <= last.blockNumber();
+         block = block.next()) {
+        AppendBlockLines(block, lines);
+    }
+    if (static_cast<int>(lines.size()) != last.blockNumber() + 1 - firstLine) {
+        RebuildCells();
+        return;
+    }
+    lineCells.erase(lineCells.begin() + firstLine, lineCells.begin() + endLine);
+    lineCells.insert(lineCells.begin() + firstLine, std::make_move_iterator(lines.begin()),
+                     std::make_move_iterator(lines.end()));
+    m_changedLines = {static_cast<size_t>(firstLine),
+                      static_cast<size_t>(firstLine) + lines.size()};
+}
+
+bool CFormattedEdit::SameLines(const std::vector<CellLine>& other) const {
+    if (other.size() != lineCells.size()) {
+        return false;
+    }
+    // The lines changed last decide it at once, unless the change was undone.
+    const size_t from = std::min(m_changedLines.first, other.size());
+    const size_t to = std::clamp(m_changedLines.second, from, other.size());
+    const auto same = [this, &other](size_t begin, size_t end) {
+        return std::equal(lineCells.begin() + static_cast<std::ptrdiff_t>(begin),
+                          lineCells.begin() + static_cast<std::ptrdiff_t>(end),
+                          other.begin() + static_cast<std::ptrdiff_t>(begin));
+    };
+    return same(from, to) && same(0, from) && same(to, other.size());
 }
 
 std::string CFormattedEdit::EncodeBody() {
@@ -314,7 +385,17 @@ void CFormattedEdit::SetLineCells(const std::vector<CellLine>& lines) {
     emit CellsChanged();
 }
 
-void CFormattedEdit::OnContentsChange(int, int, int charsAdded) {
+void CFormattedEdit::OnContentsChange(int position, int, int charsAdded) {
+    // A line's layout keeps its glyphs until the line changes again: placing the caret and painting
+    // after a keystroke would otherwise shape the whole line twice more.
+    const int end = position + std::max(charsAdded, 0);
+    for (QTextBlock block = document()->findBlock(position);
+         block.isValid() && block.position() <= end; block = block.next()) {
+        block.layout()->setCacheEnabled(true);
+    }
+    m_change.kind = m_change.kind == Change::kNone ? Change::kOne : Change::kMany;
+    m_change.position = position;
+    m_change.added = std::max(charsAdded, 0);
     if (m_bApplying || charsAdded <= 0) {
         return;
     }
@@ -332,7 +413,7 @@ void CFormattedEdit::OnTextChanged() {
     if (m_bApplying) {
         return;
     }
-    RebuildCells();
+    RebuildChangedCells();
     const bool typed = m_bCharsAdded && !m_bKeyTookPending;
     m_bCharsAdded = false;
     const QTextCursor cursor = textCursor();

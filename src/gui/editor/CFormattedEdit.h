@@ -3,6 +3,7 @@
 #include <QTextCharFormat>
 #include <QTextEdit>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/CharCell.h"
@@ -39,8 +40,10 @@ public:
     // caret stands at the start.
     void SetLineCells(const std::vector<CellLine>& lines);
 
-    // One entry per text line, as of the last EncodeBody; the preview draws them.
+    // One entry per text line, kept current with every change; the preview draws them.
     const std::vector<CellLine>& LineCells() const { return lineCells; }
+    // LineCells() == other, deciding on the lines changed last first.
+    bool SameLines(const std::vector<CellLine>& other) const;
 
     int32_t PendingSize() const { return pendingSize; }
     int32_t PendingColour() const { return pendingColour; }
@@ -66,6 +69,8 @@ private:
     void OnContentsChange(int position, int charsRemoved, int charsAdded);
     // lineCells from the document, without encoding them.
     void RebuildCells();
+    // lineCells after one change of the document: only the lines it touched.
+    void RebuildChangedCells();
     void OnTextChanged();
     void ShowCaretAttributes();
     // The format reported for a selection: that of its first character; for an empty selection,
@@ -76,7 +81,20 @@ private:
     // A list choice made with nothing selected, for the next character typed at the caret.
     void ApplyToInsertion(const QTextCharFormat& format);
 
+    // A change of the document not yet in lineCells: none, one, or more than one (which rebuilds
+    // them all); where it is, and how many positions it put there.
+    struct Change {
+        enum Kind { kNone, kOne, kMany } kind = kNone;
+        int position = 0;
+        int added = 0;
+    };
+
     std::vector<CellLine> lineCells;
+    Change m_change;
+    // Each block is one line of lineCells (no line separator inside a block).
+    bool m_bLinePerBlock = true;
+    // The lines the last rebuild wrote, [first, end).
+    std::pair<size_t, size_t> m_changedLines{0, 0};
     QComboBox* m_pSizeList = nullptr;
     QComboBox* m_pColourList = nullptr;
     QComboBox* m_pBlinkList = nullptr;

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QMenu>
 
+#include "gui/editor/CFormattedEdit.h"
 #include "gui/pages/CMessagePage.h"
 #include "gui/services/MessageService.h"
 #include "settings/CMarqueeApp.h"
@@ -18,10 +19,6 @@ constexpr const char* kSaveCaption = "Save Message As";
 constexpr const char* kMessageFilter = "Messages (*.json);;All files (*)";
 constexpr const char* kMessageSuffix = "json";
 constexpr const char* kNoRecentFiles = "No recent messages";
-
-bool SameMessage(const MessageDocument& a, const MessageDocument& b) {
-    return a.settings == b.settings && a.lines == b.lines;
-}
 
 // A menu entry shows its text as it is: a single "&" would underline the next letter.
 QString MenuText(int number, const QString& path) {
@@ -154,7 +151,9 @@ void CMessageFiles::CheckModified() {
     if (m_bTaking) {
         return;
     }
-    const bool modified = !SameMessage(m_page.CurrentMessage(), m_kept);
+    // Without copying the message: every keystroke asks.
+    const bool modified =
+        !(m_page.CurrentSettings() == m_kept.settings && m_page.Editor().SameLines(m_kept.lines));
     if (modified != m_bModified) {
         m_bModified = modified;
         emit StateChanged();

@@ -272,10 +272,15 @@ void CMessagePage::SetUpMessageFiles() {
 
 MessageDocument CMessagePage::CurrentMessage() const {
     MessageDocument message;
-    message.settings = m_context.app.Message();
-    TakeAddressLists(message.settings);
+    message.settings = CurrentSettings();
     message.lines = m_ui->messageEdit->LineCells();
     return message;
+}
+
+MessageSettings CMessagePage::CurrentSettings() const {
+    MessageSettings settings = m_context.app.Message();
+    TakeAddressLists(settings);
+    return settings;
 }
 
 void CMessagePage::TakeMessage(const MessageDocument& message) {

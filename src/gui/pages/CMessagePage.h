@@ -46,6 +46,8 @@ public:
     // The message as a file keeps it: the settings, with the Group and Unit lists taken as the
     // address uses them, and the editor's lines.
     MessageDocument CurrentMessage() const;
+    // Its settings alone.
+    MessageSettings CurrentSettings() const;
     // Puts a message on the page: the editor's content and every choice, shown in the lists as the
     // page's own updates show them. No list reacts, and the Line and Column are not checked.
     void TakeMessage(const MessageDocument& message);

@@ -1,5 +1,6 @@
 #include "gui/services/ProgramIcon.h"
 
+#include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QPixmap>
@@ -12,6 +13,11 @@ static void InitialiseResources() {
 }
 
 QIcon ProgramIcon() {
+    // Once the application carries the icon, it is this one: a second read would cost start-up
+    // the decoding of the 256-pixel image again.
+    if (!QGuiApplication::windowIcon().isNull()) {
+        return QGuiApplication::windowIcon();
+    }
     InitialiseResources();
     // Read as PNG and nothing else: left to guess, Qt loads every image plugin at start-up to ask
     // each one whether it can read the file.

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QFont>
 #include <QKeySequence>
 #include <QMimeData>
 #include <QShortcut>
@@ -40,6 +41,12 @@ CMarqueeDlg::CMarqueeDlg(const PageContext& context, QWidget* parent)
       m_ui(std::make_unique<Ui::CMarqueeDlg>()),
       m_icon(ProgramIcon()),
       m_context(context) {
+    // The window's texts are Latin, which look the same unshaped (a script that needs shaping
+    // still gets it): shaping every label, list entry and button was a fifth of the work before
+    // the window first shows. Only the strategy is set, so the desktop's font still applies.
+    QFont unshaped;
+    unshaped.setStyleStrategy(QFont::PreferNoShaping);
+    setFont(unshaped);
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMinimizeButtonHint);
     setWindowIcon(m_icon);

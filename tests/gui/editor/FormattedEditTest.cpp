@@ -6,6 +6,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <vector>
 
 #include "editor/CharCell.h"
 #include "gui/editor/CFormattedEdit.h"
@@ -115,6 +116,50 @@ TEST(FormattedEditTest, ShiftEnterStartsALine) {
     QTest::keyClicks(&editor, "B");
     EXPECT_EQ(editor.document()->blockCount(), 2);
     EXPECT_EQ(editor.EncodeBody(), "^K0^dC1A^N^K0^dC1B");
+}
+
+// The lines the editor keeps as it goes are the document's, however it was edited: the preview
+// draws them and the page compares them with the file.
+TEST(FormattedEditTest, TheLinesFollowEveryEdit) {
+    CPastingEdit editor;
+    editor.Initialise();
+    editor.show();
+    editor.SetLineCells({{{1, 'A', kGreen, false}, {2, 'B', kRed, true}},
+                         {{1, 'C', kRed, false}, {4, 'D', kYellow, false}},
+                         {{1, 'E', kRed, false}, {1, 'F', kRed, false}}});
+    const auto expectKept = [&editor](const char* text) {
+        EXPECT_EQ(editor.toPlainText().toStdString(), text);
+        const std::vector<CellLine> kept = editor.LineCells();
+        editor.EncodeBody();  // from the whole document again
+        EXPECT_EQ(kept, editor.LineCells()) << text;
+    };
+    const auto key = [&editor](Qt::Key k, Qt::KeyboardModifiers m = Qt::NoModifier) {
+        QTest::keyClick(&editor, k, m);
+    };
+    editor.moveCursor(QTextCursor::Down);
+    editor.moveCursor(QTextCursor::EndOfBlock);
+    const std::vector<CellLine> before = editor.LineCells();
+    key(Qt::Key_X);
+    expectKept("AB\nCDx\nEF");
+    EXPECT_FALSE(editor.SameLines(before));
+    key(Qt::Key_Left);
+    key(Qt::Key_Return);
+    expectKept("AB\nCD\nx\nEF");
+    key(Qt::Key_Backspace);
+    key(Qt::Key_Delete);
+    expectKept("AB\nCD\nEF");
+    EXPECT_TRUE(editor.SameLines(before)) << "a change undone";
+    QMimeData lines;
+    lines.setText(QStringLiteral("1\n2"));
+    editor.insertFromMimeData(&lines);
+    expectKept("AB\nCD1\n2\nEF");
+    key(Qt::Key_Home, Qt::ControlModifier);
+    key(Qt::Key_Right);
+    key(Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+    editor.ApplySize(3);
+    expectKept("AB\nCD1\n2\nEF");
+    key(Qt::Key_Delete);
+    expectKept("A");
 }
 
 }  // namespace

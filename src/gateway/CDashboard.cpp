@@ -175,19 +175,33 @@ void CDashboard::OnSignChanged(const QString& name) {
 void CDashboard::TakeOtherSign(const QString& name, const QByteArray& state) {
     const QJsonObject object = QJsonDocument::fromJson(state).object();
     QJsonObject card{{"name", name}, {"gone", true}};
+    const std::string key = name.toStdString();
+    m_otherShown.erase(key);
+    m_cycles.erase(key);
     if (object.isEmpty()) {
-        m_others.erase(name.toStdString());
+        m_others.erase(key);
     } else {
         card = object;
         card["name"] = name;
         card["other"] = true;
+        // A state of an older gateway names only the desired message: its words, without a panel.
+        const bool drawn = object.value("shown").isObject();
         try {
-            const QJsonDocument desired(object.value("desired").toObject());
-            card["text"] = ShownText(ParseMessageJson(desired.toJson().toStdString()));
+            const QJsonDocument shown(object.value(drawn ? "shown" : "desired").toObject());
+            const MessageDocument message = ParseMessageJson(shown.toJson().toStdString());
+            card["text"] = ShownText(message);
+            if (drawn) {
+                std::string version;
+                card["frames"] = static_cast<qint64>(FramesOf(key, message, version));
+                card["panelVersion"] = QString::fromStdString(version);
+                const AreaSize area = GetAreaSize(message.settings.signModel);
+                card["panel"] = QJsonObject{{"width", area.width}, {"height", area.height}};
+                m_otherShown[key] = message;
+            }
         } catch (const CMessageFileError&) {
             card.remove("text");  // a state from a newer gateway, perhaps: shown without words
         }
-        m_others[name.toStdString()] = card;
+        m_others[key] = card;
     }
     {
         const std::lock_guard lock(m_mutex);
@@ -196,6 +210,14 @@ void CDashboard::TakeOtherSign(const QString& name, const QByteArray& state) {
         }
     }
     PushEvent(card);
+}
+
+std::optional<MessageDocument> CDashboard::OtherShown(const std::string& name) const {
+    const auto found = m_otherShown.find(name);
+    if (found == m_otherShown.end()) {
+        return std::nullopt;
+    }
+    return found->second;
 }
 
 void CDashboard::PushEvent(const QJsonObject& card) {

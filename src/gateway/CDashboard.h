@@ -9,14 +9,16 @@
 #include <deque>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
+
+#include "settings/MessageFile.h"
 
 namespace httplib {
 class Server;
 class DataSink;
 }  // namespace httplib
 
-struct MessageDocument;
 class CGateway;
 
 // Every event stream holds one of the server's threads for as long as the page stays open; past
@@ -47,8 +49,11 @@ public:
     // frames of one cycle, the picture's size and the text in words.
     QJsonObject CardJson(const std::string& name);
     // A sign of another gateway, as its gateway last published its state; an empty state: gone.
-    // Its card has no panel: its frames are its own gateway's to draw.
+    // Its panel is drawn here from what the state says it shows.
     void TakeOtherSign(const QString& name, const QByteArray& state);
+    // What another gateway's sign shows, for its preview pictures; none for an unknown sign or
+    // one that shows nothing.
+    std::optional<MessageDocument> OtherShown(const std::string& name) const;
 
 private:
     struct Stream;
@@ -68,6 +73,7 @@ private:
     // the cards of the other gateways' signs.
     std::map<std::string, PanelCycle> m_cycles;
     std::map<std::string, QJsonObject> m_others;
+    std::map<std::string, MessageDocument> m_otherShown;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

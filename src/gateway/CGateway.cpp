@@ -471,6 +471,10 @@ QJsonObject CGateway::SignJson(const std::string& name) const {
     object["gateway"] = QString::fromStdString(m_config.name);
     object["desired"] = state->desired ? MessageJson(*state->desired) : QJsonValue();
     object["desiredSetAt"] = TimeText(state->desiredAt);
+    // What the sign shows, values filled in and its own model: enough for another gateway's page
+    // to draw its panel from the retained state alone.
+    const auto shown = ShownMessage(name);
+    object["shown"] = shown ? MessageJson(*shown) : QJsonValue();
     object["showing"] = state->notify         ? "notice"
                         : state->scheduleRule ? "schedule"
                         : state->desired      ? "desired"

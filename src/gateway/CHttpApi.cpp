@@ -168,6 +168,7 @@ void CHttpApi::Route() {
         });
 
     CGateway* gateway = &m_gateway;
+    CDashboard* dashboard = m_dashboard.get();
     server.Get("/healthz", [](const httplib::Request&, httplib::Response& response) {
         response.set_content("ok\n", "text/plain");
     });
@@ -178,43 +179,47 @@ void CHttpApi::Route() {
     server.Get("/api/signs", [gateway](const httplib::Request&, httplib::Response& response) {
         SendJson(response, 200, OnGateway(gateway, [gateway] { return gateway->SignsJson(); }));
     });
-    server.Get(R"(/api/signs/(.+)/preview\.png)", [gateway](const httplib::Request& request,
-                                                            httplib::Response& response) {
-        const std::string name = request.matches[1];
-        int64_t frame = 1;
-        if (request.has_param("frame")) {
-            bool ok = false;
-            frame = QString::fromStdString(request.get_param_value("frame")).toLongLong(&ok);
-            if (!ok || frame < 1 || frame > kMaxPreviewFrame) {
-                SendError(response, {400, "frame", "must be a number from 1 to 10000"});
+    server.Get(
+        R"(/api/signs/(.+)/preview\.png)",
+        [gateway, dashboard](const httplib::Request& request, httplib::Response& response) {
+            const std::string name = request.matches[1];
+            int64_t frame = 1;
+            if (request.has_param("frame")) {
+                bool ok = false;
+                frame = QString::fromStdString(request.get_param_value("frame")).toLongLong(&ok);
+                if (!ok || frame < 1 || frame > kMaxPreviewFrame) {
+                    SendError(response, {400, "frame", "must be a number from 1 to 10000"});
+                    return;
+                }
+            }
+            // Another gateway's sign is drawn from its published state, for the page's card.
+            const auto found = OnGateway(gateway, [&] {
+                const bool drives = gateway->Drives(name);
+                auto shown = drives ? gateway->ShownMessage(name) : dashboard->OtherShown(name);
+                return std::make_pair(drives || shown.has_value(), std::move(shown));
+            });
+            if (!found.first) {
+                SendError(response, {404, "name", "no sign \"" + name + "\""});
                 return;
             }
-        }
-        const auto found = OnGateway(gateway, [&] {
-            return std::make_pair(gateway->Drives(name), gateway->ShownMessage(name));
+            if (!found.second) {
+                SendError(response, {404, "message", "the sign has no message"});
+                return;
+            }
+            const MessageDocument& message = *found.second;
+            const int32_t model = message.settings.signModel;
+            FrameSequence sequence;
+            for (int64_t i = 1; i < frame; ++i) {
+                sequence.Step(message.lines, message.settings, model);
+            }
+            const QImage image = PaintFrame(sequence.Step(message.lines, message.settings, model),
+                                            GetAreaSize(model));
+            QByteArray png;
+            QBuffer buffer(&png);
+            buffer.open(QIODevice::WriteOnly);
+            image.save(&buffer, "PNG");
+            response.set_content(png.toStdString(), "image/png");
         });
-        if (!found.first) {
-            SendError(response, {404, "name", "no sign \"" + name + "\""});
-            return;
-        }
-        if (!found.second) {
-            SendError(response, {404, "message", "the sign has no message"});
-            return;
-        }
-        const MessageDocument& message = *found.second;
-        const int32_t model = message.settings.signModel;
-        FrameSequence sequence;
-        for (int64_t i = 1; i < frame; ++i) {
-            sequence.Step(message.lines, message.settings, model);
-        }
-        const QImage image =
-            PaintFrame(sequence.Step(message.lines, message.settings, model), GetAreaSize(model));
-        QByteArray png;
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, "PNG");
-        response.set_content(png.toStdString(), "image/png");
-    });
     server.Get(R"(/api/signs/(.+))", [gateway](const httplib::Request& request,
                                                httplib::Response& response) {
         const std::string name = request.matches[1];

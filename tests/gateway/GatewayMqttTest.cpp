@@ -264,6 +264,14 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     EXPECT_EQ(dock["gateway"], "hall-b");
     EXPECT_EQ(dock["text"], "From hall A");
     EXPECT_TRUE(dock["other"].toBool());
+    // Its panel is drawn here from that state, as its own gateway draws it.
+    EXPECT_GE(dock["frames"].toInt(), 1);
+    const std::string preview = SignPath("Dock 2") + "/preview.png?frame=1";
+    const auto here = ClientOf(hallA.Port())->Get(preview);
+    const auto there = ClientOf(hallB.Port())->Get(preview);
+    ASSERT_TRUE(here && there);
+    EXPECT_EQ(here->status, 200) << here->body;
+    EXPECT_EQ(here->body, there->body);
     EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
 }

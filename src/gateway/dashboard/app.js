@@ -144,11 +144,12 @@ function renderCard(entry) {
   const other = Boolean(card.other);  // a sign of another gateway on the broker
   element.querySelector('.link').textContent =
       `${card.link} · ${card.address}${other ? ` · gateway ${card.gateway}` : ''}`;
-  // Its panel where this gateway draws it; the words alone otherwise.
-  element.querySelector('.panel').hidden = other || !card.panel;
+  // Its panel where there is one to draw (an older gateway's state names none); the words
+  // alone otherwise.
+  element.querySelector('.panel').hidden = !card.panel;
   element.querySelector('.notify').hidden = other;
   const words = element.querySelector('.words');
-  words.hidden = !other && Boolean(card.panel);
+  words.hidden = Boolean(card.panel);
   words.textContent = card.text || 'No message';
   const tags = card.tags.map((tag) => {
     const item = document.createElement('li');

@@ -181,7 +181,9 @@ void BM_MqttToSign(benchmark::State& state) {
     for (auto _ : state) {
         const BenchClock::time_point start = BenchClock::now();
         for (int i = 0; i < kUpdates; ++i) {
-            std::this_thread::sleep_until(start + i * 1s / kUpdatesPerSecond);
+            // In microseconds: whole seconds divided would send the second's updates in one burst.
+            std::this_thread::sleep_until(start +
+                                          i * std::chrono::microseconds(1s) / kUpdatesPerSecond);
             const Update update{i % kSigns, static_cast<uint64_t>(i + 1), BenchClock::now()};
             publish(update.sign, update.seq);
             updates.push_back(update);

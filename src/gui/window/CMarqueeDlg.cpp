@@ -7,6 +7,7 @@
 #include <QKeySequence>
 #include <QMimeData>
 #include <QShortcut>
+#include <QTimer>
 #include <QUrl>
 
 #include "gui/pages/CMessageFiles.h"
@@ -37,10 +38,7 @@ QString DroppedMessageFile(const QMimeData* data) {
 }  // namespace
 
 CMarqueeDlg::CMarqueeDlg(const PageContext& context, QWidget* parent)
-    : QDialog(parent),
-      m_ui(std::make_unique<Ui::CMarqueeDlg>()),
-      m_icon(ProgramIcon()),
-      m_context(context) {
+    : QDialog(parent), m_ui(std::make_unique<Ui::CMarqueeDlg>()), m_context(context) {
     // The window's texts are Latin, which look the same unshaped (a script that needs shaping
     // still gets it): shaping every label, list entry and button was a fifth of the work before
     // the window first shows. Only the strategy is set, so the desktop's font still applies.
@@ -49,7 +47,6 @@ CMarqueeDlg::CMarqueeDlg(const PageContext& context, QWidget* parent)
     setFont(unshaped);
     m_ui->setupUi(this);
     setWindowFlag(Qt::WindowMinimizeButtonHint);
-    setWindowIcon(m_icon);
     // "About" sits at the right end of the row of tabs, where the tabs leave room.
     m_ui->pageTabs->setCornerWidget(m_ui->aboutButton, Qt::TopRightCorner);
     m_ui->pageTabs->InitPages(m_context);
@@ -94,6 +91,16 @@ void CMarqueeDlg::UpdateTitle() {
         }
     }
     setWindowTitle(title);
+}
+
+void CMarqueeDlg::paintEvent(QPaintEvent* event) {
+    QDialog::paintEvent(event);
+    if (m_bIconPending) {
+        // Decoding the icon's 256-pixel image was a twentieth of the work before the window first
+        // showed; it waits until the window has been drawn. Every window of the program takes it.
+        m_bIconPending = false;
+        QTimer::singleShot(0, this, [] { QApplication::setWindowIcon(ProgramIcon()); });
+    }
 }
 
 bool CMarqueeDlg::eventFilter(QObject* watched, QEvent* event) {

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QDialog>
-#include <QIcon>
 #include <memory>
 
 #include "gui/pages/PageContext.h"
@@ -38,6 +37,9 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
     void ConnectSignals();
     void UpdateTitle();
@@ -45,6 +47,6 @@ private:
     void OnHelpKey();
 
     std::unique_ptr<Ui::CMarqueeDlg> m_ui;
-    QIcon m_icon;
+    bool m_bIconPending = true;
     PageContext m_context;
 };

@@ -5,7 +5,6 @@
 #include <cstdlib>
 
 #include "gui/services/MessageService.h"
-#include "gui/services/ProgramIcon.h"
 #include "gui/window/CMarqueeDlg.h"
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
@@ -18,7 +17,6 @@ void SetApplicationIdentity() {
     QApplication::setApplicationName(QString::fromLatin1(kProfileApplication));
     QApplication::setOrganizationName(QString::fromLatin1(kProfileOrganisation));
     QApplication::setDesktopFileName(QString::fromLatin1(kProfileApplication));
-    QApplication::setWindowIcon(ProgramIcon());
 }
 
 int RunMarquee(IProfileStore& profile, IMessageService& messages, IHelpService& help,

@@ -53,7 +53,8 @@ protected:
 
 TEST_F(MainWindowTest, StartsOnTheMessagesPage) {
     EXPECT_EQ(dialog->windowTitle(), "Lumivex");
-    EXPECT_FALSE(dialog->windowIcon().isNull());
+    // The icon comes once the window has been drawn, to every window of the program.
+    QTRY_VERIFY(!dialog->windowIcon().isNull());
     const QStringList captions = {"Messages", "PC Communication Setup",
                                   "Marquee Communication Setup"};
     ASSERT_EQ(Tabs().count(), captions.size());

@@ -19,7 +19,8 @@
 namespace {
 
 constexpr int kQos = 1;
-constexpr int kMaxBufferedMessages = 10000;  // kept while the broker is away
+// Nothing is kept in the client while the broker is away (the outbox keeps it instead).
+constexpr int kNoOfflineBuffer = 0;
 constexpr std::chrono::seconds kFirstReconnectDelay{1};
 constexpr std::chrono::seconds kLongestReconnectDelay{30};
 constexpr std::chrono::seconds kKeepAlive{20};
@@ -53,13 +54,15 @@ void Log(const std::string& text) {
 // The client's calls, on its own threads, handed to the gateway's thread.
 class CMqttCallback : public mqtt::callback {
 public:
-    explicit CMqttCallback(CMqttBridge& bridge) : m_bridge(bridge) {}
+    CMqttCallback(CMqttBridge& bridge, CMqttOutbox& outbox) : m_bridge(bridge), m_outbox(outbox) {}
 
     void connected(const std::string&) override {
+        m_outbox.SetConnected(true);
         QMetaObject::invokeMethod(
             &m_bridge, [this] { m_bridge.OnConnected(); }, Qt::QueuedConnection);
     }
     void connection_lost(const std::string&) override {
+        m_outbox.SetConnected(false);
         QMetaObject::invokeMethod(
             &m_bridge, [this] { m_bridge.OnConnectionLost(); }, Qt::QueuedConnection);
     }
@@ -86,6 +89,7 @@ public:
 
 private:
     CMqttBridge& m_bridge;
+    CMqttOutbox& m_outbox;
     std::mutex m_mutex;
     std::map<std::string, std::string> m_pending;  // topic -> its latest payload
 };
@@ -98,10 +102,8 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
     for (const NamedSign& sign : allSigns) {
         m_allSigns[EscapeName(sign.name)] = sign.name;
     }
-    m_client = std::make_unique<mqtt::async_client>(config.mqtt.url,
-                                                    "lumivex-gateway-" + EscapeName(config.name),
-                                                    kMaxBufferedMessages, nullptr);
-    m_callback = std::make_unique<CMqttCallback>(*this);
+    m_client = std::make_unique<mqtt::async_client>(
+        config.mqtt.url, "lumivex-gateway-" + EscapeName(config.name), kNoOfflineBuffer, nullptr);
     m_outbox =
         std::make_unique<CMqttOutbox>([client = m_client.get()](const OutboxMessage& message) {
             try {
@@ -111,6 +113,7 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
                 Log("cannot publish to " + message.topic + ": " + error.what());
             }
         });
+    m_callback = std::make_unique<CMqttCallback>(*this, *m_outbox);
     m_client->set_callback(*m_callback);
     connect(&gateway, &CGateway::SignChanged, this, &CMqttBridge::PublishState);
     connect(&gateway, &CGateway::DesiredChanged, this, [this](const QString& name) {
@@ -197,8 +200,10 @@ void CMqttBridge::OnConnected() {
         m_client->subscribe(m_strPrefix + "/+/message/set", kQos);
         m_client->subscribe(m_strPrefix + "/+/notify", kQos);
         m_client->subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
-        // The other gateways' signs, for the signs page.
-        m_client->subscribe(m_strPrefix + "/+/state", kQos);
+        // The other gateways' signs, for the signs page: at most once, as a page shows only the
+        // latest anyway. The client then keeps none of these for acknowledgement, which it does
+        // not do safely for a message that comes as the connection drops.
+        m_client->subscribe(m_strPrefix + "/+/state", 0);
     } catch (const mqtt::exception& error) {
         Log(std::string("cannot subscribe: ") + error.what());
     }

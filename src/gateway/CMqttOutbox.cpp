@@ -24,8 +24,9 @@ CMqttOutbox::CMqttOutbox(Publisher publish) : m_publish(std::move(publish)) {
             std::vector<OutboxMessage> messages;
             {
                 std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_bStop || !m_queue.Empty(); });
-                if (m_queue.Empty()) {
+                m_changed.wait(lock,
+                               [this] { return m_bStop || (m_bConnected && !m_queue.Empty()); });
+                if (!m_bConnected || m_queue.Empty()) {
                     return;
                 }
                 messages = m_queue.Take();
@@ -44,6 +45,14 @@ CMqttOutbox::~CMqttOutbox() {
     }
     m_changed.notify_all();
     m_thread.join();
+}
+
+void CMqttOutbox::SetConnected(bool connected) {
+    {
+        const std::lock_guard lock(m_mutex);
+        m_bConnected = connected;
+    }
+    m_changed.notify_all();
 }
 
 void CMqttOutbox::Post(OutboxMessage message) {

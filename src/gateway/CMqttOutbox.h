@@ -32,18 +32,23 @@ private:
 
 // Hands messages to the MQTT client on a thread of its own: the client's calls wait for its lock,
 // held while its own threads talk to the broker, and the gateway's thread must not wait with them.
+// Messages wait here while the broker is away, not in the client: the client's own buffer for a
+// lost connection freed a message one of its threads still read as it reconnected.
 class CMqttOutbox {
 public:
     using Publisher = std::function<void(const OutboxMessage&)>;
 
     explicit CMqttOutbox(Publisher publish);
-    // Hands on what waits, then stops.
+    // Hands on what waits when connected, then stops.
     ~CMqttOutbox();
     CMqttOutbox(const CMqttOutbox&) = delete;
     CMqttOutbox& operator=(const CMqttOutbox&) = delete;
 
     // From any thread.
     void Post(OutboxMessage message);
+    // Whether the client is connected; it starts without. From the client's own callbacks, so
+    // that nothing is handed on after the connection is known lost.
+    void SetConnected(bool connected);
 
 private:
     Publisher m_publish;
@@ -51,5 +56,6 @@ private:
     std::condition_variable m_changed;
     OutboxQueue m_queue;
     bool m_bStop = false;
+    bool m_bConnected = false;
     std::thread m_thread;
 };

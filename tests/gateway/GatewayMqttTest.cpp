@@ -220,7 +220,8 @@ TEST_F(GatewayMqtt, UpdatesPublishedWhileTheBrokerWasAwayArrive) {
         ASSERT_TRUE(client.Connected());
         auto received = m_signs[0].AcceptAndReadAsync();
         client.Publish("plant/line%203/message/set", "Back again", true);
-        EXPECT_FALSE(gateway.Process().WaitForLine("broker connected").empty());
+        EXPECT_FALSE(gateway.Process().WaitForLine("broker connected").empty())
+            << testing::PrintToString(gateway.Process().Lines());
         EXPECT_EQ(received.get(), BytesFor(setup.signs[0], R"({"lines": ["Back again"]})"));
     }
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);

@@ -34,16 +34,26 @@ TEST(MqttOutbox, ARetainedTopicKeepsItsLatestAndEveryEventGoesOut) {
     }
 }
 
-TEST(MqttOutbox, WhatWaitsGoesOutBeforeItStops) {
-    std::vector<OutboxMessage> published;
+// Nothing is handed to the client without a connection; what waited goes out once there is one,
+// and before the outbox stops.
+TEST(MqttOutbox, WhatWaitsGoesOutOnceConnectedAndBeforeItStops) {
+    std::vector<OutboxMessage> published;  // written by the outbox's thread until it stops
     {
         CMqttOutbox outbox([&](const OutboxMessage& message) { published.push_back(message); });
         for (int i = 0; i < 100; ++i) {
             outbox.Post({"p/a/error", std::to_string(i), false});
         }
+        outbox.SetConnected(true);
     }
     ASSERT_EQ(published.size(), 100U);
     EXPECT_EQ(published.back().payload, "99");
+
+    bool handedOn = false;
+    {
+        CMqttOutbox outbox([&](const OutboxMessage&) { handedOn = true; });
+        outbox.Post({"p/a/state", "kept for the next connection", true});
+    }
+    EXPECT_FALSE(handedOn);
 }
 
 }  // namespace

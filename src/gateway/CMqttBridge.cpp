@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTimer>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -94,6 +95,21 @@ private:
     std::map<std::string, std::string> m_pending;  // topic -> its latest payload
 };
 
+// A failed attempt to connect, handed to the gateway's thread to try again.
+class CConnectListener : public mqtt::iaction_listener {
+public:
+    explicit CConnectListener(CMqttBridge& bridge) : m_bridge(bridge) {}
+
+    void on_failure(const mqtt::token&) override {
+        QMetaObject::invokeMethod(
+            &m_bridge, [this] { m_bridge.ConnectLater(); }, Qt::QueuedConnection);
+    }
+    void on_success(const mqtt::token&) override {}
+
+private:
+    CMqttBridge& m_bridge;
+};
+
 CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSigns, QObject* parent)
     : QObject(parent), m_gateway(gateway) {
     const GatewayConfig& config = gateway.Config();
@@ -114,6 +130,7 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
             }
         });
     m_callback = std::make_unique<CMqttCallback>(*this, *m_outbox);
+    m_connectListener = std::make_unique<CConnectListener>(*this);
     m_client->set_callback(*m_callback);
     connect(&gateway, &CGateway::SignChanged, this, &CMqttBridge::PublishState);
     connect(&gateway, &CGateway::DesiredChanged, this, [this](const QString& name) {
@@ -136,10 +153,25 @@ CMqttBridge::~CMqttBridge() {
 }
 
 void CMqttBridge::Start() {
+    m_reconnectDelay = kFirstReconnectDelay;
+    Connect();
+}
+
+void CMqttBridge::ConnectLater() {
+    QTimer::singleShot(m_reconnectDelay, this, &CMqttBridge::Connect);
+    m_reconnectDelay =
+        std::min<std::chrono::milliseconds>(2 * m_reconnectDelay, kLongestReconnectDelay);
+}
+
+void CMqttBridge::Connect() {
+    if (!m_client) {
+        return;  // stopped meanwhile
+    }
+    // Each attempt is a connect of its own, not the client's automatic reconnection: that one
+    // read a topic it had freed when the broker went away just after it came back.
     const MqttConfig& config = m_gateway.Config().mqtt;
     mqtt::connect_options options;
     options.set_clean_session(false);
-    options.set_automatic_reconnect(kFirstReconnectDelay, kLongestReconnectDelay);
     options.set_keep_alive_interval(kKeepAlive);
     options.set_will(mqtt::will_options(m_strStatusTopic, std::string(kOffline), kQos, true));
     if (!config.username.empty()) {
@@ -147,9 +179,10 @@ void CMqttBridge::Start() {
         options.set_password(config.password);
     }
     try {
-        m_client->connect(options);
+        m_client->connect(options, nullptr, *m_connectListener);
     } catch (const mqtt::exception& error) {
         Log("broker " + config.url + ": " + error.what());
+        ConnectLater();
     }
 }
 
@@ -193,6 +226,7 @@ std::string CMqttBridge::Topic(const std::string& key, const char* leaf) const {
 }
 
 void CMqttBridge::OnConnected() {
+    m_reconnectDelay = kFirstReconnectDelay;
     Log(m_gateway.Config().name + ": broker connected");
     m_gateway.Metrics().mqttConnected = true;
     Publish(m_strStatusTopic, kOnline, true);
@@ -280,6 +314,7 @@ void CMqttBridge::OnDiscoveryEntry(const std::string& topic, const std::string& 
 void CMqttBridge::OnConnectionLost() {
     Log(m_gateway.Config().name + ": broker connection lost; reconnecting");
     m_gateway.Metrics().mqttConnected = false;
+    ConnectLater();
 }
 
 void CMqttBridge::TakeMessages() {

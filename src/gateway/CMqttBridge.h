@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <set>
@@ -17,6 +18,7 @@ class async_client;
 
 class CGateway;
 class CMqttCallback;
+class CConnectListener;
 
 // The gateway on the plant's broker. Takes a sign's desired message from
 // <prefix>/<sign>/message/set (a message JSON, or plain text for one line of red), a notice from
@@ -52,8 +54,13 @@ signals:
 
 private:
     friend class CMqttCallback;
+    friend class CConnectListener;
     void OnConnected();
     void OnConnectionLost();
+    // One attempt to connect; a failed one, or a lost connection, tries again after a delay that
+    // doubles up to half a minute.
+    void Connect();
+    void ConnectLater();
     void TakeMessages();
     void OnMessage(const std::string& topic, const std::string& payload);
     void PublishState(const QString& name);
@@ -72,6 +79,8 @@ private:
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::unique_ptr<mqtt::async_client> m_client;
     std::unique_ptr<CMqttCallback> m_callback;
+    std::unique_ptr<CConnectListener> m_connectListener;
+    std::chrono::milliseconds m_reconnectDelay;
     std::unique_ptr<CMqttOutbox> m_outbox;  // gone before the client
     // What this gateway last published to each sign's set topic, to know it when it comes back.
     std::map<std::string, std::string> m_echoes;

@@ -175,9 +175,12 @@ TEST(SendPlanTest, ASilentSignDelaysNoOther) {
     plan.Cancel();
     const std::vector<SignSendResult>& results = plan.Wait();
     EXPECT_EQ(results[0].outcome.result.code, SEND_CANCELLED);
-    EXPECT_EQ(SignSendLine(results[0]),
-              "Silent: Ethernet " + results[0].outcome.devicePath +
-                  ": stopped; the sign may have taken part of the message");
+    // On a loaded machine the cancel can come before the silent sign's connect has begun.
+    const std::string line = SignSendLine(results[0]);
+    EXPECT_TRUE(line == "Silent: Ethernet " + results[0].outcome.devicePath +
+                            ": stopped; the sign may have taken part of the message" ||
+                line == "Silent: not sent: stopped before its turn")
+        << line;
     EXPECT_EQ(SignSendSummary(results), "2 of 3 signs got the message");
 }
 

@@ -22,10 +22,9 @@ namespace {
 constexpr size_t kMaxEventBacklog = 1024;
 constexpr int kReconnectMs = 2000;
 
-// The page allows itself nothing but the gateway: its own script, style, frames and events. The
-// frames are shown from blob: URLs, made by the page from the pictures it fetched here.
+// The page allows itself nothing but the gateway: its own script, style, frames and events.
 constexpr const char* kContentPolicy =
-    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self' blob:; "
+    "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
     "connect-src 'self'; form-action 'none'; base-uri 'none'; frame-ancestors 'none'";
 
 struct PageFile {
@@ -212,6 +211,11 @@ void CDashboard::TakeOtherSign(const QString& name, const QByteArray& state) {
     PushEvent(card);
 }
 
+std::string CDashboard::PanelVersion(const MessageDocument& shown) {
+    const std::string json = WriteMessageJson(shown, {.indented = false, .everyChoice = true});
+    return std::to_string(qHash(QByteArray::fromStdString(json)));
+}
+
 std::optional<MessageDocument> CDashboard::OtherShown(const std::string& name) const {
     const auto found = m_otherShown.find(name);
     if (found == m_otherShown.end()) {
@@ -269,7 +273,7 @@ QJsonObject CDashboard::CardJson(const std::string& name) {
 int64_t CDashboard::FramesOf(const std::string& name, const MessageDocument& shown,
                              std::string& version) {
     const std::string json = WriteMessageJson(shown, {.indented = false, .everyChoice = true});
-    version = std::to_string(qHash(QByteArray::fromStdString(json)));
+    version = PanelVersion(shown);
     PanelCycle& cycle = m_cycles[name];
     if (cycle.frames == 0 || cycle.message != json) {
         // The frames the preview endpoint draws, counted as it steps them: until the animation

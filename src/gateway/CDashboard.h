@@ -54,6 +54,9 @@ public:
     // What another gateway's sign shows, for its preview pictures; none for an unknown sign or
     // one that shows nothing.
     std::optional<MessageDocument> OtherShown(const std::string& name) const;
+    // Names the pictures of a shown message: the page asks for frames under it, and the browser
+    // keeps them.
+    static std::string PanelVersion(const MessageDocument& shown);
 
 private:
     struct Stream;

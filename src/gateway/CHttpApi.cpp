@@ -207,6 +207,13 @@ void CHttpApi::Route() {
                 return;
             }
             const MessageDocument& message = *found.second;
+            const bool versioned = request.has_param("v");
+            if (versioned && request.get_param_value("v") != CDashboard::PanelVersion(message)) {
+                // Kept by the browser under that version, another message's picture would
+                // stand for it.
+                SendError(response, {409, "v", "the sign shows another message now"});
+                return;
+            }
             const int32_t model = message.settings.signModel;
             FrameSequence sequence;
             for (int64_t i = 1; i < frame; ++i) {
@@ -218,6 +225,11 @@ void CHttpApi::Route() {
             QBuffer buffer(&png);
             buffer.open(QIODevice::WriteOnly);
             image.save(&buffer, "PNG");
+            // An address that names the message's version (the signs page's) always gives the
+            // same picture: the browser keeps it instead of asking again each step.
+            if (versioned) {
+                response.set_header("Cache-Control", "private, max-age=86400, immutable");
+            }
             response.set_content(png.toStdString(), "image/png");
         });
     server.Get(R"(/api/signs/(.+))", [gateway](const httplib::Request& request,

@@ -275,6 +275,12 @@ TEST_F(GatewayHttp, TheSignsPageCyclesOneWholeRoundOfFrames) {
             differ += frame(n) != frame(1) ? 1 : 0;
         }
         EXPECT_GE(differ, c.fewest) << c.json;
+        // Under the card's version a frame is the browser's to keep; under another, refused.
+        const std::string path = SignPath(kNames[0]) + "/preview.png?frame=1&v=";
+        const auto kept = client->Get(path + card["panelVersion"].toString().toStdString());
+        EXPECT_EQ(kept->body, frame(1)) << c.json;
+        EXPECT_NE(kept->get_header_value("Cache-Control").find("immutable"), std::string::npos);
+        EXPECT_EQ(client->Get(path + "0")->status, 409) << c.json;
     }
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }

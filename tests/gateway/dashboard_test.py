@@ -142,7 +142,7 @@ def main():
         request(f'{base}/api/signs/Line%203/message', 'PUT',
                 {'lines': [[{'text': 'PRESS 4 STOPPED', 'color': 'yellow', 'blink': True}]]})
         wait.until(lambda d: 'PRESS 4 STOPPED' in panel(d, 'Line 3').get_attribute('alt')
-                   and panel(d, 'Line 3').get_attribute('src').startswith('blob:'))
+                   and '/preview.png?frame=' in (panel(d, 'Line 3').get_attribute('src') or ''))
         print(f'message on its card after {time.monotonic() - started:.3f} s')
         assert driver.execute_script('return window.notReloaded')
         # The frame on the card and the preview's same frame, both drawn to pixels by the browser.

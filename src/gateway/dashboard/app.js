@@ -6,7 +6,7 @@ const kTokenKey = 'lumivex-token';
 const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many pages open)
 
 const page = {
-  cards: new Map(),  // sign name -> {card, element, frames, version, frame}
+  cards: new Map(),  // sign name -> {card, element, frames, images, version, frame}
   tokenNeeded: false,
   skewMs: 0,  // the gateway's clock minus this one
 };
@@ -89,7 +89,9 @@ function signUrl(name, rest) {
   return `/api/signs/${encodeURIComponent(name)}${rest}`;
 }
 
-// Fetches each frame of the shown message once; the animation cycles through them.
+// Fetches each frame of the shown message once; the animation cycles through them. A frame's
+// address names the message's version, so the browser keeps each picture and shows it again
+// without asking the gateway.
 async function loadFrames(entry) {
   const {card} = entry;
   const version = card.panelVersion;
@@ -98,13 +100,14 @@ async function loadFrames(entry) {
   }
   entry.version = version;
   const urls = [];
+  const images = [];
   try {
     for (let i = 1; i <= card.frames; ++i) {
-      const response = await fetch(signUrl(card.name, `/preview.png?frame=${i}`));
-      if (!response.ok) {
-        throw new Error(response.statusText);
-      }
-      urls.push(URL.createObjectURL(await response.blob()));
+      const image = new Image();
+      image.src = signUrl(card.name, `/preview.png?frame=${i}&v=${encodeURIComponent(version)}`);
+      await image.decode();
+      images.push(image);
+      urls.push(image.src);
       if (entry.version !== version) {
         break;  // a newer message came meanwhile
       }
@@ -113,10 +116,9 @@ async function loadFrames(entry) {
     entry.version = null;  // tried again with the next event
   }
   if (entry.version !== version || urls.length !== card.frames) {
-    urls.forEach(URL.revokeObjectURL);
     return;
   }
-  entry.frames.forEach(URL.revokeObjectURL);
+  entry.images = images;  // held, so that the pictures stay decoded
   entry.frames = urls;
   entry.frame = 0;
   showFrame(entry);
@@ -135,7 +137,7 @@ function makeCard(card) {
   element.dataset.sign = card.name;
   element.querySelector('.set-text').addEventListener('click', () => openMessage(card.name, false));
   element.querySelector('.notify').addEventListener('click', () => openMessage(card.name, true));
-  return {card, element, frames: [], version: null, frame: 0};
+  return {card, element, frames: [], images: [], version: null, frame: 0};
 }
 
 function renderCard(entry) {
@@ -164,7 +166,7 @@ function renderCard(entry) {
   }
   img.alt = card.text ? `The sign shows: ${card.text}` : 'The sign shows nothing';
   if (!card.panel) {
-    entry.frames.forEach(URL.revokeObjectURL);
+    entry.images = [];
     entry.frames = [];
     entry.version = null;
     img.removeAttribute('src');
@@ -177,7 +179,6 @@ function renderCard(entry) {
 function dropCard(name) {
   const entry = page.cards.get(name);
   if (entry) {
-    entry.frames.forEach(URL.revokeObjectURL);
     entry.element.remove();
     page.cards.delete(name);
   }

@@ -22,6 +22,11 @@ namespace {
 constexpr size_t kMaxEventBacklog = 1024;
 constexpr int kReconnectMs = 2000;
 
+// A shown message's version: its JSON, every choice written, hashed.
+std::string VersionOfJson(const std::string& json) {
+    return std::to_string(qHash(QByteArray::fromStdString(json)));
+}
+
 // The page allows itself nothing but the gateway: its own script, style, frames and events.
 constexpr const char* kContentPolicy =
     "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
@@ -212,8 +217,7 @@ void CDashboard::TakeOtherSign(const QString& name, const QByteArray& state) {
 }
 
 std::string CDashboard::PanelVersion(const MessageDocument& shown) {
-    const std::string json = WriteMessageJson(shown, {.indented = false, .everyChoice = true});
-    return std::to_string(qHash(QByteArray::fromStdString(json)));
+    return VersionOfJson(WriteMessageJson(shown, {.indented = false, .everyChoice = true}));
 }
 
 std::optional<MessageDocument> CDashboard::OtherShown(const std::string& name) const {
@@ -273,7 +277,7 @@ QJsonObject CDashboard::CardJson(const std::string& name) {
 int64_t CDashboard::FramesOf(const std::string& name, const MessageDocument& shown,
                              std::string& version) {
     const std::string json = WriteMessageJson(shown, {.indented = false, .everyChoice = true});
-    version = PanelVersion(shown);
+    version = VersionOfJson(json);
     PanelCycle& cycle = m_cycles[name];
     if (cycle.frames == 0 || cycle.message != json) {
         // The frames the preview endpoint draws, counted as it steps them: until the animation

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 
 #include "gui/editor/CFormattedEdit.h"
+#include "gui/editor/CLineLayout.h"
 #include "gui/pages/CMessageFiles.h"
 #include "gui/pages/CMessagePage.h"
 #include "gui/services/HelpService.h"
@@ -102,18 +103,38 @@ BENCHMARK(BM_OpenMessageFile)
     ->Unit(benchmark::kMillisecond)
     ->Iterations(3);
 
-// One keystroke, until the window has repainted. Out of line, so that a profiler can take the
-// keystroke alone (valgrind --tool=callgrind --toggle-collect='*TypeOneKey*').
-[[gnu::noinline]] void TypeOneKey(CFormattedEdit& editor) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
-    QApplication::sendEvent(&editor, &press);
-    QApplication::sendEvent(&editor, &release);
-    editor.viewport()->repaint();
+// Keystrokes, until the window has repainted what they changed, as it does on its next round of
+// events. Out of line, so that a profiler can take the keystrokes alone
+// (valgrind --tool=callgrind --toggle-collect='*TypeKeys*').
+[[gnu::noinline]] void TypeKeys(CFormattedEdit& editor, int keys) {
+    for (int i = 0; i < keys; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"));
+        QApplication::sendEvent(&editor, &press);
+        QApplication::sendEvent(&editor, &release);
+        QCoreApplication::sendPostedEvents(editor.window(), QEvent::UpdateRequest);
+    }
 }
 
+// The characters a wrapped line of the editor holds, at the smallest size.
+int CharactersPerLine(const CFormattedEdit& editor) {
+    const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
+    return layout->LineBounds(0).second;
+}
+
+// How many keys each round types at the end of the message.
+enum class Keys {
+    // One.
+    kOne,
+    // A wrapped line's worth: every size has its one keystroke in so many that starts a new
+    // wrapped line (and, once the text is taller than the editor, scrolls it).
+    kLine,
+    // One, at the end of a full wrapped line: the message is cut to whole wrapped lines first.
+    kStartingALine,
+};
+
 // Keystrokes at the end of a shown message, each until the window has repainted.
-void TypeAtTheEnd(benchmark::State& state, const std::vector<CellLine>& lines) {
+void TypeAtTheEnd(benchmark::State& state, const std::vector<CellLine>& lines, Keys kind) {
     ShownPage shown;
     MessageDocument message;
     message.lines = lines;
@@ -122,21 +143,50 @@ void TypeAtTheEnd(benchmark::State& state, const std::vector<CellLine>& lines) {
     editor.setFocus();
     editor.moveCursor(QTextCursor::End);
     QApplication::processEvents();
+    const int perLine = CharactersPerLine(editor);
+    if (kind == Keys::kStartingALine) {
+        QTextCursor cut = editor.textCursor();
+        cut.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor,
+                         cut.position() % perLine);
+        cut.removeSelectedText();
+        QApplication::processEvents();
+    }
+    const int keys = kind == Keys::kLine ? perLine : 1;
     for (auto _ : state) {
-        TypeOneKey(editor);
+        TypeKeys(editor, keys);
         state.PauseTiming();
-        editor.textCursor().deletePreviousChar();
+        QTextCursor typed = editor.textCursor();
+        typed.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor, keys);
+        typed.removeSelectedText();
         QApplication::processEvents();
         state.ResumeTiming();
     }
+    state.counters["keystroke"] = benchmark::Counter(
+        keys, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 
-// One keystroke at the end of one unbroken line: the whole line is laid out again.
+CellLine UnbrokenLine(int64_t characters) {
+    return CellLine(static_cast<size_t>(characters), CharCell{1, 'W', kRed, false});
+}
+
+// Typing at the end of one unbroken line; "keystroke" is the mean time of one. Only the line's
+// last wrapped lines are laid out and repainted again.
 void BM_KeystrokeAtTheEndOfALongLine(benchmark::State& state) {
-    TypeAtTheEnd(state,
-                 {CellLine(static_cast<size_t>(state.range(0)), CharCell{1, 'W', kRed, false})});
+    TypeAtTheEnd(state, {UnbrokenLine(state.range(0))}, Keys::kLine);
 }
 BENCHMARK(BM_KeystrokeAtTheEndOfALongLine)
+    ->Arg(200)
+    ->Arg(2000)
+    ->Arg(8000)
+    ->Unit(benchmark::kMillisecond);
+
+// The dearest keystroke of those: one that starts a new wrapped line (the line is cut to whole
+// wrapped lines). At 2,000 and 8,000 characters the editor also scrolls by a line and paints its
+// scroll bar, and what lies behind it, again.
+void BM_KeystrokeStartingAWrappedLine(benchmark::State& state) {
+    TypeAtTheEnd(state, {UnbrokenLine(state.range(0))}, Keys::kStartingALine);
+}
+BENCHMARK(BM_KeystrokeStartingAWrappedLine)
     ->Arg(200)
     ->Arg(2000)
     ->Arg(8000)
@@ -145,7 +195,7 @@ BENCHMARK(BM_KeystrokeAtTheEndOfALongLine)
 // One keystroke at the end of a long message in lines of 400: one line is laid out again, and
 // nothing else should grow with the message.
 void BM_KeystrokeInALongMessage(benchmark::State& state) {
-    TypeAtTheEnd(state, Message(static_cast<size_t>(state.range(0))));
+    TypeAtTheEnd(state, Message(static_cast<size_t>(state.range(0))), Keys::kOne);
 }
 BENCHMARK(BM_KeystrokeInALongMessage)->Arg(2000)->Arg(64000)->Unit(benchmark::kMillisecond);
 

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -12,9 +13,11 @@
 #include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <algorithm>
+#include <cmath>
 
 #include "editor/BodyEncoder.h"
 #include "encoding/Windows1252.h"
+#include "gui/editor/CLineLayout.h"
 
 namespace {
 
@@ -116,6 +119,21 @@ bool IsNavigationKey(int key) {
 }  // namespace
 
 CFormattedEdit::CFormattedEdit(QWidget* parent) : QTextEdit(parent) {
+    m_pLayout = new CLineLayout(document());
+    document()->setDocumentLayout(m_pLayout);
+    // The text control is Qt's own; its signals are reached by name.
+    for (QObject* child : children()) {
+        if (qstrcmp(child->metaObject()->className(), "QWidgetTextControl") == 0) {
+            disconnect(child, SIGNAL(visibilityRequest(QRectF)), nullptr, nullptr);
+            connect(child, SIGNAL(visibilityRequest(QRectF)), this, SLOT(ShowCaret()));
+            connect(child, SIGNAL(updateRequest(QRectF)), this, SLOT(RepaintCaret()));
+        }
+    }
+    connect(this, &QTextEdit::cursorPositionChanged, this, [this] {
+        if (!m_bMovingVertically) {
+            m_verticalX = -1;
+        }
+    });
     connect(document(), &QTextDocument::contentsChange, this, &CFormattedEdit::OnContentsChange);
     connect(this, &QTextEdit::textChanged, this, &CFormattedEdit::OnTextChanged);
     // However the caret gets somewhere, the lists name what the next character there gets.
@@ -126,9 +144,9 @@ CFormattedEdit::~CFormattedEdit() = default;
 
 void CFormattedEdit::Initialise() {
     const QTextCharFormat base = BaseFormat();
-    // Lines wrap anywhere: looking for a word boundary rescans a whole unbroken word for every line
-    // it wraps, which makes opening and typing on a long line cost the square of its length.
-    setWordWrapMode(QTextOption::WrapAnywhere);
+    // The lines' layout looks for a line's break in a few lines' worth of characters, however
+    // long the unbroken word.
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     m_bApplying = true;
     document()->setDefaultFont(base.font());
     clear();
@@ -275,8 +293,11 @@ void AppendBlockLines(const QTextBlock& block, std::vector<CellLine>& lines) {
 
 void CFormattedEdit::RebuildCells() {
     lineCells.clear();
+    m_bCellPerPosition = true;
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
         AppendBlockLines(block, lineCells);
+        m_bCellPerPosition =
+            m_bCellPerPosition && static_cast<int>(lineCells.back().size()) == block.length() - 1;
     }
     m_bLinePerBlock = static_cast<int>(lineCells.size()) == document()->blockCount();
     m_change = {};
@@ -288,6 +309,9 @@ void CFormattedEdit::RebuildChangedCells() {
     m_change = {};
     if (change.kind != Change::kOne || !m_bLinePerBlock) {
         RebuildCells();
+        return;
+    }
+    if (SpliceChangedCells(change)) {
         return;
     }
     // The blocks the change touched now, and the lines they were before: every block before
@@ -319,6 +343,40 @@ void CFormattedEdit::RebuildChangedCells() {
                      std::make_move_iterator(lines.end()));
     m_changedLines = {static_cast<size_t>(firstLine),
                       static_cast<size_t>(firstLine) + lines.size()};
+}
+
+bool CFormattedEdit::SpliceChangedCells(const Change& change) {
+    const QTextDocument* content = document();
+    const QTextBlock block = content->findBlock(change.position);
+    if (!m_bCellPerPosition || content->blockCount() != static_cast<int>(lineCells.size()) ||
+        !block.isValid() || content->findBlock(change.position + change.added) != block) {
+        return false;
+    }
+    CellLine& line = lineCells[static_cast<size_t>(block.blockNumber())];
+    const auto at = static_cast<size_t>(change.position - block.position());
+    if (at + static_cast<size_t>(change.removed) > line.size()) {
+        return false;
+    }
+    CellLine cells;
+    for (int p = change.position; p < change.position + change.added; ++p) {
+        const QChar character = content->characterAt(p);
+        if (character.isSurrogate() || IsLineBreak(character) || character == kObjectReplacement) {
+            return false;
+        }
+        const QTextCharFormat format = m_pLayout->CharFormatAt(p);
+        cells.push_back(CharCell{SizeIndexOf(format), CodePointToWindows1252(character.unicode()),
+                                 ColourOf(format), format.fontUnderline()});
+    }
+    const auto first = line.begin() + static_cast<ptrdiff_t>(at);
+    line.erase(first, first + change.removed);
+    line.insert(line.begin() + static_cast<ptrdiff_t>(at), cells.begin(), cells.end());
+    if (static_cast<int>(line.size()) != block.length() - 1) {
+        RebuildCells();
+    } else {
+        const auto number = static_cast<size_t>(block.blockNumber());
+        m_changedLines = {number, number + 1};
+    }
+    return true;
 }
 
 bool CFormattedEdit::SameLines(const std::vector<CellLine>& other) const {
@@ -385,16 +443,13 @@ void CFormattedEdit::SetLineCells(const std::vector<CellLine>& lines) {
     emit CellsChanged();
 }
 
-void CFormattedEdit::OnContentsChange(int position, int, int charsAdded) {
-    // A line's layout keeps its glyphs until the line changes again: placing the caret and painting
-    // after a keystroke would otherwise shape the whole line twice more.
-    const int end = position + std::max(charsAdded, 0);
-    for (QTextBlock block = document()->findBlock(position);
-         block.isValid() && block.position() <= end; block = block.next()) {
-        block.layout()->setCacheEnabled(true);
+void CFormattedEdit::OnContentsChange(int position, int charsRemoved, int charsAdded) {
+    if (!m_bTyping) {
+        m_typedEnd = -1;  // a run of typing ends with any other change
     }
     m_change.kind = m_change.kind == Change::kNone ? Change::kOne : Change::kMany;
     m_change.position = position;
+    m_change.removed = std::max(charsRemoved, 0);
     m_change.added = std::max(charsAdded, 0);
     if (m_bApplying || charsAdded <= 0) {
         return;
@@ -474,6 +529,9 @@ bool CFormattedEdit::event(QEvent* event) {
 
 void CFormattedEdit::keyPressEvent(QKeyEvent* event) {
     backspaceFlag = event->key() == Qt::Key_Backspace;
+    if (MoveByWrappedLine(event)) {
+        return;
+    }
     const bool lineBreak = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     // The sign has one kind of line break: Shift+Enter breaks the line as Enter does.
     QKeyEvent plain(event->type(), event->key(), event->modifiers() & ~Qt::ShiftModifier,
@@ -504,8 +562,29 @@ void CFormattedEdit::keyPressEvent(QKeyEvent* event) {
         m_bApplying = false;
         m_bKeyTakesPending = true;
     }
-    QTextEdit::keyPressEvent(key);
-    event->setAccepted(key->isAccepted());
+    // A character typed with nothing selected goes in here, as one edit of its own: Qt's text
+    // control would place the caret by the block's own layout, laying the whole line out for it,
+    // as the document would when it moves the caret outside an edit. A run of typing, each
+    // character where the last went and in its format, joins the run's edit, so that it stays
+    // one step to undo, as Qt keeps it.
+    if (types && !lineBreak && !caret.hasSelection() && !isReadOnly() && !overwriteMode()) {
+        QTextCursor edit = caret;
+        const QTextCharFormat format = currentCharFormat();
+        const bool continues = m_typedEnd == caret.position() && m_typedFormat == format;
+        continues ? edit.joinPreviousEditBlock() : edit.beginEditBlock();
+        m_bTyping = true;
+        edit.insertText(text, format);
+        edit.endEditBlock();
+        m_bTyping = false;
+        m_typedEnd = edit.position();
+        m_typedFormat = format;
+        ShowCaret();
+        RepaintCaret();
+        event->accept();
+    } else {
+        QTextEdit::keyPressEvent(key);
+        event->setAccepted(key->isAccepted());
+    }
     m_bKeyTakesPending = false;
     QTextCursor same = textCursor();
     if (atLineEnd && !m_bKeyTookPending && !same.hasSelection() &&
@@ -530,6 +609,129 @@ void CFormattedEdit::mouseReleaseEvent(QMouseEvent* event) {
     QTextEdit::mouseReleaseEvent(event);
     if (event->button() == Qt::LeftButton) {
         ShowCaretAttributes();
+    }
+}
+
+bool CFormattedEdit::MoveByWrappedLine(QKeyEvent* event) {
+    enum Move { kUp, kDown, kPageUp, kPageDown, kLineStart, kLineEnd };
+    static const struct {
+        QKeySequence::StandardKey move;
+        QKeySequence::StandardKey select;
+        Move way;
+    } kMoves[] = {
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, kUp},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, kDown},
+        {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage, kPageUp},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, kPageDown},
+        {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine, kLineStart},
+        {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine, kLineEnd},
+    };
+    if (document()->documentLayout() != m_pLayout) {
+        return false;
+    }
+    for (const auto& entry : kMoves) {
+        const bool select = event->matches(entry.select);
+        if (!select && !event->matches(entry.move)) {
+            continue;
+        }
+        QTextCursor cursor = textCursor();
+        const int position = cursor.position();
+        const QRectF caret = m_pLayout->CaretRect(position);
+        const qreal page = viewport()->height();
+        int target = position;
+        if (entry.way == kLineStart) {
+            target = m_pLayout->LineBounds(position).first;
+        } else if (entry.way == kLineEnd) {
+            // A wrapped line ends where the next begins; before a space that ends it, the caret
+            // stays on the line.
+            const auto [start, end] = m_pLayout->LineBounds(position);
+            target = end;
+            const QTextBlock block = cursor.block();
+            if (end > start && end < block.position() + block.length() - 1 &&
+                document()->characterAt(end - 1).isSpace()) {
+                target = end - 1;
+            }
+        } else {
+            if (m_verticalX < 0) {
+                m_verticalX = caret.left();
+            }
+            const qreal step = entry.way == kUp || entry.way == kDown ? 1 : page;
+            const qreal y = entry.way == kUp || entry.way == kPageUp ? caret.top() - step
+                                                                     : caret.bottom() + step;
+            const qreal bottom = m_pLayout->documentSize().height() - document()->documentMargin();
+            if (entry.way == kUp || entry.way == kDown) {
+                if (y >= document()->documentMargin() && y < bottom) {
+                    target = m_pLayout->hitTest(QPointF(m_verticalX, y), Qt::FuzzyHit);
+                }
+            } else {
+                target = m_pLayout->hitTest(QPointF(m_verticalX, y), Qt::FuzzyHit);
+                QScrollBar* bar = verticalScrollBar();
+                bar->setValue(bar->value() + static_cast<int>(entry.way == kPageUp ? -page : page));
+            }
+        }
+        cursor.setPosition(std::max(target, 0),
+                           select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
+        const bool vertical = entry.way != kLineStart && entry.way != kLineEnd;
+        m_bMovingVertically = vertical;
+        setTextCursor(cursor);
+        m_bMovingVertically = false;
+        if (!vertical) {
+            m_verticalX = -1;
+        }
+        event->accept();
+        return true;
+    }
+    return false;
+}
+
+void CFormattedEdit::ShowCaret() {
+    const QRectF caret = m_pLayout->CaretRect(textCursor().position());
+    if (caret.isNull()) {
+        return;
+    }
+    QScrollBar* bar = verticalScrollBar();
+    const int height = viewport()->height();
+    if (caret.top() < bar->value()) {
+        bar->setValue(static_cast<int>(std::floor(caret.top())));
+    } else if (caret.bottom() > bar->value() + height) {
+        bar->setValue(static_cast<int>(std::ceil(caret.bottom())) - height);
+    }
+}
+
+void CFormattedEdit::RepaintCaret() {
+    const QTextCursor cursor = textCursor();
+    QRectF area = m_pLayout->LineRect(cursor.position());
+    if (cursor.hasSelection()) {
+        area |= m_pLayout->LineRect(cursor.anchor());
+    }
+    const QPoint scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    if (area != m_caretArea) {
+        viewport()->update(m_caretArea.toAlignedRect().translated(-scrolled));
+    }
+    viewport()->update(area.toAlignedRect().translated(-scrolled));
+    m_caretArea = area;
+}
+
+QVariant CFormattedEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
+    if (query != Qt::ImCursorRectangle && query != Qt::ImAnchorRectangle) {
+        return QTextEdit::inputMethodQuery(query);
+    }
+    const QTextCursor cursor = textCursor();
+    const QRectF caret =
+        m_pLayout->CaretRect(query == Qt::ImCursorRectangle ? cursor.position() : cursor.anchor());
+    const QPointF scrolled(horizontalScrollBar()->value(), verticalScrollBar()->value());
+    return caret.translated(viewport()->pos() - scrolled).toRect();
+}
+
+void CFormattedEdit::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTextEdit::mouseDoubleClickEvent(event);
+    // Qt's control picks the word only on a line of the block's own layout.
+    if (event->button() == Qt::LeftButton && !textCursor().hasSelection()) {
+        QTextCursor word = cursorForPosition(event->position().toPoint());
+        word.select(QTextCursor::WordUnderCursor);
+        if (word.hasSelection()) {
+            setTextCursor(word);
+        }
     }
 }
 

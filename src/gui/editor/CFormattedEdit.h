@@ -8,6 +8,7 @@
 
 #include "editor/CharCell.h"
 
+class CLineLayout;
 class QComboBox;
 
 // The message text: every character carries a size (shown as its point size), a colour and a
@@ -62,10 +63,21 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
 
+private slots:
+    // The text control asks to show the caret or to repaint it; it places the caret by the
+    // blocks' own layouts, which stay empty here, so the lines' layout places it instead.
+    void ShowCaret();
+    void RepaintCaret();
+
 private:
+    // Up, Down, Page Up, Page Down, Home and End, by the lines as they wrap; false for any other
+    // key.
+    bool MoveByWrappedLine(QKeyEvent* event);
     void OnContentsChange(int position, int charsRemoved, int charsAdded);
     // lineCells from the document, without encoding them.
     void RebuildCells();
@@ -86,13 +98,28 @@ private:
     struct Change {
         enum Kind { kNone, kOne, kMany } kind = kNone;
         int position = 0;
+        int removed = 0;
         int added = 0;
     };
+    // The cells of a change inside one block, in place; false when it is not that simple.
+    bool SpliceChangedCells(const Change& change);
 
     std::vector<CellLine> lineCells;
     Change m_change;
-    // Each block is one line of lineCells (no line separator inside a block).
+    // Each block is one line of lineCells (no line separator inside a block), and each position
+    // in it one cell.
     bool m_bLinePerBlock = true;
+    bool m_bCellPerPosition = true;
+    CLineLayout* m_pLayout = nullptr;
+    // Where the caret and the selection were last painted, in the document.
+    QRectF m_caretArea;
+    // Up and Down keep the caret's x across short lines.
+    qreal m_verticalX = -1;
+    bool m_bMovingVertically = false;
+    // A key is typing a character; where the last typed one ended, and in which format.
+    bool m_bTyping = false;
+    int m_typedEnd = -1;
+    QTextCharFormat m_typedFormat;
     // The lines the last rebuild wrote, [first, end).
     std::pair<size_t, size_t> m_changedLines{0, 0};
     QComboBox* m_pSizeList = nullptr;

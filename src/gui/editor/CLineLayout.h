@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QAbstractTextDocumentLayout>
+#include <QTextOption>
+#include <memory>
+#include <vector>
+
+class QTextLayout;
+
+// Lays out a plain document of lines (no frames, tables or images) one wrapped line at a time. A
+// change lays out again only the wrapped lines whose break it can move, and asks to repaint only
+// those, so a keystroke costs the same at the end of a line of a hundred characters or of ten
+// thousand. Qt's own layout lays out the whole paragraph and repaints all of it.
+//
+// The blocks' own QTextLayout objects stay empty: what asks them for lines (moving the caret a
+// line up or down, its rectangle) must ask this layout instead.
+class CLineLayout : public QAbstractTextDocumentLayout {
+    Q_OBJECT
+
+public:
+    explicit CLineLayout(QTextDocument* document);
+    ~CLineLayout() override;
+
+    void draw(QPainter* painter, const PaintContext& context) override;
+    int hitTest(const QPointF& point, Qt::HitTestAccuracy accuracy) const override;
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override;
+    QRectF frameBoundingRect(QTextFrame* frame) const override;
+    QRectF blockBoundingRect(const QTextBlock& block) const override;
+
+    // The caret before this document position, as tall as its wrapped line.
+    QRectF CaretRect(int position) const;
+    // The wrapped line that shows this position: its first position and the one after its last
+    // character (a position at a wrap shows at the start of the next line).
+    std::pair<int, int> LineBounds(int position) const;
+    // The whole wrapped line that shows this position, as wide as the text.
+    QRectF LineRect(int position) const;
+    // The format of the character at this position, found without laying out its block, as a
+    // cursor placed there would.
+    QTextCharFormat CharFormatAt(int position) { return format(position); }
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    // One wrapped line: its text from start (in its block) and its own layout of that text. Its
+    // break was decided on the block's text [start, windowEnd) alone.
+    struct Line {
+        int start = 0;
+        int length = 0;
+        int windowEnd = 0;
+        qreal top = 0;  // from the block's top
+        qreal height = 0;
+        std::shared_ptr<QTextLayout> layout;
+    };
+    struct Block {
+        std::vector<Line> lines;
+        qreal top = 0;  // from the first block's top
+        qreal height = 0;
+    };
+
+    // The block's wrapped lines from this one on; those after the change that still begin where
+    // a new line ends are kept, moved by shift. Returns the first line laid out anew.
+    size_t LayOutBlock(const QTextBlock& block, Block& lines, size_t fromLine, int changeEnd,
+                       int shift);
+    // The wrapped line from start, its break looked for in the next window characters first.
+    Line LayOutLine(const QTextBlock& block, const QString& text, int start, int window);
+    void LayOutAll();
+    void PlaceBlocks(size_t from);
+    qreal TextWidth() const;
+    qreal Margin() const;
+    // The block showing this y, and the line in it; clamped to the document.
+    std::pair<size_t, size_t> LineAtY(qreal y) const;
+    // The block and line showing this position, or none.
+    const Line* FindLine(int position, QTextBlock* block = nullptr) const;
+
+    std::vector<Block> m_blocks;
+    qreal m_width = -1;
+    // Characters that surely overrun a line: where a line's break is looked for.
+    int m_windowChars = 256;
+};

@@ -1,0 +1,201 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "editor/CharCell.h"
+#include "gui/editor/CFormattedEdit.h"
+#include "gui/editor/CLineLayout.h"
+
+namespace {
+
+struct WrappedLine {
+    int start;
+    int end;
+    qreal top;
+    qreal height;
+    bool operator==(const WrappedLine&) const = default;
+};
+
+std::vector<WrappedLine> LinesOf(const QTextDocument& document, const CLineLayout& layout) {
+    std::vector<WrappedLine> lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const int end = block.position() + block.length() - 1;
+        for (int at = block.position();;) {
+            const auto [start, stop] = layout.LineBounds(at);
+            const QRectF caret = layout.CaretRect(start);
+            lines.push_back({start, stop, caret.top(), caret.height()});
+            if (stop >= end) {
+                break;
+            }
+            at = stop;
+        }
+    }
+    return lines;
+}
+
+void Wrap(QTextDocument& document) {
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    document.setDefaultTextOption(option);
+    document.setPageSize(QSizeF(240, -1));
+}
+
+// However the text changes, the lines a change lays out again, kept beside those it keeps, are
+// the lines of the whole text laid out afresh.
+TEST(LineLayoutTest, AChangeLaysOutWhatALayoutAfreshWould) {
+    QTextDocument document;
+    auto* layout = new CLineLayout(&document);
+    document.setDocumentLayout(layout);
+    Wrap(document);
+    QTextCharFormat large;
+    large.setFontPointSize(21);
+    const struct {
+        const char* name;
+        std::function<void(QTextCursor&)> edit;
+    } edits[] = {
+        {"one unbroken word", [](QTextCursor& c) { c.insertText(QString(700, u'W')); }},
+        {"at the end", [](QTextCursor& c) { c.insertText(QStringLiteral("x")); }},
+        {"words inside the word",
+         [](QTextCursor& c) {
+             c.setPosition(300);
+             c.insertText(QStringLiteral("THE QUICK BROWN FOX JUMPS ").repeated(8));
+         }},
+        {"a space that lets a line break earlier",
+         [](QTextCursor& c) {
+             c.setPosition(30);
+             c.insertText(QStringLiteral(" "));
+         }},
+        {"across several lines, deleted",
+         [](QTextCursor& c) {
+             c.setPosition(120);
+             c.setPosition(410, QTextCursor::KeepAnchor);
+             c.removeSelectedText();
+         }},
+        {"a larger size inside a line",
+         [&large](QTextCursor& c) {
+             c.setPosition(50);
+             c.setPosition(58, QTextCursor::KeepAnchor);
+             c.mergeCharFormat(large);
+         }},
+        {"a line broken in two",
+         [](QTextCursor& c) {
+             c.setPosition(200);
+             c.insertBlock();
+         }},
+        {"two lines joined",
+         [](QTextCursor& c) {
+             c.setPosition(201);
+             c.deletePreviousChar();
+         }},
+        {"pasted lines", [](QTextCursor& c) { c.insertText(QStringLiteral("A\nB\n\nC D")); }},
+        {"at the start", [](QTextCursor& c) { c.insertText(QStringLiteral("Z")); }},
+        {"everything",
+         [](QTextCursor& c) {
+             c.select(QTextCursor::Document);
+             c.removeSelectedText();
+         }},
+    };
+    QTextCursor cursor(&document);
+    for (const auto& e : edits) {
+        SCOPED_TRACE(e.name);
+        e.edit(cursor);
+        const std::unique_ptr<QTextDocument> afresh(document.clone());
+        auto* fresh = new CLineLayout(afresh.get());
+        afresh->setDocumentLayout(fresh);
+        Wrap(*afresh);
+        const std::vector<WrappedLine> lines = LinesOf(document, *layout);
+        EXPECT_EQ(lines, LinesOf(*afresh, *fresh));
+        EXPECT_EQ(layout->documentSize(), fresh->documentSize());
+        for (const WrappedLine& line : lines) {
+            ASSERT_LE(line.end - line.start, 240) << "a line wider than the page";
+        }
+    }
+}
+
+// The keys that move by lines move by the lines as they wrap, and the caret stays in view.
+TEST(LineLayoutTest, TheCaretMovesByWrappedLinesAndStaysInView) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.resize(300, 120);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    editor.SetLineCells({CellLine(900, CharCell{1, 'W', kRed, false}), {}});
+    const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
+    const int perLine = layout->LineBounds(0).second;
+    ASSERT_GT(perLine, 10);
+    ASSERT_LT(perLine, 900);
+    const auto at = [&editor] { return editor.textCursor().position(); };
+    const auto inView = [&editor, layout] {
+        const QRectF caret = layout->CaretRect(editor.textCursor().position());
+        const int top = editor.verticalScrollBar()->value();
+        return caret.top() >= top && caret.bottom() <= top + editor.viewport()->height();
+    };
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        std::function<int(int)> expected;  // from the position before
+    } steps[] = {
+        {"down a wrapped line", Qt::Key_Down, Qt::NoModifier, [&](int) { return perLine; }},
+        {"to the end of the message", Qt::Key_End, Qt::ControlModifier, [](int) { return 901; }},
+        {"up onto the long line's last", Qt::Key_Up, Qt::NoModifier,
+         [&](int) { return (900 - 1) / perLine * perLine; }},
+        {"up a wrapped line", Qt::Key_Up, Qt::NoModifier, [&](int p) { return p - perLine; }},
+        {"to its start", Qt::Key_Home, Qt::NoModifier, [&](int p) { return p - p % perLine; }},
+        {"to its end, the next one's start", Qt::Key_End, Qt::NoModifier,
+         [&](int p) { return p + perLine; }},
+        {"a page up", Qt::Key_PageUp, Qt::NoModifier,
+         [&](int p) { return p - (p - layout->LineBounds(p).first) - perLine * 9; }},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.name);
+        const int before = at();
+        QTest::keyClick(&editor, s.key, s.modifiers);
+        if (s.key != Qt::Key_PageUp) {
+            EXPECT_EQ(at(), s.expected(before));
+        } else {
+            EXPECT_LT(at(), before - perLine);
+            EXPECT_EQ(at() % perLine, before % perLine) << "the same column";
+        }
+        EXPECT_TRUE(inView());
+    }
+    QTest::keyClick(&editor, Qt::Key_End, Qt::ControlModifier);
+    QTest::keyClick(&editor, Qt::Key_Up);
+    QTest::keyClicks(&editor, QString(2 * perLine, u'x'));
+    EXPECT_TRUE(inView()) << "typing into new lines scrolls";
+    EXPECT_EQ(editor.LineCells()[0].size(), 900u + 2 * perLine);
+}
+
+// A run of typing is one step to undo, as Qt keeps it; a run ends where the caret or the format
+// changes. A double click picks the word.
+TEST(LineLayoutTest, TypingUndoesInRunsAndADoubleClickPicksAWord) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    editor.SetLineCells({{{1, 'A', kRed, false}, {1, ' ', kRed, false}, {1, 'B', kRed, false}}});
+    editor.moveCursor(QTextCursor::End);
+    QTest::keyClicks(&editor, QStringLiteral("cd"));
+    QTest::keyClick(&editor, Qt::Key_Left);
+    QTest::keyClicks(&editor, QStringLiteral("e"));
+    EXPECT_EQ(editor.toPlainText(), QStringLiteral("A Bced"));
+    editor.undo();
+    EXPECT_EQ(editor.toPlainText(), QStringLiteral("A Bcd"));
+    editor.undo();
+    EXPECT_EQ(editor.toPlainText(), QStringLiteral("A B"));
+    const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
+    const QRectF b = layout->CaretRect(2);
+    QTest::mouseDClick(editor.viewport(), Qt::LeftButton, {},
+                       QPoint(static_cast<int>(b.left()) + 2, static_cast<int>(b.center().y())));
+    EXPECT_EQ(editor.textCursor().selectedText(), QStringLiteral("B"));
+}
+
+}  // namespace

@@ -96,8 +96,10 @@ size_t CLineLayout::LayOutBlock(const QTextBlock& block, Block& lines, size_t fr
     }
     size_t next = fromLine;
     for (;;) {
-        // Lines of a block tend to hold alike: twice the last one is room enough for the next.
-        const int window = lines.lines.empty() ? m_windowChars : lines.lines.back().length * 2 + 8;
+        // Lines of a block tend to hold alike: a little more than the last one is room enough for
+        // the next, most often.
+        const int window =
+            lines.lines.empty() ? m_windowChars : lines.lines.back().length * 5 / 4 + 8;
         lines.lines.push_back(LayOutLine(block, text, start, window));
         const int end = start + lines.lines.back().length;
         if (end >= text.size()) {

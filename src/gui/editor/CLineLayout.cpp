@@ -64,7 +64,6 @@ CLineLayout::Line CLineLayout::LayOutLine(const QTextBlock& block, const QString
         }
         line.layout->setFormats(runs);
         line.layout->setTextOption(option);
-        line.layout->setCacheEnabled(true);
         line.layout->beginLayout();
         QTextLine textLine = line.layout->createLine();
         textLine.setLineWidth(width);

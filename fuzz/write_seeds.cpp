@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/BodyEncoder.h"
@@ -222,6 +223,76 @@ std::string DecodingMessageSeed(const SeedMessage& m) {
     return '\x01' + w.Data();
 }
 
+// A string as FuzzedDataProvider's ConsumeRandomLengthString takes it from the input's front: a
+// backslash doubled, and a backslash with another character after it ending the string.
+std::string FrontString(const std::string& text) {
+    std::string taken;
+    for (const char c : text) {
+        taken += c;
+        if (c == '\\') {
+            taken += c;
+        }
+    }
+    return taken + "\\;";
+}
+
+constexpr long long kSeedTime = 1'709'532'309;  // a Monday morning, 06:05:09
+constexpr long long kTimeRange = 32'000'000'000LL;
+
+struct TemplateSeed {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> values;
+    std::string text;
+};
+
+// The templates of the tests, in fuzz_automation's reading order.
+std::string TemplateSeedData(const TemplateSeed& seed) {
+    CFuzzedDataWriter w;
+    w.PutBool(true);
+    w.PutIntegralInRange<long long>(-kTimeRange, kTimeRange, kSeedTime);
+    w.PutIntegralInRange<size_t>(0, 4, seed.values.size());
+    std::string front;
+    for (const auto& [name, value] : seed.values) {
+        front += FrontString(name) + FrontString(value);
+    }
+    return front + seed.text + w.Data();
+}
+
+struct RuleSeed {
+    std::vector<size_t> days;  // Monday 0
+    int from[2];
+    int to[2];
+    int sign;  // a sign's index, or -1 for the first tag
+};
+
+// Schedules of the tests, in fuzz_automation's reading order: rules, then the sign, the time and
+// a probe a day later.
+std::string ScheduleSeedData(const std::vector<RuleSeed>& rules) {
+    CFuzzedDataWriter w;
+    w.PutBool(false);
+    w.PutIntegralInRange<size_t>(0, 6, rules.size());
+    for (const RuleSeed& rule : rules) {
+        w.PutIntegralInRange<size_t>(0, 8, rule.days.size());
+        for (const size_t day : rule.days) {
+            w.PutBool(false);
+            w.PutIntegralInRange<size_t>(0, 6, day);
+        }
+        for (const int* time : {rule.from, rule.to}) {
+            w.PutBool(false);
+            w.PutIntegralInRange(0, 25, time[0]);
+            w.PutIntegralInRange(0, 61, time[1]);
+        }
+        w.PutBool(rule.sign < 0);
+        w.PutIntegralInRange<size_t>(0, rule.sign < 0 ? 2 : 3,
+                                     static_cast<size_t>(rule.sign < 0 ? 0 : rule.sign));
+    }
+    w.PutIntegralInRange<size_t>(0, 2, 0);
+    w.PutIntegralInRange<size_t>(0, 3, 0);
+    w.PutIntegralInRange<long long>(-kTimeRange, kTimeRange, kSeedTime);
+    w.PutIntegralInRange<long long>(0, 14LL * 24 * 3600, 24 * 3600);
+    return w.Data();
+}
+
 bool Write(const std::filesystem::path& folder, const std::string& name, const std::string& data) {
     std::filesystem::create_directories(folder);
     std::ofstream file(folder / name, std::ios::binary | std::ios::trunc);
@@ -251,5 +322,20 @@ int main(int argc, char** argv) {
         written &= Write(root / "fuzz_decoding", "test-string-" + std::to_string(++n),
                          std::string(1, '\0') + text);
     }
+    const TemplateSeed templates[] = {
+        {"template-values", {{"count", "42"}, {"target", "400"}}, "OUTPUT {count} OF {target}"},
+        {"template-missing", {{"count", "42"}}, "{count}/{target} {Count}"},
+        {"template-clock", {}, "{now:dd.MM.yyyy HH:mm:ss} {now}"},
+        {"template-braces", {{"raw", "{count}"}}, "{{count}} {{{raw}}} {a b} {"},
+    };
+    for (const TemplateSeed& seed : templates) {
+        written &= Write(root / "fuzz_automation", seed.name, TemplateSeedData(seed));
+    }
+    written &= Write(root / "fuzz_automation", "schedule-weekdays",
+                     ScheduleSeedData({{{0, 1, 2, 3, 4}, {6, 0}, {14, 0}, 0}}));
+    written &= Write(root / "fuzz_automation", "schedule-overnight-and-tag",
+                     ScheduleSeedData({{{0, 1, 2, 3, 4}, {6, 0}, {14, 0}, -1},
+                                       {{4, 5}, {22, 0}, {6, 0}, 0},
+                                       {{6}, {0, 0}, {0, 0}, 1}}));
     return written ? 0 : 1;
 }

@@ -237,7 +237,15 @@ QRectF CLineLayout::blockBoundingRect(const QTextBlock& block) const {
         return {};
     }
     const Block& lines = m_blocks[static_cast<size_t>(number)];
-    return {Margin(), Margin() + lines.top, documentSize().width() - 2 * Margin(), lines.height};
+    // Asked for often (by every cursor that moves): the widest line only when nothing wraps.
+    qreal width = TextWidth();
+    if (width >= kUnwrapped) {
+        width = 0;
+        for (const Line& line : lines.lines) {
+            width = std::max(width, line.layout->lineAt(0).naturalTextWidth());
+        }
+    }
+    return {Margin(), Margin() + lines.top, width, lines.height};
 }
 
 std::pair<size_t, size_t> CLineLayout::LineAtY(qreal y) const {

@@ -1,5 +1,6 @@
 #include "gui/editor/CFormattedEdit.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFontDatabase>
 #include <QKeyEvent>
@@ -7,6 +8,7 @@
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -133,7 +135,9 @@ CFormattedEdit::CFormattedEdit(QWidget* parent) : QTextEdit(parent) {
         if (!m_bMovingVertically) {
             m_verticalX = -1;
         }
+        ShowCaretAgain();
     });
+    m_pLayout->ShowCaretAt(-1);
     connect(document(), &QTextDocument::contentsChange, this, &CFormattedEdit::OnContentsChange);
     connect(this, &QTextEdit::textChanged, this, &CFormattedEdit::OnTextChanged);
     // However the caret gets somewhere, the lists name what the next character there gets.
@@ -579,7 +583,7 @@ void CFormattedEdit::keyPressEvent(QKeyEvent* event) {
         m_typedEnd = edit.position();
         m_typedFormat = format;
         ShowCaret();
-        RepaintCaret();
+        ShowCaretAgain();
         event->accept();
     } else {
         QTextEdit::keyPressEvent(key);
@@ -682,6 +686,42 @@ bool CFormattedEdit::MoveByWrappedLine(QKeyEvent* event) {
         return true;
     }
     return false;
+}
+
+void CFormattedEdit::ShowCaretAgain() {
+    const int flash = QApplication::cursorFlashTime();
+    m_bCaretOn = hasFocus() &&
+                 (!isReadOnly() || (textInteractionFlags() & Qt::TextSelectableByKeyboard) != 0);
+    if (m_bCaretOn && flash >= 2) {
+        m_caretBlink.start(flash / 2, this);
+    } else {
+        m_caretBlink.stop();
+    }
+    m_pLayout->ShowCaretAt(m_bCaretOn ? textCursor().position() : -1);
+    RepaintCaret();
+}
+
+void CFormattedEdit::timerEvent(QTimerEvent* event) {
+    if (event->timerId() != m_caretBlink.timerId()) {
+        QTextEdit::timerEvent(event);
+        return;
+    }
+    const QTextCursor cursor = textCursor();
+    m_bCaretOn = !m_bCaretOn &&
+                 (!cursor.hasSelection() ||
+                  style()->styleHint(QStyle::SH_BlinkCursorWhenTextSelected, nullptr, this) != 0);
+    m_pLayout->ShowCaretAt(m_bCaretOn ? cursor.position() : -1);
+    RepaintCaret();
+}
+
+void CFormattedEdit::focusInEvent(QFocusEvent* event) {
+    QTextEdit::focusInEvent(event);
+    ShowCaretAgain();
+}
+
+void CFormattedEdit::focusOutEvent(QFocusEvent* event) {
+    QTextEdit::focusOutEvent(event);
+    ShowCaretAgain();
 }
 
 void CFormattedEdit::ShowCaret() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QBasicTimer>
 #include <QTextCharFormat>
 #include <QTextEdit>
 #include <string>
@@ -64,6 +65,9 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void timerEvent(QTimerEvent* event) override;
     QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
@@ -75,6 +79,9 @@ private slots:
     void RepaintCaret();
 
 private:
+    // The caret shows at once wherever it goes while the editor has the focus, and blinks from
+    // there; the text control cannot tell, as typing and moving by wrapped lines pass it by.
+    void ShowCaretAgain();
     // Up, Down, Page Up, Page Down, Home and End, by the lines as they wrap; false for any other
     // key.
     bool MoveByWrappedLine(QKeyEvent* event);
@@ -116,6 +123,8 @@ private:
     // Up and Down keep the caret's x across short lines.
     qreal m_verticalX = -1;
     bool m_bMovingVertically = false;
+    QBasicTimer m_caretBlink;
+    bool m_bCaretOn = false;
     // A key is typing a character; where the last typed one ended, and in which format.
     bool m_bTyping = false;
     int m_typedEnd = -1;

@@ -365,7 +365,7 @@ void CLineLayout::draw(QPainter* painter, const PaintContext& context) {
                 }
             }
             line.layout->draw(painter, origin, selected, clip);
-            const int caret = context.cursorPosition;
+            const int caret = m_caret.value_or(context.cursorPosition);
             if (caret >= begin && (caret < end || (caret == end && lastLine))) {
                 line.layout->drawCursor(painter, origin, caret - begin, cursorWidth);
             }

@@ -3,6 +3,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QTextOption>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QTextLayout;
@@ -38,6 +39,9 @@ public:
     // The format of the character at this position, found without laying out its block, as a
     // cursor placed there would.
     QTextCharFormat CharFormatAt(int position) { return format(position); }
+    // Where the caret is drawn, or -1: the editor blinks it, as the text control only blinks what
+    // it moved itself. Until this is called, the paint context's caret is drawn.
+    void ShowCaretAt(int position) { m_caret = position; }
 
 protected:
     void documentChanged(int from, int charsRemoved, int charsAdded) override;
@@ -78,4 +82,5 @@ private:
     qreal m_width = -1;
     // Characters that surely overrun a line: where a line's break is looked for.
     int m_windowChars = 256;
+    std::optional<int> m_caret;
 };

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QImage>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -120,13 +121,31 @@ TEST(LineLayoutTest, AChangeLaysOutWhatALayoutAfreshWould) {
     }
 }
 
-// The keys that move by lines move by the lines as they wrap, and the caret stays in view.
+// The caret is drawn at the cursor: a column of the text's colour in the red message.
+bool CaretDrawn(CFormattedEdit& editor) {
+    const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
+    const QRectF caret = layout->CaretRect(editor.textCursor().position())
+                             .translated(0, -editor.verticalScrollBar()->value());
+    const QImage shown = editor.viewport()->grab().toImage();
+    const QColor ink = editor.palette().color(QPalette::Text);
+    for (int y = static_cast<int>(caret.top()) + 1; y < static_cast<int>(caret.bottom()) - 1; ++y) {
+        if (shown.pixelColor(static_cast<int>(caret.left()), y) == ink) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The keys that move by lines move by the lines as they wrap; the caret stays in view and shows
+// at once wherever it went.
 TEST(LineLayoutTest, TheCaretMovesByWrappedLinesAndStaysInView) {
     CFormattedEdit editor;
     editor.Initialise();
     editor.resize(300, 120);
     editor.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    editor.activateWindow();
+    editor.setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&editor));
     editor.SetLineCells({CellLine(900, CharCell{1, 'W', kRed, false}), {}});
     const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
     const int perLine = layout->LineBounds(0).second;
@@ -166,12 +185,16 @@ TEST(LineLayoutTest, TheCaretMovesByWrappedLinesAndStaysInView) {
             EXPECT_EQ(at() % perLine, before % perLine) << "the same column";
         }
         EXPECT_TRUE(inView());
+        EXPECT_TRUE(CaretDrawn(editor));
     }
     QTest::keyClick(&editor, Qt::Key_End, Qt::ControlModifier);
     QTest::keyClick(&editor, Qt::Key_Up);
     QTest::keyClicks(&editor, QString(2 * perLine, u'x'));
     EXPECT_TRUE(inView()) << "typing into new lines scrolls";
+    EXPECT_TRUE(CaretDrawn(editor));
     EXPECT_EQ(editor.LineCells()[0].size(), 900u + 2 * perLine);
+    editor.clearFocus();
+    EXPECT_FALSE(CaretDrawn(editor)) << "no caret without the focus";
 }
 
 // A run of typing is one step to undo, as Qt keeps it; a run ends where the caret or the format

@@ -370,6 +370,26 @@ void CLineLayout::draw(QPainter* painter, const PaintContext& context) {
                 line.layout->drawCursor(painter, origin, caret - begin, cursorWidth);
             }
         }
+        if (!block.layout()->preeditAreaText().isEmpty()) {
+            DrawComposing(painter, context, block);
+        }
     }
     painter->restore();
+}
+
+void CLineLayout::DrawComposing(QPainter* painter, const PaintContext& context,
+                                const QTextBlock& block) {
+    const QTextLayout* own = block.layout();
+    const int at = block.position() + own->preeditAreaPosition();
+    QTextCharFormat look = at > block.position() ? format(at - 1) : block.charFormat();
+    look.setFontUnderline(true);
+    QTextLayout composing(own->preeditAreaText(), document()->defaultFont(), paintDevice());
+    composing.setFormats({{0, static_cast<int>(own->preeditAreaText().size()), look}});
+    composing.beginLayout();
+    const QTextLine line = composing.createLine();
+    composing.endLayout();
+    const QPointF origin = CaretRect(at).topLeft();
+    painter->fillRect(QRectF(origin, QSizeF(line.naturalTextWidth(), line.height())),
+                      context.palette.base());
+    composing.draw(painter, origin);
 }

@@ -70,6 +70,9 @@ private:
     // The wrapped line from start, its break looked for in the next window characters first.
     Line LayOutLine(const QTextBlock& block, const QString& text, int start, int window);
     void LayOutAll();
+    // What an input method is composing stands over the text at its place, underlined, until it
+    // is committed; the block's own layout holds it.
+    void DrawComposing(QPainter* painter, const PaintContext& context, const QTextBlock& block);
     void PlaceBlocks(size_t from);
     qreal TextWidth() const;
     qreal Margin() const;

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QScrollBar>
 #include <QTest>
 #include <QTextBlock>
@@ -219,6 +220,25 @@ TEST(LineLayoutTest, TypingUndoesInRunsAndADoubleClickPicksAWord) {
     QTest::mouseDClick(editor.viewport(), Qt::LeftButton, {},
                        QPoint(static_cast<int>(b.left()) + 2, static_cast<int>(b.center().y())));
     EXPECT_EQ(editor.textCursor().selectedText(), QStringLiteral("B"));
+}
+
+// What an input method composes shows at the caret before it is committed.
+TEST(LineLayoutTest, ComposedTextShowsBeforeItIsCommitted) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    editor.SetLineCells({CellLine(5, CharCell{1, 'W', kRed, false})});
+    editor.moveCursor(QTextCursor::End);
+    const QImage before = editor.viewport()->grab().toImage();
+    QInputMethodEvent composing(QStringLiteral("\u00e9"), {});
+    QApplication::sendEvent(&editor, &composing);
+    EXPECT_NE(editor.viewport()->grab().toImage(), before);
+    QInputMethodEvent committed;
+    committed.setCommitString(QStringLiteral("\u00e9"));
+    QApplication::sendEvent(&editor, &committed);
+    EXPECT_EQ(editor.toPlainText(), QStringLiteral("WWWWW\u00e9"));
+    EXPECT_EQ(editor.LineCells()[0].back().character, 0xE9);
 }
 
 }  // namespace

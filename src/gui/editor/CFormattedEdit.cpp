@@ -675,13 +675,10 @@ bool CFormattedEdit::MoveByWrappedLine(QKeyEvent* event) {
         }
         cursor.setPosition(std::max(target, 0),
                            select ? QTextCursor::KeepAnchor : QTextCursor::MoveAnchor);
-        const bool vertical = entry.way != kLineStart && entry.way != kLineEnd;
-        m_bMovingVertically = vertical;
+        // Up and Down keep the column they started from; any other move forgets it.
+        m_bMovingVertically = entry.way != kLineStart && entry.way != kLineEnd;
         setTextCursor(cursor);
         m_bMovingVertically = false;
-        if (!vertical) {
-            m_verticalX = -1;
-        }
         event->accept();
         return true;
     }

@@ -90,9 +90,6 @@ size_t CLineLayout::LayOutBlock(const QTextBlock& block, Block& lines, size_t fr
     lines.lines.assign(std::make_move_iterator(old.begin()),
                        std::make_move_iterator(old.begin() + static_cast<ptrdiff_t>(fromLine)));
     int start = fromLine < old.size() ? old[fromLine].start : 0;
-    if (fromLine > 0 && fromLine == old.size()) {
-        start = lines.lines.back().start + lines.lines.back().length;
-    }
     size_t next = fromLine;
     for (;;) {
         // Lines of a block tend to hold alike: a little more than the last one is room enough for

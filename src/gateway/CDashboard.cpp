@@ -8,12 +8,10 @@
 #include <QJsonDocument>
 #include <memory>
 
-#include "encoding/Windows1252.h"
-#include "gateway/CGateway.h"
-#include "gateway/OnGateway.h"
-#include "preview/FrameSequence.h"
-#include "preview/SignModel.h"
-#include "settings/MessageFile.h"
+#include "gateway/CGatewayCore.h"
+#include "gateway/GatewayThread.h"
+#include "gateway/PanelFrames.h"
+#include "gateway/SignPresenter.h"
 
 namespace {
 
@@ -21,11 +19,6 @@ namespace {
 // page reconnects to a new snapshot.
 constexpr size_t kMaxEventBacklog = 1024;
 constexpr int kReconnectMs = 2000;
-
-// A shown message's version: its JSON, every choice written, hashed.
-std::string VersionOfJson(const std::string& json) {
-    return std::to_string(qHash(QByteArray::fromStdString(json)));
-}
 
 // The page allows itself nothing but the gateway: its own script, style, frames and events.
 constexpr const char* kContentPolicy =
@@ -56,22 +49,6 @@ std::string EventText(const char* name, const QJsonObject& data) {
            "\ndata: " + QJsonDocument(data).toJson(QJsonDocument::Compact).toStdString() + "\n\n";
 }
 
-// The message's text in words: its lines one after another.
-QString ShownText(const MessageDocument& shown) {
-    QStringList lines;
-    for (const CellLine& line : shown.lines) {
-        std::string bytes;
-        for (const CharCell& cell : line) {
-            bytes += static_cast<char>(cell.character);
-        }
-        const QString text = QString::fromStdString(Windows1252ToUtf8(bytes)).simplified();
-        if (!text.isEmpty()) {
-            lines.append(text);
-        }
-    }
-    return lines.join(QStringLiteral(" / "));
-}
-
 }  // namespace
 
 struct CDashboard::Stream {
@@ -79,9 +56,10 @@ struct CDashboard::Stream {
     uint64_t next = 0;  // the number of the next event it is to get
 };
 
-CDashboard::CDashboard(CGateway& gateway, QObject* parent) : QObject(parent), m_gateway(gateway) {
+CDashboard::CDashboard(CGatewayCore& core, QObject* parent) : QObject(parent), m_core(core) {
     Q_INIT_RESOURCE(dashboard);
-    connect(&m_gateway, &CGateway::SignChanged, this, &CDashboard::OnSignChanged);
+    core.Director().AddListener(this);
+    core.Others().OnChanged([this](const std::string& name) { OtherChanged(name); });
 }
 
 CDashboard::~CDashboard() {
@@ -141,12 +119,13 @@ bool CDashboard::Pump(Stream& stream, httplib::DataSink& sink) {
         }
         // Taken on the gateway's thread, where the events are made, so that the stream goes on
         // exactly after the snapshot.
-        text = "retry: " + std::to_string(kReconnectMs) + "\n\n" + OnGateway(this, [&] {
+        text = "retry: " + std::to_string(kReconnectMs) + "\n\n" +
+               AskGateway<std::string>(this, [this, &stream](auto reply) {
                    {
                        const std::lock_guard lock(m_mutex);
                        stream.next = m_nFirstEvent + m_events.size();
                    }
-                   return SnapshotEvent();
+                   reply(SnapshotEvent());
                });
     } else {
         std::unique_lock lock(m_mutex);
@@ -166,71 +145,26 @@ bool CDashboard::Pump(Stream& stream, httplib::DataSink& sink) {
     return sink.write(text.data(), text.size());
 }
 
-void CDashboard::OnSignChanged(const QString& name) {
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_nStreams == 0) {
-            return;
-        }
-    }
-    PushEvent(CardJson(name.toStdString()));
+bool CDashboard::Following() {
+    const std::lock_guard lock(m_mutex);
+    return m_nStreams > 0;
 }
 
-void CDashboard::TakeOtherSign(const QString& name, const QByteArray& state) {
-    const QJsonObject object = QJsonDocument::fromJson(state).object();
-    QJsonObject card{{"name", name}, {"gone", true}};
-    const std::string key = name.toStdString();
-    m_otherShown.erase(key);
-    m_cycles.erase(key);
-    if (object.isEmpty()) {
-        m_others.erase(key);
-    } else {
-        card = object;
-        card["name"] = name;
-        card["other"] = true;
-        // A state of an older gateway names only the desired message: its words, without a panel.
-        const bool drawn = object.value("shown").isObject();
-        try {
-            const QJsonDocument shown(object.value(drawn ? "shown" : "desired").toObject());
-            const MessageDocument message = ParseMessageJson(shown.toJson().toStdString());
-            card["text"] = ShownText(message);
-            if (drawn) {
-                std::string version;
-                card["frames"] = static_cast<qint64>(FramesOf(key, message, version));
-                card["panelVersion"] = QString::fromStdString(version);
-                const AreaSize area = GetAreaSize(message.settings.signModel);
-                card["panel"] = QJsonObject{{"width", area.width}, {"height", area.height}};
-                m_otherShown[key] = message;
-            }
-        } catch (const CMessageFileError&) {
-            card.remove("text");  // a state from a newer gateway, perhaps: shown without words
-        }
-        m_others[key] = card;
+void CDashboard::SignChanged(const SignState& state) {
+    if (Following()) {
+        PushEvent(CardJson(state));
     }
-    {
-        const std::lock_guard lock(m_mutex);
-        if (m_nStreams == 0) {
-            return;
-        }
-    }
-    PushEvent(card);
 }
 
-std::string CDashboard::PanelVersion(const MessageDocument& shown) {
-    return VersionOfJson(WriteMessageJson(shown, {.indented = false, .everyChoice = true}));
-}
-
-std::optional<MessageDocument> CDashboard::OtherShown(const std::string& name) const {
-    const auto found = m_otherShown.find(name);
-    if (found == m_otherShown.end()) {
-        return std::nullopt;
+void CDashboard::OtherChanged(const std::string& name) {
+    if (Following()) {
+        PushEvent(OtherCardJson(name, m_core.Others().Find(name)));
     }
-    return found->second;
 }
 
 void CDashboard::PushEvent(const QJsonObject& card) {
     QJsonObject data;
-    data["serverTime"] = QDateTime::currentMSecsSinceEpoch();
+    data["serverTime"] = static_cast<qint64>(m_core.Director().Now().time_since_epoch().count());
     data["sign"] = card;
     std::string event = EventText("sign", data);
     const std::lock_guard lock(m_mutex);
@@ -244,53 +178,33 @@ void CDashboard::PushEvent(const QJsonObject& card) {
 
 std::string CDashboard::SnapshotEvent() {
     QJsonArray cards;
-    for (const std::string& name : m_gateway.SignNames()) {
-        cards.append(CardJson(name));
+    for (const SignState& state : m_core.Director().Signs()) {
+        cards.append(CardJson(state));
     }
-    for (const auto& [name, card] : m_others) {
-        cards.append(card);
+    for (const auto& [key, other] : m_core.Others().All()) {
+        cards.append(OtherCardJson(other.name, &other));
     }
     QJsonObject data;
-    data["gateway"] = QString::fromStdString(m_gateway.Config().name);
-    data["tokenNeeded"] = !m_gateway.Config().token.empty();
-    data["serverTime"] = QDateTime::currentMSecsSinceEpoch();
+    data["gateway"] = QString::fromStdString(m_core.Config().name);
+    data["tokenNeeded"] = !m_core.Config().token.empty();
+    data["serverTime"] = static_cast<qint64>(m_core.Director().Now().time_since_epoch().count());
     data["signs"] = cards;
     return EventText("signs", data);
 }
 
-QJsonObject CDashboard::CardJson(const std::string& name) {
-    QJsonObject card = m_gateway.SignJson(name);
-    const auto shown = m_gateway.ShownMessage(name);
-    if (!shown) {
-        m_cycles.erase(name);
-        return card;
-    }
-    std::string version;
-    card["frames"] = static_cast<qint64>(FramesOf(name, *shown, version));
-    card["panelVersion"] = QString::fromStdString(version);
-    const AreaSize area = GetAreaSize(shown->settings.signModel);
-    card["panel"] = QJsonObject{{"width", area.width}, {"height", area.height}};
-    card["text"] = ShownText(*shown);
-    return card;
-}
-
-int64_t CDashboard::FramesOf(const std::string& name, const MessageDocument& shown,
-                             std::string& version) {
-    const std::string json = WriteMessageJson(shown, {.indented = false, .everyChoice = true});
-    version = VersionOfJson(json);
-    PanelCycle& cycle = m_cycles[name];
-    if (cycle.frames == 0 || cycle.message != json) {
-        // The frames the preview endpoint draws, counted as it steps them: until the animation
-        // comes round to a frame it has shown with the same future.
-        const int32_t model = shown.settings.signModel;
-        FrameSequence sequence;
-        int64_t frames = 0;
-        while (frames < kMaxPanelFrames &&
-               !sequence.NextStepRepeats(shown.lines, shown.settings, model)) {
-            sequence.Step(shown.lines, shown.settings, model);
-            ++frames;
+QJsonObject CDashboard::CardJson(const SignState& state) {
+    const std::optional<MessageDocument> shown = m_core.Director().Shown(state);
+    int64_t frames = 0;
+    if (shown) {
+        // Counted once a shown message: a card changes far more often than what it shows.
+        PanelCycle& cycle = m_cycles[state.sign.name];
+        const std::string version = PanelVersion(*shown);
+        if (cycle.frames == 0 || cycle.version != version) {
+            cycle = {version, FramesOf(*shown)};
         }
-        cycle = {json, std::max<int64_t>(frames, 1)};
+        frames = cycle.frames;
+    } else {
+        m_cycles.erase(state.sign.name);
     }
-    return cycle.frames;
+    return ::CardJson(m_core.SignJson(state), shown, frames);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
-#include <optional>
 #include <string>
 #include <thread>
 
@@ -10,38 +10,18 @@ namespace httplib {
 class Server;
 }
 
-#include "gateway/GatewayRequests.h"
-#include "settings/MessageFile.h"
-
-class CGateway;
+class CGatewayCore;
 class CDashboard;
 
-// Takes work for signs that another gateway drives; called on the gateway's thread.
-class ISignForwarder {
-public:
-    virtual ~ISignForwarder() = default;
-    // Whether some gateway drives the sign.
-    virtual bool Knows(const std::string& name) const = 0;
-    // Hands the message to the sign's own gateway; false when the sign is unknown.
-    virtual bool Forward(const std::string& name, const MessageDocument& message) = 0;
-    // Tells the other gateways of a live value.
-    virtual void ShareVariable(const std::string& name, const std::string& value) = 0;
-};
-
-inline constexpr size_t kMaxRequestBody = 1024 * 1024;
-
-// The gateway's HTTP API, served on threads of its own. Each request is read and checked there;
-// what it asks of the gateway runs on the gateway's thread, the request waiting for it.
+// The gateway's HTTP server: the API's routes and the signs page, served on threads of its own;
+// what a request asks of the gateway runs on the gateway's thread, the request waiting for it.
+// Here: listening, the token, stopping.
 class CHttpApi {
 public:
-    explicit CHttpApi(CGateway& gateway);
+    explicit CHttpApi(CGatewayCore& core);
     ~CHttpApi();
     CHttpApi(const CHttpApi&) = delete;
     CHttpApi& operator=(const CHttpApi&) = delete;
-
-    CDashboard& Dashboard() { return *m_dashboard; }
-    // Where work for a sign of another gateway goes; none without a broker.
-    void SetForwarder(ISignForwarder* forwarder) { m_bridge = forwarder; }
 
     // Binds the configured address (port 0: any free one) and serves from then on. False with
     // the reason when the address cannot be had.
@@ -51,10 +31,9 @@ public:
     void Stop();
 
 private:
-    void Route();
+    void SetUp();
 
-    CGateway& m_gateway;
-    ISignForwarder* m_bridge = nullptr;
+    CGatewayCore& m_core;
     std::unique_ptr<httplib::Server> m_server;
     std::unique_ptr<CDashboard> m_dashboard;  // the live page and its event streams
     std::thread m_thread;

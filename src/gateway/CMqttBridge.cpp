@@ -13,8 +13,10 @@
 #include <mutex>
 #include <utility>
 
-#include "gateway/CGateway.h"
+#include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
+#include "gateway/GatewayThread.h"
+#include "gateway/HomeAssistant.h"
 #include "gateway/SafeName.h"
 
 namespace {
@@ -28,26 +30,8 @@ constexpr std::chrono::seconds kKeepAlive{20};
 constexpr std::chrono::milliseconds kGoodbyeWait{400};  // twice within the 2 s of a stop
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
-constexpr const char* kDiscoveryPrefix = "homeassistant/";
-constexpr int kMaxTextEntityLength = 255;
-
-// An id Home Assistant takes ([a-zA-Z0-9_-]) from escaped text, still one to one: "_" doubles and
-// "%" becomes "_".
-std::string DiscoveryId(const std::string& escaped) {
-    std::string id;
-    for (const char c : escaped) {
-        id += c == '%' ? "_" : c == '_' ? "__" : std::string(1, c);
-    }
-    return id;
-}
-
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
-void Log(const std::string& text) {
-    const std::string line = "lumivex-gateway: " + text + "\n";
-    std::fputs(line.c_str(), stderr);
 }
 
 }  // namespace
@@ -59,13 +43,11 @@ public:
 
     void connected(const std::string&) override {
         m_outbox.SetConnected(true);
-        QMetaObject::invokeMethod(
-            &m_bridge, [this] { m_bridge.OnConnected(); }, Qt::QueuedConnection);
+        PostToGateway(&m_bridge, [this] { m_bridge.OnConnected(); });
     }
     void connection_lost(const std::string&) override {
         m_outbox.SetConnected(false);
-        QMetaObject::invokeMethod(
-            &m_bridge, [this] { m_bridge.OnConnectionLost(); }, Qt::QueuedConnection);
+        PostToGateway(&m_bridge, [this] { m_bridge.OnConnectionLost(); });
     }
     // Messages wait here, the latest of each topic only, until the gateway's thread takes them
     // all at once: a burst faster than the gateway's thread costs no memory and no delay beyond
@@ -78,8 +60,7 @@ public:
             m_pending[message->get_topic()] = message->to_string();
         }
         if (first) {
-            QMetaObject::invokeMethod(
-                &m_bridge, [this] { m_bridge.TakeMessages(); }, Qt::QueuedConnection);
+            PostToGateway(&m_bridge, [this] { m_bridge.TakeMessages(); });
         }
     }
 
@@ -101,8 +82,7 @@ public:
     explicit CConnectListener(CMqttBridge& bridge) : m_bridge(bridge) {}
 
     void on_failure(const mqtt::token&) override {
-        QMetaObject::invokeMethod(
-            &m_bridge, [this] { m_bridge.ConnectLater(); }, Qt::QueuedConnection);
+        PostToGateway(&m_bridge, [this] { m_bridge.ConnectLater(); });
     }
     void on_success(const mqtt::token&) override {}
 
@@ -110,9 +90,10 @@ private:
     CMqttBridge& m_bridge;
 };
 
-CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSigns, QObject* parent)
-    : QObject(parent), m_gateway(gateway) {
-    const GatewayConfig& config = gateway.Config();
+CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSigns,
+                         QObject* parent)
+    : QObject(parent), m_core(core) {
+    const GatewayConfig& config = core.Config();
     m_strPrefix = config.mqtt.prefix;
     m_strStatusTopic = m_strPrefix + "/gateway/" + EscapeName(config.name) + "/status";
     for (const NamedSign& sign : allSigns) {
@@ -120,32 +101,34 @@ CMqttBridge::CMqttBridge(CGateway& gateway, const std::vector<NamedSign>& allSig
     }
     m_client = std::make_unique<mqtt::async_client>(
         config.mqtt.url, "lumivex-gateway-" + EscapeName(config.name), kNoOfflineBuffer, nullptr);
-    m_outbox =
-        std::make_unique<CMqttOutbox>([client = m_client.get()](const OutboxMessage& message) {
+    m_outbox = std::make_unique<CMqttOutbox>(
+        [this, client = m_client.get()](const OutboxMessage& message) {
             try {
                 client->publish(message.topic, message.payload.data(), message.payload.size(), kQos,
                                 message.retained);
             } catch (const mqtt::exception& error) {
-                Log("cannot publish to " + message.topic + ": " + error.what());
+                m_core.Log().Line(m_core.Config().name,
+                                  "cannot publish to " + message.topic + ": " + error.what());
             }
         });
     m_callback = std::make_unique<CMqttCallback>(*this, *m_outbox);
     m_connectListener = std::make_unique<CConnectListener>(*this);
     m_client->set_callback(*m_callback);
-    connect(&gateway, &CGateway::SignChanged, this, &CMqttBridge::PublishState);
-    connect(&gateway, &CGateway::DesiredChanged, this, [this](const QString& name) {
-        // The set topic keeps the desired message for a gateway that starts in this one's place.
-        // One that came from the set topic is there already.
-        const std::string sign = name.toStdString();
-        const std::string key = EscapeName(sign);
-        const auto json = m_gateway.DesiredJson(sign);
-        const auto taken = m_taken.find(key);
-        const bool fromBroker = taken != m_taken.end() && json && taken->second.count(*json) != 0;
-        if (!fromBroker && json) {
-            m_echoes[key] = *json;
-            Publish(Topic(key, "message/set"), *json, true);
-        }
-    });
+    core.Director().AddListener(this);
+    core.Commands().SetForwarder(this);
+}
+
+void CMqttBridge::SignChanged(const SignState& state) {
+    Publish(Topic(state.key, "state"), Compact(m_core.SignJson(state)), true);
+}
+
+void CMqttBridge::DesiredChanged(const SignState& state) {
+    // The set topic keeps the desired message for a gateway that starts in this one's place; one
+    // that came from the set topic is there already.
+    if (state.desiredOrigin != Origin::kBroker && state.desired) {
+        Publish(Topic(state.key, "message/set"), Compact(MessageToJsonObject(*state.desired)),
+                true);
+    }
 }
 
 CMqttBridge::~CMqttBridge() {
@@ -169,7 +152,7 @@ void CMqttBridge::Connect() {
     }
     // Each attempt is a connect of its own, not the client's automatic reconnection: that one
     // read a topic it had freed when the broker went away just after it came back.
-    const MqttConfig& config = m_gateway.Config().mqtt;
+    const MqttConfig& config = m_core.Config().mqtt;
     mqtt::connect_options options;
     options.set_clean_session(false);
     options.set_keep_alive_interval(kKeepAlive);
@@ -181,7 +164,7 @@ void CMqttBridge::Connect() {
     try {
         m_client->connect(options, nullptr, *m_connectListener);
     } catch (const mqtt::exception& error) {
-        Log("broker " + config.url + ": " + error.what());
+        m_core.Log().Line(m_core.Config().name, "broker " + config.url + ": " + error.what());
         ConnectLater();
     }
 }
@@ -204,17 +187,9 @@ void CMqttBridge::Stop() {
     m_client.reset();
 }
 
-bool CMqttBridge::Knows(const std::string& name) const {
-    return m_allSigns.count(EscapeName(name)) != 0;
-}
-
-bool CMqttBridge::Forward(const std::string& name, const MessageDocument& message) {
-    if (!Knows(name)) {
-        return false;
-    }
-    Publish(Topic(EscapeName(name), "message/set"),
-            WriteMessageJson(message, {.indented = false, .everyChoice = true}), true);
-    return true;
+void CMqttBridge::Forward(const NamedSign& sign, const MessageDocument& message) {
+    Publish(Topic(EscapeName(sign.name), "message/set"), Compact(MessageToJsonObject(message)),
+            true);
 }
 
 void CMqttBridge::ShareVariable(const std::string& name, const std::string& value) {
@@ -227,9 +202,27 @@ std::string CMqttBridge::Topic(const std::string& key, const char* leaf) const {
 
 void CMqttBridge::OnConnected() {
     m_reconnectDelay = kFirstReconnectDelay;
-    Log(m_gateway.Config().name + ": broker connected");
-    m_gateway.Metrics().mqttConnected = true;
+    m_core.Log().Line(m_core.Config().name, "broker connected");
+    m_core.Metrics().SetBrokerConnected(true);
     Publish(m_strStatusTopic, kOnline, true);
+    Subscribe();
+    const DiscoveryContext discovery{m_core.Config().name, m_strPrefix, m_strStatusTopic};
+    for (const SignState& state : m_core.Director().Signs()) {
+        SignChanged(state);
+        for (const MqttPublication& entry : SignDiscovery(state.sign.name, discovery)) {
+            Publish(entry.topic, entry.payload, entry.retained);
+        }
+    }
+    try {
+        // The retained entries of signs this gateway drove once come back here to be removed.
+        m_client->subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
+        m_client->subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
+    } catch (const mqtt::exception& error) {
+        m_core.Log().Line(m_core.Config().name, std::string("cannot subscribe: ") + error.what());
+    }
+}
+
+void CMqttBridge::Subscribe() {
     try {
         m_client->subscribe(m_strPrefix + "/+/message/set", kQos);
         m_client->subscribe(m_strPrefix + "/+/notify", kQos);
@@ -239,81 +232,13 @@ void CMqttBridge::OnConnected() {
         // not do safely for a message that comes as the connection drops.
         m_client->subscribe(m_strPrefix + "/+/state", 0);
     } catch (const mqtt::exception& error) {
-        Log(std::string("cannot subscribe: ") + error.what());
+        m_core.Log().Line(m_core.Config().name, std::string("cannot subscribe: ") + error.what());
     }
-    for (const std::string& name : m_gateway.SignNames()) {
-        PublishState(QString::fromStdString(name));
-        PublishDiscovery(name);
-    }
-    try {
-        // The retained entries of signs this gateway drove once come back here to be removed.
-        m_client->subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
-        m_client->subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
-    } catch (const mqtt::exception& error) {
-        Log(std::string("cannot subscribe: ") + error.what());
-    }
-}
-
-std::string CMqttBridge::DiscoveryObject(const std::string& name) const {
-    return "lumivex_" + DiscoveryId(EscapeName(m_gateway.Config().name)) + "_" +
-           DiscoveryId(EscapeName(name));
-}
-
-void CMqttBridge::PublishDiscovery(const std::string& name) {
-    const std::string key = EscapeName(name);
-    const std::string object = DiscoveryObject(name);
-    QJsonObject device;
-    device["identifiers"] = QJsonArray{QString::fromStdString(object)};
-    device["name"] = QString::fromStdString(name);
-    device["manufacturer"] = "Lumivex";
-    QJsonObject text;
-    text["name"] = QString::fromStdString(name);
-    text["unique_id"] = QString::fromStdString(object + "_text");
-    text["command_topic"] = QString::fromStdString(Topic(key, "message/set"));
-    text["state_topic"] = QString::fromStdString(Topic(key, "state"));
-    text["value_template"] =
-        "{% set l = value_json.desired.lines[0] if value_json.desired else '' %}"
-        "{{ l if l is string else l | map(attribute='text') | join }}";
-    text["max"] = kMaxTextEntityLength;
-    text["availability_topic"] = QString::fromStdString(m_strStatusTopic);
-    text["device"] = device;
-    Publish(std::string(kDiscoveryPrefix) + "text/" + object + "/config", Compact(text), true);
-    QJsonObject sensor;
-    sensor["name"] = QString::fromStdString(name + " last outcome");
-    sensor["unique_id"] = QString::fromStdString(object + "_outcome");
-    sensor["state_topic"] = QString::fromStdString(Topic(key, "state"));
-    sensor["value_template"] =
-        "{{ value_json.lastOutcome.text if value_json.lastOutcome else 'nothing sent yet' }}";
-    sensor["availability_topic"] = QString::fromStdString(m_strStatusTopic);
-    sensor["device"] = device;
-    Publish(std::string(kDiscoveryPrefix) + "sensor/" + object + "/config", Compact(sensor), true);
-}
-
-void CMqttBridge::OnDiscoveryEntry(const std::string& topic, const std::string& payload) {
-    // homeassistant/<component>/<object>/config: one of this gateway's, for a sign it no longer
-    // drives, is removed by an empty retained payload.
-    const std::string own = "lumivex_" + DiscoveryId(EscapeName(m_gateway.Config().name)) + "_";
-    const size_t objectStart = topic.find('/', std::strlen(kDiscoveryPrefix)) + 1;
-    const size_t objectEnd = topic.find('/', objectStart);
-    if (payload.empty() || objectEnd == std::string::npos) {
-        return;
-    }
-    const std::string object = topic.substr(objectStart, objectEnd - objectStart);
-    if (object.rfind(own, 0) != 0) {
-        return;
-    }
-    for (const std::string& name : m_gateway.SignNames()) {
-        if (DiscoveryObject(name) == object) {
-            return;
-        }
-    }
-    Log("removing the Home Assistant entry " + topic);
-    Publish(topic, std::string(), true);
 }
 
 void CMqttBridge::OnConnectionLost() {
-    Log(m_gateway.Config().name + ": broker connection lost; reconnecting");
-    m_gateway.Metrics().mqttConnected = false;
+    m_core.Log().Line(m_core.Config().name, "broker connection lost; reconnecting");
+    m_core.Metrics().SetBrokerConnected(false);
     ConnectLater();
 }
 
@@ -325,94 +250,79 @@ void CMqttBridge::TakeMessages() {
 
 void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload) {
     if (topic.rfind(kDiscoveryPrefix, 0) == 0) {
-        OnDiscoveryEntry(topic, payload);
+        std::vector<std::string> driven;
+        for (const SignState& state : m_core.Director().Signs()) {
+            driven.push_back(state.sign.name);
+        }
+        if (IsStaleDiscoveryEntry(topic, payload, m_core.Config().name, driven)) {
+            m_core.Log().Line(m_core.Config().name, "removing the Home Assistant entry " + topic);
+            Publish(topic, std::string(), true);
+        }
         return;
     }
     const std::string head = m_strPrefix + "/";
-    if (topic.rfind(head, 0) != 0) {
+    const size_t slash = topic.find('/', head.size());
+    if (topic.rfind(head, 0) != 0 || slash == std::string::npos) {
         return;
     }
-    const std::string rest = topic.substr(head.size());
-    const size_t slash = rest.find('/');
-    if (slash == std::string::npos) {
-        return;
-    }
-    const std::string key = rest.substr(0, slash);
-    const std::string leaf = rest.substr(slash + 1);
+    const std::string key = topic.substr(head.size(), slash - head.size());
+    const std::string leaf = topic.substr(slash + 1);
     if (key == kValuesTopicLevel) {
-        if (IsVariableName(leaf)) {
-            m_gateway.SetVariable(leaf, payload);
-        }
+        m_core.Commands().SetVariable(leaf, payload, Origin::kBroker, [](const GatewayResult&) {});
         return;
     }
+    OnSignMessage(key, leaf, payload);
+}
+
+void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
+                                const std::string& payload) {
     const auto known = m_allSigns.find(key);
-    if (leaf == "state") {
-        if (known != m_allSigns.end() && !m_gateway.Drives(known->second)) {
-            emit OtherSignState(QString::fromStdString(known->second),
-                                QByteArray::fromStdString(payload));
-        }
+    if (known == m_allSigns.end()) {
         return;
-    }
-    if (known == m_allSigns.end() || !m_gateway.Drives(known->second)) {
-        return;  // another gateway's sign, or none: its own gateway answers
     }
     const std::string& name = known->second;
-    if (leaf == "message/set") {
-        if (payload.empty()) {
-            return;  // a retained message cleared
+    const bool driven = m_core.Director().Find(name) != nullptr;
+    if (leaf == "state") {
+        if (!driven) {
+            m_core.Others().Take(name, QByteArray::fromStdString(payload));
         }
-        std::variant<MessageDocument, RequestError> message = RequestError{};
-        try {
-            message = payload.front() == '{' ? ReadRequestMessage(payload, "")
-                                             : PlainTextMessage(payload);
-        } catch (const CMessageFileError& error) {
-            message = RequestError{400, "", error.what()};
-        }
-        if (const auto* error = std::get_if<RequestError>(&message)) {
-            PublishError(key, error->Json());
+        return;
+    }
+    if (!driven) {
+        return;  // another gateway's sign: its own gateway answers
+    }
+    const auto answer = [this, key](const GatewayResult& result) { Answer(key, result); };
+    if (leaf == "message/set" && !payload.empty()) {  // empty: a retained message cleared
+        const Result<MessageDocument> message = ReadPayloadMessage(payload);
+        if (!message.Ok()) {
+            Answer(key, message.Failure());
             return;
         }
-        const MessageDocument& document = std::get<MessageDocument>(message);
-        const std::string json =
-            WriteMessageJson(document, {.indented = false, .everyChoice = true});
-        if (payload == m_echoes[key] || m_gateway.DesiredJson(name) == json) {
-            return;  // this gateway's own copy coming back, or what the sign has already
-        }
-        // The set topic holds it already: when it becomes the sign's desired message it is not
-        // published back there.
-        m_taken[key].insert(json);
-        m_gateway.KeepDesired(name, document,
-                              [this, key, json](const std::optional<std::string>& failure) {
-                                  auto& taken = m_taken[key];
-                                  taken.erase(taken.find(json));
-                                  if (taken.empty()) {
-                                      m_taken.erase(key);
-                                  }
-                                  if (failure) {
-                                      PublishError(key, RequestError{503, "", *failure}.Json());
-                                  }
-                              });
+        m_core.Commands().SetMessage(name, message.Value(), Origin::kBroker, answer);
     } else if (leaf == "notify") {
-        const auto notice = ReadNoticeRequest(payload);
-        if (const auto* error = std::get_if<RequestError>(&notice)) {
-            PublishError(key, error->Json());
+        const Result<NoticeRequest> notice = ReadNoticeRequest(payload);
+        if (!notice.Ok()) {
+            Answer(key, notice.Failure());
             return;
         }
-        const auto& [message, seconds] = std::get<NoticeRequest>(notice);
-        m_gateway.Notify(name, message, seconds);
+        m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,
+                                 Origin::kBroker, answer);
     }
 }
 
-void CMqttBridge::PublishState(const QString& name) {
-    const QJsonObject state = m_gateway.SignJson(name.toStdString());
-    if (!state.isEmpty()) {
-        Publish(Topic(EscapeName(name.toStdString()), "state"),
-                QJsonDocument(state).toJson(QJsonDocument::Compact).toStdString(), true);
+void CMqttBridge::Answer(const std::string& key, const GatewayResult& result) {
+    switch (result.kind) {
+        case ResultKind::kAccepted:
+        case ResultKind::kForwarded:
+        case ResultKind::kUnknownSign:
+            return;
+        case ResultKind::kRefused:
+        case ResultKind::kNotKept:
+        case ResultKind::kConflict:
+            break;
     }
-}
-
-void CMqttBridge::PublishError(const std::string& key, const std::string& json) {
-    Log(m_allSigns[key] + ": refused from the broker: " + json);
+    const std::string json = FailureJson(result);
+    m_core.Log().Line(m_allSigns[key], "refused from the broker: " + json);
     Publish(Topic(key, "error"), json, false);
 }
 

@@ -17,63 +17,72 @@ std::string FieldOfReaderText(const std::string& text, const std::string& field)
     return field.empty() ? inner : field + "." + inner;
 }
 
-}  // namespace
-
-std::string RequestError::Json() const {
-    QJsonObject object;
-    object["error"] = QString::fromStdString(text);
-    if (!field.empty()) {
-        object["field"] = QString::fromStdString(field);
-    }
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
-}
-
-std::variant<MessageDocument, RequestError> ReadRequestMessage(std::string_view json,
-                                                               const std::string& field) {
-    MessageDocument message;
-    try {
-        message = ParseMessageJson(json);
-    } catch (const CMessageFileError& error) {
-        return RequestError{400, FieldOfReaderText(error.what(), field), error.what()};
-    }
+// The composer's check of a "start" position.
+Result<MessageDocument> CheckedPosition(MessageDocument message, const std::string& field) {
     const MessageSettings& settings = message.settings;
     if (settings.position == kPositionStartingAt) {
         if (const auto problem = CheckStartPosition(settings.line, settings.column)) {
             const std::string name = problem->field == PositionField::kLine ? "line" : "column";
-            return RequestError{400, field.empty() ? name : field + "." + name, problem->message};
+            return GatewayResult::Refused(field.empty() ? name : field + "." + name,
+                                          problem->message);
         }
     }
     return message;
 }
 
-std::variant<MessageDocument, RequestError> ReadMessageField(const QJsonObject& body) {
-    const QJsonValue message = body.value("message");
-    if (!message.isObject()) {
-        return RequestError{400, "message", "\"message\" must be a message object"};
+}  // namespace
+
+Result<MessageDocument> ReadRequestMessage(std::string_view json, const std::string& field) {
+    try {
+        return CheckedPosition(ParseMessageJson(json), field);
+    } catch (const CMessageFileError& error) {
+        return GatewayResult::Refused(FieldOfReaderText(error.what(), field), error.what());
     }
-    return ReadRequestMessage(
-        QJsonDocument(message.toObject()).toJson(QJsonDocument::Compact).toStdString(), "message");
 }
 
-std::variant<NoticeRequest, RequestError> ReadNoticeRequest(std::string_view json) {
+Result<MessageDocument> ReadMessageObject(const QJsonObject& object, const std::string& field) {
+    try {
+        return CheckedPosition(MessageFromJsonObject(object), field);
+    } catch (const CMessageFileError& error) {
+        return GatewayResult::Refused(FieldOfReaderText(error.what(), field), error.what());
+    }
+}
+
+Result<QJsonObject> ReadBodyObject(std::string_view json) {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(
         QByteArray(json.data(), static_cast<qsizetype>(json.size())), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        return RequestError{400, "",
-                            "a notice is a JSON object {\"message\": {...}, \"seconds\": 30}"};
+        return GatewayResult::Refused("", "the body must be a JSON object");
     }
-    const QJsonValue seconds = document.object().value("seconds");
+    return document.object();
+}
+
+Result<MessageDocument> ReadMessageField(const QJsonObject& body) {
+    const QJsonValue message = body.value("message");
+    if (!message.isObject()) {
+        return GatewayResult::Refused("message", "\"message\" must be a message object");
+    }
+    return ReadMessageObject(message.toObject(), "message");
+}
+
+Result<NoticeRequest> ReadNoticeRequest(std::string_view json) {
+    Result<QJsonObject> body = ReadBodyObject(json);
+    if (!body.Ok()) {
+        return GatewayResult::Refused(
+            "", "a notice is a JSON object {\"message\": {...}, \"seconds\": 30}");
+    }
+    const QJsonValue seconds = body.Value().value("seconds");
     NoticeRequest notice;
     notice.seconds = seconds.isUndefined() ? kDefaultNoticeSeconds : seconds.toInt(-1);
     if (notice.seconds < 1 || notice.seconds > kMaxNoticeSeconds) {
-        return RequestError{400, "seconds", "must be a whole number from 1 to 86400"};
+        return GatewayResult::Refused("seconds", "must be a whole number from 1 to 86400");
     }
-    auto message = ReadMessageField(document.object());
-    if (auto* failure = std::get_if<RequestError>(&message)) {
-        return std::move(*failure);
+    Result<MessageDocument> message = ReadMessageField(body.Value());
+    if (!message.Ok()) {
+        return message.Failure();
     }
-    notice.message = std::move(std::get<MessageDocument>(message));
+    notice.message = message.Take();
     return notice;
 }
 
@@ -84,7 +93,21 @@ MessageDocument PlainTextMessage(std::string_view utf8) {
             c = u' ';
         }
     }
+    return MessageFromJsonObject(QJsonObject{{"lines", QJsonArray{text}}});
+}
+
+Result<MessageDocument> ReadPayloadMessage(std::string_view payload) {
+    if (!payload.empty() && payload.front() == '{') {
+        return ReadRequestMessage(payload, "");
+    }
+    return PlainTextMessage(payload);
+}
+
+std::string FailureJson(const GatewayResult& failure) {
     QJsonObject object;
-    object["lines"] = QJsonArray{text};
-    return ParseMessageJson(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString());
+    object["error"] = QString::fromStdString(failure.text);
+    if (!failure.field.empty()) {
+        object["field"] = QString::fromStdString(failure.field);
+    }
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }

@@ -3,28 +3,23 @@
 #include <QJsonObject>
 #include <string>
 #include <string_view>
-#include <variant>
 
+#include "gateway/GatewayResult.h"
 #include "settings/MessageFile.h"
 
-// A request the gateway refuses: the HTTP status, the field at fault and why, in the words
-// lumivex-cli uses for the same fault.
-struct RequestError {
-    int status = 400;
-    std::string field;
-    std::string text;
-
-    // {"error": "...", "field": "..."}
-    std::string Json() const;
-};
+// What a request or a payload asks, read and checked before it reaches the commands: refusals name
+// the field at fault in the words lumivex-cli uses for the same fault.
 
 // A message JSON as lumivex-cli encode reads it, with the composer's check of its position.
-// `field` names the message in the request ("message" or "" for the whole body).
-std::variant<MessageDocument, RequestError> ReadRequestMessage(std::string_view json,
-                                                               const std::string& field);
+// `field` names the message in the request ("message", or "" for the whole body).
+Result<MessageDocument> ReadRequestMessage(std::string_view json, const std::string& field);
+Result<MessageDocument> ReadMessageObject(const QJsonObject& object, const std::string& field);
 
-// The "message" field of a request's JSON object, read as ReadRequestMessage reads a message.
-std::variant<MessageDocument, RequestError> ReadMessageField(const QJsonObject& body);
+// A body that must be a JSON object.
+Result<QJsonObject> ReadBodyObject(std::string_view json);
+
+// The "message" field of a request's JSON object.
+Result<MessageDocument> ReadMessageField(const QJsonObject& body);
 
 inline constexpr int kDefaultNoticeSeconds = 30;
 inline constexpr int kMaxNoticeSeconds = 24 * 60 * 60;
@@ -35,7 +30,12 @@ struct NoticeRequest {
 };
 
 // {"message": {...}, "seconds": 30}: a message shown for a while, then the desired one again.
-std::variant<NoticeRequest, RequestError> ReadNoticeRequest(std::string_view json);
+Result<NoticeRequest> ReadNoticeRequest(std::string_view json);
 
 // One line of red text of the smallest size; line breaks become spaces.
 MessageDocument PlainTextMessage(std::string_view utf8);
+// A payload from the broker: a message JSON, or plain text for one line of red.
+Result<MessageDocument> ReadPayloadMessage(std::string_view payload);
+
+// {"error": "...", "field": "..."}
+std::string FailureJson(const GatewayResult& failure);

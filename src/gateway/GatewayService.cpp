@@ -4,34 +4,20 @@
 #include <cstdio>
 #include <map>
 
-#include "gateway/CDashboard.h"
+#include "gateway/CGatewayCore.h"
+#include "gateway/CHttpApi.h"
+#include "gateway/CMqttBridge.h"
+#include "gateway/Clock.h"
+#include "gateway/SignSender.h"
 #include "settings/ProfileStore.h"
 
-GatewayService::GatewayService(const QString& configPath) {
-    GatewayConfig config = LoadGatewayConfig(configPath);
-    CSignsFile signs(config.signsPath);
+GatewayService::GatewayService(const QString& configPath)
+    : m_config(LoadGatewayConfig(configPath)) {
+    CSignsFile signs(m_config.signsPath);
     signs.Load();
-    GatewaySchedules schedules =
-        ParseSchedules(signs.SchedulesJson(), QFileInfo(config.signsPath).absolutePath());
-    m_nAllSigns = signs.All().size();
-    // The profile is read here, once: sends running elsewhere never touch it.
-    std::map<int, std::string> devices;
-    const CProfileStore profile;
-    for (int com = 1; com <= 8; ++com) {
-        devices[com] = SerialDevicePath(profile, com);
-    }
-    std::vector<NamedSign> driven = SignsOfGateway(signs.All(), config.name);
-    const bool withBroker = !config.mqtt.url.empty();
-    m_gateway =
-        std::make_unique<CGateway>(std::move(config), std::move(driven), std::move(schedules),
-                                   [devices](int com) { return devices.at(com); });
-    m_http = std::make_unique<CHttpApi>(*m_gateway);
-    if (withBroker) {
-        m_mqtt = std::make_unique<CMqttBridge>(*m_gateway, signs.All());
-        m_http->SetForwarder(m_mqtt.get());
-        QObject::connect(m_mqtt.get(), &CMqttBridge::OtherSignState, &m_http->Dashboard(),
-                         &CDashboard::TakeOtherSign);
-    }
+    m_schedules =
+        ParseSchedules(signs.SchedulesJson(), QFileInfo(m_config.signsPath).absolutePath());
+    m_allSigns = signs.All();
 }
 
 GatewayService::~GatewayService() {
@@ -39,19 +25,30 @@ GatewayService::~GatewayService() {
 }
 
 std::string GatewayService::Summary() const {
-    const GatewayConfig& config = m_gateway->Config();
-    return "gateway " + config.name + ": " + std::to_string(m_gateway->SignNames().size()) +
-           " of " + std::to_string(m_nAllSigns) + " signs, HTTP " + config.httpHost + ":" +
-           std::to_string(config.httpPort) + (config.token.empty() ? "" : " with a token") + ", " +
-           (config.mqtt.url.empty() ? "no broker" : "broker " + config.mqtt.url);
+    return "gateway " + m_config.name + ": " +
+           std::to_string(SignsOfGateway(m_allSigns, m_config.name).size()) + " of " +
+           std::to_string(m_allSigns.size()) + " signs, HTTP " + m_config.httpHost + ":" +
+           std::to_string(m_config.httpPort) + (m_config.token.empty() ? "" : " with a token") +
+           ", " + (m_config.mqtt.url.empty() ? "no broker" : "broker " + m_config.mqtt.url);
 }
 
 bool GatewayService::Start(std::string& error) {
-    try {
-        m_gateway->Start();
-    } catch (const CGatewayConfigError& failure) {
-        error = failure.what();
+    // The profile is read here, once: sends running elsewhere never touch it.
+    std::map<int, std::string> devices;
+    const CProfileStore profile;
+    for (int com = 1; com <= 8; ++com) {
+        devices[com] = SerialDevicePath(profile, com);
+    }
+    m_clock = std::make_unique<CTimerClock>();
+    m_sender = std::make_unique<CPlanSender>([devices](int com) { return devices.at(com); });
+    m_core = std::make_unique<CGatewayCore>(m_config, m_allSigns, m_schedules, *m_clock, *m_sender);
+    if (const auto failure = m_core->Start()) {
+        error = *failure;
         return false;
+    }
+    m_http = std::make_unique<CHttpApi>(*m_core);
+    if (!m_config.mqtt.url.empty()) {
+        m_mqtt = std::make_unique<CMqttBridge>(*m_core, m_allSigns);
     }
     if (!m_http->Listen(error)) {
         return false;
@@ -59,9 +56,9 @@ bool GatewayService::Start(std::string& error) {
     if (m_mqtt) {
         m_mqtt->Start();
     }
-    const GatewayConfig& config = m_gateway->Config();
-    std::fprintf(stderr, "lumivex-gateway: %s: listening on http://%s:%u\n", config.name.c_str(),
-                 config.httpHost.c_str(), static_cast<unsigned>(m_http->Port()));
+    m_core->Log().Line(m_config.name, "listening on http://" + m_config.httpHost + ":" +
+                                          std::to_string(m_http->Port()));
+    m_core->Log().Flush();
     return true;
 }
 
@@ -72,7 +69,7 @@ void GatewayService::Stop() {
     if (m_mqtt) {
         m_mqtt->Stop();
     }
-    if (m_gateway) {
-        m_gateway->Stop();
+    if (m_core) {
+        m_core->Stop();
     }
 }

@@ -4,12 +4,17 @@
 #include <memory>
 #include <string>
 
-#include "gateway/CGateway.h"
-#include "gateway/CHttpApi.h"
-#include "gateway/CMqttBridge.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/Schedules.h"
 
-// The whole gateway as lumivex-gateway runs it: its configuration, the signs it drives, the
-// desired state, the HTTP API and the broker.
+class CTimerClock;
+class CPlanSender;
+class CGatewayCore;
+class CHttpApi;
+class CMqttBridge;
+
+// The whole gateway as lumivex-gateway runs it: its configuration, the system's clock, the send
+// plans, the core, and the ways in (HTTP and the broker).
 class GatewayService {
 public:
     // Reads gateway.json, signs.json and its schedules. Throws CGatewayConfigError,
@@ -24,11 +29,13 @@ public:
     // Stops serving, then ends the sends; within a moment.
     void Stop();
 
-    CGateway& Gateway() { return *m_gateway; }
-
 private:
-    size_t m_nAllSigns = 0;
-    std::unique_ptr<CGateway> m_gateway;
+    GatewayConfig m_config;
+    std::vector<NamedSign> m_allSigns;
+    GatewaySchedules m_schedules;
+    std::unique_ptr<CTimerClock> m_clock;
+    std::unique_ptr<CPlanSender> m_sender;
+    std::unique_ptr<CGatewayCore> m_core;
     std::unique_ptr<CHttpApi> m_http;
     std::unique_ptr<CMqttBridge> m_mqtt;
 };

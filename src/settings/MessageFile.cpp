@@ -34,27 +34,6 @@ std::string Quoted(const QString& text) {
     return quoted;
 }
 
-// What a value is, for a message that says what was given instead of what a field needs.
-std::string Given(const QJsonValue& value) {
-    switch (value.type()) {
-        case QJsonValue::Null:
-            return "null";
-        case QJsonValue::Bool:
-            return "a boolean";
-        case QJsonValue::Double:
-            return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
-                .toStdString();
-        case QJsonValue::String:
-            return "a string";
-        case QJsonValue::Array:
-            return "an array";
-        case QJsonValue::Object:
-            return "an object";
-        default:
-            return "nothing";
-    }
-}
-
 std::string ChoiceList(const std::vector<Choice>& choices) {
     std::string list;
     for (size_t i = 0; i < choices.size(); ++i) {
@@ -235,6 +214,29 @@ constexpr int64_t kMaxSignModel = kSignModelCount - 1;
 
 }  // namespace
 
+std::string Given(const QJsonValue& value) {
+    switch (value.type()) {
+        case QJsonValue::Null:
+            return "null";
+        case QJsonValue::Bool:
+            return value.toBool() ? "true" : "false";
+        case QJsonValue::Double:
+            return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
+                .toStdString();
+        case QJsonValue::String: {
+            std::string quoted;
+            AppendJsonString(quoted, value.toString().toStdString());
+            return quoted;
+        }
+        case QJsonValue::Array:
+            return "an array";
+        case QJsonValue::Object:
+            return "an object";
+        default:
+            return "nothing";
+    }
+}
+
 MessageDocument ParseMessageJson(std::string_view json) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(
@@ -247,9 +249,12 @@ MessageDocument ParseMessageJson(std::string_view json) {
         Fail("the message must be a JSON object");
     }
 
+    return MessageFromJsonObject(document.object());
+}
+
+MessageDocument MessageFromJsonObject(const QJsonObject& object) {
     MessageDocument message;
     MessageSettings& s = message.settings;
-    const QJsonObject object = document.object();
     for (auto it = object.begin(); it != object.end(); ++it) {
         const std::string key = it.key().toStdString();
         const QJsonValue value = it.value();

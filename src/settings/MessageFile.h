@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QString>
 #include <cstdint>
 #include <cstdio>
@@ -27,6 +29,8 @@ struct UnencodableAt {
     char32_t codePoint = 0;
     bool malformed = false;  // a byte that is not UTF-8
     size_t line = 1;         // from 1
+
+    bool operator==(const UnencodableAt&) const = default;
 };
 
 // Finds it in UTF-8 text whose first line is `firstLine`; a line break is LF, CR LF or CR.
@@ -36,6 +40,8 @@ struct MessageDocument {
     MessageSettings settings;
     std::vector<CellLine> lines{CellLine{}};   // the empty editor holds one empty line
     std::optional<UnencodableAt> unencodable;  // the first text character the sign gets as "?"
+
+    bool operator==(const MessageDocument&) const = default;
 };
 
 // Reads the message JSON; every field is optional and takes the start-up value when absent.
@@ -43,6 +49,8 @@ struct MessageDocument {
 // naming the field, what it accepts and what it was given. The position is not checked here:
 // the composer checks it when it builds a command string.
 MessageDocument ParseMessageJson(std::string_view json);
+// The same reading of a JSON object already parsed, for a message inside a larger document.
+MessageDocument MessageFromJsonObject(const QJsonObject& object);
 
 // The bytes of a file, or of a stream already open under a name shown in the error. Failure:
 // CMessageFileError "cannot read NAME: reason".
@@ -60,6 +68,9 @@ std::string ChoiceJsonText(MessageChoice choice, int32_t value);
 
 // Appends text (UTF-8) as a JSON string, quotes included.
 void AppendJsonString(std::string& out, std::string_view utf8);
+// What a JSON value is, for an error that says what was given instead of what a field needs:
+// null, true, 3, "text" (quoted), an array, an object.
+std::string Given(const QJsonValue& value);
 
 struct MessageJsonLayout {
     // One field a line, for a file that people read and edit; false: all on one line.
@@ -74,6 +85,8 @@ struct MessageJsonLayout {
 // written as they are sent: anything but yellow and green is red. A choice outside its list is
 // written as its number, which the reader refuses.
 std::string WriteMessageJson(const MessageDocument& message, const MessageJsonLayout& layout = {});
+// The same message, every choice written, as a JSON object, for a document that holds it.
+QJsonObject MessageToJsonObject(const MessageDocument& message);
 
 // Writes the message in full to a file, replacing it whole or not at all: a full disk or a crash
 // leaves the old file as it was. A message that would not read back as written is not written.

@@ -1,5 +1,7 @@
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,13 +33,14 @@ public:
         return out + "}";
     }
 
-private:
     static const char* ColourText(Rgb colour) {
         if (colour == kYellow) {
             return "yellow";
         }
         return colour == kGreen ? "green" : "red";
     }
+
+private:
     void Field(std::string& out, const char* name) const {
         out += m_bSpaced && out.back() == ',' ? " \"" : "\"";
         out += name;
@@ -51,26 +54,40 @@ bool SameAttributes(const CharCell& a, const CharCell& b) {
     return a.size == b.size && SignColour(a.colour) == SignColour(b.colour) && a.blink == b.blink;
 }
 
-std::string LineJson(const CellLine& line, const MessageJsonLayout& layout) {
-    const CharCell plain;
-    bool allPlain = true;
+// The end of the stretch of equal attributes that begins at `begin`.
+size_t RunEnd(const CellLine& line, size_t begin) {
+    size_t end = begin + 1;
+    while (end < line.size() && SameAttributes(line[end], line[begin])) {
+        ++end;
+    }
+    return end;
+}
+
+std::string LineBytes(const CellLine& line) {
     std::string bytes;
     for (const CharCell& cell : line) {
-        allPlain = allPlain && SameAttributes(cell, plain);
         bytes += static_cast<char>(cell.character);
     }
+    return bytes;
+}
+
+bool AllPlain(const CellLine& line) {
+    const CharCell plain;
+    return std::all_of(line.begin(), line.end(),
+                       [&](const CharCell& cell) { return SameAttributes(cell, plain); });
+}
+
+std::string LineJson(const CellLine& line, const MessageJsonLayout& layout) {
+    const std::string bytes = LineBytes(line);
     std::string out;
-    if (allPlain) {
+    if (AllPlain(line)) {
         AppendJsonString(out, Windows1252ToUtf8(bytes));
         return out;
     }
     const CJsonRun run(layout);
     out = "[";
     for (size_t begin = 0; begin < line.size();) {
-        size_t end = begin + 1;
-        while (end < line.size() && SameAttributes(line[end], line[begin])) {
-            ++end;
-        }
+        const size_t end = RunEnd(line, begin);
         out += begin == 0 ? "" : layout.indented ? ", " : ",";
         out += run.Write(Windows1252ToUtf8(bytes.substr(begin, end - begin)), line[begin]);
         begin = end;
@@ -143,6 +160,47 @@ std::string WriteMessageJson(const MessageDocument& message, const MessageJsonLa
         json.Number("signModel", s.signModel);
     }
     return json.Raw("lines", LinesJson(message.lines, layout)).Done();
+}
+
+QJsonObject MessageToJsonObject(const MessageDocument& message) {
+    const MessageSettings& s = message.settings;
+    QJsonObject object;
+    const auto choice = [&](const char* name, MessageChoice kind, int32_t value) {
+        const std::string text = ChoiceJsonText(kind, value);
+        object[name] = text.empty() ? QJsonValue(value) : QJsonValue(QString::fromStdString(text));
+    };
+    choice("address", MessageChoice::kAddress, s.address);
+    object["group"] = s.groupNumber;
+    object["unit"] = s.unitNumber;
+    choice("displayMode", MessageChoice::kDisplayMode, s.displayMode);
+    choice("position", MessageChoice::kPosition, s.position);
+    object["line"] = s.line;
+    object["column"] = s.column;
+    object["clearLine"] = s.clearMessageOnLine;
+    choice("effect", MessageChoice::kEffect, s.effect);
+    object["signModel"] = s.signModel;
+    QJsonArray lines;
+    for (const CellLine& line : message.lines) {
+        const std::string bytes = LineBytes(line);
+        if (AllPlain(line)) {
+            lines.append(QString::fromStdString(Windows1252ToUtf8(bytes)));
+            continue;
+        }
+        QJsonArray runs;
+        for (size_t begin = 0; begin < line.size();) {
+            const size_t end = RunEnd(line, begin);
+            const CharCell& cell = line[begin];
+            runs.append(QJsonObject{{"text", QString::fromStdString(Windows1252ToUtf8(
+                                                 bytes.substr(begin, end - begin)))},
+                                    {"size", cell.size},
+                                    {"color", CJsonRun::ColourText(SignColour(cell.colour))},
+                                    {"blink", cell.blink}});
+            begin = end;
+        }
+        lines.append(runs);
+    }
+    object["lines"] = lines;
+    return object;
 }
 
 void WriteMessageFile(const QString& path, const MessageDocument& message) {

@@ -91,30 +91,6 @@ std::map<std::string, int> JsonValueLines(std::string_view text) {
     return lines;
 }
 
-// What a value is, for a message that says what was given instead of what a field needs.
-std::string Given(const QJsonValue& value) {
-    switch (value.type()) {
-        case QJsonValue::Null:
-            return "null";
-        case QJsonValue::Bool:
-            return value.toBool() ? "true" : "false";
-        case QJsonValue::Double:
-            return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest)
-                .toStdString();
-        case QJsonValue::String: {
-            std::string quoted;
-            AppendJsonString(quoted, value.toString().toStdString());
-            return quoted;
-        }
-        case QJsonValue::Array:
-            return "an array";
-        case QJsonValue::Object:
-            return "an object";
-        default:
-            return "nothing";
-    }
-}
-
 // Reads one file's text, naming the line of each fault.
 class CSignsReader {
 public:

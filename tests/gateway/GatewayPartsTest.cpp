@@ -159,9 +159,9 @@ TEST(GatewayRequests, MessagesAreRefusedInTheCliWordsWithTheField) {
     };
     for (const Case& c : cases) {
         const auto result = ReadRequestMessage(c.json, "message");
-        ASSERT_TRUE(std::holds_alternative<RequestError>(result)) << c.json;
-        const RequestError& error = std::get<RequestError>(result);
-        EXPECT_EQ(error.status, 400);
+        ASSERT_FALSE(result.Ok()) << c.json;
+        const GatewayResult& error = result.Failure();
+        EXPECT_EQ(error.kind, ResultKind::kRefused);
         EXPECT_EQ(error.field, c.field) << error.text;
         if (std::string(c.field) != "message.line") {
             try {

@@ -81,7 +81,7 @@ TEST(MessageJsonTest, RefusesWhatIsNotAMessage) {
         {"unknown value", R"({"address":"all"})", "\"address\" must be"},
         {"string", "\"x\"", "the message must be a JSON object"},
         {"wrong type", R"({"group":[1]})", "\"group\" must be a whole number, not an array"},
-        {"number as a string", R"({"line":"3"})", "\"line\" must be a whole number, not a string"},
+        {"number as a string", R"({"line":"3"})", "\"line\" must be a whole number, not \"3\""},
         {"group out of range", R"({"group":100})", "from 0 to 99"},
         {"unit out of range", R"({"unit":-1})", "from 0 to 9999"},
         {"fractional", R"({"unit":1.5})", "\"unit\" must be a whole number, not 1.5"},

@@ -1,0 +1,225 @@
+#include "gateway/CCommands.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <memory>
+
+#include "gateway/GatewayThread.h"
+#include "gateway/SafeName.h"
+
+namespace {
+
+constexpr const char* kValuesPath = "vars.json";
+
+// A sign's desired message in the state journal, named by its escaped name.
+std::string SignStatePath(const std::string& key) {
+    return "signs/" + key + ".json";
+}
+
+std::string Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+const GatewayResult kAccepted{};
+
+}  // namespace
+
+CCommands::CCommands(CDirector& director, std::vector<NamedSign> allSigns, CGatewayLog& log,
+                     QObject* parent)
+    : QObject(parent), m_director(director), m_allSigns(std::move(allSigns)), m_log(log) {}
+
+void CCommands::Restore(const std::map<std::string, std::string>& kept) {
+    for (const SignState& state : m_director.Signs()) {
+        const auto found = kept.find(SignStatePath(state.key));
+        if (found == kept.end()) {
+            continue;
+        }
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(found->second)).object();
+        try {
+            const MessageDocument message =
+                MessageFromJsonObject(object.value("message").toObject());
+            const auto setAt = TimeFromIsoText(object.value("setAt").toString().toStdString());
+            m_director.Restore(state.sign.name, message, setAt.value_or(GatewayTime{}));
+        } catch (const CMessageFileError& error) {
+            m_log.Line(state.sign.name, "kept message left out: " + std::string(error.what()));
+        }
+    }
+    const auto values = kept.find(kValuesPath);
+    if (values != kept.end()) {
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(values->second)).object();
+        for (auto it = object.begin(); it != object.end(); ++it) {
+            if (it.value().isString() && IsVariableName(it.key().toStdString())) {
+                m_values[it.key().toStdString()] = it.value().toString().toStdString();
+            }
+        }
+    }
+    m_director.RestoreValues(m_values);
+}
+
+const NamedSign* CCommands::FindAny(const std::string& name) const {
+    for (const NamedSign& sign : m_allSigns) {
+        if (SameSignName(sign.name, name)) {
+            return &sign;
+        }
+    }
+    return nullptr;
+}
+
+void CCommands::Keep(std::string path, std::string content, std::function<void(bool replaced)> kept,
+                     Reply reply) {
+    if (m_journal == nullptr) {
+        reply({ResultKind::kNotKept, "", "the state folder is not open"});
+        return;
+    }
+    m_journal->Write(std::move(path), std::move(content),
+                     [this, kept = std::move(kept),
+                      reply = std::move(reply)](const CStateJournal::Outcome& outcome) {
+                         PostToGateway(this, [this, kept, reply, outcome] {
+                             if (m_countWrite) {
+                                 m_countWrite(!outcome.failure);
+                             }
+                             if (outcome.failure) {
+                                 m_log.Line("state", *outcome.failure);
+                                 reply({ResultKind::kNotKept, "", "it could not be kept"});
+                                 return;
+                             }
+                             kept(outcome.replaced);
+                             reply(kAccepted);
+                         });
+                     });
+}
+
+void CCommands::SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
+                           Reply reply) {
+    const SignState* state = m_director.Find(name);
+    if (state == nullptr) {
+        const NamedSign* other = FindAny(name);
+        // A set from the broker for another gateway's sign is that gateway's to take.
+        if (other == nullptr || m_forwarder == nullptr || origin == Origin::kBroker) {
+            reply(GatewayResult::UnknownSign(name));
+            return;
+        }
+        m_forwarder->Forward(*other, message);
+        reply({ResultKind::kForwarded, "", ""});
+        return;
+    }
+    if (origin == Origin::kBroker && state->desired == message) {
+        reply(kAccepted);  // what the sign has already: this gateway's own copy coming back
+        return;
+    }
+    const std::string sign = state->sign.name;
+    const GatewayTime setAt = m_director.Now();
+    QJsonObject object;
+    object["sign"] = QString::fromStdString(sign);
+    object["message"] = MessageToJsonObject(message);
+    object["setAt"] = QString::fromStdString(IsoTimeText(setAt));
+    Keep(
+        SignStatePath(state->key), Compact(object),
+        [this, sign, message, origin, setAt](bool replaced) {
+            // One replaced by a later message of the same batch was never shown.
+            if (!replaced) {
+                m_director.SetDesired(sign, message, origin, setAt);
+            }
+        },
+        std::move(reply));
+}
+
+void CCommands::Notify(const std::string& name, const MessageDocument& message, int seconds, Origin,
+                       Reply reply) {
+    if (m_director.Find(name) == nullptr) {
+        reply(GatewayResult::UnknownSign(name));
+        return;
+    }
+    m_director.Notify(name, message, seconds);
+    reply(kAccepted);
+}
+
+void CCommands::SetVariable(const std::string& name, const std::string& value, Origin origin,
+                            Reply reply) {
+    if (!IsVariableName(name)) {
+        reply(GatewayResult::Refused(
+            "var",
+            "a variable's name is 1 to 64 letters, digits, \"_\", \"-\" and \".\", beginning with "
+            "a letter, a digit or \"_\" (\"now\" is the clock's)"));
+        return;
+    }
+    const auto known = m_values.find(name);
+    if (known != m_values.end() && known->second == value) {
+        reply(kAccepted);
+        return;
+    }
+    m_values[name] = value;
+    QJsonObject object;
+    for (const auto& [variable, text] : m_values) {
+        object[QString::fromStdString(variable)] = QString::fromStdString(text);
+    }
+    Keep(
+        kValuesPath, Compact(object),
+        [this, name, value, origin](bool) {
+            m_director.SetValue(name, value);
+            if (origin == Origin::kApi && m_forwarder != nullptr) {
+                m_forwarder->ShareVariable(name, value);
+            }
+        },
+        std::move(reply));
+}
+
+void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
+                                Origin origin, SelectionReply reply) {
+    // Without a broker only this gateway's signs can be reached.
+    std::vector<NamedSign> reachable;
+    for (const NamedSign& sign : m_allSigns) {
+        if (m_forwarder != nullptr || m_director.Find(sign.name) != nullptr) {
+            reachable.push_back(sign);
+        }
+    }
+    auto chosen = ResolveSelection(selection, reachable);
+    if (const auto* fault = std::get_if<SelectionFault>(&chosen)) {
+        if (fault->kind == SelectionFault::Kind::kNotOneChoice) {
+            reply(
+                GatewayResult::Refused("signs", "give one of \"signs\", \"tag\" or \"all\": true"));
+        } else {
+            reply(GatewayResult{ResultKind::kUnknownSign,
+                                fault->kind == SelectionFault::Kind::kUnknownTag ? "tag" : "signs",
+                                fault->Text()});
+        }
+        return;
+    }
+    const auto& signs = std::get<std::vector<NamedSign>>(chosen);
+    // Answered once every sign's part is kept or forwarded; the first failure answers for all.
+    struct Gathered {
+        std::vector<SignAnswer> answers;
+        size_t waiting = 0;
+        std::optional<GatewayResult> failure;
+        SelectionReply reply;
+    };
+    auto gathered = std::make_shared<Gathered>();
+    gathered->waiting = signs.size();
+    gathered->reply = std::move(reply);
+    gathered->answers.resize(signs.size());
+    const auto finish = [gathered] {
+        if (gathered->failure) {
+            gathered->reply(*gathered->failure);
+        } else {
+            gathered->reply(gathered->answers);
+        }
+    };
+    if (signs.empty()) {
+        finish();
+        return;
+    }
+    for (size_t i = 0; i < signs.size(); ++i) {
+        SetMessage(signs[i].name, message, origin,
+                   [gathered, finish, i, name = signs[i].name](const GatewayResult& result) {
+                       gathered->answers[i] = {name, result.kind};
+                       if (!result.Ok() && !gathered->failure) {
+                           gathered->failure = result;
+                       }
+                       if (--gathered->waiting == 0) {
+                           finish();
+                       }
+                   });
+    }
+}

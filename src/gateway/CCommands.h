@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fleet/SignSelection.h"
+#include "gateway/CDirector.h"
+#include "gateway/CStateJournal.h"
+#include "gateway/GatewayLog.h"
+#include "gateway/GatewayResult.h"
+#include "gateway/SignForwarder.h"
+
+// The one way in: every change asked of the gateway, whatever its source (HTTP, the broker),
+// comes here on the gateway's thread, says where it came from and is answered with a result kind
+// that each source maps to its own answer. A change is kept in the state folder before it is
+// applied and answered; work for a sign of another gateway is forwarded to it.
+class CCommands : public QObject {
+public:
+    using Reply = std::function<void(const GatewayResult&)>;
+
+    struct SignAnswer {
+        std::string name;
+        ResultKind kind;  // kAccepted (kept here) or kForwarded
+    };
+    using SelectionReply = std::function<void(const Result<std::vector<SignAnswer>>&)>;
+
+    // allSigns: every sign of signs.json, this gateway's and the others'.
+    CCommands(CDirector& director, std::vector<NamedSign> allSigns, CGatewayLog& log,
+              QObject* parent = nullptr);
+
+    // Where changes are kept; until there is one, none is.
+    void UseJournal(CStateJournal* journal) { m_journal = journal; }
+    // Where work for another gateway's sign goes; none without a broker.
+    void SetForwarder(ISignForwarder* forwarder) { m_forwarder = forwarder; }
+    // Hands what the state folder kept to the director, before it starts.
+    void Restore(const std::map<std::string, std::string>& kept);
+
+    void SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
+                    Reply reply);
+    void Notify(const std::string& name, const MessageDocument& message, int seconds, Origin origin,
+                Reply reply);
+    void SetVariable(const std::string& name, const std::string& value, Origin origin, Reply reply);
+    // The message to every sign chosen, each kept or forwarded; nothing is done when a name or tag
+    // is unknown.
+    void SendToSelection(const SignSelection& selection, const MessageDocument& message,
+                         Origin origin, SelectionReply reply);
+
+    // Whether a sign of that name is in signs.json, driven here or not.
+    const NamedSign* FindAny(const std::string& name) const;
+
+    // Counts of the state folder's writes, for the metrics.
+    using WriteCounter = std::function<void(bool kept)>;
+    void SetWriteCounter(WriteCounter counter) { m_countWrite = std::move(counter); }
+
+private:
+    void Keep(std::string path, std::string content, std::function<void(bool replaced)> kept,
+              Reply reply);
+
+    CDirector& m_director;
+    CStateJournal* m_journal = nullptr;
+    std::vector<NamedSign> m_allSigns;
+    CGatewayLog& m_log;
+    ISignForwarder* m_forwarder = nullptr;
+    VariableValues m_values;  // as the state folder is to keep them, ahead of the director
+    WriteCounter m_countWrite;
+};

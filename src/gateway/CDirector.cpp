@@ -1,0 +1,308 @@
+#include "gateway/CDirector.h"
+
+#include <algorithm>
+
+#include "fleet/SignEndpoint.h"
+#include "gateway/SafeName.h"
+
+namespace {
+
+// The clock's call comes at least this often, so that a change of summer time or of the clock is
+// noticed soon.
+constexpr std::chrono::milliseconds kLongestClockWait = std::chrono::hours(1);
+
+// What a sign is sent when a notice ends and it has nothing else to show: no text, the display
+// cleared.
+const MessageDocument& BlankMessage() {
+    static const MessageDocument blank =
+        ParseMessageJson(R"({"lines": [], "displayMode": "clear-home"})");
+    return blank;
+}
+
+}  // namespace
+
+struct CDirector::Running {
+    ISignSender::SendId send = 0;
+    bool again = false;  // another send when this one ends, of what is shown then
+    IClock::WakeId retryWake = 0;
+    IClock::WakeId noticeWake = 0;
+};
+
+Showing SignState::Shows() const {
+    return notice         ? Showing::kNotice
+           : scheduleRule ? Showing::kSchedule
+           : desired      ? Showing::kDesired
+                          : Showing::kNothing;
+}
+
+WaitingFor SignState::Waits() const {
+    return sending                  ? WaitingFor::kSend
+           : nextTry                ? WaitingFor::kRetry
+           : !shown.missing.empty() ? WaitingFor::kValues
+                                    : WaitingFor::kNothing;
+}
+
+CDirector::CDirector(std::vector<NamedSign> signs, GatewaySchedules schedules, IClock& clock,
+                     ISignSender& sender)
+    : m_clock(clock), m_sender(sender), m_schedules(std::move(schedules)) {
+    for (NamedSign& sign : signs) {
+        SignState state;
+        state.key = EscapeName(sign.name);
+        state.sign = std::move(sign);
+        m_signs.push_back(std::move(state));
+    }
+    m_running.resize(m_signs.size());
+}
+
+CDirector::~CDirector() {
+    Stop();
+}
+
+size_t CDirector::IndexOf(const std::string& name) const {
+    const std::string key = EscapeName(name);
+    const auto found = std::find_if(m_signs.begin(), m_signs.end(),
+                                    [&](const SignState& state) { return state.key == key; });
+    return static_cast<size_t>(found - m_signs.begin());
+}
+
+const SignState* CDirector::Find(const std::string& name) const {
+    const size_t index = IndexOf(name);
+    return index < m_signs.size() ? &m_signs[index] : nullptr;
+}
+
+void CDirector::Restore(const std::string& name, const MessageDocument& message,
+                        GatewayTime setAt) {
+    const size_t index = IndexOf(name);
+    if (index < m_signs.size()) {
+        m_signs[index].desired = message;
+        m_signs[index].desiredAt = setAt;
+        m_signs[index].desiredOrigin = Origin::kJournal;
+    }
+}
+
+void CDirector::Start() {
+    const LocalTime now = m_clock.LocalNow();
+    for (size_t i = 0; i < m_signs.size(); ++i) {
+        SignState& state = m_signs[i];
+        state.scheduleRule =
+            OpenScheduleRule(m_schedules.rules, {state.sign.name, state.sign.tags}, now);
+        Kick(i);
+    }
+    ArmClock();
+}
+
+void CDirector::Stop() {
+    if (m_bStopped) {
+        return;
+    }
+    m_bStopped = true;
+    m_clock.Cancel(m_nClockWake);
+    for (Running& running : m_running) {
+        m_clock.Cancel(running.retryWake);
+        m_clock.Cancel(running.noticeWake);
+    }
+    m_sender.StopAll();
+}
+
+const MessageDocument* CDirector::Source(const SignState& state) const {
+    if (state.notice) {
+        return &*state.notice;
+    }
+    if (state.scheduleRule) {
+        return &m_schedules.messages[*state.scheduleRule];
+    }
+    if (state.desired) {
+        return &*state.desired;
+    }
+    return state.clearAfterNotice ? &BlankMessage() : nullptr;
+}
+
+std::optional<MessageDocument> CDirector::Shown(const SignState& state) const {
+    const MessageDocument* source = Source(state);
+    if (source == nullptr) {
+        return std::nullopt;
+    }
+    MessageDocument shown = ExpandMessage(*source, m_values, m_clock.LocalNow()).message;
+    shown.settings = SettingsForSign(shown.settings, state.sign);
+    return shown;
+}
+
+void CDirector::SetDesired(const std::string& name, const MessageDocument& message, Origin origin,
+                           GatewayTime setAt) {
+    const size_t index = IndexOf(name);
+    if (index >= m_signs.size()) {
+        return;
+    }
+    SignState& state = m_signs[index];
+    state.desired = message;
+    state.desiredAt = setAt;
+    state.desiredOrigin = origin;
+    state.clearAfterNotice = false;
+    Tell({DirectorEvent::Kind::kNewDesired, state});
+    // The newest message goes at once: a send of an older one still running gives way.
+    state.retryDelay = kFirstRetryDelay;
+    if (state.sending && !state.notice && !state.scheduleRule) {
+        m_sender.Cancel(m_running[index].send);
+    }
+    Kick(index);
+    for (IDirectorListener* listener : m_listeners) {
+        listener->DesiredChanged(state);
+    }
+    Changed(state);
+}
+
+void CDirector::Notify(const std::string& name, const MessageDocument& message, int seconds) {
+    const size_t index = IndexOf(name);
+    if (index >= m_signs.size()) {
+        return;
+    }
+    SignState& state = m_signs[index];
+    Running& running = m_running[index];
+    state.notice = message;
+    state.noticeUntil = m_clock.Now() + std::chrono::seconds(seconds);
+    m_clock.Cancel(running.noticeWake);
+    running.noticeWake = m_clock.WakeAt(state.noticeUntil, [this, index] { OnNoticeOver(index); });
+    Tell({DirectorEvent::Kind::kNotice, state, seconds});
+    state.retryDelay = kFirstRetryDelay;
+    if (state.sending) {
+        m_sender.Cancel(running.send);
+    }
+    Kick(index);
+    Changed(state);
+}
+
+void CDirector::OnNoticeOver(size_t index) {
+    SignState& state = m_signs[index];
+    m_running[index].noticeWake = 0;
+    state.notice.reset();
+    // With nothing else to show, the notice must not stay up as if it still held: the sign is
+    // cleared.
+    state.clearAfterNotice = Source(state) == nullptr;
+    Tell({DirectorEvent::Kind::kNoticeOver, state});
+    Kick(index);
+    Changed(state);
+}
+
+void CDirector::SetValue(const std::string& name, const std::string& value) {
+    m_values[name] = value;
+    for (size_t i = 0; i < m_signs.size(); ++i) {
+        if (m_signs[i].shown.used.count(name) != 0) {
+            Kick(i);
+        }
+    }
+}
+
+void CDirector::Kick(size_t index) {
+    SignState& state = m_signs[index];
+    Running& running = m_running[index];
+    if (m_bStopped) {
+        return;
+    }
+    if (state.sending) {
+        running.again = true;
+        return;
+    }
+    m_clock.Cancel(running.retryWake);
+    running.retryWake = 0;
+    state.nextTry.reset();
+    const MessageDocument* source = Source(state);
+    if (source == nullptr) {
+        return;
+    }
+    state.shown = ExpandMessage(*source, m_values, m_clock.LocalNow());
+    if (state.shown.usesClock && !m_bMinuteTicks) {
+        ArmClock();
+    }
+    state.sending = true;
+    running.send =
+        m_sender.Send(state.sign, state.shown.message,
+                      [this, index](const SignSendResult& result) { OnSent(index, result); });
+}
+
+void CDirector::OnSent(size_t index, const SignSendResult& result) {
+    SignState& state = m_signs[index];
+    Running& running = m_running[index];
+    state.sending = false;
+    running.send = 0;
+    const bool cancelled = result.outcome.result.code == SEND_CANCELLED;
+    if (!cancelled) {
+        state.last = result;
+        state.lastAt = m_clock.Now();
+        Tell({DirectorEvent::Kind::kSent, state, 0, 0, &result});
+    }
+    if (running.again) {
+        running.again = false;
+        Kick(index);
+    } else if (result.outcome.Delivered()) {
+        state.deliveredAt = state.lastAt;
+        state.retryDelay = kFirstRetryDelay;
+    } else if (!cancelled) {
+        state.nextTry = m_clock.Now() + state.retryDelay;
+        running.retryWake = m_clock.WakeAt(*state.nextTry, [this, index] { OnRetry(index); });
+        state.retryDelay = std::min(state.retryDelay * 2, kLongestRetryDelay);
+    }
+    Changed(state);
+}
+
+void CDirector::OnRetry(size_t index) {
+    m_running[index].retryWake = 0;
+    Tell({DirectorEvent::Kind::kRetry, m_signs[index]});
+    Kick(index);
+    Changed(m_signs[index]);
+}
+
+void CDirector::ArmClock() {
+    // One call for every sign: when a schedule's window opens or closes for one of them, and at
+    // each minute while one shows the time.
+    const GatewayTime now = m_clock.Now();
+    const LocalTimeMs local = m_clock.ToLocal(now);
+    std::vector<ScheduledSign> signs;
+    m_bMinuteTicks = false;
+    for (const SignState& state : m_signs) {
+        signs.push_back({state.sign.name, state.sign.tags});
+        m_bMinuteTicks = m_bMinuteTicks || state.shown.usesClock;
+    }
+    std::optional<LocalTime> next = NextScheduleChange(
+        m_schedules.rules, signs, std::chrono::floor<std::chrono::seconds>(local));
+    if (m_bMinuteTicks) {
+        const LocalTime minute =
+            std::chrono::floor<std::chrono::minutes>(local) + std::chrono::minutes(1);
+        next = next ? std::min(*next, minute) : minute;
+    }
+    m_clock.Cancel(m_nClockWake);
+    m_nClockWake =
+        m_clock.WakeAt(now + WaitUntilLocal(next, local, kLongestClockWait), [this] { OnClock(); });
+}
+
+void CDirector::OnClock() {
+    m_nClockWake = 0;
+    const LocalTime now = m_clock.LocalNow();
+    for (size_t i = 0; i < m_signs.size(); ++i) {
+        SignState& state = m_signs[i];
+        const auto rule =
+            OpenScheduleRule(m_schedules.rules, {state.sign.name, state.sign.tags}, now);
+        const bool ruleChanged = rule != state.scheduleRule;
+        state.scheduleRule = rule;
+        if (ruleChanged) {
+            Tell({rule ? DirectorEvent::Kind::kScheduleOpens : DirectorEvent::Kind::kScheduleCloses,
+                  state, 0, rule.value_or(0)});
+        }
+        if (ruleChanged || state.shown.usesClock) {
+            Kick(i);
+            Changed(state);
+        }
+    }
+    ArmClock();
+}
+
+void CDirector::Changed(const SignState& state) {
+    for (IDirectorListener* listener : m_listeners) {
+        listener->SignChanged(state);
+    }
+}
+
+void CDirector::Tell(const DirectorEvent& event) {
+    for (IDirectorListener* listener : m_listeners) {
+        listener->Happened(event);
+    }
+}

@@ -1,0 +1,135 @@
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gateway/Clock.h"
+#include "gateway/MessageTemplate.h"
+#include "gateway/Schedules.h"
+#include "gateway/SignSender.h"
+
+inline constexpr std::chrono::seconds kFirstRetryDelay{1};
+inline constexpr std::chrono::seconds kLongestRetryDelay{60};
+
+// Where a change came from.
+enum class Origin { kApi, kBroker, kJournal };
+
+enum class Showing { kNothing, kDesired, kSchedule, kNotice };
+enum class WaitingFor { kNothing, kSend, kRetry, kValues };
+
+// One sign as the director keeps it: what is desired, what it shows and how its sends fare.
+struct SignState {
+    NamedSign sign;
+    std::string key;  // EscapeName(sign.name): its state file and topic level
+    std::optional<MessageDocument> desired;
+    GatewayTime desiredAt{};
+    Origin desiredOrigin = Origin::kApi;
+    std::optional<MessageDocument> notice;
+    GatewayTime noticeUntil{};
+    bool clearAfterNotice = false;  // a notice ended with nothing else to show
+    std::optional<size_t> scheduleRule;
+    ExpandedMessage shown;  // what the last send carried
+    bool sending = false;
+    std::optional<GatewayTime> nextTry;  // when a retry waits
+    std::chrono::seconds retryDelay = kFirstRetryDelay;
+    std::optional<SignSendResult> last;
+    GatewayTime lastAt{};
+    std::optional<GatewayTime> deliveredAt;
+
+    Showing Shows() const;
+    WaitingFor Waits() const;
+};
+
+// What happened to a sign, for the log and the metrics.
+struct DirectorEvent {
+    enum class Kind {
+        kNewDesired,
+        kNotice,
+        kNoticeOver,
+        kScheduleOpens,
+        kScheduleCloses,
+        kSent,
+        kRetry
+    };
+    Kind kind;
+    const SignState& sign;
+    int seconds = 0;                         // kNotice
+    size_t rule = 0;                         // kScheduleOpens
+    const SignSendResult* result = nullptr;  // kSent
+};
+
+class IDirectorListener {
+public:
+    virtual ~IDirectorListener() = default;
+    // Something of the sign's state changed.
+    virtual void SignChanged(const SignState&) {}
+    // Its desired message changed (desiredOrigin says where from).
+    virtual void DesiredChanged(const SignState&) {}
+    virtual void Happened(const DirectorEvent&) {}
+};
+
+// Keeps every sign it drives showing what it should: the desired message, a notice over it for a
+// while, or a schedule's message while its window is open, its live values filled in. Sends each
+// sign what it shows whenever that changes, one send a sign at a time (the newest wins, nothing
+// queues), and tries a failed one again after 1, 2, 4 ... up to 60 s. Time comes from the clock
+// only, sends go through the sender, and everything runs on the gateway's thread.
+class CDirector {
+public:
+    CDirector(std::vector<NamedSign> signs, GatewaySchedules schedules, IClock& clock,
+              ISignSender& sender);
+    ~CDirector();
+    CDirector(const CDirector&) = delete;
+    CDirector& operator=(const CDirector&) = delete;
+
+    void AddListener(IDirectorListener* listener) { m_listeners.push_back(listener); }
+
+    // What the state folder kept, before Start.
+    void Restore(const std::string& name, const MessageDocument& message, GatewayTime setAt);
+    void RestoreValues(VariableValues values) { m_values = std::move(values); }
+    // Sends every sign what it shows; from then on follows the clock.
+    void Start();
+    // Ends every send and call of the clock.
+    void Stop();
+
+    GatewayTime Now() const { return m_clock.Now(); }
+    const std::vector<SignState>& Signs() const { return m_signs; }
+    const SignState* Find(const std::string& name) const;
+    const VariableValues& Values() const { return m_values; }
+    // What the sign shows now, its values filled in, on its own model; none when nothing.
+    std::optional<MessageDocument> Shown(const SignState& sign) const;
+
+    // The sign's new desired message, already kept: shown and sent at once.
+    void SetDesired(const std::string& name, const MessageDocument& message, Origin origin,
+                    GatewayTime setAt);
+    // Shows the message for that long, then what the sign showed before (a sign with nothing
+    // else is cleared).
+    void Notify(const std::string& name, const MessageDocument& message, int seconds);
+    // A live value, already kept: the signs that show it get their message again.
+    void SetValue(const std::string& name, const std::string& value);
+
+private:
+    struct Running;
+    size_t IndexOf(const std::string& name) const;
+    const MessageDocument* Source(const SignState& state) const;
+    void Kick(size_t index);
+    void OnSent(size_t index, const SignSendResult& result);
+    void OnRetry(size_t index);
+    void OnNoticeOver(size_t index);
+    void OnClock();
+    void ArmClock();
+    void Changed(const SignState& state);
+    void Tell(const DirectorEvent& event);
+
+    IClock& m_clock;
+    ISignSender& m_sender;
+    GatewaySchedules m_schedules;
+    std::vector<SignState> m_signs;
+    std::vector<Running> m_running;  // one a sign, beside m_signs
+    VariableValues m_values;
+    IClock::WakeId m_nClockWake = 0;
+    bool m_bMinuteTicks = false;  // the clock's call comes at each minute
+    bool m_bStopped = false;
+    std::vector<IDirectorListener*> m_listeners;
+};

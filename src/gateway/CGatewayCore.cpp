@@ -1,0 +1,92 @@
+#include "gateway/CGatewayCore.h"
+
+#include <QDir>
+
+#include "gateway/SignPresenter.h"
+
+CGatewayCore::CGatewayCore(GatewayConfig config, const std::vector<NamedSign>& allSigns,
+                           GatewaySchedules schedules, IClock& clock, ISignSender& sender,
+                           QObject* parent)
+    : QObject(parent),
+      m_config(std::move(config)),
+      m_director(SignsOfGateway(allSigns, m_config.name), std::move(schedules), clock, sender),
+      m_commands(m_director, allSigns, m_log) {
+    m_director.AddListener(this);
+    m_commands.SetWriteCounter([this](bool kept) { m_metrics.RecordStateWrite(kept); });
+}
+
+CGatewayCore::~CGatewayCore() {
+    Stop();
+}
+
+std::optional<std::string> CGatewayCore::Start() {
+    if (!QDir().mkpath(m_config.stateDir)) {
+        return "cannot make the state folder " + m_config.stateDir.toStdString();
+    }
+    try {
+        // Takes back what a crash left in the journal before the files are read.
+        m_journal = std::make_unique<CStateJournal>(m_config.stateDir.toStdString());
+    } catch (const std::runtime_error& error) {
+        return std::string(error.what());
+    }
+    m_commands.UseJournal(m_journal.get());
+    m_commands.Restore(m_journal->TakeRecovered());
+    m_director.Start();
+    return std::nullopt;
+}
+
+void CGatewayCore::Stop() {
+    m_director.Stop();
+    m_commands.UseJournal(nullptr);
+    m_journal.reset();  // finishes what was asked of it
+    m_log.Flush();
+}
+
+void CGatewayCore::Happened(const DirectorEvent& event) {
+    if (event.kind == DirectorEvent::Kind::kSent) {
+        m_metrics.RecordSend(event.sign.sign.name, event.result->outcome.Delivered(),
+                             event.result->seconds);
+    } else if (event.kind == DirectorEvent::Kind::kRetry) {
+        m_metrics.RecordRetry();
+    }
+    const std::string text = EventText(event);
+    if (!text.empty()) {
+        m_log.Line(event.sign.sign.name, text);
+    }
+}
+
+QJsonObject CGatewayCore::SignJson(const SignState& state) const {
+    return SignStateJson(state, m_director.Shown(state), m_config.name);
+}
+
+std::optional<QJsonObject> CGatewayCore::SignJson(const std::string& name) const {
+    const SignState* state = m_director.Find(name);
+    if (state == nullptr) {
+        return std::nullopt;
+    }
+    return SignJson(*state);
+}
+
+QJsonArray CGatewayCore::SignsJson() const {
+    QJsonArray signs;
+    for (const SignState& state : m_director.Signs()) {
+        signs.append(SignJson(state));
+    }
+    return signs;
+}
+
+Result<MessageDocument> CGatewayCore::ShownAnywhere(const std::string& name) const {
+    std::optional<MessageDocument> shown;
+    if (const SignState* state = m_director.Find(name)) {
+        shown = m_director.Shown(*state);
+    } else if (const COtherSigns::Other* other = m_others.Find(name)) {
+        // Another gateway's sign is drawn from its published state, for the page's card.
+        shown = other->shown;
+    } else {
+        return GatewayResult::UnknownSign(name);
+    }
+    if (!shown) {
+        return GatewayResult{ResultKind::kUnknownSign, "message", "the sign has no message"};
+    }
+    return *shown;
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QObject>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "gateway/CCommands.h"
+#include "gateway/CDirector.h"
+#include "gateway/CGatewayMetrics.h"
+#include "gateway/COtherSigns.h"
+#include "gateway/CStateJournal.h"
+#include "gateway/GatewayConfig.h"
+#include "gateway/GatewayLog.h"
+
+// The gateway without its ways in: the director of its signs, the commands that change them, the
+// state folder, the other gateways' signs, the metrics and the log, on one thread. The program
+// gives it the system's clock and the send plans; a test a scripted clock and a recording sender.
+// The adapters (HTTP, MQTT, the page) are built on it once it has started.
+class CGatewayCore : public QObject, private IDirectorListener {
+public:
+    // allSigns: every sign of signs.json; the gateway drives those SignsOfGateway gives it.
+    CGatewayCore(GatewayConfig config, const std::vector<NamedSign>& allSigns,
+                 GatewaySchedules schedules, IClock& clock, ISignSender& sender,
+                 QObject* parent = nullptr);
+    ~CGatewayCore() override;
+
+    // Opens the state folder, takes back what it kept and sends every sign its message; the
+    // reason when the folder cannot be used.
+    std::optional<std::string> Start();
+    // Ends every send; what was asked of the state folder is written first.
+    void Stop();
+
+    const GatewayConfig& Config() const { return m_config; }
+    CDirector& Director() { return m_director; }
+    CCommands& Commands() { return m_commands; }
+    COtherSigns& Others() { return m_others; }
+    CGatewayMetrics& Metrics() { return m_metrics; }
+    CGatewayLog& Log() { return m_log; }
+
+    // GET /api/signs/{name} of a sign driven here; none for another.
+    std::optional<QJsonObject> SignJson(const std::string& name) const;
+    QJsonArray SignsJson() const;
+    QJsonObject SignJson(const SignState& state) const;
+    // What a sign shows, driven here or by another gateway on the broker, for its pictures.
+    Result<MessageDocument> ShownAnywhere(const std::string& name) const;
+
+private:
+    void Happened(const DirectorEvent& event) override;
+
+    GatewayConfig m_config;
+    CGatewayLog m_log;
+    CGatewayMetrics m_metrics;
+    COtherSigns m_others;
+    CDirector m_director;
+    CCommands m_commands;
+    std::unique_ptr<CStateJournal> m_journal;
+};

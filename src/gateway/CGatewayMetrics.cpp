@@ -1,0 +1,75 @@
+#include "gateway/CGatewayMetrics.h"
+
+#include <QString>
+#include <algorithm>
+#include <array>
+
+namespace {
+
+constexpr std::array<double, 12> kDurationBounds = {0.005, 0.01, 0.025, 0.05, 0.1, 0.25,
+                                                    0.5,   1,    2.5,   5,    10,  30};
+
+std::string Quoted(const std::string& value) {
+    std::string out;
+    for (const char c : value) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string Number(double value) {
+    return QString::number(value).toStdString();
+}
+
+void Header(std::string& text, const char* name, const char* help, const char* type) {
+    text += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+}
+
+}  // namespace
+
+CGatewayMetrics::CGatewayMetrics() : m_durationBuckets(kDurationBounds.size() + 1, 0) {}
+
+void CGatewayMetrics::RecordSend(const std::string& sign, bool delivered, double seconds) {
+    ++m_sends[{sign, delivered ? "delivered" : "failed"}];
+    const auto bucket = std::lower_bound(kDurationBounds.begin(), kDurationBounds.end(), seconds);
+    ++m_durationBuckets[static_cast<size_t>(bucket - kDurationBounds.begin())];
+    m_durationSum += seconds;
+    ++m_nDurations;
+}
+
+std::string CGatewayMetrics::Text() const {
+    std::string text;
+    Header(text, "lumivex_gateway_sends_total", "Sends by sign and outcome.", "counter");
+    for (const auto& [labels, count] : m_sends) {
+        text += "lumivex_gateway_sends_total{sign=\"" + Quoted(labels.first) + "\",outcome=\"" +
+                labels.second + "\"} " + std::to_string(count) + "\n";
+    }
+    const char* duration = "lumivex_gateway_send_duration_seconds";
+    Header(text, duration, "Time from a send's start to its outcome.", "histogram");
+    uint64_t cumulative = 0;
+    for (size_t i = 0; i < m_durationBuckets.size(); ++i) {
+        cumulative += m_durationBuckets[i];
+        const std::string bound = i < kDurationBounds.size() ? Number(kDurationBounds[i]) : "+Inf";
+        text += std::string(duration) + "_bucket{le=\"" + bound + "\"} " +
+                std::to_string(cumulative) + "\n";
+    }
+    text += std::string(duration) + "_sum " + Number(m_durationSum) + "\n";
+    text += std::string(duration) + "_count " + std::to_string(m_nDurations) + "\n";
+    Header(text, "lumivex_gateway_retries_total", "Sends tried again after a failure.", "counter");
+    text += "lumivex_gateway_retries_total " + std::to_string(m_nRetries) + "\n";
+    Header(text, "lumivex_gateway_state_writes_total", "Writes of the state folder.", "counter");
+    text += "lumivex_gateway_state_writes_total{result=\"ok\"} " + std::to_string(m_nStateWrites) +
+            "\n";
+    text += "lumivex_gateway_state_writes_total{result=\"failed\"} " +
+            std::to_string(m_nStateWriteFailures) + "\n";
+    Header(text, "lumivex_gateway_mqtt_connected", "1 while the broker is connected.", "gauge");
+    text += "lumivex_gateway_mqtt_connected " + std::string(m_bBrokerConnected ? "1" : "0") + "\n";
+    return text;
+}

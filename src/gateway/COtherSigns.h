@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+
+#include "settings/MessageFile.h"
+
+// The signs of the other gateways on the broker, as their gateways last published their states:
+// the model the signs page and the preview read them from. Fed by the MQTT bridge; on the
+// gateway's thread.
+class COtherSigns {
+public:
+    struct Other {
+        std::string name;
+        QJsonObject state;                     // as its gateway published it
+        std::optional<MessageDocument> shown;  // what its state says the sign shows
+        int64_t frames = 0;                    // FramesOf(*shown)
+    };
+
+    // A sign's state as its gateway published it; an empty payload: it is gone.
+    void Take(const std::string& name, const QByteArray& payload);
+    // Names compare as sign names do, without regard to case.
+    const Other* Find(const std::string& name) const;
+    // By escaped name.
+    const std::map<std::string, Other>& All() const { return m_others; }
+
+    // Told of each sign whose state came (gone: no longer in All()).
+    void OnChanged(std::function<void(const std::string& name)> changed) {
+        m_changed = std::move(changed);
+    }
+
+private:
+    std::map<std::string, Other> m_others;
+    std::function<void(const std::string&)> m_changed;
+};

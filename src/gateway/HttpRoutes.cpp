@@ -1,0 +1,263 @@
+#include "gateway/HttpRoutes.h"
+
+#include <httplib.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+
+#include "gateway/CGatewayCore.h"
+#include "gateway/GatewayRequests.h"
+#include "gateway/GatewayThread.h"
+#include "gateway/PanelFrames.h"
+
+namespace {
+
+constexpr const char* kJson = "application/json";
+constexpr int64_t kMaxPreviewFrame = 10000;
+
+using Request = httplib::Request;
+using Response = httplib::Response;
+
+int StatusOf(ResultKind kind) {
+    switch (kind) {
+        case ResultKind::kAccepted:
+        case ResultKind::kForwarded:
+            return 202;
+        case ResultKind::kUnknownSign:
+            return 404;
+        case ResultKind::kNotKept:
+            return 503;
+        case ResultKind::kRefused:
+            return 400;
+        case ResultKind::kConflict:
+            return 409;
+    }
+    return 500;
+}
+
+void SendFailure(Response& response, const GatewayResult& failure) {
+    response.status = StatusOf(failure.kind);
+    response.set_content(FailureJson(failure), kJson);
+}
+
+void SendJson(Response& response, int status, const QJsonValue& value) {
+    response.status = status;
+    const QJsonDocument document =
+        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
+    response.set_content(document.toJson(QJsonDocument::Compact).toStdString(), kJson);
+}
+
+// Asks the gateway's thread; `ask` gets the core and a reply for what the request answers.
+template <class T, class Ask>
+T On(CGatewayCore& core, Ask ask) {
+    return AskGateway<T>(&core, [&core, ask](auto reply) { ask(core, std::move(reply)); });
+}
+
+// What a change answers: its result, and the sign's state once it is kept.
+struct Change {
+    GatewayResult result;
+    QJsonObject sign;
+};
+
+void SendChange(Response& response, const std::string& name, const Change& change) {
+    if (!change.result.Ok()) {
+        SendFailure(response, change.result);
+    } else if (change.result.kind == ResultKind::kForwarded) {
+        // Another gateway's sign: its own gateway takes it from the broker.
+        SendJson(response, 202,
+                 QJsonObject{{"name", QString::fromStdString(name)}, {"forwarded", true}});
+    } else {
+        SendJson(response, 202, change.sign);
+    }
+}
+
+auto ChangeReply(CGatewayCore& core, const std::string& name, std::function<void(Change)> reply) {
+    return [&core, name, reply = std::move(reply)](const GatewayResult& result) {
+        reply({result, result.kind == ResultKind::kAccepted
+                           ? core.SignJson(name).value_or(QJsonObject())
+                           : QJsonObject()});
+    };
+}
+
+void GetMetrics(CGatewayCore& core, const Request&, Response& response) {
+    response.set_content(On<std::string>(core, [](CGatewayCore& gateway,
+                                                  auto reply) { reply(gateway.Metrics().Text()); }),
+                         "text/plain; version=0.0.4");
+}
+
+void GetSigns(CGatewayCore& core, const Request&, Response& response) {
+    SendJson(response, 200, On<QJsonArray>(core, [](CGatewayCore& gateway, auto reply) {
+                 reply(gateway.SignsJson());
+             }));
+}
+
+void GetSign(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const auto sign = On<std::optional<QJsonObject>>(
+        core, [name](CGatewayCore& gateway, auto reply) { reply(gateway.SignJson(name)); });
+    if (!sign) {
+        SendFailure(response, GatewayResult::UnknownSign(name));
+        return;
+    }
+    SendJson(response, 200, *sign);
+}
+
+void GetPreview(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    int64_t frame = 1;
+    if (request.has_param("frame")) {
+        bool ok = false;
+        frame = QString::fromStdString(request.get_param_value("frame")).toLongLong(&ok);
+        if (!ok || frame < 1 || frame > kMaxPreviewFrame) {
+            SendFailure(response,
+                        GatewayResult::Refused("frame", "must be a number from 1 to 10000"));
+            return;
+        }
+    }
+    const auto shown = On<Result<MessageDocument>>(
+        core, [name](CGatewayCore& gateway, auto reply) { reply(gateway.ShownAnywhere(name)); });
+    if (!shown.Ok()) {
+        SendFailure(response, shown.Failure());
+        return;
+    }
+    const bool versioned = request.has_param("v");
+    if (versioned && request.get_param_value("v") != PanelVersion(shown.Value())) {
+        // Kept by the browser under that version, another message's picture would stand for it.
+        SendFailure(response, {ResultKind::kConflict, "v", "the sign shows another message now"});
+        return;
+    }
+    // An address that names the message's version (the signs page's) always gives the same
+    // picture: the browser keeps it instead of asking again each step.
+    if (versioned) {
+        response.set_header("Cache-Control", "private, max-age=86400, immutable");
+    }
+    response.set_content(PngOfFrame(shown.Value(), frame).toStdString(), "image/png");
+}
+
+void PutMessage(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const Result<MessageDocument> message = ReadRequestMessage(request.body, "");
+    if (!message.Ok()) {
+        SendFailure(response, message.Failure());
+        return;
+    }
+    SendChange(response, name,
+               On<Change>(core, [&name, &message](CGatewayCore& gateway, auto reply) {
+                   gateway.Commands().SetMessage(name, message.Value(), Origin::kApi,
+                                                 ChangeReply(gateway, name, std::move(reply)));
+               }));
+}
+
+void PostNotify(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const Result<NoticeRequest> notice = ReadNoticeRequest(request.body);
+    if (!notice.Ok()) {
+        SendFailure(response, notice.Failure());
+        return;
+    }
+    SendChange(response, name,
+               On<Change>(core, [&name, &notice](CGatewayCore& gateway, auto reply) {
+                   const auto& [message, seconds] = notice.Value();
+                   gateway.Commands().Notify(name, message, seconds, Origin::kApi,
+                                             ChangeReply(gateway, name, std::move(reply)));
+               }));
+}
+
+// {"signs": [...]} | {"tag": "..."} | {"all": true}
+Result<SignSelection> ReadSelection(const QJsonObject& body) {
+    SignSelection selection;
+    const QJsonValue signs = body.value("signs");
+    if (!signs.isUndefined() && !signs.isArray()) {
+        return GatewayResult::Refused("signs", "\"signs\" must be a list of names");
+    }
+    for (const QJsonValue& name : signs.toArray()) {
+        if (!name.isString()) {
+            return GatewayResult::Refused("signs", "\"signs\" must be a list of names");
+        }
+        selection.names.push_back(name.toString().toStdString());
+    }
+    if (body.value("tag").isString()) {
+        selection.tag = body.value("tag").toString().toStdString();
+    }
+    selection.all = body.value("all").toBool(false);
+    if (!selection.OneChoice()) {
+        return GatewayResult::Refused("signs", "give one of \"signs\", \"tag\" or \"all\": true");
+    }
+    return selection;
+}
+
+void PostSend(CGatewayCore& core, const Request& request, Response& response) {
+    const Result<QJsonObject> body = ReadBodyObject(request.body);
+    const Result<MessageDocument> message =
+        body.Ok() ? ReadMessageField(body.Value()) : body.Failure();
+    const Result<SignSelection> selection =
+        message.Ok() ? ReadSelection(body.Value()) : message.Failure();
+    if (!selection.Ok()) {
+        SendFailure(response, selection.Failure());
+        return;
+    }
+    using Answers = Result<std::vector<CCommands::SignAnswer>>;
+    const Answers answers = On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
+        gateway.Commands().SendToSelection(selection.Value(), message.Value(), Origin::kApi,
+                                           std::move(reply));
+    });
+    if (!answers.Ok()) {
+        SendFailure(response, answers.Failure());
+        return;
+    }
+    QJsonArray names;
+    QJsonArray forwarded;
+    for (const CCommands::SignAnswer& answer : answers.Value()) {
+        names.append(QString::fromStdString(answer.name));
+        if (answer.kind == ResultKind::kForwarded) {
+            forwarded.append(QString::fromStdString(answer.name));
+        }
+    }
+    SendJson(response, 202, QJsonObject{{"signs", names}, {"forwarded", forwarded}});
+}
+
+void PutVariable(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const Result<QJsonObject> body = ReadBodyObject(request.body);
+    if (!body.Ok()) {
+        SendFailure(response, body.Failure());
+        return;
+    }
+    if (!body.Value().value("value").isString()) {
+        SendFailure(response, GatewayResult::Refused("value", "\"value\" must be a string"));
+        return;
+    }
+    const std::string value = body.Value().value("value").toString().toStdString();
+    const auto result = On<GatewayResult>(core, [&](CGatewayCore& gateway, auto reply) {
+        gateway.Commands().SetVariable(name, value, Origin::kApi, std::move(reply));
+    });
+    if (!result.Ok()) {
+        SendFailure(response, result);
+        return;
+    }
+    response.status = 204;
+}
+
+}  // namespace
+
+void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
+    using Route = void (*)(CGatewayCore&, const Request&, Response&);
+    const auto bind = [&core](Route route) {
+        return [&core, route](const Request& request, Response& response) {
+            route(core, request, response);
+        };
+    };
+    server.Get("/healthz", [](const Request&, Response& response) {
+        response.set_content("ok\n", "text/plain");
+    });
+    server.Get("/metrics", bind(GetMetrics));
+    server.Get("/api/signs", bind(GetSigns));
+    server.Get(R"(/api/signs/(.+)/preview\.png)", bind(GetPreview));
+    server.Get(R"(/api/signs/(.+))", bind(GetSign));
+    server.Put(R"(/api/signs/(.+)/message)", bind(PutMessage));
+    server.Post("/api/send", bind(PostSend));
+    server.Post(R"(/api/signs/(.+)/notify)", bind(PostNotify));
+    server.Put(R"(/api/vars/(.+))", bind(PutVariable));
+}

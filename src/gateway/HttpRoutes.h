@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstddef>
+
+namespace httplib {
+class Server;
+}
+
+class CGatewayCore;
+
+inline constexpr size_t kMaxRequestBody = 1024 * 1024;
+
+// The API's routes: each reads its request, asks one thing of the gateway's thread and maps the
+// answer to a status in one table.
+void AddApiRoutes(httplib::Server& server, CGatewayCore& core);

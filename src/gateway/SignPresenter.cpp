@@ -1,0 +1,126 @@
+#include "gateway/SignPresenter.h"
+
+#include <QJsonArray>
+
+#include "fleet/SignEndpoint.h"
+#include "fleet/SignReport.h"
+#include "gateway/PanelFrames.h"
+#include "preview/SignModel.h"
+
+namespace {
+
+QJsonArray TextList(const auto& texts) {
+    QJsonArray list;
+    for (const std::string& text : texts) {
+        list.append(QString::fromStdString(text));
+    }
+    return list;
+}
+
+QJsonValue TimeValue(std::optional<GatewayTime> time) {
+    return time ? QJsonValue(QString::fromStdString(IsoTimeText(*time))) : QJsonValue("");
+}
+
+const char* ShowingText(Showing showing) {
+    switch (showing) {
+        case Showing::kNotice:
+            return "notice";
+        case Showing::kSchedule:
+            return "schedule";
+        case Showing::kDesired:
+            return "desired";
+        case Showing::kNothing:
+            break;
+    }
+    return "nothing";
+}
+
+const char* WaitingText(WaitingFor waiting) {
+    switch (waiting) {
+        case WaitingFor::kSend:
+            return "send";
+        case WaitingFor::kRetry:
+            return "retry";
+        case WaitingFor::kValues:
+            return "values";
+        case WaitingFor::kNothing:
+            break;
+    }
+    return "nothing";
+}
+
+void AddPanel(QJsonObject& card, const MessageDocument& shown, int64_t frames) {
+    card["frames"] = static_cast<qint64>(frames);
+    card["panelVersion"] = QString::fromStdString(PanelVersion(shown));
+    const AreaSize area = GetAreaSize(shown.settings.signModel);
+    card["panel"] = QJsonObject{{"width", area.width}, {"height", area.height}};
+}
+
+}  // namespace
+
+QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDocument>& shown,
+                          const std::string& gateway) {
+    QJsonObject object;
+    object["name"] = QString::fromStdString(state.sign.name);
+    object["link"] = QString::fromStdString(SignLinkDescription(state.sign));
+    object["address"] = QString::fromStdString(SignAddressDescription(state.sign));
+    object["tags"] = TextList(state.sign.tags);
+    object["gateway"] = QString::fromStdString(gateway);
+    object["desired"] = state.desired ? MessageToJsonObject(*state.desired) : QJsonValue();
+    object["desiredSetAt"] =
+        TimeValue(state.desired ? std::optional(state.desiredAt) : std::nullopt);
+    object["shown"] = shown ? MessageToJsonObject(*shown) : QJsonValue();
+    object["showing"] = ShowingText(state.Shows());
+    if (state.notice) {
+        object["noticeUntil"] = TimeValue(state.noticeUntil);
+    }
+    if (state.scheduleRule) {
+        object["schedule"] = static_cast<int>(*state.scheduleRule);
+    }
+    if (state.last) {
+        object["lastOutcome"] =
+            QJsonObject{{"delivered", state.last->outcome.Delivered()},
+                        {"text", QString::fromStdString(SignSendState(*state.last))},
+                        {"at", TimeValue(state.lastAt)}};
+    } else {
+        object["lastOutcome"] = QJsonValue();
+    }
+    object["deliveredAt"] = state.deliveredAt ? TimeValue(state.deliveredAt) : QJsonValue();
+    object["missing"] = TextList(state.shown.missing);
+    object["waitingFor"] = WaitingText(state.Waits());
+    if (state.nextTry) {
+        object["nextTryAt"] = TimeValue(state.nextTry);
+    }
+    return object;
+}
+
+QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown,
+                     int64_t frames) {
+    if (shown) {
+        AddPanel(state, *shown, frames);
+        state["text"] = ShownText(*shown);
+    }
+    return state;
+}
+
+QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* other) {
+    const QString shownName = QString::fromStdString(name);
+    if (other == nullptr) {
+        return QJsonObject{{"name", shownName}, {"gone", true}};
+    }
+    QJsonObject card = other->state;
+    card["name"] = shownName;
+    card["other"] = true;
+    if (other->shown) {
+        AddPanel(card, *other->shown, other->frames);
+        card["text"] = ShownText(*other->shown);
+    } else if (other->state.value("desired").isObject()) {
+        // A state of an older gateway names only the desired message: its words, without a panel.
+        try {
+            card["text"] =
+                ShownText(MessageFromJsonObject(other->state.value("desired").toObject()));
+        } catch (const CMessageFileError&) {
+        }
+    }
+    return card;
+}

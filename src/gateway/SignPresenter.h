@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QJsonObject>
+#include <optional>
+#include <string>
+
+#include "gateway/CDirector.h"
+#include "gateway/COtherSigns.h"
+
+// The sign's state as GET /api/signs/{name} and its state topic give it: link, address, tags,
+// desired message, what it shows, the last outcome and what it waits for. `shown`: what it shows
+// now, values filled in, on its own model (enough for another gateway's page to draw its panel).
+QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDocument>& shown,
+                          const std::string& gateway);
+
+// A sign's card on the signs page: its state with what its panel shows (the frames of one cycle,
+// their version, the picture's size and the text in words). `frames` is FramesOf(*shown).
+QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown,
+                     int64_t frames);
+// The card of another gateway's sign, from the state its gateway published.
+QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* other);

@@ -1,0 +1,143 @@
+// The one way in, on a core in process: what is kept, forwarded or refused, and what survives a
+// restart.
+#include <gtest/gtest.h>
+
+#include "CoreFixture.h"
+
+namespace {
+
+// Keeps what the director tells of desired messages.
+class CDesiredLog : public IDirectorListener {
+public:
+    void DesiredChanged(const SignState& state) override { origins.push_back(state.desiredOrigin); }
+    std::vector<Origin> origins;
+};
+
+TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
+    CCoreFixture fixture;
+    CRecordingForwarder forwarder;
+    ASSERT_FALSE(fixture.core->Start());
+    CDesiredLog desired;
+    fixture.core->Director().AddListener(&desired);
+    struct Case {
+        const char* sign;
+        Origin origin;
+        bool forwarder;
+        ResultKind kind;
+    };
+    const Case cases[] = {
+        {"a", Origin::kApi, false, ResultKind::kAccepted},     // names without regard to case
+        {"C", Origin::kApi, false, ResultKind::kUnknownSign},  // another's, no broker
+        {"C", Origin::kApi, true, ResultKind::kForwarded},
+        {"C", Origin::kBroker, true, ResultKind::kUnknownSign},  // its own gateway takes it
+        {"Nowhere", Origin::kApi, true, ResultKind::kUnknownSign},
+        {"B", Origin::kBroker, true, ResultKind::kAccepted},
+    };
+    for (const Case& c : cases) {
+        fixture.core->Commands().SetForwarder(c.forwarder ? &forwarder : nullptr);
+        const GatewayResult result = fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
+            commands.SetMessage(c.sign, Text("HELLO"), c.origin, reply);
+        });
+        EXPECT_EQ(result.kind, c.kind) << c.sign;
+    }
+    EXPECT_EQ(forwarder.forwarded,
+              (std::vector<std::pair<std::string, std::string>>{{"C", "HELLO"}}));
+    EXPECT_EQ(desired.origins, (std::vector<Origin>{Origin::kApi, Origin::kBroker}));
+    // The broker giving back what the sign has already changes nothing, and is not kept again.
+    const std::string metrics = fixture.core->Metrics().Text();
+    EXPECT_EQ(fixture
+                  .Ask([](CCommands& commands, CCommands::Reply reply) {
+                      commands.SetMessage("B", Text("HELLO"), Origin::kBroker, reply);
+                  })
+                  .kind,
+              ResultKind::kAccepted);
+    EXPECT_EQ(desired.origins.size(), 2u);
+    EXPECT_EQ(fixture.core->Metrics().Text(), metrics);
+}
+
+TEST(Commands, WhatWasKeptComesBackAfterARestart) {
+    CCoreFixture fixture;
+    ASSERT_FALSE(fixture.core->Start());
+    fixture.Ask([](CCommands& commands, CCommands::Reply reply) {
+        commands.SetMessage("A", Text("{count} PARTS"), Origin::kApi, reply);
+    });
+    EXPECT_TRUE(fixture
+                    .Ask([](CCommands& commands, CCommands::Reply reply) {
+                        commands.SetVariable("count", "412", Origin::kApi, reply);
+                    })
+                    .Ok());
+    fixture.Make();
+    ASSERT_FALSE(fixture.core->Start());
+    const SignState& state = *fixture.core->Director().Find("A");
+    EXPECT_EQ(ShownText(*state.desired), "{count} PARTS");
+    EXPECT_EQ(state.desiredAt, kTestStart);
+    EXPECT_EQ(fixture.sender.sent.back().text, "412 PARTS");
+}
+
+TEST(Commands, VariablesAreCheckedKeptAndSharedOnlyWhenSetHere) {
+    CCoreFixture fixture;
+    CRecordingForwarder forwarder;
+    fixture.core->Commands().SetForwarder(&forwarder);
+    ASSERT_FALSE(fixture.core->Start());
+    struct Case {
+        const char* name;
+        Origin origin;
+        ResultKind kind;
+    };
+    const Case cases[] = {
+        {"count", Origin::kApi, ResultKind::kAccepted},
+        {"part", Origin::kBroker, ResultKind::kAccepted},
+        {"now", Origin::kApi, ResultKind::kRefused},
+        {"a b", Origin::kApi, ResultKind::kRefused},
+    };
+    for (const Case& c : cases) {
+        const GatewayResult result = fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
+            commands.SetVariable(c.name, "7", c.origin, reply);
+        });
+        EXPECT_EQ(result.kind, c.kind) << c.name;
+        EXPECT_EQ(result.field, c.kind == ResultKind::kRefused ? "var" : "") << c.name;
+    }
+    EXPECT_EQ(forwarder.shared, (std::vector<std::pair<std::string, std::string>>{{"count", "7"}}));
+    EXPECT_EQ(fixture.core->Director().Values().at("part"), "7");
+}
+
+TEST(Commands, ASelectionReachesEverySignOfItsTagAcrossGateways) {
+    CCoreFixture fixture;
+    CRecordingForwarder forwarder;
+    ASSERT_FALSE(fixture.core->Start());
+    struct Case {
+        SignSelection selection;
+        bool forwarder;
+        ResultKind kind;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {{{}, "HALL", false}, true, ResultKind::kAccepted, {"A", "C"}},
+        {{{}, "hall", false}, false, ResultKind::kAccepted, {"A"}},
+        {{{}, std::nullopt, true}, true, ResultKind::kAccepted, {"A", "B", "C"}},
+        {{{"b", "B"}, std::nullopt, false}, true, ResultKind::kAccepted, {"B"}},
+        {{{}, "paint", false}, true, ResultKind::kUnknownSign, {}},
+        {{{"A", "Nowhere"}, std::nullopt, false}, true, ResultKind::kUnknownSign, {}},
+        {{{"A"}, "hall", false}, true, ResultKind::kRefused, {}},
+    };
+    for (const Case& c : cases) {
+        fixture.core->Commands().SetForwarder(c.forwarder ? &forwarder : nullptr);
+        std::optional<Result<std::vector<CCommands::SignAnswer>>> answer;
+        fixture.core->Commands().SendToSelection(
+            c.selection, Text("GO"), Origin::kApi,
+            [&](const Result<std::vector<CCommands::SignAnswer>>& result) { answer = result; });
+        ASSERT_TRUE(PumpUntil([&] { return answer.has_value(); }));
+        std::vector<std::string> names;
+        if (answer->Ok()) {
+            for (const CCommands::SignAnswer& sign : answer->Value()) {
+                names.push_back(sign.name);
+                EXPECT_EQ(sign.kind,
+                          sign.name == "C" ? ResultKind::kForwarded : ResultKind::kAccepted);
+            }
+        }
+        EXPECT_EQ(answer->Ok() ? ResultKind::kAccepted : answer->Failure().kind, c.kind);
+        EXPECT_EQ(names, c.names);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,82 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <chrono>
+#include <functional>
+#include <future>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DirectorTestSupport.h"
+#include "GatewayProcess.h"
+#include "gateway/CGatewayCore.h"
+#include "support/FleetTestSupport.h"
+
+// Runs the gateway's event loop until `done` holds, within the tests' bound; whether it held.
+inline bool PumpUntil(const std::function<bool()>& done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+// Runs `work` on a thread of its own (a client's), the gateway's events handled meanwhile.
+template <class F>
+auto OffThread(F work) -> decltype(work()) {
+    auto future = std::async(std::launch::async, std::move(work));
+    PumpUntil(
+        [&] { return future.wait_for(std::chrono::seconds(0)) == std::future_status::ready; });
+    return future.get();
+}
+
+// A forwarder that keeps what it is handed.
+class CRecordingForwarder : public ISignForwarder {
+public:
+    void Forward(const NamedSign& sign, const MessageDocument& message) override {
+        forwarded.emplace_back(sign.name, ShownText(message).toStdString());
+    }
+    void ShareVariable(const std::string& name, const std::string& value) override {
+        shared.emplace_back(name, value);
+    }
+    std::vector<std::pair<std::string, std::string>> forwarded;
+    std::vector<std::pair<std::string, std::string>> shared;
+};
+
+// A gateway's core in the test's own process: "A" (tagged "hall") and "B" of hall-b, "C" (tagged
+// "hall") of hall-a; a scripted clock, a recording sender and a state folder of the test's own.
+class CCoreFixture {
+public:
+    explicit CCoreFixture(std::string token = {}) { Make(std::move(token)); }
+
+    void Make(std::string token = {}) {
+        core.reset();
+        GatewayConfig config;
+        config.name = "hall-b";
+        config.httpPort = 0;
+        config.token = std::move(token);
+        config.stateDir = QString::fromStdString(folder.Path() + "/state");
+        NamedSign other = TestSign("C", {"hall"});
+        other.gateway = "hall-a";
+        core = std::make_unique<CGatewayCore>(
+            config, std::vector<NamedSign>{TestSign("A", {"hall"}), TestSign("B"), other},
+            GatewaySchedules{}, clock, sender);
+    }
+
+    // Asks the commands on this thread and waits for the answer.
+    GatewayResult Ask(const std::function<void(CCommands&, CCommands::Reply)>& ask) {
+        std::optional<GatewayResult> answer;
+        ask(core->Commands(), [&](const GatewayResult& result) { answer = result; });
+        PumpUntil([&] { return answer.has_value(); });
+        return answer.value_or(GatewayResult{ResultKind::kConflict, "", "no answer"});
+    }
+
+    CTempFolder folder;
+    CScriptedClock clock{kTestStart};
+    CRecordingSender sender;
+    std::unique_ptr<CGatewayCore> core;
+};

@@ -1,0 +1,160 @@
+// The director on a scripted clock and a recording sender: back-off, notices, schedules, values
+// and the newest message winning, each in no time at all.
+#include <gtest/gtest.h>
+
+#include "CoreFixture.h"
+#include "DirectorTestSupport.h"
+#include "gateway/Schedules.h"
+
+namespace {
+
+using std::chrono::hours;
+using std::chrono::milliseconds;
+using std::chrono::minutes;
+using std::chrono::seconds;
+
+class Director : public testing::Test {
+protected:
+    void Make(GatewaySchedules schedules = {}, minutes utcOffset = {}) {
+        m_clock = std::make_unique<CScriptedClock>(kTestStart, utcOffset);
+        m_director = std::make_unique<CDirector>(
+            std::vector<NamedSign>{TestSign("A", {"hall"}), TestSign("B")}, std::move(schedules),
+            *m_clock, m_sender);
+    }
+    void Set(const std::string& sign, const std::string& text) {
+        m_director->SetDesired(sign, Text(text), Origin::kApi, m_clock->Now());
+    }
+
+    CRecordingSender m_sender;
+    std::unique_ptr<CScriptedClock> m_clock;
+    std::unique_ptr<CDirector> m_director;
+};
+
+TEST_F(Director, AFailedSendIsTriedAgainBackingOffToAMinute) {
+    Make();
+    m_director->Start();
+    Set("A", "HELLO");
+    std::vector<long long> waits;
+    for (int attempt = 0; attempt < 9; ++attempt) {
+        ASSERT_EQ(m_sender.End("A", false), "HELLO");
+        const SignState& state = *m_director->Find("A");
+        EXPECT_EQ(state.Waits(), WaitingFor::kRetry);
+        ASSERT_TRUE(state.nextTry);
+        waits.push_back(
+            std::chrono::duration_cast<seconds>(*state.nextTry - m_clock->Now()).count());
+        ASSERT_TRUE(m_clock->AdvanceToNextWake());
+    }
+    EXPECT_EQ(waits, (std::vector<long long>{1, 2, 4, 8, 16, 32, 60, 60, 60}));
+    // Delivered at last: the next failure starts again from a second.
+    EXPECT_EQ(m_sender.End("A", true), "HELLO");
+    EXPECT_EQ(m_director->Find("A")->Waits(), WaitingFor::kNothing);
+    Set("A", "AGAIN");
+    m_sender.End("A", false);
+    EXPECT_EQ(*m_director->Find("A")->nextTry - m_clock->Now(), seconds(1));
+}
+
+TEST_F(Director, ANewerMessageCancelsTheRunningSendAndGoesAtOnce) {
+    Make();
+    m_director->Start();
+    Set("A", "OLD");
+    Set("A", "NEW");
+    ASSERT_EQ(m_sender.Running().size(), 1u);
+    EXPECT_TRUE(m_sender.Running().front()->cancelled);
+    EXPECT_EQ(m_sender.End("A"), "OLD");  // its outcome comes as cancelled
+    EXPECT_EQ(m_sender.End("A"), "NEW");
+    const SignState& state = *m_director->Find("A");
+    EXPECT_TRUE(state.last->outcome.Delivered());
+    EXPECT_EQ(ShownText(*state.desired), "NEW");
+    EXPECT_TRUE(m_sender.Running().empty());
+    EXPECT_FALSE(state.nextTry);  // a cancelled send is not a failure
+}
+
+TEST_F(Director, ANoticeEndsBackOnTheDesiredMessageOrClearsTheSign) {
+    Make();
+    m_director->Start();
+    Set("A", "WELCOME");
+    m_sender.End("A");
+    m_director->Notify("A", Text("FIRE DRILL"), 30);
+    m_director->Notify("B", Text("FIRE DRILL"), 10);
+    EXPECT_EQ(m_director->Find("A")->Shows(), Showing::kNotice);
+    EXPECT_EQ(m_sender.End("A"), "FIRE DRILL");
+    EXPECT_EQ(m_sender.End("B"), "FIRE DRILL");
+    m_clock->Advance(seconds(10));
+    EXPECT_EQ(m_sender.End("B"), "");  // cleared: no text at all
+    EXPECT_TRUE(m_director->Find("B")->clearAfterNotice);
+    EXPECT_EQ(m_sender.TextsOf("B").size(), 2u);
+    m_clock->Advance(seconds(19));
+    EXPECT_TRUE(m_sender.Running().empty());
+    m_clock->Advance(seconds(1));
+    EXPECT_EQ(m_sender.End("A"), "WELCOME");
+    EXPECT_EQ(m_director->Find("A")->Shows(), Showing::kDesired);
+}
+
+TEST_F(Director, AScheduleWindowAcrossMidnightOpensAndClosesOnTheLocalClock) {
+    // 22:00 to 06:00 local time, every day, for the tag "hall"; the zone is an hour ahead of UTC.
+    const std::string rules = R"([{"tag": "hall", "message": {"lines": ["NIGHT SHIFT"]},
+        "days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"], "from": "22:00", "to": "06:00"}])";
+    Make(ParseSchedules(rules, "."), hours(1));
+    m_director->Start();  // 11:00 local
+    Set("A", "DAY");
+    Set("B", "DAY");
+    m_sender.End("A");
+    m_sender.End("B");
+    struct Step {
+        minutes to;  // after the start, local 11:00
+        const char* shows;
+    };
+    const Step steps[] = {
+        {hours(11) - minutes(1), ""},  // 21:59
+        {hours(11), "NIGHT SHIFT"},    // 22:00
+        {hours(13), ""},               // 00:00: still open past midnight
+        {hours(19) - minutes(1), ""},  // 05:59
+        {hours(19), "DAY"},            // 06:00
+    };
+    for (const Step& step : steps) {
+        m_clock->Advance(step.to - (m_clock->Now() - kTestStart));
+        EXPECT_EQ(m_sender.End("A"), step.shows) << step.to.count();
+    }
+    EXPECT_TRUE(m_sender.TextsOf("B") == std::vector<std::string>{"DAY"});  // not of the tag
+}
+
+TEST_F(Director, AValueResendsOnlyTheSignsThatShowIt) {
+    Make();
+    m_director->Start();
+    Set("A", "{count} PARTS");
+    Set("B", "WELCOME");
+    EXPECT_EQ(m_sender.End("A"), "-- PARTS");
+    EXPECT_EQ(m_sender.End("B"), "WELCOME");
+    EXPECT_EQ(m_director->Find("A")->Waits(), WaitingFor::kValues);
+    m_director->SetValue("count", "412");
+    EXPECT_EQ(m_sender.End("A"), "412 PARTS");
+    EXPECT_EQ(m_sender.End("B"), "");
+    EXPECT_EQ(m_director->Find("A")->Waits(), WaitingFor::kNothing);
+}
+
+TEST_F(Director, TheTimeIsShownAgainEachMinute) {
+    Make({}, minutes(90));
+    m_director->Start();
+    Set("A", "{now:HH:mm}");
+    EXPECT_EQ(m_sender.End("A"), "11:30");
+    m_clock->Advance(seconds(59));
+    EXPECT_TRUE(m_sender.Running().empty());
+    m_clock->Advance(seconds(1));
+    EXPECT_EQ(m_sender.End("A"), "11:31");
+}
+
+TEST(TimerClock, CallsComeInTheirOrderAndACancelledOneNever) {
+    CTimerClock clock;
+    std::vector<int> calls;
+    const GatewayTime now = clock.Now();
+    clock.WakeAt(now + milliseconds(20), [&] { calls.push_back(2); });
+    const IClock::WakeId cancelled =
+        clock.WakeAt(now + milliseconds(5), [&] { calls.push_back(0); });
+    clock.WakeAt(now + milliseconds(10), [&] { calls.push_back(1); });
+    clock.Cancel(cancelled);
+    ASSERT_TRUE(PumpUntil([&] { return calls.size() == 2; }));
+    EXPECT_EQ(calls, (std::vector<int>{1, 2}));
+    EXPECT_GE(clock.Now(), now + milliseconds(20));
+}
+
+}  // namespace

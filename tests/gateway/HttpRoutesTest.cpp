@@ -1,0 +1,165 @@
+// The HTTP API in process, on a port of its own: every route's answers by status, and what a
+// change does to the state.
+#include <gtest/gtest.h>
+#include <httplib.h>
+
+#include <QImage>
+
+#include "CoreFixture.h"
+#include "GatewayTestSupport.h"
+#include "gateway/CHttpApi.h"
+#include "gateway/PanelFrames.h"
+
+namespace {
+
+class HttpRoutes : public testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(m_fixture.core->Start());
+        m_api = std::make_unique<CHttpApi>(*m_fixture.core);
+        std::string error;
+        ASSERT_TRUE(m_api->Listen(error)) << error;
+    }
+
+    httplib::Result Request(const std::string& method, const std::string& path,
+                            const std::string& body = {}, bool token = true) {
+        return OffThread([&] {
+            const auto client = ClientOf(m_api->Port(), token);
+            return method == "PUT"    ? client->Put(path, body, "application/json")
+                   : method == "POST" ? client->Post(path, body, "application/json")
+                   : method == "GET"  ? client->Get(path)
+                                      : client->Delete(path);
+        });
+    }
+
+    CCoreFixture m_fixture{kTestToken};
+    std::unique_ptr<CHttpApi> m_api;
+};
+
+TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
+    struct Case {
+        const char* method;
+        std::string path;
+        std::string body;
+        bool token;
+        int status;
+        const char* field;  // of an error; "" when it names none
+    };
+    const std::string a = SignPath("A");
+    const std::vector<Case> cases = {
+        {"PUT", a + "/message", "{\"lines\": [", true, 400, "message"},
+        {"PUT", a + "/message", R"({"effect": "wobble"})", true, 400, "effect"},
+        {"PUT", a + "/message", R"({"position": "start", "line": 0})", true, 400, "line"},
+        {"PUT", a + "/message", R"({"lines": ["x"]})", false, 401, "Authorization"},
+        {"PUT", SignPath("Nowhere") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
+        {"PUT", SignPath("C") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
+        {"PUT", a + "/message", std::string(2 * 1024 * 1024, ' '), true, 413, ""},
+        {"PUT", "/api/vars/now", R"({"value": "1"})", true, 400, "var"},
+        {"PUT", "/api/vars/count", R"({"value": 1})", true, 400, "value"},
+        {"POST", "/api/send", R"({"signs": ["Nowhere"], "message": {}})", true, 404, "signs"},
+        {"POST", "/api/send", R"({"tag": "paint", "message": {}})", true, 404, "tag"},
+        {"POST", "/api/send", R"({"tag": "a", "all": true, "message": {}})", true, 400, "signs"},
+        {"POST", "/api/send", R"({"all": true})", true, 400, "message"},
+        {"POST", a + "/notify", R"({"message": {}, "seconds": 0})", true, 400, "seconds"},
+        {"POST", SignPath("C") + "/notify", R"({"message": {}})", true, 404, "name"},
+        {"GET", a + "/preview.png?frame=0", "", true, 400, "frame"},
+        {"GET", a + "/preview.png", "", true, 404, "message"},
+        {"GET", SignPath("Nowhere"), "", true, 404, "name"},
+        {"GET", "/etc/passwd", "", true, 404, ""},
+        {"DELETE", a, "", true, 404, ""},
+    };
+    for (const Case& c : cases) {
+        const auto response = Request(c.method, c.path, c.body, c.token);
+        ASSERT_TRUE(response) << c.method << " " << c.path;
+        EXPECT_EQ(response->status, c.status)
+            << c.method << " " << c.path << ": " << response->body;
+        const QJsonObject error = JsonObjectOf(response->body);
+        EXPECT_FALSE(error["error"].toString().isEmpty()) << c.path << ": " << response->body;
+        EXPECT_EQ(error["field"].toString().toStdString(), c.field) << response->body;
+    }
+    EXPECT_TRUE(m_fixture.sender.sent.empty());
+    for (const SignState& state : m_fixture.core->Director().Signs()) {
+        EXPECT_FALSE(state.desired) << state.sign.name;
+    }
+    EXPECT_EQ(Request("GET", "/healthz")->status, 200);
+}
+
+TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
+    struct Case {
+        const char* method;
+        std::string path;
+        std::string body;
+        int status;
+        const char* sent;  // to sign A, or "" when nothing is
+    };
+    const std::string a = SignPath("a");
+    const std::vector<Case> cases = {
+        {"PUT", a + "/message", R"({"lines": ["{count} PARTS"]})", 202, "-- PARTS"},
+        {"PUT", "/api/vars/count", R"({"value": "412"})", 204, "412 PARTS"},
+        {"POST", a + "/notify", R"({"message": {"lines": ["BREAK"]}, "seconds": 5})", 202, "BREAK"},
+        // The notice still shows over the new desired message.
+        {"POST", "/api/send", R"({"tag": "HALL", "message": {"lines": ["GO"]}})", 202, "BREAK"},
+        {"GET", "/api/signs", "", 200, ""},
+        {"GET", a, "", 200, ""},
+    };
+    for (const Case& c : cases) {
+        const auto response = Request(c.method, c.path, c.body);
+        ASSERT_TRUE(response) << c.path;
+        EXPECT_EQ(response->status, c.status) << c.path << ": " << response->body;
+        EXPECT_EQ(m_fixture.sender.End("A"), c.sent) << c.path;
+    }
+    const QJsonObject sign = JsonObjectOf(Request("GET", a)->body);
+    EXPECT_EQ(sign["name"], "A");
+    EXPECT_EQ(sign["showing"], "notice");
+    EXPECT_EQ(sign["desired"].toObject()["lines"], QJsonArray{"GO"});
+    EXPECT_EQ(sign["desiredSetAt"], "2026-12-07T10:00:00.000Z");
+    EXPECT_EQ(sign["waitingFor"], "nothing");
+    // A failed send shows in the state and the metrics.
+    m_fixture.clock.Advance(std::chrono::seconds(5));
+    m_fixture.sender.End("A", false);
+    const QJsonObject failed = JsonObjectOf(Request("GET", a)->body);
+    EXPECT_EQ(failed["waitingFor"], "retry");
+    EXPECT_EQ(failed["nextTryAt"], "2026-12-07T10:00:06.000Z");
+    EXPECT_FALSE(failed["lastOutcome"].toObject()["delivered"].toBool());
+    const std::string metrics = Request("GET", "/metrics")->body;
+    EXPECT_NE(metrics.find("lumivex_gateway_sends_total{sign=\"A\",outcome=\"failed\"} 1"),
+              std::string::npos)
+        << metrics;
+}
+
+TEST_F(HttpRoutes, PreviewFramesAreThePanelsAndKeptUnderTheirVersion) {
+    const std::string json = R"({"lines": ["Stoppage at press 4"], "effect": "scroll"})";
+    ASSERT_EQ(Request("PUT", SignPath("A") + "/message", json)->status, 202);
+    const MessageDocument shown = m_fixture.core->ShownAnywhere("A").Value();
+    const std::string path = SignPath("A") + "/preview.png?frame=3&v=";
+    const auto kept = Request("GET", path + PanelVersion(shown));
+    EXPECT_EQ(kept->body, PngOfFrame(shown, 3).toStdString());
+    EXPECT_NE(kept->get_header_value("Cache-Control").find("immutable"), std::string::npos);
+    EXPECT_EQ(Request("GET", path + "0")->status, 409);
+}
+
+TEST(PanelFrames, AFrameIsThePreviewsAndTheCycleComesRound) {
+    struct Case {
+        std::string json;
+        int64_t fewest;  // frames that differ from the first, at least
+    };
+    const Case cases[] = {
+        {R"({"lines": [[{"text": "Go", "blink": true}]], "signModel": 1})", 1},
+        {R"({"lines": ["Stoppage at press 4"], "effect": "scroll", "signModel": 3})", 10},
+    };
+    for (const Case& c : cases) {
+        const MessageDocument message = ParseMessageJson(c.json);
+        const int64_t frames = FramesOf(message);
+        ASSERT_GE(frames, 1) << c.json;
+        EXPECT_EQ(PngOfFrame(message, frames + 1), PngOfFrame(message, 1)) << c.json;
+        EXPECT_EQ(PngOfFrame(message, frames + 2), PngOfFrame(message, 2)) << c.json;
+        int64_t differ = 0;
+        for (int64_t n = 2; n <= frames; ++n) {
+            differ += PngOfFrame(message, n) != PngOfFrame(message, 1) ? 1 : 0;
+        }
+        EXPECT_GE(differ, c.fewest) << c.json;
+        EXPECT_FALSE(QImage::fromData(PngOfFrame(message, 1), "PNG").isNull()) << c.json;
+    }
+}
+
+}  // namespace

@@ -97,11 +97,11 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
     if (state == nullptr) {
         const NamedSign* other = FindAny(name);
         // A set from the broker for another gateway's sign is that gateway's to take.
-        if (other == nullptr || m_forwarder == nullptr || origin == Origin::kBroker) {
+        if (other == nullptr || !m_forwarding || origin == Origin::kBroker) {
             reply(GatewayResult::UnknownSign(name));
             return;
         }
-        m_forwarder->Forward(*other, message);
+        m_forwarding.message(*other, message);
         reply({ResultKind::kForwarded, "", ""});
         return;
     }
@@ -159,8 +159,8 @@ void CCommands::SetVariable(const std::string& name, const std::string& value, O
         kValuesPath, Compact(object),
         [this, name, value, origin](bool) {
             m_director.SetValue(name, value);
-            if (origin == Origin::kApi && m_forwarder != nullptr) {
-                m_forwarder->ShareVariable(name, value);
+            if (origin == Origin::kApi && m_forwarding) {
+                m_forwarding.variable(name, value);
             }
         },
         std::move(reply));
@@ -171,7 +171,7 @@ void CCommands::SendToSelection(const SignSelection& selection, const MessageDoc
     // Without a broker only this gateway's signs can be reached.
     std::vector<NamedSign> reachable;
     for (const NamedSign& sign : m_allSigns) {
-        if (m_forwarder != nullptr || m_director.Find(sign.name) != nullptr) {
+        if (m_forwarding || m_director.Find(sign.name) != nullptr) {
             reachable.push_back(sign);
         }
     }

@@ -34,7 +34,7 @@ public:
     // Where changes are kept; until there is one, none is.
     void UseJournal(CStateJournal* journal) { m_journal = journal; }
     // Where work for another gateway's sign goes; none without a broker.
-    void SetForwarder(ISignForwarder* forwarder) { m_forwarder = forwarder; }
+    void SetForwarding(SignForwarding forwarding) { m_forwarding = std::move(forwarding); }
     // Hands what the state folder kept to the director, before it starts.
     void Restore(const std::map<std::string, std::string>& kept);
 
@@ -63,7 +63,7 @@ private:
     CStateJournal* m_journal = nullptr;
     std::vector<NamedSign> m_allSigns;
     CGatewayLog& m_log;
-    ISignForwarder* m_forwarder = nullptr;
+    SignForwarding m_forwarding;
     VariableValues m_values;  // as the state folder is to keep them, ahead of the director
     WriteCounter m_countWrite;
 };

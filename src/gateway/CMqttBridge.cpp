@@ -115,7 +115,12 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     m_connectListener = std::make_unique<CConnectListener>(*this);
     m_client->set_callback(*m_callback);
     core.Director().AddListener(this);
-    core.Commands().SetForwarder(this);
+    core.Commands().SetForwarding({[this](const NamedSign& sign, const MessageDocument& message) {
+                                       PublishSet(sign, message);
+                                   },
+                                   [this](const std::string& name, const std::string& value) {
+                                       PublishVariable(name, value);
+                                   }});
 }
 
 void CMqttBridge::SignChanged(const SignState& state) {
@@ -187,12 +192,12 @@ void CMqttBridge::Stop() {
     m_client.reset();
 }
 
-void CMqttBridge::Forward(const NamedSign& sign, const MessageDocument& message) {
+void CMqttBridge::PublishSet(const NamedSign& sign, const MessageDocument& message) {
     Publish(Topic(EscapeName(sign.name), "message/set"), Compact(MessageToJsonObject(message)),
             true);
 }
 
-void CMqttBridge::ShareVariable(const std::string& name, const std::string& value) {
+void CMqttBridge::PublishVariable(const std::string& name, const std::string& value) {
     Publish(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/" + name, value, true);
 }
 

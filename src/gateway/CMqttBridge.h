@@ -31,7 +31,7 @@ class CConnectListener;
 // Several gateways share a broker: the set topic, retained, holds each sign's desired message, so
 // work for a sign of another gateway is published there for its own gateway to take, and a gateway
 // that starts in another's place finds the desired state waiting.
-class CMqttBridge : public QObject, public ISignForwarder, private IDirectorListener {
+class CMqttBridge : public QObject, private IDirectorListener {
 public:
     // allSigns: every sign of signs.json, this gateway's and the others'.
     CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSigns,
@@ -43,10 +43,10 @@ public:
     // Publishes "offline" and disconnects, waiting a moment at most.
     void Stop();
 
-    void Forward(const NamedSign& sign, const MessageDocument& message) override;
-    void ShareVariable(const std::string& name, const std::string& value) override;
-
 private:
+    // Work for another gateway's sign, and a live value set here, go to the broker.
+    void PublishSet(const NamedSign& sign, const MessageDocument& message);
+    void PublishVariable(const std::string& name, const std::string& value);
     friend class CMqttCallback;
     friend class CConnectListener;
     void SignChanged(const SignState& state) override;

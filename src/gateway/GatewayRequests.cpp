@@ -34,7 +34,8 @@ Result<MessageDocument> CheckedPosition(MessageDocument message, const std::stri
 
 Result<MessageDocument> ReadRequestMessage(std::string_view json, const std::string& field) {
     try {
-        return CheckedPosition(ParseMessageJson(json), field);
+        MessageDocument message = ParseMessageJson(json);
+        return CheckedPosition(std::move(message), field);
     } catch (const CMessageFileError& error) {
         return GatewayResult::Refused(FieldOfReaderText(error.what(), field), error.what());
     }
@@ -42,7 +43,8 @@ Result<MessageDocument> ReadRequestMessage(std::string_view json, const std::str
 
 Result<MessageDocument> ReadMessageObject(const QJsonObject& object, const std::string& field) {
     try {
-        return CheckedPosition(MessageFromJsonObject(object), field);
+        MessageDocument message = MessageFromJsonObject(object);
+        return CheckedPosition(std::move(message), field);
     } catch (const CMessageFileError& error) {
         return GatewayResult::Refused(FieldOfReaderText(error.what(), field), error.what());
     }

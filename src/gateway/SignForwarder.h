@@ -1,16 +1,17 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "settings/MessageFile.h"
 #include "settings/SignsFile.h"
 
-// Takes work for signs that another gateway drives, through the broker; on the gateway's thread.
-class ISignForwarder {
-public:
-    virtual ~ISignForwarder() = default;
+// Where work for signs that another gateway drives goes (the broker), on the gateway's thread.
+struct SignForwarding {
     // Hands the message to the sign's own gateway.
-    virtual void Forward(const NamedSign& sign, const MessageDocument& message) = 0;
+    std::function<void(const NamedSign& sign, const MessageDocument& message)> message;
     // Tells the other gateways of a live value.
-    virtual void ShareVariable(const std::string& name, const std::string& value) = 0;
+    std::function<void(const std::string& name, const std::string& value)> variable;
+
+    explicit operator bool() const { return static_cast<bool>(message); }
 };

@@ -34,7 +34,8 @@ TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
         {"B", Origin::kBroker, true, ResultKind::kAccepted},
     };
     for (const Case& c : cases) {
-        fixture.core->Commands().SetForwarder(c.forwarder ? &forwarder : nullptr);
+        fixture.core->Commands().SetForwarding(c.forwarder ? forwarder.Forwarding()
+                                                           : SignForwarding{});
         const GatewayResult result = fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
             commands.SetMessage(c.sign, Text("HELLO"), c.origin, reply);
         });
@@ -77,7 +78,7 @@ TEST(Commands, WhatWasKeptComesBackAfterARestart) {
 TEST(Commands, VariablesAreCheckedKeptAndSharedOnlyWhenSetHere) {
     CCoreFixture fixture;
     CRecordingForwarder forwarder;
-    fixture.core->Commands().SetForwarder(&forwarder);
+    fixture.core->Commands().SetForwarding(forwarder.Forwarding());
     ASSERT_FALSE(fixture.core->Start());
     struct Case {
         const char* name;
@@ -121,7 +122,8 @@ TEST(Commands, ASelectionReachesEverySignOfItsTagAcrossGateways) {
         {{{"A"}, "hall", false}, true, ResultKind::kRefused, {}},
     };
     for (const Case& c : cases) {
-        fixture.core->Commands().SetForwarder(c.forwarder ? &forwarder : nullptr);
+        fixture.core->Commands().SetForwarding(c.forwarder ? forwarder.Forwarding()
+                                                           : SignForwarding{});
         std::optional<Result<std::vector<CCommands::SignAnswer>>> answer;
         fixture.core->Commands().SendToSelection(
             c.selection, Text("GO"), Origin::kApi,

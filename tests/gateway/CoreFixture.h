@@ -34,14 +34,16 @@ auto OffThread(F work) -> decltype(work()) {
     return future.get();
 }
 
-// A forwarder that keeps what it is handed.
-class CRecordingForwarder : public ISignForwarder {
+// Forwarding that keeps what it is handed.
+class CRecordingForwarder {
 public:
-    void Forward(const NamedSign& sign, const MessageDocument& message) override {
-        forwarded.emplace_back(sign.name, ShownText(message).toStdString());
-    }
-    void ShareVariable(const std::string& name, const std::string& value) override {
-        shared.emplace_back(name, value);
+    SignForwarding Forwarding() {
+        return {[this](const NamedSign& sign, const MessageDocument& message) {
+                    forwarded.emplace_back(sign.name, ShownText(message).toStdString());
+                },
+                [this](const std::string& name, const std::string& value) {
+                    shared.emplace_back(name, value);
+                }};
     }
     std::vector<std::pair<std::string, std::string>> forwarded;
     std::vector<std::pair<std::string, std::string>> shared;

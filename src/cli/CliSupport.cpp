@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
+#include <istream>
+#include <ostream>
+#include <system_error>
 
 #include "encoding/Windows1252.h"
 
@@ -96,37 +99,61 @@ int64_t ParseIntegerOption(const std::string& option, const std::string& text, i
     return *value;
 }
 
-std::string ReadInputFile(const std::string& path) {
+namespace {
+
+std::string ReadStandardInput(std::istream& in) {
+    std::string bytes;
+    char buffer[65536];
+    // A buffer whose read fails throws; the stream passes that on only when asked to.
+    const std::ios::iostate thrown = in.exceptions();
+    in.exceptions(std::ios::badbit);
     try {
-        if (path.empty() || path == "-") {
-            return ReadStreamBytes(stdin, "standard input");
+        // Whole blocks: standard input may be megabytes, and a character at a time is slow.
+        while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+            bytes.append(buffer, static_cast<size_t>(in.gcount()));
         }
+    } catch (const std::system_error& error) {
+        in.exceptions(thrown);
+        FailInput("cannot read standard input: " + error.code().message());
+    }
+    in.exceptions(thrown);
+    return bytes;
+}
+
+}  // namespace
+
+std::string ReadInputFile(const std::string& path, std::istream& in) {
+    if (path.empty() || path == "-") {
+        return ReadStandardInput(in);
+    }
+    try {
         return ReadFileBytes(path);
     } catch (const CMessageFileError& error) {
         FailInput(error.what());
     }
 }
 
-void WriteOutputLine(const std::string& bytes) {
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size() &&
-                         std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
-    if (!written) {
+void WriteOutputLine(std::ostream& out, const std::string& bytes) {
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    out.put('\n');
+    out.flush();
+    if (!out) {
         throw CliError(kExitFailure, std::string("lumivex-cli: cannot write the output: ") +
                                          std::strerror(errno));
     }
 }
 
-void PrintErrorLine(const std::string& text) {
+void PrintErrorLine(std::ostream& err, const std::string& text) {
     std::string line = text;
     for (char& c : line) {
         if (c == '\n' || c == '\r') {
             c = ' ';
         }
     }
-    std::fprintf(stderr, "%s\n", line.c_str());
+    err << line << '\n';
 }
 
-void WarnUnencodable(const UnencodableAt& found) {
+void WarnUnencodable(std::ostream& err, const UnencodableAt& found) {
     char what[64];
     if (found.malformed) {
         std::snprintf(what, sizeof what, "byte 0x%02X is not UTF-8",
@@ -135,8 +162,7 @@ void WarnUnencodable(const UnencodableAt& found) {
         std::snprintf(what, sizeof what, "\"%s\" (U+%04X) has no Windows-1252 form",
                       found.character.c_str(), static_cast<unsigned>(found.codePoint));
     }
-    std::fprintf(stderr, "lumivex-cli: warning: line %zu: %s and becomes \"?\"\n", found.line,
-                 what);
+    err << "lumivex-cli: warning: line " << found.line << ": " << what << " and becomes \"?\"\n";
 }
 
 std::vector<std::string> Args::List(const std::string& option) const {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <iosfwd>
 #include <map>
 #include <optional>
 #include <set>
@@ -14,6 +15,15 @@
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitBadInput = 2;
+
+// Where a command reads and writes: the process's standard streams, or a caller's own.
+struct CliStreams {
+    std::istream& in;
+    std::ostream& out;
+    std::ostream& err;
+    // Standard error is a terminal, where a long send keeps a line of its progress up to date.
+    bool errIsTerminal = false;
+};
 
 // Thrown by a command to end it: the text goes to standard error as it is, followed by a newline.
 class CliError : public std::runtime_error {
@@ -60,14 +70,16 @@ std::optional<int64_t> ParseWholeNumber(const std::string& text);
 int64_t ParseIntegerOption(const std::string& option, const std::string& text, int64_t low,
                            int64_t high);
 
-// The bytes of a file, or of standard input for "" and "-". Failure: exit status 2 with the reason.
-std::string ReadInputFile(const std::string& path);
+// The bytes of a file, or of standard input (`in`) for "" and "-". Failure: exit status 2 with the
+// reason.
+std::string ReadInputFile(const std::string& path, std::istream& in);
 
-// Writes the bytes and one newline to standard output; a failed write ends with exit status 1.
-void WriteOutputLine(const std::string& bytes);
+// Writes the bytes and one newline to the output and flushes it; a failed write ends with exit
+// status 1.
+void WriteOutputLine(std::ostream& out, const std::string& bytes);
 
 // Writes one line to standard error, with any line break in the text turned into a space.
-void PrintErrorLine(const std::string& text);
+void PrintErrorLine(std::ostream& err, const std::string& text);
 
 // Tells on standard error, in one line, that the character becomes "?".
-void WarnUnencodable(const UnencodableAt& found);
+void WarnUnencodable(std::ostream& err, const UnencodableAt& found);

@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <ostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -26,7 +26,9 @@ A network interface string (codes "^P") comes out as its "action" (setup, defaul
 What cannot be placed (a header code out of order, a "^L" that does not match the text, a code
 without its digit, a truncated address, ...) goes to standard error, one warning a line:
   offset N: TEXT
-where N counts bytes from 0; the JSON is still the best reading.
+where N counts bytes from 0; the JSON is still the best reading. The first 100 warnings by offset
+are shown, then how many more there were:
+  N more warnings left out
 
 Exit status: 0 when the string was read, warnings or not; 2 when the input cannot be read; 1 when
 the output cannot be written.
@@ -44,19 +46,25 @@ std::string DropTrailingLineEnd(std::string bytes) {
 
 }  // namespace
 
-int RunDecode(const std::vector<std::string>& arguments) {
+int RunDecode(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(arguments, ArgRules{{}, 1});
     if (args.help) {
-        std::fputs(kDecodeHelp, stdout);
+        io.out << kDecodeHelp;
         return kExitOk;
     }
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
     // 'lumivex-cli encode' ends its string with a line end; a command string never does.
-    const std::string bytes = DropTrailingLineEnd(ReadInputFile(path));
-    const DecodedCommand decoded = DecodeCommandString(bytes);
+    const std::string bytes = DropTrailingLineEnd(ReadInputFile(path, io.in));
+    const DecodedCommand decoded = DecodeCommandString(bytes, kWarningsShown);
+    // One write for all: standard error takes each piece on its own.
+    std::string lines;
     for (const DecodeWarning& warning : decoded.warnings) {
-        std::fprintf(stderr, "offset %zu: %s\n", warning.offset, warning.text.c_str());
+        lines += "offset " + std::to_string(warning.offset) + ": " + warning.text + '\n';
     }
-    WriteOutputLine(WriteDecodedJson(decoded));
+    if (decoded.warningsLeftOut > 0) {
+        lines += WarningsLeftOutText(decoded.warningsLeftOut) + '\n';
+    }
+    io.err << lines;
+    WriteOutputLine(io.out, WriteDecodedJson(decoded));
     return kExitOk;
 }

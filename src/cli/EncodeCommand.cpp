@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <ostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -42,16 +42,16 @@ Exit status: 0 on success, 2 for bad input, 1 for other failures.
 
 }  // namespace
 
-int RunEncode(const std::vector<std::string>& arguments) {
+int RunEncode(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(arguments, ArgRules{{}, 1});
     if (args.help) {
-        std::fputs(kEncodeHelp, stdout);
+        io.out << kEncodeHelp;
         return kExitOk;
     }
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
-    const MessageDocument message = ReadMessageInput(path);
+    const MessageDocument message = ReadMessageInput(path, io.in);
     CheckMessagePosition(message);
-    WarnAboutUnencodable(message);
-    WriteOutputLine(BuildCommandString(message.settings, EncodeCellLines(message.lines)));
+    WarnAboutUnencodable(io.err, message);
+    WriteOutputLine(io.out, BuildCommandString(message.settings, EncodeCellLines(message.lines)));
     return kExitOk;
 }

@@ -1,6 +1,6 @@
 #include <QString>
 #include <algorithm>
-#include <cstdio>
+#include <ostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -61,10 +61,10 @@ void AppendBand(const Band& band, int32_t top, std::vector<LitDot>& dots) {
 
 }  // namespace
 
-int RunFonts(const std::vector<std::string>& arguments) {
+int RunFonts(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(arguments, ArgRules{{"--out"}, 0});
     if (args.help) {
-        std::fputs(kFontsHelp, stdout);
+        io.out << kFontsHelp;
         return kExitOk;
     }
     const std::string* out = args.Find("--out");

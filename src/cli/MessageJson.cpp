@@ -2,8 +2,8 @@
 
 #include "cli/CliSupport.h"
 
-MessageDocument ReadMessageInput(const std::string& path) {
-    return ReadMessageText(ReadInputFile(path));
+MessageDocument ReadMessageInput(const std::string& path, std::istream& in) {
+    return ReadMessageText(ReadInputFile(path, in));
 }
 
 MessageDocument ReadMessageText(const std::string& json) {
@@ -24,8 +24,8 @@ void CheckMessagePosition(const MessageDocument& message) {
     }
 }
 
-void WarnAboutUnencodable(const MessageDocument& message) {
+void WarnAboutUnencodable(std::ostream& err, const MessageDocument& message) {
     if (message.unencodable) {
-        WarnUnencodable(*message.unencodable);
+        WarnUnencodable(err, *message.unencodable);
     }
 }

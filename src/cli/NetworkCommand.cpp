@@ -1,4 +1,4 @@
-#include <cstdio>
+#include <ostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -168,15 +168,15 @@ std::string BuildNetworkString(const std::string& action, const Args& args) {
 
 }  // namespace
 
-int RunNetwork(const std::vector<std::string>& arguments) {
+int RunNetwork(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(arguments, kNetworkArgs);
     if (args.help) {
-        std::fputs(kNetworkHelp, stdout);
+        io.out << kNetworkHelp;
         return kExitOk;
     }
     if (args.positionals.empty()) {
         FailInput("network needs an ACTION (see --help)");
     }
-    WriteOutputLine(BuildNetworkString(args.positionals.front(), args));
+    WriteOutputLine(io.out, BuildNetworkString(args.positionals.front(), args));
     return kExitOk;
 }

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -137,24 +138,25 @@ void WriteFrame(const QImage& image, const fs::path& path) {
     }
 }
 
-void PrintHelp() {
-    std::fputs(kPreviewHelp, stdout);
-    std::fputs("\nSign models (\"signModel\"):\n", stdout);
+void PrintHelp(std::ostream& out) {
+    out << kPreviewHelp << "\nSign models (\"signModel\"):\n";
     for (int32_t index = 0; index < kSignModelCount; ++index) {
         const AreaSize area = GetAreaSize(index);
-        std::printf("  %2d  %-24s %d x %d pixels\n", index,
-                    std::string(kSignModelNames[static_cast<size_t>(index)]).c_str(), area.width,
-                    area.height);
+        char line[80];
+        std::snprintf(line, sizeof line, "  %2d  %-24s %d x %d pixels\n", index,
+                      std::string(kSignModelNames[static_cast<size_t>(index)]).c_str(), area.width,
+                      area.height);
+        out << line;
     }
 }
 
 }  // namespace
 
-int RunPreview(const std::vector<std::string>& arguments) {
+int RunPreview(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args =
         ParseArgs(arguments, ArgRules{{"--out", "--frames", "--hscroll"}, 1, {"--whole"}});
     if (args.help) {
-        PrintHelp();
+        PrintHelp(io.out);
         return kExitOk;
     }
     const std::string* out = args.Find("--out");
@@ -163,11 +165,11 @@ int RunPreview(const std::vector<std::string>& arguments) {
     }
     const int64_t frames = ParseOptionalInteger(args, "--frames", 1, kMaxFrames);
     const std::string path = args.positionals.empty() ? "-" : args.positionals.front();
-    const MessageDocument message = ReadMessageInput(path);
+    const MessageDocument message = ReadMessageInput(path, io.in);
     const int32_t model = message.settings.signModel;
     const int32_t hscroll = ReadHorizontalScroll(args, model);
     const bool whole = args.Has("--whole");
-    WarnAboutUnencodable(message);
+    WarnAboutUnencodable(io.err, message);
 
     const fs::path folder(*out);
     std::error_code error;

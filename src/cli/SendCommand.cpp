@@ -1,7 +1,5 @@
-#include <unistd.h>
-
 #include <cctype>
-#include <cstdio>
+#include <ostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -74,8 +72,8 @@ int32_t ParsePort(const std::string& text) {
 }
 
 // A command string never ends in a line end; the one a pipe or an editor adds is dropped.
-std::string ReadCommandFile(const std::string& path) {
-    std::string bytes = ReadInputFile(path);
+std::string ReadCommandFile(const std::string& path, std::istream& in) {
+    std::string bytes = ReadInputFile(path, in);
     if (!bytes.empty() && bytes.back() == '\n') {
         bytes.pop_back();
         if (!bytes.empty() && bytes.back() == '\r') {
@@ -85,20 +83,20 @@ std::string ReadCommandFile(const std::string& path) {
     return bytes;
 }
 
-std::string ReadCommandString(const Args& args) {
+std::string ReadCommandString(const Args& args, const CliStreams& io) {
     const std::string* file = args.Find("--file");
     if ((file != nullptr) == !args.positionals.empty()) {
         FailInput("send takes either a STRING, - or --file F (see --help)");
     }
     if (file != nullptr) {
-        return ReadCommandFile(*file);
+        return ReadCommandFile(*file, io.in);
     }
     const std::string& text = args.positionals.front();
     if (text == "-") {
-        return ReadCommandFile(text);
+        return ReadCommandFile(text, io.in);
     }
     if (const auto unencodable = FindUnencodableAt(text)) {
-        WarnUnencodable(*unencodable);
+        WarnUnencodable(io.err, *unencodable);
     }
     return Utf8ToWindows1252(text);
 }
@@ -118,14 +116,14 @@ std::string FailureLine(const SendOutcome& outcome, size_t written, size_t total
 
 }  // namespace
 
-int RunSend(const std::vector<std::string>& arguments) {
+int RunSend(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(arguments, kSendArgs);
     if (args.help) {
-        std::fputs(kSendHelp, stdout);
+        io.out << kSendHelp;
         return kExitOk;
     }
     if (args.Has("--all") || args.Has("--tag") || !args.List("--sign").empty()) {
-        return RunSendToSigns(args);
+        return RunSendToSigns(args, io);
     }
     CProfileStore profile;
     CMarqueeApp app(profile);
@@ -146,10 +144,10 @@ int RunSend(const std::vector<std::string>& arguments) {
         }
         app.SetIpAddress(*octets);
     }
-    const std::string bytes = ReadCommandString(args);
+    const std::string bytes = ReadCommandString(args, io);
 
     LinkSettings link = app.CurrentLink();
-    CSendProgress progress(bytes.size(), link.line, isatty(STDERR_FILENO) != 0);
+    CSendProgress progress(bytes.size(), link.line, io.err, io.errIsTerminal);
     link.progress = [&progress](size_t written) { progress.Update(written); };
     CCancelToken cancel;
     SendOutcome outcome;
@@ -163,9 +161,9 @@ int RunSend(const std::vector<std::string>& arguments) {
     if (outcome.Delivered()) {
         return kExitOk;
     }
-    PrintErrorLine(FailureLine(outcome, progress.Written(), bytes.size()));
+    PrintErrorLine(io.err, FailureLine(outcome, progress.Written(), bytes.size()));
     for (const SendNotice& notice : SendNotices(outcome)) {
-        PrintErrorLine(notice.text);
+        PrintErrorLine(io.err, notice.text);
     }
     constexpr int kExitSignalBase = 128;
     return outcome.result.code == SEND_CANCELLED && stoppedBy != 0 ? kExitSignalBase + stoppedBy

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <cstdio>
+#include <ostream>
 
 #include "transport/CCancelToken.h"
 
@@ -49,8 +49,9 @@ std::string DurationText(double seconds) {
            std::to_string(rest) + (rest == 1 ? " minute" : " minutes");
 }
 
-CSendProgress::CSendProgress(size_t total, const SerialLineSettings& line, bool showMeter)
-    : m_nTotal(total), m_line(line), m_bShowMeter(showMeter) {}
+CSendProgress::CSendProgress(size_t total, const SerialLineSettings& line, std::ostream& err,
+                             bool showMeter)
+    : m_nTotal(total), m_line(line), m_err(err), m_bShowMeter(showMeter) {}
 
 void CSendProgress::Update(size_t written) {
     m_nWritten = written;
@@ -61,8 +62,8 @@ void CSendProgress::Update(size_t written) {
             m_bShowMeter = false;  // over before anyone would read it
             return;
         }
-        std::fprintf(stderr, "lumivex-cli: sending %zu bytes at %d bits per second takes %s\n",
-                     m_nTotal, m_line.baudRate, DurationText(seconds).c_str());
+        m_err << "lumivex-cli: sending " << m_nTotal << " bytes at " << m_line.baudRate
+              << " bits per second takes " << DurationText(seconds) << std::endl;
     }
     const auto now = std::chrono::steady_clock::now();
     if (m_bShowMeter && (written == m_nTotal || now - m_lastDrawn >= kMeterInterval)) {
@@ -84,13 +85,12 @@ void CSendProgress::Draw() {
     const size_t length = text.size();
     text.append(m_nDrawnLength > length ? m_nDrawnLength - length : 0, ' ');
     m_nDrawnLength = length;
-    std::fprintf(stderr, "\r%s", text.c_str());
-    std::fflush(stderr);
+    m_err << '\r' << text << std::flush;
 }
 
 void CSendProgress::Finish() {
     if (m_bShowMeter && m_nDrawnLength > 0) {
-        std::fputc('\n', stderr);
+        m_err << '\n';
         m_nDrawnLength = 0;
     }
 }

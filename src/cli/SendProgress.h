@@ -3,6 +3,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstddef>
+#include <iosfwd>
 #include <string>
 
 #include "transport/CSerialPort.h"
@@ -16,7 +17,7 @@ std::string DurationText(double seconds);
 // seconds, and, on a terminal, keeps one line of standard error up to date with the bytes written.
 class CSendProgress {
 public:
-    CSendProgress(size_t total, const SerialLineSettings& line, bool showMeter);
+    CSendProgress(size_t total, const SerialLineSettings& line, std::ostream& err, bool showMeter);
 
     // Bytes handed to the driver so far; 0 when the port has just opened.
     void Update(size_t written);
@@ -30,6 +31,7 @@ private:
 
     size_t m_nTotal;
     SerialLineSettings m_line;
+    std::ostream& m_err;
     bool m_bShowMeter;
     bool m_bStarted = false;
     size_t m_nWritten = 0;

@@ -1,9 +1,9 @@
 #include <QDir>
 #include <QString>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <memory>
+#include <ostream>
 
 #include "cli/CliCommands.h"
 #include "cli/CliSupport.h"
@@ -169,12 +169,12 @@ std::vector<std::pair<Ipv4Octets, uint16_t>> TcpAddresses(const Args& args) {
 
 }  // namespace
 
-int RunSign(const std::vector<std::string>& arguments) {
+int RunSign(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(
         arguments,
         ArgRules{{"--serial", "--model", "--out", "--count"}, 0, {"--window"}, {"--tcp"}});
     if (args.help) {
-        std::fputs(kSignHelp, stdout);
+        io.out << kSignHelp;
         return kExitOk;
     }
     const std::string* serial = args.Find("--serial");
@@ -196,16 +196,16 @@ int RunSign(const std::vector<std::string>& arguments) {
         window = std::make_unique<CSignWindowSession>(model);
     }
     // The JSON line comes last: once it is out, so is everything else about the message.
-    CWarningPrinter warnings;
+    CWarningPrinter warnings(io.err);
     std::unique_ptr<CFrameWriter> frames;
-    CJsonLinePrinter lines(model);
+    CJsonLinePrinter lines(model, io.out);
     std::vector<ISignObserver*> observers{&warnings};
     if (const std::string* out = args.Find("--out")) {
         const QString folder = QString::fromStdString(*out);
         if (out->empty() || !QDir().mkpath(folder)) {
             throw CliError(kExitFailure, "lumivex-cli: cannot create the folder " + *out);
         }
-        frames = std::make_unique<CFrameWriter>(folder, model, several);
+        frames = std::make_unique<CFrameWriter>(folder, model, several, io.err);
         observers.push_back(frames.get());
     }
     if (window) {
@@ -224,7 +224,7 @@ int RunSign(const std::vector<std::string>& arguments) {
     }
     std::vector<NamedSignLink> signs;
     for (const OpenedLink& sign : opened) {
-        std::fprintf(stderr, "lumivex-cli sign: listening on %s\n", sign.where.c_str());
+        io.err << "lumivex-cli sign: listening on " << sign.where << std::endl;
         // One sign's lines stay as they always were; several name their sign.
         signs.push_back({sign.link.get(), several ? sign.where : std::string()});
     }

@@ -1,31 +1,32 @@
 #include "cli/SignPrinters.h"
 
 #include <QDir>
-#include <cstdio>
+#include <ostream>
 
 #include "cli/CliSupport.h"
 #include "sign/SignFrames.h"
 
 void CJsonLinePrinter::OnSignMessage(const SignMessage& message) {
-    WriteOutputLine(SignMessageJson(message, m_nModel));
+    WriteOutputLine(m_out, SignMessageJson(message, m_nModel));
 }
 
 void CWarningPrinter::OnSignMessage(const SignMessage& message) {
     // With several signs, each line says which one; one sign keeps its lines as they were.
     const std::string sign = message.sign.empty() ? "" : message.sign + ", ";
-    const auto number = static_cast<long long>(message.number);
+    const std::string prefix = sign + "message " + std::to_string(message.number);
+    // One write for all: standard error takes each piece on its own.
+    std::string lines;
     if (message.truncated) {
-        std::fprintf(stderr, "%smessage %lld: cut at %zu bytes; the rest was dropped\n",
-                     sign.c_str(), number, message.bytes.size());
+        lines += prefix + ": cut at " + std::to_string(message.bytes.size()) +
+                 " bytes; the rest was dropped\n";
     }
     for (const DecodeWarning& warning : message.decoded.warnings) {
-        std::fprintf(stderr, "%smessage %lld, offset %zu: %s\n", sign.c_str(), number,
-                     warning.offset, warning.text.c_str());
+        lines += prefix + ", offset " + std::to_string(warning.offset) + ": " + warning.text + '\n';
     }
     if (message.decoded.warningsLeftOut > 0) {
-        std::fprintf(stderr, "%smessage %lld: %zu more warnings left out\n", sign.c_str(), number,
-                     message.decoded.warningsLeftOut);
+        lines += prefix + ": " + WarningsLeftOutText(message.decoded.warningsLeftOut) + '\n';
     }
+    m_err << lines;
 }
 
 void CFrameWriter::OnSignMessage(const SignMessage& message) {
@@ -40,18 +41,17 @@ void CFrameWriter::OnSignMessage(const SignMessage& message) {
         name.remove(0, name.indexOf(' ') + 1).replace(':', '-');
         folder += '/' + name;
         if (!QDir().mkpath(folder)) {
-            std::fprintf(stderr, "%s: cannot create the folder %s\n", message.sign.c_str(),
-                         folder.toLocal8Bit().constData());
+            m_err << message.sign << ": cannot create the folder "
+                  << folder.toLocal8Bit().constData() << '\n';
             return;
         }
     }
     const FramesWritten written = WriteMessageFrames(*decoded, m_nModel, folder, message.number);
-    const auto number = static_cast<long long>(message.number);
     if (!written.failedFile.isEmpty()) {
-        std::fprintf(stderr, "message %lld: cannot write %s\n", number,
-                     written.failedFile.toLocal8Bit().constData());
+        m_err << "message " << message.number << ": cannot write "
+              << written.failedFile.toLocal8Bit().constData() << '\n';
     } else if (written.cut) {
-        std::fprintf(stderr, "message %lld: frames stop at %lld\n", number,
-                     static_cast<long long>(kMaxFramesPerMessage));
+        m_err << "message " << message.number << ": frames stop at " << kMaxFramesPerMessage
+              << '\n';
     }
 }

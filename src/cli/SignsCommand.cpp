@@ -1,5 +1,5 @@
-#include <cstdio>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -104,7 +104,7 @@ NamedSign SignFromArgs(const Args& args) {
     return sign;
 }
 
-int CheckNamed(const CSignsFile& file, const std::vector<std::string>& names) {
+int CheckNamed(const CSignsFile& file, const std::vector<std::string>& names, std::ostream& out) {
     std::vector<NamedSign> signs;
     for (const std::string& name : names) {
         const NamedSign* sign = file.Find(name);
@@ -119,8 +119,7 @@ int CheckNamed(const CSignsFile& file, const std::vector<std::string>& names) {
     CProfileStore profile;
     bool allReachable = true;
     CheckSigns(signs, ProfileDevices(profile), nullptr, [&](const SignCheckResult& result) {
-        std::printf("%s\n", SignCheckLine(result).c_str());
-        std::fflush(stdout);
+        out << SignCheckLine(result) << std::endl;
         allReachable = allReachable && result.reachable;
     });
     return allReachable ? kExitOk : kExitFailure;
@@ -129,15 +128,15 @@ int CheckNamed(const CSignsFile& file, const std::vector<std::string>& names) {
 // The message for many signs: a message file is encoded for each sign with its own address; a
 // command string goes to every sign as it is.
 std::vector<SignSend> SendsFor(const std::vector<NamedSign>& signs, const std::string& input,
-                               const ComDeviceResolver& resolve) {
+                               const ComDeviceResolver& resolve, const CliStreams& io) {
     std::error_code error;
     const bool fromFile = input == "-" || std::filesystem::is_regular_file(input, error);
-    std::string bytes = fromFile ? ReadInputFile(input) : Utf8ToWindows1252(input);
+    std::string bytes = fromFile ? ReadInputFile(input, io.in) : Utf8ToWindows1252(input);
     const size_t start = bytes.find_first_not_of(" \t\r\n");
     if (fromFile && start != std::string::npos && bytes[start] == '{') {
         MessageDocument message = ReadMessageText(bytes);
         CheckMessagePosition(message);
-        WarnAboutUnencodable(message);
+        WarnAboutUnencodable(io.err, message);
         return SignSendsForMessage(signs, message, resolve);
     }
     while (fromFile && !bytes.empty() && (bytes.back() == '\n' || bytes.back() == '\r')) {
@@ -148,17 +147,17 @@ std::vector<SignSend> SendsFor(const std::vector<NamedSign>& signs, const std::s
 
 }  // namespace
 
-int RunSigns(const std::vector<std::string>& arguments) {
+int RunSigns(const std::vector<std::string>& arguments, const CliStreams& io) {
     const Args args = ParseArgs(arguments, kSignsArgs);
     if (args.help) {
-        std::fputs(kSignsHelp, stdout);
+        io.out << kSignsHelp;
         return kExitOk;
     }
     const std::string verb = args.positionals.empty() ? "list" : args.positionals.front();
     CSignsFile file = LoadSigns();
     if (verb == "list" && args.positionals.size() <= 1) {
         for (const NamedSign& sign : file.All()) {
-            std::printf("%s\n", SignListLine(sign).c_str());
+            io.out << SignListLine(sign) << '\n';
         }
         return kExitOk;
     }
@@ -179,12 +178,12 @@ int RunSigns(const std::vector<std::string>& arguments) {
         return kExitOk;
     }
     if (verb == "check") {
-        return CheckNamed(file, {args.positionals.begin() + 1, args.positionals.end()});
+        return CheckNamed(file, {args.positionals.begin() + 1, args.positionals.end()}, io.out);
     }
     FailInput("signs takes list, add NAME, remove NAME or check [NAME]... (see --help)");
 }
 
-int RunSendToSigns(const Args& args) {
+int RunSendToSigns(const Args& args, const CliStreams& io) {
     const CSignsFile file = LoadSigns();
     const std::vector<std::string> names = args.List("--sign");
     const std::string* tag = args.Find("--tag");
@@ -215,19 +214,18 @@ int RunSendToSigns(const Args& args) {
         FailInput("send to signs takes one MESSAGE.json, STRING or - (see --help)");
     }
     CProfileStore profile;
-    CSendPlan plan(SendsFor(signs, args.positionals.front(), ProfileDevices(profile)));
+    CSendPlan plan(SendsFor(signs, args.positionals.front(), ProfileDevices(profile), io));
     const bool json = args.Has("--json");
     {
         const CInterruptGuard guard(plan.CancelToken());
-        plan.Start([json](const SignSendResult& result) {
-            std::printf("%s\n", (json ? SignSendJson(result) : SignSendLine(result)).c_str());
-            std::fflush(stdout);
+        plan.Start([json, &io](const SignSendResult& result) {
+            io.out << (json ? SignSendJson(result) : SignSendLine(result)) << std::endl;
         });
         plan.Wait();
     }
     const std::vector<SignSendResult>& results = plan.Wait();
     if (!json) {
-        std::printf("%s\n", SignSendSummary(results).c_str());
+        io.out << SignSendSummary(results) << '\n';
     }
     for (const SignSendResult& result : results) {
         if (!result.outcome.Delivered()) {

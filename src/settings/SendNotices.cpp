@@ -14,14 +14,19 @@ std::string SystemText(int error) {
     return std::strerror(error);
 }
 
+// How to be let in to a device: the same words whether a send was refused or the device's row
+// tells beforehand.
+std::string JoinGroupAdvice(const std::string& group) {
+    return "join the group \"" + group + "\" (sudo usermod -aG " + group + " $USER)";
+}
+
 // A serial failure the program has no text of its own for: the system's words, the device, and
 // for a refused permission what the operator can do about it.
 std::string SystemErrorText(const SendOutcome& outcome) {
     std::string text = SystemText(outcome.result.error) + ": " + outcome.devicePath;
     if (outcome.result.error == EACCES || outcome.result.error == EPERM) {
         const std::string group = outcome.deviceGroup.empty() ? "dialout" : outcome.deviceGroup;
-        text += "\nTo use this port, join the group \"" + group + "\" (sudo usermod -aG " + group +
-                " $USER) and log in again.";
+        text += "\nTo use this port, " + JoinGroupAdvice(group) + " and log in again.";
     }
     return text;
 }
@@ -103,4 +108,29 @@ std::vector<SendNotice> SendNotices(const SendOutcome& outcome) {
         return {};
     }
     return notice(SystemText(result.error), kErrorCaption, NoticeIcon::kError);
+}
+
+std::string SerialDeviceStatusText(const SerialDeviceStatus& status) {
+    switch (status.state) {
+        case SerialDeviceState::kMissing:
+            return "Not present: plug the adapter in, or choose another device.";
+        case SerialDeviceState::kNotSerial:
+            return "Not a serial device: choose another device.";
+        case SerialDeviceState::kNoUart:
+            return "No serial port is behind this device: choose another device.";
+        case SerialDeviceState::kUsable:
+            return "Present and usable.";
+        case SerialDeviceState::kNoAccess:
+            break;
+    }
+    if (status.group.empty()) {
+        return "Present, but not open to your account, nor to any group: ask the administrator, "
+               "or choose another device.";
+    }
+    if (status.joinedPending) {
+        return "Present, but not open to this session: your account joined the group \"" +
+               status.group + "\" after you logged in. Log out and in again.";
+    }
+    return "Present, but not open to your account: " + JoinGroupAdvice(status.group) +
+           ", then log out and in again.";
 }

@@ -4,9 +4,10 @@
 #include <vector>
 
 #include "transport/SendOutcome.h"
+#include "transport/SerialDevices.h"
 
-// The operator's words for a send's outcome, the same in the program's boxes and lumivex-cli's
-// lines.
+// The operator's words for a send's outcome and a serial device's state, the same in the program's
+// boxes and lumivex-cli's lines.
 
 // "COM3 (/dev/ttyUSB0)" or "Ethernet 127.0.0.1:49999".
 std::string LinkName(const SendOutcome& outcome);
@@ -31,3 +32,7 @@ std::string LinkFailure(const SendOutcome& outcome);
 // The boxes the operator sees for an outcome, before the caller's own "sent" or "failed": none for
 // a delivered string, a cancelled send or an empty string over TCP; else exactly one.
 std::vector<SendNotice> SendNotices(const SendOutcome& outcome);
+
+// One line for the operator about a serial device (the "Device" row, the check of a sign): what
+// the status means and, for a refused device, what to do.
+std::string SerialDeviceStatusText(const SerialDeviceStatus& status);

@@ -14,9 +14,6 @@
 
 namespace {
 
-// A message of one fault repeated (a megabyte of line feeds) would otherwise give a warning a byte.
-constexpr size_t kMaxWarningsPerMessage = 100;
-
 std::string UtcTime(std::chrono::system_clock::time_point time) {
     using namespace std::chrono;
     const std::time_t seconds = system_clock::to_time_t(time);
@@ -53,7 +50,7 @@ SignLoopEnd RunLoop(ISignLink& link, const std::vector<ISignObserver*>& observer
         message.sign = signName;
         message.bytes = std::move(receipt.bytes);
         message.truncated = receipt.truncated;
-        message.decoded = DecodeCommandString(message.bytes, kMaxWarningsPerMessage);
+        message.decoded = DecodeCommandString(message.bytes, kWarningsShown);
         std::unique_lock<std::mutex> lock;
         if (observersLock != nullptr) {
             lock = std::unique_lock(*observersLock);

@@ -185,31 +185,6 @@ SerialDeviceStatus GetSerialDeviceStatus(const std::string& path, const DeviceUs
     return result;
 }
 
-std::string SerialDeviceStatusText(const SerialDeviceStatus& status) {
-    switch (status.state) {
-        case SerialDeviceState::kMissing:
-            return "Not present: plug the adapter in, or choose another device.";
-        case SerialDeviceState::kNotSerial:
-            return "Not a serial device: choose another device.";
-        case SerialDeviceState::kNoUart:
-            return "No serial port is behind this device: choose another device.";
-        case SerialDeviceState::kUsable:
-            return "Present and usable.";
-        case SerialDeviceState::kNoAccess:
-            break;
-    }
-    if (status.group.empty()) {
-        return "Present, but not open to your account, nor to any group: ask the administrator, "
-               "or choose another device.";
-    }
-    if (status.joinedPending) {
-        return "Present, but not open to this session: your account joined the group \"" +
-               status.group + "\" after you logged in. Log out and in again.";
-    }
-    return "Present, but not open to your account: join the group \"" + status.group +
-           "\" (sudo usermod -aG " + status.group + " $USER), then log out and in again.";
-}
-
 std::string FileGroupName(const std::string& path) {
     struct stat status {};
     if (stat(path.c_str(), &status) != 0) {

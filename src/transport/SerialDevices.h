@@ -51,8 +51,5 @@ struct SerialDeviceStatus {
 SerialDeviceStatus GetSerialDeviceStatus(const std::string& path, const DeviceUser& user,
                                          const SerialDeviceRoots& roots = {});
 
-// One line for the operator: what the status means and, for a refused device, what to do.
-std::string SerialDeviceStatusText(const SerialDeviceStatus& status);
-
 // The name of the group that owns a file, or "" when it cannot be told.
 std::string FileGroupName(const std::string& path);

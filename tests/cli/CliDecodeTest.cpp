@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
-#include "CliRunner.h"
+#include "CliInProcess.h"
 
 namespace {
 
 std::string Encode(const std::string& json) {
-    const CliResult run = RunCli({"encode"}, json);
+    const CliResult run = RunInProcess({"encode"}, json);
     EXPECT_EQ(run.exitCode, 0) << json << ": " << run.err;
     return run.out;
 }
 
 CliResult Decode(const std::string& bytes) {
-    return RunCli({"decode"}, bytes);
+    return RunInProcess({"decode"}, bytes);
 }
 
 // What a string is read as, and its JSON, are tested by direct calls (tests/sign,
@@ -39,6 +39,34 @@ TEST(CliDecodeTest, WarningsGoToStandardErrorWithTheirOffsets) {
     EXPECT_NE(run.out.find(R"("lines":["X^Kq"])"), std::string::npos) << run.out;
 }
 
+// A string of one fault repeated (a line feed is a warning a byte) shows the first warnings by
+// offset and then how many more there were, not a line a byte.
+TEST(CliDecodeTest, ShowsTheFirstHundredWarningsAndCountsTheRest) {
+    const struct {
+        size_t lineFeeds;
+        std::string lastLine;
+    } cases[] = {
+        {100, "offset 99: "},
+        {101, "1 more warning left out"},
+        {1000, "900 more warnings left out"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.lineFeeds);
+        // The text after them keeps the last line feed from being taken for the line end of a pipe.
+        const CliResult run = Decode(std::string(c.lineFeeds, '\n') + "X");
+        EXPECT_EQ(run.exitCode, 0);
+        size_t shown = 0;
+        for (size_t at = run.err.find("offset "); at != std::string::npos;
+             at = run.err.find("offset ", at + 1)) {
+            ++shown;
+        }
+        EXPECT_EQ(shown, 100U);
+        const size_t lastLine = run.err.rfind('\n', run.err.size() - 2) + 1;
+        EXPECT_EQ(run.err.substr(lastLine).rfind(c.lastLine, 0), 0U) << run.err.substr(lastLine);
+        EXPECT_NE(run.out.find(R"("lines":[)"), std::string::npos);
+    }
+}
+
 TEST(CliDecodeTest, InputThatCannotBeRead) {
     const struct {
         const char* name;
@@ -51,7 +79,7 @@ TEST(CliDecodeTest, InputThatCannotBeRead) {
         {"two files", {"decode", "a", "b"}, 2, "unexpected argument"},
     };
     for (const auto& c : cases) {
-        const CliResult run = RunCli(c.arguments);
+        const CliResult run = RunInProcess(c.arguments);
         EXPECT_EQ(run.exitCode, c.exitCode) << c.name;
         EXPECT_NE(run.err.find(c.errorContains), std::string::npos) << c.name << ": " << run.err;
         EXPECT_EQ(run.out, "") << c.name;

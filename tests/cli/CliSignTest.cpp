@@ -316,48 +316,4 @@ TEST(CliSignTest, CountPlaysSignsAtAddressesCountedUp) {
     EXPECT_EQ(sign.Stop(SIGTERM), 0) << sign.Errors();
 }
 
-TEST(CliSignTest, RefusesWhatItCannotTake) {
-    const CLoopbackListener taken;
-    ASSERT_TRUE(taken.Listening());
-    QTemporaryDir folder;
-    const QString existing = folder.filePath("existing");
-    QFile file(existing);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("keep");
-    file.close();
-    const QString port = QString::number(taken.Port());
-    const struct {
-        const char* name;
-        QStringList arguments;
-        std::string errorContains;
-    } cases[] = {
-        {"port in use",
-         {"sign", "--tcp", "127.0.0.1:" + port},
-         "cannot listen on 127.0.0.1:" + port.toStdString() + ": Address already in use"},
-        {"link path taken", {"sign", "--serial", existing}, "the path exists"},
-        {"no link", {"sign"}, "either --tcp"},
-        {"two links", {"sign", "--tcp", "0", "--serial", existing}, "either --tcp"},
-        {"model beyond the list", {"sign", "--tcp", "0", "--model", "14"}, "--model takes"},
-        {"bad address", {"sign", "--tcp", "1.2.3:0"}, "--tcp takes [ADDR:]PORT"},
-        {"port beyond the range", {"sign", "--tcp", "65536"}, "--tcp takes a whole number"},
-        {"a count from two addresses",
-         {"sign", "--tcp", "0", "--tcp", "127.0.0.2:0", "--count", "2"},
-         "--count counts up from one --tcp address, not 2"},
-        {"a count beyond loopback",
-         {"sign", "--tcp", "127.255.255.255:0", "--count", "2"},
-         "runs past the end of its network"},
-        {"a count beyond the limit", {"sign", "--tcp", "0", "--count", "1001"}, "--count takes"},
-        {"a window on several signs",
-         {"sign", "--tcp", "0", "--tcp", "127.0.0.2:0", "--window"},
-         "--window shows one sign"},
-    };
-    for (const auto& c : cases) {
-        const CliResult run = RunCli(c.arguments);
-        EXPECT_EQ(run.exitCode, 2) << c.name;
-        EXPECT_NE(run.err.find(c.errorContains), std::string::npos) << c.name << ": " << run.err;
-    }
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), "keep");
-}
-
 }  // namespace

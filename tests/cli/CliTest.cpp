@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "CliRunner.h"
+#include <QProcess>
+
+#include "CliInProcess.h"
 
 namespace {
 
@@ -25,7 +27,7 @@ TEST(CliEncodeTest, WritesTheCommandString) {
          "^A010005^E0^L1^C0^H0203^D0^K1^dC2AB^N^K1^dC3^X1Q^N"},
     };
     for (const auto& c : cases) {
-        const CliResult result = RunCli(c.arguments, c.input);
+        const CliResult result = RunInProcess(c.arguments, c.input);
         EXPECT_EQ(result.exitCode, 0) << c.name << ": " << result.err;
         EXPECT_EQ(result.out, c.expected + "\n") << c.name;
         EXPECT_EQ(result.err, "") << c.name;
@@ -43,7 +45,7 @@ struct BadCase {
 template <size_t N>
 void ExpectBadInput(const BadCase (&cases)[N]) {
     for (const BadCase& c : cases) {
-        const CliResult result = RunCli(c.arguments, c.input);
+        const CliResult result = RunInProcess(c.arguments, c.input);
         EXPECT_EQ(result.exitCode, 2) << c.name;
         EXPECT_EQ(result.out, "") << c.name;
         EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
@@ -96,7 +98,7 @@ TEST(CliNetworkTest, PrintsEveryString) {
          "^A000004^E1^L0^C1^D1^K0^dC1Ethernet Communication Attributes Disabled.^N"},
     };
     for (const auto& c : cases) {
-        const CliResult result = RunCli(c.arguments);
+        const CliResult result = RunInProcess(c.arguments);
         EXPECT_EQ(result.exitCode, 0) << c.arguments.join(' ').toStdString() << result.err;
         EXPECT_EQ(result.out, c.expected + "\n") << c.arguments.join(' ').toStdString();
     }
@@ -182,7 +184,7 @@ TEST(CliEncodeTest, WarnsOnceAboutTheFirstCharacterTheSignGetsAsAQuestionMark) {
          "becomes \"?\"\n"},
     };
     for (const auto& c : cases) {
-        const CliResult result = RunCli({"encode"}, c.json);
+        const CliResult result = RunInProcess({"encode"}, c.json);
         EXPECT_EQ(result.exitCode, 0) << c.name;
         EXPECT_EQ(result.out, c.out + "\n") << c.name;
         EXPECT_EQ(result.err, c.err) << c.name;
@@ -207,12 +209,55 @@ TEST(CliTest, HelpAndVersion) {
         {{}, 2, ""},
     };
     for (const auto& c : cases) {
-        const CliResult result = RunCli(c.arguments);
+        const CliResult result = RunInProcess(c.arguments);
         const std::string name = c.arguments.join(' ').toStdString();
         EXPECT_EQ(result.exitCode, c.exitCode) << name;
         EXPECT_NE(result.out.find(c.outContains), std::string::npos) << name << ": " << result.out;
     }
-    EXPECT_EQ(RunCli({"help", "send"}).out, RunCli({"send", "--help"}).out);
+    EXPECT_EQ(RunInProcess({"help", "send"}).out, RunInProcess({"send", "--help"}).out);
+}
+
+// The program itself, on its own standard streams: the command's status becomes the exit status,
+// and input or output that fails makes the command fail with the system's reason.
+TEST(CliTest, TheProgramExitsWithTheCommandsStatus) {
+    const struct {
+        const char* name;
+        QStringList arguments;
+        std::string input;
+        CliHooks hooks;
+        int exitCode;
+        std::string out;
+        std::string err;
+    } cases[] = {
+        {"done", {"encode"}, "{}", {}, 0, "^A000000^C1\n", ""},
+        {"bad input",
+         {"encode"},
+         "5",
+         {},
+         2,
+         "",
+         "lumivex-cli: the message must be a JSON object\n"},
+        {"output that cannot be written",
+         {"network", "disable", "--type", "ethernet"},
+         "",
+         {[](QProcess& process) { process.setStandardOutputFile("/dev/full"); }, {}},
+         1,
+         "",
+         "lumivex-cli: cannot write the output: No space left on device\n"},
+        {"input that cannot be read",
+         {"decode"},
+         "",
+         {[](QProcess& process) { process.setStandardInputFile("/"); }, {}},
+         2,
+         "",
+         "lumivex-cli: cannot read standard input: Is a directory\n"},
+    };
+    for (const auto& c : cases) {
+        const CliResult result = RunCli(c.arguments, c.input, {}, c.hooks);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.name;
+        EXPECT_EQ(result.out, c.out) << c.name;
+        EXPECT_EQ(result.err, c.err) << c.name;
+    }
 }
 
 }  // namespace

@@ -268,32 +268,4 @@ TEST(CliSendTest, CtrlCStopsASendAndSaysHowFarItGot) {
         << result.err;
 }
 
-TEST(CliSendTest, RejectsBadArgumentsWithoutSending) {
-    // Every port the arguments could reach is missing, so nothing is sent even by mistake.
-    const CProfileFolder profile("[General]\nCOM Port=3\n[Ports]\nCOM4=/nonexistent/ttyLumivex\n");
-    const struct {
-        const char* name;
-        QStringList arguments;
-        std::string errorContains;
-    } cases[] = {
-        {"nothing to send", {}, "either a STRING, - or --file"},
-        {"both string and file", {"x", "--file", "-"}, "either a STRING, - or --file"},
-        {"dash and file", {"-", "--file", "-"}, "either a STRING, - or --file"},
-        {"port beyond COM8", {"--port", "com9", "x"}, "--port takes com1 to com8 or ethernet"},
-        {"port COM0", {"--port", "com0", "x"}, "--port takes"},
-        {"other speed", {"--baud", "1200", "x"}, "--baud takes 9600 or 38400"},
-        {"bad address", {"--ip", "1.2.3", "x"}, "--ip takes an IPv4 address"},
-        {"unknown option", {"--speed", "9600", "x"}, "unknown option --speed"},
-        {"two strings", {"x", "y"}, "unexpected argument \"y\""},
-        {"missing file", {"--file", "/nonexistent/cmd"}, "cannot read /nonexistent/cmd"},
-    };
-    for (const auto& c : cases) {
-        const CliResult result = profile.Send(c.arguments);
-        EXPECT_EQ(result.exitCode, 2) << c.name;
-        EXPECT_NE(result.err.find(c.errorContains), std::string::npos)
-            << c.name << ": " << result.err;
-        EXPECT_EQ(result.err.find("Invalid Port"), std::string::npos) << c.name;
-    }
-}
-
 }  // namespace

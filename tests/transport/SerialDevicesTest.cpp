@@ -171,20 +171,4 @@ TEST(SerialDevicesTest, ABuiltInPortWithoutUartIsNoPort) {
               SerialDeviceState::kUsable);
 }
 
-TEST(SerialDevicesTest, ARefusalSaysWhichGroupToJoinAndHow) {
-    const std::string text =
-        SerialDeviceStatusText({SerialDeviceState::kNoAccess, "dialout", false});
-    EXPECT_NE(text.find("\"dialout\""), std::string::npos) << text;
-    EXPECT_NE(text.find("sudo usermod -aG dialout $USER"), std::string::npos) << text;
-    EXPECT_NE(text.find("log out and in again"), std::string::npos) << text;
-
-    const std::string pending =
-        SerialDeviceStatusText({SerialDeviceState::kNoAccess, "uucp", true});
-    EXPECT_NE(pending.find("\"uucp\""), std::string::npos) << pending;
-    EXPECT_EQ(pending.find("usermod"), std::string::npos) << "already a member: " << pending;
-
-    const std::string ownerOnly = SerialDeviceStatusText({SerialDeviceState::kNoAccess, "", false});
-    EXPECT_EQ(ownerOnly.find("group \""), std::string::npos) << ownerOnly;
-}
-
 }  // namespace

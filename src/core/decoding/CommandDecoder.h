@@ -70,6 +70,13 @@ struct DecodedCommand {
 };
 
 inline constexpr size_t kAllWarnings = std::numeric_limits<size_t>::max();
+// What a reader of one string is shown: a string of one fault repeated (a megabyte of line feeds)
+// would otherwise give a warning a byte.
+inline constexpr size_t kWarningsShown = 100;
+
+// The line that follows the warnings shown: "1 more warning left out", "250 more warnings left
+// out".
+std::string WarningsLeftOutText(size_t leftOut);
 
 // A string whose codes, after an optional address, begin with "^P" is a network interface
 // string; any other is a message.

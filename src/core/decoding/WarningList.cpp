@@ -1,6 +1,7 @@
 #include "decoding/WarningList.h"
 
 #include <algorithm>
+#include <string>
 #include <utility>
 
 namespace {
@@ -10,6 +11,11 @@ namespace {
 constexpr size_t kSlack = 256;
 
 }  // namespace
+
+std::string WarningsLeftOutText(size_t leftOut) {
+    return std::to_string(leftOut) + (leftOut == 1 ? " more warning" : " more warnings") +
+           " left out";
+}
 
 void CWarningList::Add(size_t offset, std::string text) {
     m_warnings.push_back({offset, std::move(text)});

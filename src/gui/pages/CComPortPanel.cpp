@@ -7,6 +7,7 @@
 
 #include "settings/CMarqueeApp.h"
 #include "settings/ProfileStore.h"
+#include "settings/SendNotices.h"
 #include "transport/SerialDevices.h"
 #include "ui_CComPortPanel.h"
 

@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <string>
+
+#include "settings/SendNotices.h"
+
+namespace {
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// A refused device says which group lets the user in and how to join it, and only when joining
+// helps: a member still waiting for a new login is told to log in, an owner-only device names no
+// group.
+TEST(SendNoticesTest, ARefusedDeviceSaysWhichGroupToJoinAndHow) {
+    const struct {
+        const char* name;
+        SerialDeviceStatus status;
+        std::string says;
+        bool advisesJoining;
+    } cases[] = {
+        {"a stranger to the group",
+         {SerialDeviceState::kNoAccess, "dialout", false},
+         "join the group \"dialout\" (sudo usermod -aG dialout $USER), then log out and in again",
+         true},
+        {"joined after logging in",
+         {SerialDeviceState::kNoAccess, "uucp", true},
+         "joined the group \"uucp\" after you logged in",
+         false},
+        {"owner only", {SerialDeviceState::kNoAccess, "", false}, "ask the administrator", false},
+    };
+    for (const auto& c : cases) {
+        const std::string text = SerialDeviceStatusText(c.status);
+        EXPECT_TRUE(Contains(text, c.says)) << c.name << ": " << text;
+        EXPECT_EQ(Contains(text, "usermod"), c.advisesJoining) << c.name << ": " << text;
+    }
+}
+
+// The device's row and the box of a refused send give the operator one and the same command.
+TEST(SendNoticesTest, TheRowAndTheBoxGiveTheSameAdvice) {
+    SendOutcome refused;
+    refused.result.code = SEND_SYSTEM_ERROR;
+    refused.result.error = EACCES;
+    refused.portName = "COM1";
+    refused.devicePath = "/dev/ttyUSB0";
+    refused.deviceGroup = "uucp";
+    const std::string advice = "join the group \"uucp\" (sudo usermod -aG uucp $USER)";
+    ASSERT_EQ(SendNotices(refused).size(), 1U);
+    EXPECT_TRUE(Contains(SendNotices(refused).front().text, advice));
+    EXPECT_TRUE(
+        Contains(SerialDeviceStatusText({SerialDeviceState::kNoAccess, "uucp", false}), advice));
+}
+
+}  // namespace

@@ -12,6 +12,7 @@
 #include "fleet/CSendPlan.h"
 #include "fleet/SignCheck.h"
 #include "fleet/SignReport.h"
+#include "fleet/SignSelection.h"
 #include "preview/SignModel.h"
 #include "settings/ProfileStore.h"
 #include "settings/SignsFile.h"
@@ -185,31 +186,19 @@ int RunSigns(const std::vector<std::string>& arguments, const CliStreams& io) {
 
 int RunSendToSigns(const Args& args, const CliStreams& io) {
     const CSignsFile file = LoadSigns();
-    const std::vector<std::string> names = args.List("--sign");
-    const std::string* tag = args.Find("--tag");
-    if (static_cast<int>(!names.empty()) + (tag != nullptr) + args.Has("--all") != 1) {
-        FailInput("send takes one of --sign NAME..., --tag T or --all (see --help)");
+    SignSelection selection;
+    selection.names = args.List("--sign");
+    if (const std::string* tag = args.Find("--tag")) {
+        selection.tag = *tag;
     }
-    std::vector<NamedSign> signs;
-    for (const std::string& name : names) {
-        const NamedSign* sign = file.Find(name);
-        if (sign == nullptr) {
-            FailInput("there is no sign named \"" + name + "\"");
-        }
-        bool named = false;
-        for (const NamedSign& chosen : signs) {
-            named = named || SameSignName(chosen.name, sign->name);
-        }
-        if (!named) {
-            signs.push_back(*sign);
-        }
+    selection.all = args.Has("--all");
+    auto chosen = ResolveSelection(selection, file.All());
+    if (const auto* fault = std::get_if<SelectionFault>(&chosen)) {
+        FailInput(fault->kind == SelectionFault::Kind::kNotOneChoice
+                      ? "send takes one of --sign NAME..., --tag T or --all (see --help)"
+                      : fault->Text());
     }
-    if (tag != nullptr && (signs = file.WithTag(*tag)).empty()) {
-        FailInput("no sign carries the tag \"" + *tag + "\"");
-    }
-    if (args.Has("--all")) {
-        signs = file.All();
-    }
+    const std::vector<NamedSign>& signs = std::get<std::vector<NamedSign>>(chosen);
     if (args.positionals.size() != 1) {
         FailInput("send to signs takes one MESSAGE.json, STRING or - (see --help)");
     }

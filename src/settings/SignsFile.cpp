@@ -202,18 +202,6 @@ const NamedSign* CSignsFile::Find(std::string_view name) const {
     return found == m_document.signs.end() ? nullptr : &*found;
 }
 
-std::vector<NamedSign> CSignsFile::WithTag(std::string_view tag) const {
-    const QString key = CaseKey(tag);
-    std::vector<NamedSign> tagged;
-    for (const NamedSign& sign : m_document.signs) {
-        if (std::any_of(sign.tags.begin(), sign.tags.end(),
-                        [&](const std::string& t) { return CaseKey(t) == key; })) {
-            tagged.push_back(sign);
-        }
-    }
-    return tagged;
-}
-
 void CSignsFile::Add(NamedSign sign) {
     RefuseChangesIfUnread();
     if (const std::optional<SignFault> fault = CheckSign(sign)) {

@@ -116,8 +116,6 @@ public:
 
     // The sign of that name, compared without regard to case; null when none.
     const NamedSign* Find(std::string_view name) const;
-    // The signs that carry the tag (without regard to case), in the file's order.
-    std::vector<NamedSign> WithTag(std::string_view tag) const;
 
     // Adds the sign at the end. Throws CSignsFileError when a field is wrong or the name is taken.
     void Add(NamedSign sign);

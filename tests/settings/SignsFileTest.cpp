@@ -176,8 +176,6 @@ TEST(SignsFileTest, ListOfSignsChangesAndIsKept) {
     }
     ASSERT_NE(file.Find("line 3"), nullptr);
     EXPECT_EQ(file.Find("line 3")->name, "Line 3");
-    EXPECT_EQ(file.WithTag("hall-b").size(), 2u);
-    EXPECT_TRUE(file.WithTag("paint").empty());
 
     NamedSign renamed = *file.Find("dock 2");
     renamed.name = "Dock 2a";

@@ -2,6 +2,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <memory>
 
 #include "gateway/GatewayThread.h"
@@ -24,9 +25,15 @@ const GatewayResult kAccepted{};
 
 }  // namespace
 
-CCommands::CCommands(CDirector& director, std::vector<NamedSign> allSigns, CGatewayLog& log,
+CCommands::CCommands(CDirector& director, const COtherSigns& others,
+                     std::vector<NamedSign> allSigns, std::string gateway, CGatewayLog& log,
                      QObject* parent)
-    : QObject(parent), m_director(director), m_allSigns(std::move(allSigns)), m_log(log) {}
+    : QObject(parent),
+      m_director(director),
+      m_others(others),
+      m_strGateway(std::move(gateway)),
+      m_allSigns(std::move(allSigns)),
+      m_log(log) {}
 
 void CCommands::Restore(const std::map<std::string, std::string>& kept) {
     for (const SignState& state : m_director.Signs()) {
@@ -39,8 +46,15 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
         try {
             const MessageDocument message =
                 MessageFromJsonObject(object.value("message").toObject());
-            const auto setAt = TimeFromIsoText(object.value("setAt").toString().toStdString());
-            m_director.Restore(state.sign.name, message, setAt.value_or(GatewayTime{}));
+            // A journal of before versions: the time it was set stands for one.
+            const GatewayTime setAt =
+                TimeFromIsoText(object.value("setAt").toString().toStdString())
+                    .value_or(GatewayTime{});
+            const Stamp stamp = ReadStamp(object).value_or(
+                Stamp{static_cast<uint64_t>(std::max<int64_t>(setAt.time_since_epoch().count(), 0)),
+                      setAt, "", Origin::kApi});
+            m_director.Restore(state.sign.name, message, stamp);
+            m_issued[state.key] = stamp.version;
         } catch (const CMessageFileError& error) {
             m_log.Line(state.sign.name, "kept message left out: " + std::string(error.what()));
         }
@@ -91,8 +105,15 @@ void CCommands::Keep(std::string path, std::string content, std::function<void(b
                      });
 }
 
+Stamp CCommands::Issue(const std::string& key, Origin origin, uint64_t seen) {
+    uint64_t& issued = m_issued[key];
+    const Stamp stamp = NextStamp(m_director.Now(), m_strGateway, origin, std::max(issued, seen));
+    issued = stamp.version;
+    return stamp;
+}
+
 void CCommands::SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
-                           Reply reply) {
+                           Reply reply, const std::optional<Stamp>& given) {
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
         const NamedSign* other = FindAny(name);
@@ -101,26 +122,42 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
             reply(GatewayResult::UnknownSign(name));
             return;
         }
-        m_forwarding.message(*other, message);
+        // Newer than what its gateway last said the sign has.
+        const COtherSigns::Other* known = m_others.Find(name);
+        const auto seen =
+            known != nullptr ? ReadStamp(known->state.value("stamp").toObject()) : std::nullopt;
+        m_forwarding.message(*other, message,
+                             Issue(EscapeName(name), origin, seen ? seen->version : 0));
         reply({ResultKind::kForwarded, "", ""});
         return;
     }
-    if (origin == Origin::kBroker && state->desired == message) {
-        reply(kAccepted);  // what the sign has already: this gateway's own copy coming back
+    if (given && state->desired && given->version <= state->stamp.version) {
+        if (given->version < state->stamp.version) {
+            m_log.Line(state->sign.name, "older message left out (version " +
+                                             std::to_string(given->version) + ", the sign's " +
+                                             std::to_string(state->stamp.version) + ")");
+        }
+        // The same version is this gateway's own copy coming back.
+        reply(given->version == state->stamp.version
+                  ? kAccepted
+                  : GatewayResult{ResultKind::kConflict, "version", "a newer message is set"});
         return;
     }
+    const Stamp stamp = given ? *given : Issue(state->key, origin, state->stamp.version);
+    if (given) {
+        m_issued[state->key] = std::max(m_issued[state->key], given->version);
+    }
     const std::string sign = state->sign.name;
-    const GatewayTime setAt = m_director.Now();
     QJsonObject object;
     object["sign"] = QString::fromStdString(sign);
     object["message"] = MessageToJsonObject(message);
-    object["setAt"] = QString::fromStdString(IsoTimeText(setAt));
+    WriteStamp(object, stamp);
     Keep(
         SignStatePath(state->key), Compact(object),
-        [this, sign, message, origin, setAt](bool replaced) {
+        [this, sign, message, stamp](bool replaced) {
             // One replaced by a later message of the same batch was never shown.
             if (!replaced) {
-                m_director.SetDesired(sign, message, origin, setAt);
+                m_director.SetDesired(sign, message, stamp);
             }
         },
         std::move(reply));

@@ -8,6 +8,7 @@
 
 #include "fleet/SignSelection.h"
 #include "gateway/CDirector.h"
+#include "gateway/COtherSigns.h"
 #include "gateway/CStateJournal.h"
 #include "gateway/GatewayLog.h"
 #include "gateway/GatewayResult.h"
@@ -27,9 +28,10 @@ public:
     };
     using SelectionReply = std::function<void(const Result<std::vector<SignAnswer>>&)>;
 
-    // allSigns: every sign of signs.json, this gateway's and the others'.
-    CCommands(CDirector& director, std::vector<NamedSign> allSigns, CGatewayLog& log,
-              QObject* parent = nullptr);
+    // allSigns: every sign of signs.json, this gateway's and the others'; `gateway`: this one's
+    // name, which its stamps carry.
+    CCommands(CDirector& director, const COtherSigns& others, std::vector<NamedSign> allSigns,
+              std::string gateway, CGatewayLog& log, QObject* parent = nullptr);
 
     // Where changes are kept; until there is one, none is.
     void UseJournal(CStateJournal* journal) { m_journal = journal; }
@@ -38,8 +40,10 @@ public:
     // Hands what the state folder kept to the director, before it starts.
     void Restore(const std::map<std::string, std::string>& kept);
 
+    // A message stamped elsewhere (`given`, from the set topic) is taken only when it is newer than
+    // the sign's; an older one answers kConflict.
     void SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
-                    Reply reply);
+                    Reply reply, const std::optional<Stamp>& given = std::nullopt);
     void Notify(const std::string& name, const MessageDocument& message, int seconds, Origin origin,
                 Reply reply);
     void SetVariable(const std::string& name, const std::string& value, Origin origin, Reply reply);
@@ -58,8 +62,13 @@ public:
 private:
     void Keep(std::string path, std::string content, std::function<void(bool replaced)> kept,
               Reply reply);
+    // A stamp newer than any this gateway has given or seen for the sign.
+    Stamp Issue(const std::string& key, Origin origin, uint64_t seen);
 
     CDirector& m_director;
+    const COtherSigns& m_others;
+    std::string m_strGateway;
+    std::map<std::string, uint64_t> m_issued;  // the last version given to each sign, by key
     CStateJournal* m_journal = nullptr;
     std::vector<NamedSign> m_allSigns;
     CGatewayLog& m_log;

@@ -71,12 +71,11 @@ const SignState* CDirector::Find(const std::string& name) const {
 }
 
 void CDirector::Restore(const std::string& name, const MessageDocument& message,
-                        GatewayTime setAt) {
+                        const Stamp& stamp) {
     const size_t index = IndexOf(name);
     if (index < m_signs.size()) {
         m_signs[index].desired = message;
-        m_signs[index].desiredAt = setAt;
-        m_signs[index].desiredOrigin = Origin::kJournal;
+        m_signs[index].stamp = stamp;
     }
 }
 
@@ -127,16 +126,15 @@ std::optional<MessageDocument> CDirector::Shown(const SignState& state) const {
     return shown;
 }
 
-void CDirector::SetDesired(const std::string& name, const MessageDocument& message, Origin origin,
-                           GatewayTime setAt) {
+void CDirector::SetDesired(const std::string& name, const MessageDocument& message,
+                           const Stamp& stamp) {
     const size_t index = IndexOf(name);
     if (index >= m_signs.size()) {
         return;
     }
     SignState& state = m_signs[index];
     state.desired = message;
-    state.desiredAt = setAt;
-    state.desiredOrigin = origin;
+    state.stamp = stamp;
     state.clearAfterNotice = false;
     Tell({DirectorEvent::Kind::kNewDesired, state});
     // The newest message goes at once: a send of an older one still running gives way.

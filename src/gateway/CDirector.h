@@ -9,12 +9,10 @@
 #include "gateway/MessageTemplate.h"
 #include "gateway/Schedules.h"
 #include "gateway/SignSender.h"
+#include "gateway/Stamp.h"
 
 inline constexpr std::chrono::seconds kFirstRetryDelay{1};
 inline constexpr std::chrono::seconds kLongestRetryDelay{60};
-
-// Where a change came from.
-enum class Origin { kApi, kBroker, kJournal };
 
 enum class Showing { kNothing, kDesired, kSchedule, kNotice };
 enum class WaitingFor { kNothing, kSend, kRetry, kValues };
@@ -24,8 +22,7 @@ struct SignState {
     NamedSign sign;
     std::string key;  // EscapeName(sign.name): its state file and topic level
     std::optional<MessageDocument> desired;
-    GatewayTime desiredAt{};
-    Origin desiredOrigin = Origin::kApi;
+    Stamp stamp;  // of the desired message
     std::optional<MessageDocument> notice;
     GatewayTime noticeUntil{};
     bool clearAfterNotice = false;  // a notice ended with nothing else to show
@@ -65,7 +62,7 @@ public:
     virtual ~IDirectorListener() = default;
     // Something of the sign's state changed.
     virtual void SignChanged(const SignState&) {}
-    // Its desired message changed (desiredOrigin says where from).
+    // Its desired message changed (its stamp says where from).
     virtual void DesiredChanged(const SignState&) {}
     virtual void Happened(const DirectorEvent&) {}
 };
@@ -86,7 +83,7 @@ public:
     void AddListener(IDirectorListener* listener) { m_listeners.push_back(listener); }
 
     // What the state folder kept, before Start.
-    void Restore(const std::string& name, const MessageDocument& message, GatewayTime setAt);
+    void Restore(const std::string& name, const MessageDocument& message, const Stamp& stamp);
     void RestoreValues(VariableValues values) { m_values = std::move(values); }
     // Sends every sign what it shows; from then on follows the clock.
     void Start();
@@ -101,8 +98,7 @@ public:
     std::optional<MessageDocument> Shown(const SignState& sign) const;
 
     // The sign's new desired message, already kept: shown and sent at once.
-    void SetDesired(const std::string& name, const MessageDocument& message, Origin origin,
-                    GatewayTime setAt);
+    void SetDesired(const std::string& name, const MessageDocument& message, const Stamp& stamp);
     // Shows the message for that long, then what the sign showed before (a sign with nothing
     // else is cleared).
     void Notify(const std::string& name, const MessageDocument& message, int seconds);

@@ -17,6 +17,7 @@
 #include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
 #include "gateway/HomeAssistant.h"
+#include "gateway/HttpRoutes.h"
 #include "gateway/SafeName.h"
 
 namespace {
@@ -57,14 +58,14 @@ public:
         {
             const std::lock_guard lock(m_mutex);
             first = m_pending.empty();
-            m_pending[message->get_topic()] = message->to_string();
+            m_pending[message->get_topic()] = {message->to_string(), message->is_retained()};
         }
         if (first) {
             PostToGateway(&m_bridge, [this] { m_bridge.TakeMessages(); });
         }
     }
 
-    std::map<std::string, std::string> Take() {
+    std::map<std::string, MqttArrival> Take() {
         const std::lock_guard lock(m_mutex);
         return std::exchange(m_pending, {});
     }
@@ -73,7 +74,7 @@ private:
     CMqttBridge& m_bridge;
     CMqttOutbox& m_outbox;
     std::mutex m_mutex;
-    std::map<std::string, std::string> m_pending;  // topic -> its latest payload
+    std::map<std::string, MqttArrival> m_pending;  // topic -> its latest payload
 };
 
 // A failed attempt to connect, handed to the gateway's thread to try again.
@@ -115,12 +116,14 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     m_connectListener = std::make_unique<CConnectListener>(*this);
     m_client->set_callback(*m_callback);
     core.Director().AddListener(this);
-    core.Commands().SetForwarding({[this](const NamedSign& sign, const MessageDocument& message) {
-                                       PublishSet(sign, message);
-                                   },
-                                   [this](const std::string& name, const std::string& value) {
-                                       PublishVariable(name, value);
-                                   }});
+    core.Commands().SetForwarding(
+        {[this](const NamedSign& sign, const MessageDocument& message, const Stamp& stamp) {
+             Publish(Topic(EscapeName(sign.name), "message/set"), SetPayloadJson(message, stamp),
+                     true);
+         },
+         [this](const std::string& name, const std::string& value) {
+             PublishVariable(name, value);
+         }});
 }
 
 void CMqttBridge::SignChanged(const SignState& state) {
@@ -128,12 +131,15 @@ void CMqttBridge::SignChanged(const SignState& state) {
 }
 
 void CMqttBridge::DesiredChanged(const SignState& state) {
-    // The set topic keeps the desired message for a gateway that starts in this one's place; one
-    // that came from the set topic is there already.
-    if (state.desiredOrigin != Origin::kBroker && state.desired) {
-        Publish(Topic(state.key, "message/set"), Compact(MessageToJsonObject(*state.desired)),
-                true);
+    // The set topic holds each sign's newest message, for a gateway that starts in this one's
+    // place; one stamped elsewhere came from there.
+    if (state.desired && state.stamp.by == m_core.Config().name) {
+        PublishDesired(state);
     }
+}
+
+void CMqttBridge::PublishDesired(const SignState& state) {
+    Publish(Topic(state.key, "message/set"), SetPayloadJson(*state.desired, state.stamp), true);
 }
 
 CMqttBridge::~CMqttBridge() {
@@ -192,11 +198,6 @@ void CMqttBridge::Stop() {
     m_client.reset();
 }
 
-void CMqttBridge::PublishSet(const NamedSign& sign, const MessageDocument& message) {
-    Publish(Topic(EscapeName(sign.name), "message/set"), Compact(MessageToJsonObject(message)),
-            true);
-}
-
 void CMqttBridge::PublishVariable(const std::string& name, const std::string& value) {
     Publish(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/" + name, value, true);
 }
@@ -248,12 +249,13 @@ void CMqttBridge::OnConnectionLost() {
 }
 
 void CMqttBridge::TakeMessages() {
-    for (const auto& [topic, payload] : m_callback->Take()) {
-        OnMessage(topic, payload);
+    for (const auto& [topic, arrival] : m_callback->Take()) {
+        OnMessage(topic, arrival);
     }
 }
 
-void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload) {
+void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival) {
+    const std::string& payload = arrival.payload;
     if (topic.rfind(kDiscoveryPrefix, 0) == 0) {
         std::vector<std::string> driven;
         for (const SignState& state : m_core.Director().Signs()) {
@@ -273,14 +275,18 @@ void CMqttBridge::OnMessage(const std::string& topic, const std::string& payload
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
     if (key == kValuesTopicLevel) {
-        m_core.Commands().SetVariable(leaf, payload, Origin::kBroker, [](const GatewayResult&) {});
+        if (payload.size() <= kMaxRequestBody) {
+            m_core.Commands().SetVariable(leaf, payload, Origin::kBroker,
+                                          [](const GatewayResult&) {});
+        }
         return;
     }
-    OnSignMessage(key, leaf, payload);
+    OnSignMessage(key, leaf, arrival);
 }
 
 void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
-                                const std::string& payload) {
+                                const MqttArrival& arrival) {
+    const std::string& payload = arrival.payload;
     const auto known = m_allSigns.find(key);
     if (known == m_allSigns.end()) {
         return;
@@ -297,13 +303,23 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         return;  // another gateway's sign: its own gateway answers
     }
     const auto answer = [this, key](const GatewayResult& result) { Answer(key, result); };
-    if (leaf == "message/set" && !payload.empty()) {  // empty: a retained message cleared
-        const Result<MessageDocument> message = ReadPayloadMessage(payload);
-        if (!message.Ok()) {
-            Answer(key, message.Failure());
+    if (payload.size() > kMaxRequestBody) {
+        Answer(key, GatewayResult::Refused("", "the payload is larger than 1 MiB"));
+    } else if (leaf == "message/set" && !payload.empty()) {  // empty: a retained one cleared
+        const Result<SetPayload> set = ReadSetPayload(payload);
+        if (!set.Ok()) {
+            Answer(key, set.Failure());
             return;
         }
-        m_core.Commands().SetMessage(name, message.Value(), Origin::kBroker, answer);
+        m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker, answer,
+                                     set.Value().stamp);
+    } else if (leaf == "notify" && arrival.retained) {
+        // A notice is for the moment it is sent: one kept by the broker would come back at every
+        // start and reconnect.
+        if (!payload.empty()) {
+            m_core.Log().Line(name, "retained notice left out and cleared");
+            Publish(Topic(key, "notify"), std::string(), true);
+        }
     } else if (leaf == "notify") {
         const Result<NoticeRequest> notice = ReadNoticeRequest(payload);
         if (!notice.Ok()) {
@@ -321,9 +337,14 @@ void CMqttBridge::Answer(const std::string& key, const GatewayResult& result) {
         case ResultKind::kForwarded:
         case ResultKind::kUnknownSign:
             return;
+        case ResultKind::kConflict:
+            // An older message on the set topic: the broker is to hold the newest again.
+            if (const SignState* state = m_core.Director().Find(m_allSigns[key])) {
+                PublishDesired(*state);
+            }
+            return;
         case ResultKind::kRefused:
         case ResultKind::kNotKept:
-        case ResultKind::kConflict:
             break;
     }
     const std::string json = FailureJson(result);

@@ -19,6 +19,13 @@ class async_client;
 
 class CGatewayCore;
 class CMqttCallback;
+
+// A message from the broker: its payload, and whether the broker kept it (a retained one, given
+// on subscribing).
+struct MqttArrival {
+    std::string payload;
+    bool retained = false;
+};
 class CConnectListener;
 
 // The gateway on the plant's broker. Takes a sign's desired message from
@@ -44,9 +51,9 @@ public:
     void Stop();
 
 private:
-    // Work for another gateway's sign, and a live value set here, go to the broker.
-    void PublishSet(const NamedSign& sign, const MessageDocument& message);
+    // A live value set here goes to the other gateways.
     void PublishVariable(const std::string& name, const std::string& value);
+    void PublishDesired(const SignState& state);
     friend class CMqttCallback;
     friend class CConnectListener;
     void SignChanged(const SignState& state) override;
@@ -59,8 +66,8 @@ private:
     void ConnectLater();
     void Subscribe();
     void TakeMessages();
-    void OnMessage(const std::string& topic, const std::string& payload);
-    void OnSignMessage(const std::string& key, const std::string& leaf, const std::string& payload);
+    void OnMessage(const std::string& topic, const MqttArrival& arrival);
+    void OnSignMessage(const std::string& key, const std::string& leaf, const MqttArrival& arrival);
     // Says a refusal on the sign's error topic; what is another gateway's to answer says nothing.
     void Answer(const std::string& key, const GatewayResult& result);
     void Publish(const std::string& topic, const std::string& payload, bool retained);

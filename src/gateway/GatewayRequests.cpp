@@ -98,11 +98,28 @@ MessageDocument PlainTextMessage(std::string_view utf8) {
     return MessageFromJsonObject(QJsonObject{{"lines", QJsonArray{text}}});
 }
 
-Result<MessageDocument> ReadPayloadMessage(std::string_view payload) {
-    if (!payload.empty() && payload.front() == '{') {
-        return ReadRequestMessage(payload, "");
+Result<SetPayload> ReadSetPayload(std::string_view payload) {
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size())));
+    QJsonObject object = document.object();
+    if (!document.isObject() || !object.contains("lines")) {
+        return SetPayload{PlainTextMessage(payload), std::nullopt};
     }
-    return PlainTextMessage(payload);
+    const std::optional<Stamp> stamp = ReadStamp(object);
+    for (const char* field : {"version", "setAt", "by", "origin"}) {
+        object.remove(field);
+    }
+    Result<MessageDocument> message = ReadMessageObject(object, "");
+    if (!message.Ok()) {
+        return message.Failure();
+    }
+    return SetPayload{message.Take(), stamp};
+}
+
+std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp) {
+    QJsonObject object = MessageToJsonObject(message);
+    WriteStamp(object, stamp);
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
 
 std::string FailureJson(const GatewayResult& failure) {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "gateway/GatewayResult.h"
+#include "gateway/Stamp.h"
 #include "settings/MessageFile.h"
 
 // What a request or a payload asks, read and checked before it reaches the commands: refusals name
@@ -34,8 +35,15 @@ Result<NoticeRequest> ReadNoticeRequest(std::string_view json);
 
 // One line of red text of the smallest size; line breaks become spaces.
 MessageDocument PlainTextMessage(std::string_view utf8);
-// A payload from the broker: a message JSON, or plain text for one line of red.
-Result<MessageDocument> ReadPayloadMessage(std::string_view payload);
+// A set topic's payload: a JSON object with "lines" is a message, with the stamp a gateway may have
+// written beside it; anything else is one line of text, placeholders and all.
+struct SetPayload {
+    MessageDocument message;
+    std::optional<Stamp> stamp;
+};
+Result<SetPayload> ReadSetPayload(std::string_view payload);
+// What a gateway publishes to a set topic: the message's JSON with its stamp beside it.
+std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp);
 
 // {"error": "...", "field": "..."}
 std::string FailureJson(const GatewayResult& failure);

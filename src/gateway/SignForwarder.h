@@ -3,13 +3,15 @@
 #include <functional>
 #include <string>
 
+#include "gateway/Stamp.h"
 #include "settings/MessageFile.h"
 #include "settings/SignsFile.h"
 
 // Where work for signs that another gateway drives goes (the broker), on the gateway's thread.
 struct SignForwarding {
     // Hands the message to the sign's own gateway.
-    std::function<void(const NamedSign& sign, const MessageDocument& message)> message;
+    std::function<void(const NamedSign& sign, const MessageDocument& message, const Stamp& stamp)>
+        message;
     // Tells the other gateways of a live value.
     std::function<void(const std::string& name, const std::string& value)> variable;
 

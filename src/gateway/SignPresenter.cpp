@@ -68,7 +68,12 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
     object["gateway"] = QString::fromStdString(gateway);
     object["desired"] = state.desired ? MessageToJsonObject(*state.desired) : QJsonValue();
     object["desiredSetAt"] =
-        TimeValue(state.desired ? std::optional(state.desiredAt) : std::nullopt);
+        TimeValue(state.desired ? std::optional(state.stamp.setAt) : std::nullopt);
+    if (state.desired) {
+        QJsonObject stamp;
+        WriteStamp(stamp, state.stamp);
+        object["stamp"] = stamp;
+    }
     object["shown"] = shown ? MessageToJsonObject(*shown) : QJsonValue();
     object["showing"] = ShowingText(state.Shows());
     if (state.notice) {

@@ -9,7 +9,7 @@ namespace {
 // Keeps what the director tells of desired messages.
 class CDesiredLog : public IDirectorListener {
 public:
-    void DesiredChanged(const SignState& state) override { origins.push_back(state.desiredOrigin); }
+    void DesiredChanged(const SignState& state) override { origins.push_back(state.stamp.origin); }
     std::vector<Origin> origins;
 };
 
@@ -44,16 +44,39 @@ TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
     EXPECT_EQ(forwarder.forwarded,
               (std::vector<std::pair<std::string, std::string>>{{"C", "HELLO"}}));
     EXPECT_EQ(desired.origins, (std::vector<Origin>{Origin::kApi, Origin::kBroker}));
-    // The broker giving back what the sign has already changes nothing, and is not kept again.
-    const std::string metrics = fixture.core->Metrics().Text();
-    EXPECT_EQ(fixture
-                  .Ask([](CCommands& commands, CCommands::Reply reply) {
-                      commands.SetMessage("B", Text("HELLO"), Origin::kBroker, reply);
-                  })
-                  .kind,
-              ResultKind::kAccepted);
-    EXPECT_EQ(desired.origins.size(), 2u);
-    EXPECT_EQ(fixture.core->Metrics().Text(), metrics);
+    // Stamped elsewhere: the newest version wins, whatever the order of arrival; the sign's own
+    // version coming back (this gateway's copy on the set topic) changes nothing.
+    const Stamp kept = fixture.core->Director().Find("B")->stamp;
+    struct Stamped {
+        uint64_t version;
+        const char* text;
+        ResultKind kind;
+        const char* desired;
+    };
+    const Stamped stamped[] = {
+        {kept.version, "ECHO", ResultKind::kAccepted, "HELLO"},
+        {kept.version - 1, "OLDER", ResultKind::kConflict, "HELLO"},
+        {kept.version + 5, "NEWER", ResultKind::kAccepted, "NEWER"},
+        {kept.version + 4, "BETWEEN", ResultKind::kConflict, "NEWER"},
+    };
+    for (const Stamped& c : stamped) {
+        const Stamp given{c.version, kTestStart, "hall-a", Origin::kApi};
+        EXPECT_EQ(fixture
+                      .Ask([&](CCommands& commands, CCommands::Reply reply) {
+                          commands.SetMessage("B", Text(c.text), Origin::kBroker, reply, given);
+                      })
+                      .kind,
+                  c.kind)
+            << c.text;
+        EXPECT_EQ(ShownText(*fixture.core->Director().Find("B")->desired), c.desired) << c.text;
+    }
+    EXPECT_EQ(fixture.core->Director().Find("B")->stamp.by, "hall-a");
+    // A message set here afterwards is newer still.
+    fixture.Ask([](CCommands& commands, CCommands::Reply reply) {
+        commands.SetMessage("B", Text("LATEST"), Origin::kApi, reply);
+    });
+    EXPECT_EQ(fixture.core->Director().Find("B")->stamp.version, kept.version + 6);
+    EXPECT_EQ(desired.origins.size(), 4u);
 }
 
 TEST(Commands, WhatWasKeptComesBackAfterARestart) {
@@ -71,7 +94,7 @@ TEST(Commands, WhatWasKeptComesBackAfterARestart) {
     ASSERT_FALSE(fixture.core->Start());
     const SignState& state = *fixture.core->Director().Find("A");
     EXPECT_EQ(ShownText(*state.desired), "{count} PARTS");
-    EXPECT_EQ(state.desiredAt, kTestStart);
+    EXPECT_EQ(state.stamp.setAt, kTestStart);
     EXPECT_EQ(fixture.sender.sent.back().text, "412 PARTS");
 }
 

@@ -38,7 +38,7 @@ auto OffThread(F work) -> decltype(work()) {
 class CRecordingForwarder {
 public:
     SignForwarding Forwarding() {
-        return {[this](const NamedSign& sign, const MessageDocument& message) {
+        return {[this](const NamedSign& sign, const MessageDocument& message, const Stamp&) {
                     forwarded.emplace_back(sign.name, ShownText(message).toStdString());
                 },
                 [this](const std::string& name, const std::string& value) {

@@ -22,7 +22,8 @@ protected:
             *m_clock, m_sender);
     }
     void Set(const std::string& sign, const std::string& text) {
-        m_director->SetDesired(sign, Text(text), Origin::kApi, m_clock->Now());
+        m_director->SetDesired(sign, Text(text),
+                               NextStamp(m_clock->Now(), "hall-b", Origin::kApi, 0));
     }
 
     CRecordingSender m_sender;

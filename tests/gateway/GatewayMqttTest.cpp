@@ -167,7 +167,7 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
         EXPECT_EQ(JsonObjectOf(state)["name"].toString().toStdString(), setup.signs[c.sign].name);
     }
     // A bad payload is answered and changes nothing.
-    client.Publish("plant/line%203/message/set", R"({"effect": "wobble"})");
+    client.Publish("plant/line%203/message/set", R"({"lines": ["x"], "effect": "wobble"})");
     const std::string error = client.WaitFor("plant/line%203/error", Holds("effect"));
     EXPECT_EQ(JsonObjectOf(error)["field"].toString(), "effect");
     const auto http = ClientOf(gateway.Port());

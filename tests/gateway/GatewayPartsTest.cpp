@@ -6,6 +6,7 @@
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/MessageTemplate.h"
+#include "gateway/PanelFrames.h"
 #include "gateway/SafeName.h"
 #include "gateway/Schedules.h"
 
@@ -172,6 +173,46 @@ TEST(GatewayRequests, MessagesAreRefusedInTheCliWordsWithTheField) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(GatewayRequests, ASetPayloadIsAMessageOnlyAsAnObjectWithLines) {
+    struct Case {
+        std::string payload;
+        const char* text;  // the message's words, or the refused field
+        bool refused;
+        uint64_t version;  // of the stamp beside it; 0: none
+    };
+    const Case cases[] = {
+        {"Press 4 stopped", "Press 4 stopped", false, 0},
+        {"{count} OF 400 DONE", "{count} OF 400 DONE", false, 0},
+        {R"({"effect": "blink"})", R"({"effect": "blink"})", false, 0},
+        {R"(["a"])", R"(["a"])", false, 0},
+        {R"({"lines": ["GO"], "effect": "blink"})", "GO", false, 0},
+        {R"({"lines": ["GO"], "version": 42, "by": "hall-a", "origin": "broker"})", "GO", false,
+         42},
+        {R"({"lines": ["GO"], "effect": "wobble"})", "effect", true, 0},
+    };
+    for (const Case& c : cases) {
+        const Result<SetPayload> set = ReadSetPayload(c.payload);
+        ASSERT_EQ(!set.Ok(), c.refused) << c.payload;
+        if (!set.Ok()) {
+            EXPECT_EQ(set.Failure().field, c.text);
+            continue;
+        }
+        EXPECT_EQ(ShownText(set.Value().message).toStdString(), c.text);
+        EXPECT_EQ(set.Value().stamp ? set.Value().stamp->version : 0, c.version) << c.payload;
+    }
+    // What a gateway publishes reads back as it was.
+    const Stamp stamp{7, GatewayTime(std::chrono::milliseconds(5)), "hall-b", Origin::kBroker};
+    const MessageDocument message = ParseMessageJson(R"({"lines": [[{"text": "A", "size": 2}]]})");
+    const Result<SetPayload> back = ReadSetPayload(SetPayloadJson(message, stamp));
+    ASSERT_TRUE(back.Ok());
+    EXPECT_EQ(back.Value().message, message);
+    EXPECT_EQ(back.Value().stamp, stamp);
 }
 
 }  // namespace

@@ -29,6 +29,10 @@ std::optional<std::string> CGatewayCore::Start() {
     } catch (const std::runtime_error& error) {
         return std::string(error.what());
     }
+    for (const JournalProblem& problem : m_journal->TakeProblems()) {
+        m_log.Line("state",
+                   "journal byte " + std::to_string(problem.offset) + ": " + problem.reason);
+    }
     m_commands.UseJournal(m_journal.get());
     m_commands.Restore(m_journal->TakeRecovered());
     m_director.Start();

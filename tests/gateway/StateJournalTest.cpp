@@ -1,5 +1,6 @@
-// The state folder's journal by direct calls: what a crash leaves behind is read back right, and
-// what is kept outlives the journal's own rewrite.
+// The state folder's journal by direct calls: what a crash leaves behind is read back right, a
+// damaged line is told of and kept aside, and what is kept outlives the journal's own rewrite on
+// a disk that has little more than the journal free.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -45,7 +46,7 @@ TEST(StateJournal, ReadsBackTheLatestWholeLineOfEachFile) {
         {"a line of other text", "hello\n" + a1, {{"signs/a.json", R"({"v":1})"}}},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(ReadJournal(c.text), c.expected) << c.what;
+        EXPECT_EQ(ReadJournal(c.text).latest, c.expected) << c.what;
     }
 }
 
@@ -60,21 +61,18 @@ TEST(StateJournal, ABatchKeepsTheLatestWriteOfEachFile) {
     EXPECT_EQ(kept, (std::vector<bool>{false, true, false, true, true}));
 }
 
-// Writes through a journal on the folder, with that much room at least, and waits until each is
-// kept; what each was told.
+// Writes through a journal on the folder, each waiting until the one before is kept, so that none
+// is merged with another and the journal fills as fast as it can; what each was told.
 std::vector<CStateJournal::Outcome> WriteAll(const std::string& folder,
                                              const std::vector<JournalWrite>& writes,
-                                             size_t room = kJournalRoomBytes) {
+                                             JournalRoom room = {}) {
     CStateJournal journal(folder, room);
-    std::vector<std::promise<CStateJournal::Outcome>> told(writes.size());
-    for (size_t i = 0; i < writes.size(); ++i) {
-        journal.Write(
-            writes[i].path, writes[i].content,
-            [&told, i](const CStateJournal::Outcome& outcome) { told[i].set_value(outcome); });
-    }
     std::vector<CStateJournal::Outcome> outcomes;
-    for (auto& promise : told) {
-        outcomes.push_back(promise.get_future().get());
+    for (const JournalWrite& write : writes) {
+        std::promise<CStateJournal::Outcome> told;
+        journal.Write(write.path, write.content,
+                      [&told](const CStateJournal::Outcome& outcome) { told.set_value(outcome); });
+        outcomes.push_back(told.get_future().get());
     }
     return outcomes;
 }
@@ -93,27 +91,101 @@ TEST(StateJournal, WhatIsKeptIsThereWhenTheFolderIsOpenedAgain) {
         file.seekp(static_cast<std::streamoff>(text.find('\0')));
         file << torn.substr(0, torn.size() / 2);
     }
+    // So does a compaction cut short; what it left only takes room.
+    folder.Write("state/journal.tmp", std::string(4096, 'x'));
     EXPECT_EQ(CStateJournal(state).TakeRecovered(),
               (Files{{"signs/a.json", R"({"v":2})"}, {"signs/b.json", R"({"v":1})"}}));
+    EXPECT_FALSE(std::filesystem::exists(state + "/journal.tmp"));
     // The torn line is gone for good: a write after it is read back too.
     WriteAll(state, {{"signs/c.json", R"({"v":1})"}});
     EXPECT_EQ(CStateJournal(state).TakeRecovered().size(), 3U);
 }
 
-TEST(StateJournal, AFullJournalIsMadeAgainWithTheLatestOfEachFile) {
-    const CTempFolder folder;
-    std::vector<JournalWrite> writes;
-    Files latest;
-    for (int i = 0; i < 300; ++i) {
-        const std::string path = "signs/" + std::to_string(i % 7) + ".json";
-        writes.push_back({path, R"({"v":)" + std::to_string(i) + "}"});
-        latest[path] = writes.back().content;
+std::string ReadFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(file), {}};
+}
+
+TEST(StateJournal, ADamagedLineIsToldOfAndKeptAside) {
+    const std::string a = Line("signs/a.json", R"({"v":1})");
+    const std::string b = Line("vars.json", R"({"count":"7"})");
+    const auto damage = [](std::string line, char byte) {
+        line[line.size() / 2] = byte;
+        return line;
+    };
+    const std::string changed = damage(Line("signs/a.json", R"({"v":2})"), 'x');
+    const std::string holed = damage(Line("signs/a.json", R"({"v":3})"), '\0');
+    const std::string huge =
+        damage(Line("signs/a.json", std::string(kJournalDamagedBytes, 'x')), 'y');
+    struct Case {
+        const char* what;
+        std::string text;
+        std::vector<size_t> offsets;
+        std::string aside;  // journal.damaged
+    };
+    const std::vector<Case> cases = {
+        {"a byte changed", a + changed + b, {a.size()}, std::to_string(a.size()) + " " + changed},
+        {"a NUL byte", a + holed + b, {a.size()}, std::to_string(a.size()) + " " + holed},
+        {"more than is kept aside", a + huge + b, {a.size()}, ""},
+        {"a torn last line is no damage", a + b + changed.substr(0, 20), {}, ""},
+    };
+    for (const Case& c : cases) {
+        const CTempFolder folder;
+        folder.Write("journal", c.text + std::string(512, '\0'));
+        for (const bool again : {false, true}) {
+            CStateJournal journal(folder.Path(), {.least = 1024});
+            EXPECT_EQ(journal.TakeRecovered(),
+                      (Files{{"signs/a.json", R"({"v":1})"}, {"vars.json", R"({"count":"7"})"}}))
+                << c.what;
+            std::vector<size_t> offsets;
+            for (const JournalProblem& problem : journal.TakeProblems()) {
+                offsets.push_back(problem.offset);
+            }
+            // Told once: the journal is made again without it.
+            EXPECT_EQ(offsets, again ? std::vector<size_t>{} : c.offsets) << c.what;
+            EXPECT_EQ(ReadFile(folder.Path() + "/journal.damaged"), c.aside) << c.what;
+        }
     }
-    constexpr size_t kSmallRoom = 512;  // made again many times over
-    for (const auto& outcome : WriteAll(folder.Path(), writes, kSmallRoom)) {
-        EXPECT_FALSE(outcome.failure) << *outcome.failure;
+}
+
+TEST(StateJournal, CompactionNeedsTheLiveLinesAndAMarginBesidesTheJournal) {
+    constexpr size_t kLeast = 2048;
+    constexpr size_t kFiles = 7;
+    const size_t live = kFiles * Line("signs/0.json", R"({"v":1000})").size();
+    const size_t bound = 2 * live + kLeast / kJournalMarginShare;  // a batch is as long at most
+    struct Case {
+        const char* what;
+        size_t disk;
+        int runs;  // the journal opened again for each
+        bool fits;
+    };
+    const std::vector<Case> cases = {
+        {"the journal and a half", kLeast + kLeast / 2, 4, true},
+        {"the journal and the bound", kLeast + bound, 3, true},
+        {"less", kLeast + live, 3, false},
+    };
+    for (const Case& c : cases) {
+        const CTempFolder folder;
+        Files latest;  // of the writes told they are kept
+        bool refused = false;
+        // Every content as long: the live lines are as long throughout.
+        for (int run = 0, v = 1000; run < c.runs; ++run) {
+            std::vector<JournalWrite> writes;
+            for (int i = 0; i < 96 / c.runs; ++i, ++v) {
+                writes.push_back({"signs/" + std::to_string(v % kFiles) + ".json",
+                                  R"({"v":)" + std::to_string(v) + "}"});
+            }
+            const auto outcomes = WriteAll(folder.Path(), writes, {kLeast, c.disk});
+            for (size_t i = 0; i < writes.size(); ++i) {
+                refused = refused || outcomes[i].failure;
+                if (!outcomes[i].failure) {
+                    latest[writes[i].path] = writes[i].content;
+                }
+            }
+        }
+        EXPECT_EQ(refused, !c.fits) << c.what;
+        EXPECT_EQ(CStateJournal(folder.Path(), {kLeast, c.disk}).TakeRecovered(), latest) << c.what;
     }
-    EXPECT_EQ(CStateJournal(folder.Path(), kSmallRoom).TakeRecovered(), latest);
 }
 
 TEST(StateJournal, AWriteThatCannotBeALineFailsAlone) {

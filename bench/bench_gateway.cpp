@@ -13,7 +13,6 @@
 // message.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
-#include <mqtt/async_client.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -23,6 +22,7 @@
 #include <thread>
 
 #include "GatewayBench.h"
+#include "gateway/CMqttClient.h"
 
 namespace {
 
@@ -82,17 +82,26 @@ std::vector<double> Latencies(const std::vector<Update>& updates,
 
 // A second client of the benchmark on the set topics: when the broker hands each update on, the
 // floor under the gateway's figures.
-class CBrokerWatch : public mqtt::callback {
+class CBrokerWatch {
 public:
-    explicit CBrokerWatch(const std::string& url)
-        : m_client(url, "lumivex-bench-watch-" + std::to_string(getpid())) {
-        m_client.set_callback(*this);
-        mqtt::connect_options options;
-        options.set_clean_session(true);
-        m_client.connect(options)->wait();
-        m_client.subscribe("bench/+/message/set", kQos)->wait();
+    explicit CBrokerWatch(const std::string& url) {
+        CMqttClient::Events events;
+        events.connected = [this] { m_client->Subscribe("bench/+/message/set", kQos); };
+        events.message = [this](const std::string&, std::string payload, bool) {
+            const BenchClock::time_point now = BenchClock::now();
+            if (payload.rfind("seq", 0) == 0) {
+                const std::lock_guard lock(m_mutex);
+                m_at.emplace(std::stoull(payload.substr(3)), now);
+            }
+        };
+        CMqttClient::Options options;
+        options.url = url;
+        options.clientId = "lumivex-bench-watch-" + std::to_string(getpid());
+        m_client = std::make_unique<CMqttClient>(std::move(options), std::move(events));
+        std::string error;
+        m_client->Start(error);
     }
-    ~CBrokerWatch() override { m_client.disconnect()->wait(); }
+    ~CBrokerWatch() { m_client->Stop({}, {}, std::chrono::milliseconds(0)); }
 
     std::vector<double> Latencies(const std::vector<Update>& updates) {
         const std::lock_guard lock(m_mutex);
@@ -107,16 +116,7 @@ public:
     }
 
 private:
-    void message_arrived(mqtt::const_message_ptr message) override {
-        const BenchClock::time_point now = BenchClock::now();
-        const std::string payload = message->to_string();
-        if (payload.rfind("seq", 0) == 0) {
-            const std::lock_guard lock(m_mutex);
-            m_at.emplace(std::stoull(payload.substr(3)), now);
-        }
-    }
-
-    mqtt::async_client m_client;
+    std::unique_ptr<CMqttClient> m_client;
     std::mutex m_mutex;
     std::map<uint64_t, BenchClock::time_point> m_at;
 };
@@ -154,16 +154,15 @@ void BM_MqttToSign(benchmark::State& state) {
         return;
     }
     CArrivalSigns& signs = plant.signs;
-    mqtt::async_client client(broker.Url(), "lumivex-bench-" + std::to_string(getpid()),
-                              2 * kUpdates, nullptr);
-    mqtt::connect_options options;
-    options.set_clean_session(true);
-    options.set_max_inflight(kUpdates);
-    client.connect(options)->wait();
+    CMqttClient::Options options;
+    options.url = broker.Url();
+    options.clientId = "lumivex-bench-" + std::to_string(getpid());
+    CMqttClient client(std::move(options), {});
+    std::string error;
+    client.Start(error);
     const auto publish = [&](int sign, uint64_t seq) {
         const std::string payload = "seq" + std::to_string(seq);
-        client.publish("bench/" + SignTopicLevel(sign) + "/message/set", payload.data(),
-                       payload.size(), kQos, true);
+        client.Publish("bench/" + SignTopicLevel(sign) + "/message/set", payload, kQos, true);
     };
     // Every sign once first, so that the run starts with the gateway's subscriptions and the
     // signs' first sends behind it.
@@ -194,7 +193,7 @@ void BM_MqttToSign(benchmark::State& state) {
                           : 0;
         }
     }
-    client.disconnect()->wait();
+    client.Stop({}, {}, std::chrono::milliseconds(0));
     std::vector<double> latencies = Latencies(updates, signs.Arrivals());
     const auto lost = std::count(latencies.begin(), latencies.end(), -1.0);
     std::erase(latencies, -1.0);

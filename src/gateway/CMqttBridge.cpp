@@ -1,7 +1,5 @@
 #include "gateway/CMqttBridge.h"
 
-#include <mqtt/async_client.h>
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -23,12 +21,7 @@
 namespace {
 
 constexpr int kQos = 1;
-// Nothing is kept in the client while the broker is away (the outbox keeps it instead).
-constexpr int kNoOfflineBuffer = 0;
-constexpr std::chrono::seconds kFirstReconnectDelay{1};
-constexpr std::chrono::seconds kLongestReconnectDelay{30};
-constexpr std::chrono::seconds kKeepAlive{20};
-constexpr std::chrono::milliseconds kGoodbyeWait{400};  // twice within the 2 s of a stop
+constexpr std::chrono::milliseconds kGoodbyeWait{400};
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 std::string Compact(const QJsonObject& object) {
@@ -36,60 +29,6 @@ std::string Compact(const QJsonObject& object) {
 }
 
 }  // namespace
-
-// The client's calls, on its own threads, handed to the gateway's thread.
-class CMqttCallback : public mqtt::callback {
-public:
-    CMqttCallback(CMqttBridge& bridge, CMqttOutbox& outbox) : m_bridge(bridge), m_outbox(outbox) {}
-
-    void connected(const std::string&) override {
-        m_outbox.SetConnected(true);
-        PostToGateway(&m_bridge, [this] { m_bridge.OnConnected(); });
-    }
-    void connection_lost(const std::string&) override {
-        m_outbox.SetConnected(false);
-        PostToGateway(&m_bridge, [this] { m_bridge.OnConnectionLost(); });
-    }
-    // Messages wait here, the latest of each topic only, until the gateway's thread takes them
-    // all at once: a burst faster than the gateway's thread costs no memory and no delay beyond
-    // one round.
-    void message_arrived(mqtt::const_message_ptr message) override {
-        bool first = false;
-        {
-            const std::lock_guard lock(m_mutex);
-            first = m_pending.empty();
-            m_pending[message->get_topic()] = {message->to_string(), message->is_retained()};
-        }
-        if (first) {
-            PostToGateway(&m_bridge, [this] { m_bridge.TakeMessages(); });
-        }
-    }
-
-    std::map<std::string, MqttArrival> Take() {
-        const std::lock_guard lock(m_mutex);
-        return std::exchange(m_pending, {});
-    }
-
-private:
-    CMqttBridge& m_bridge;
-    CMqttOutbox& m_outbox;
-    std::mutex m_mutex;
-    std::map<std::string, MqttArrival> m_pending;  // topic -> its latest payload
-};
-
-// A failed attempt to connect, handed to the gateway's thread to try again.
-class CConnectListener : public mqtt::iaction_listener {
-public:
-    explicit CConnectListener(CMqttBridge& bridge) : m_bridge(bridge) {}
-
-    void on_failure(const mqtt::token&) override {
-        PostToGateway(&m_bridge, [this] { m_bridge.ConnectLater(); });
-    }
-    void on_success(const mqtt::token&) override {}
-
-private:
-    CMqttBridge& m_bridge;
-};
 
 CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSigns,
                          QObject* parent)
@@ -100,21 +39,33 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     for (const NamedSign& sign : allSigns) {
         m_allSigns[EscapeName(sign.name)] = sign.name;
     }
-    m_client = std::make_unique<mqtt::async_client>(
-        config.mqtt.url, "lumivex-gateway-" + EscapeName(config.name), kNoOfflineBuffer, nullptr);
-    m_outbox = std::make_unique<CMqttOutbox>(
-        [this, client = m_client.get()](const OutboxMessage& message) {
-            try {
-                client->publish(message.topic, message.payload.data(), message.payload.size(), kQos,
-                                message.retained);
-            } catch (const mqtt::exception& error) {
-                m_core.Log().Line(m_core.Config().name,
-                                  "cannot publish to " + message.topic + ": " + error.what());
-            }
-        });
-    m_callback = std::make_unique<CMqttCallback>(*this, *m_outbox);
-    m_connectListener = std::make_unique<CConnectListener>(*this);
-    m_client->set_callback(*m_callback);
+    CMqttClient::Options options;
+    options.url = config.mqtt.url;
+    options.clientId = "lumivex-gateway-" + EscapeName(config.name);
+    options.username = config.mqtt.username;
+    options.password = config.mqtt.password;
+    options.willTopic = m_strStatusTopic;
+    options.willPayload = kOffline;
+    CMqttClient::Events events;
+    // Told on the client's thread; the outbox learns of the connection at once, so that nothing
+    // is handed on after it is known lost.
+    events.connected = [this] {
+        m_outbox->SetConnected(true);
+        PostToGateway(this, [this] { OnConnected(); });
+    };
+    events.lost = [this](const std::string& reason) {
+        m_outbox->SetConnected(false);
+        PostToGateway(this, [this, reason] { OnConnectionLost(reason); });
+    };
+    events.message = [this](const std::string& topic, std::string payload, bool retained) {
+        Arrived(topic, {std::move(payload), retained});
+    };
+    m_client = std::make_unique<CMqttClient>(std::move(options), std::move(events));
+    m_outbox = std::make_unique<CMqttOutbox>([this](const OutboxMessage& message) {
+        if (!m_client->Publish(message.topic, message.payload, kQos, message.retained)) {
+            m_core.Log().Line(m_core.Config().name, "cannot publish to " + message.topic);
+        }
+    });
     core.Director().AddListener(this);
     core.Commands().SetForwarding(
         {[this](const NamedSign& sign, const MessageDocument& message, const Stamp& stamp) {
@@ -147,36 +98,9 @@ CMqttBridge::~CMqttBridge() {
 }
 
 void CMqttBridge::Start() {
-    m_reconnectDelay = kFirstReconnectDelay;
-    Connect();
-}
-
-void CMqttBridge::ConnectLater() {
-    QTimer::singleShot(m_reconnectDelay, this, &CMqttBridge::Connect);
-    m_reconnectDelay =
-        std::min<std::chrono::milliseconds>(2 * m_reconnectDelay, kLongestReconnectDelay);
-}
-
-void CMqttBridge::Connect() {
-    if (!m_client) {
-        return;  // stopped meanwhile
-    }
-    // Each attempt is a connect of its own, not the client's automatic reconnection: that one
-    // read a topic it had freed when the broker went away just after it came back.
-    const MqttConfig& config = m_core.Config().mqtt;
-    mqtt::connect_options options;
-    options.set_clean_session(false);
-    options.set_keep_alive_interval(kKeepAlive);
-    options.set_will(mqtt::will_options(m_strStatusTopic, std::string(kOffline), kQos, true));
-    if (!config.username.empty()) {
-        options.set_user_name(config.username);
-        options.set_password(config.password);
-    }
-    try {
-        m_client->connect(options, nullptr, *m_connectListener);
-    } catch (const mqtt::exception& error) {
-        m_core.Log().Line(m_core.Config().name, "broker " + config.url + ": " + error.what());
-        ConnectLater();
+    std::string error;
+    if (!m_client->Start(error)) {
+        m_core.Log().Line(m_core.Config().name, error);
     }
 }
 
@@ -185,17 +109,23 @@ void CMqttBridge::Stop() {
         return;
     }
     m_outbox.reset();  // what waits goes out first
-    try {
-        if (m_client->is_connected()) {
-            m_client->publish(m_strStatusTopic, kOffline, std::strlen(kOffline), kQos, true)
-                ->wait_for(kGoodbyeWait);
-            m_client->disconnect()->wait_for(kGoodbyeWait);
-        }
-    } catch (const mqtt::exception&) {
-        // Going away anyway; the broker publishes the last will.
-    }
-    m_client->disable_callbacks();
+    m_client->Stop(m_strStatusTopic, kOffline, kGoodbyeWait);
     m_client.reset();
+}
+
+void CMqttBridge::Arrived(const std::string& topic, MqttArrival arrival) {
+    // Messages wait here, the latest of each topic only, until the gateway's thread takes them
+    // all at once: a burst faster than the gateway's thread costs no memory and no delay beyond
+    // one round.
+    bool first = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        first = m_pending.empty();
+        m_pending[topic] = std::move(arrival);
+    }
+    if (first) {
+        PostToGateway(this, [this] { TakeMessages(); });
+    }
 }
 
 void CMqttBridge::PublishVariable(const std::string& name, const std::string& value) {
@@ -207,8 +137,9 @@ std::string CMqttBridge::Topic(const std::string& key, const char* leaf) const {
 }
 
 void CMqttBridge::OnConnected() {
-    m_reconnectDelay = kFirstReconnectDelay;
     m_core.Log().Line(m_core.Config().name, "broker connected");
+    m_bWasConnected = true;
+    m_bToldAway = false;
     m_core.Metrics().SetBrokerConnected(true);
     Publish(m_strStatusTopic, kOnline, true);
     Subscribe();
@@ -219,37 +150,42 @@ void CMqttBridge::OnConnected() {
             Publish(entry.topic, entry.payload, entry.retained);
         }
     }
-    try {
-        // The retained entries of signs this gateway drove once come back here to be removed.
-        m_client->subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
-        m_client->subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
-    } catch (const mqtt::exception& error) {
-        m_core.Log().Line(m_core.Config().name, std::string("cannot subscribe: ") + error.what());
-    }
+    // The retained entries of signs this gateway drove once come back here to be removed.
+    m_client->Subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
+    m_client->Subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
 }
 
 void CMqttBridge::Subscribe() {
-    try {
-        m_client->subscribe(m_strPrefix + "/+/message/set", kQos);
-        m_client->subscribe(m_strPrefix + "/+/notify", kQos);
-        m_client->subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
-        // The other gateways' signs, for the signs page: at most once, as a page shows only the
-        // latest anyway. The client then keeps none of these for acknowledgement, which it does
-        // not do safely for a message that comes as the connection drops.
-        m_client->subscribe(m_strPrefix + "/+/state", 0);
-    } catch (const mqtt::exception& error) {
-        m_core.Log().Line(m_core.Config().name, std::string("cannot subscribe: ") + error.what());
-    }
+    m_client->Subscribe(m_strPrefix + "/+/message/set", kQos);
+    m_client->Subscribe(m_strPrefix + "/+/notify", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
+    // The other gateways' signs, for the signs page: at most once, as a page shows only the
+    // latest anyway.
+    m_client->Subscribe(m_strPrefix + "/+/state", 0);
 }
 
-void CMqttBridge::OnConnectionLost() {
-    m_core.Log().Line(m_core.Config().name, "broker connection lost; reconnecting");
+void CMqttBridge::OnConnectionLost(const std::string& reason) {
+    // Said once a change: a broker that stays away is tried again quietly.
+    if (m_bWasConnected) {
+        m_core.Log().Line(m_core.Config().name,
+                          "broker connection lost (" + reason + "); reconnecting");
+    } else if (!m_bToldAway) {
+        m_core.Log().Line(m_core.Config().name, "cannot reach the broker " +
+                                                    m_core.Config().mqtt.url + ": " + reason +
+                                                    "; trying again");
+    }
+    m_bWasConnected = false;
+    m_bToldAway = true;
     m_core.Metrics().SetBrokerConnected(false);
-    ConnectLater();
 }
 
 void CMqttBridge::TakeMessages() {
-    for (const auto& [topic, arrival] : m_callback->Take()) {
+    std::map<std::string, MqttArrival> pending;
+    {
+        const std::lock_guard lock(m_mutex);
+        pending.swap(m_pending);
+    }
+    for (const auto& [topic, arrival] : pending) {
         OnMessage(topic, arrival);
     }
 }

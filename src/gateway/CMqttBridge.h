@@ -4,21 +4,18 @@
 #include <chrono>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 #include "gateway/CDirector.h"
+#include "gateway/CMqttClient.h"
 #include "gateway/CMqttOutbox.h"
 #include "gateway/GatewayResult.h"
 #include "gateway/SignForwarder.h"
 #include "settings/SignsFile.h"
 
-namespace mqtt {
-class async_client;
-}
-
 class CGatewayCore;
-class CMqttCallback;
 
 // A message from the broker: its payload, and whether the broker kept it (a retained one, given
 // on subscribing).
@@ -26,8 +23,6 @@ struct MqttArrival {
     std::string payload;
     bool retained = false;
 };
-class CConnectListener;
-
 // The gateway on the plant's broker. Takes a sign's desired message from
 // <prefix>/<sign>/message/set (a message JSON, or plain text for one line of red), a notice from
 // <prefix>/<sign>/notify and live values from <prefix>/vars/<var>, each as a command from the
@@ -54,17 +49,13 @@ private:
     // A live value set here goes to the other gateways.
     void PublishVariable(const std::string& name, const std::string& value);
     void PublishDesired(const SignState& state);
-    friend class CMqttCallback;
-    friend class CConnectListener;
     void SignChanged(const SignState& state) override;
     void DesiredChanged(const SignState& state) override;
     void OnConnected();
-    void OnConnectionLost();
-    // One attempt to connect; a failed one, or a lost connection, tries again after a delay that
-    // doubles up to half a minute.
-    void Connect();
-    void ConnectLater();
+    void OnConnectionLost(const std::string& reason);
     void Subscribe();
+    // From the client's thread.
+    void Arrived(const std::string& topic, MqttArrival arrival);
     void TakeMessages();
     void OnMessage(const std::string& topic, const MqttArrival& arrival);
     void OnSignMessage(const std::string& key, const std::string& leaf, const MqttArrival& arrival);
@@ -77,9 +68,10 @@ private:
     std::string m_strPrefix;
     std::string m_strStatusTopic;
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
-    std::unique_ptr<mqtt::async_client> m_client;
-    std::unique_ptr<CMqttCallback> m_callback;
-    std::unique_ptr<CConnectListener> m_connectListener;
-    std::chrono::milliseconds m_reconnectDelay;
+    std::unique_ptr<CMqttClient> m_client;
     std::unique_ptr<CMqttOutbox> m_outbox;  // gone before the client
+    std::mutex m_mutex;                     // the messages that wait for the gateway's thread
+    std::map<std::string, MqttArrival> m_pending;  // topic -> its latest
+    bool m_bWasConnected = false;
+    bool m_bToldAway = false;
 };

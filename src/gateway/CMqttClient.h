@@ -1,0 +1,64 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+
+struct mosquitto;
+
+// One connection to the broker, through the broker project's own client library and its one
+// network thread: connects in the background and reconnects by itself, waiting twice as long
+// each time up to half a minute. What happens is told on that thread; publishing and subscribing
+// may be done from any.
+class CMqttClient {
+public:
+    struct Options {
+        std::string url;  // tcp://host:port or mqtt://host:port (1883 when left out)
+        std::string clientId;
+        std::string username;
+        std::string password;
+        std::string willTopic;  // published, retained, by the broker when the connection is lost
+        std::string willPayload;
+    };
+    struct Events {
+        std::function<void()> connected;
+        std::function<void(const std::string& reason)> lost;  // also a connect that failed
+        std::function<void(const std::string& topic, std::string payload, bool retained)> message;
+        std::function<void(int id)> published;  // the broker has a publish of QoS 1
+    };
+
+    CMqttClient(Options options, Events events);
+    // Stops the network thread at once.
+    ~CMqttClient();
+    CMqttClient(const CMqttClient&) = delete;
+    CMqttClient& operator=(const CMqttClient&) = delete;
+
+    // Starts connecting; false with the reason when the options cannot be used.
+    bool Start(std::string& error);
+    bool Subscribe(const std::string& filter, int qos);
+    // `id`, when given, names the publish to the `published` event.
+    bool Publish(const std::string& topic, const std::string& payload, int qos, bool retained,
+                 int* id = nullptr);
+    // Publishes the last words (retained) if connected, disconnects and stops the network thread,
+    // waiting `wait` at most for the words to go out.
+    void Stop(const std::string& topic, const std::string& payload, std::chrono::milliseconds wait);
+
+private:
+    static void OnConnect(mosquitto*, void* self, int rc);
+    static void OnDisconnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
+
+    Options m_options;
+    Events m_events;
+    mosquitto* m_client = nullptr;
+    bool m_bStarted = false;
+    std::atomic<bool> m_bConnected{false};
+    std::atomic<bool> m_bQuiet{false};  // stopping: nothing more is told
+    std::mutex m_mutex;                 // the last words' acknowledgement
+    std::condition_variable m_goodbyeDone;
+    int m_nGoodbyeMid = -1;
+    bool m_bGoodbyeAcked = false;
+};

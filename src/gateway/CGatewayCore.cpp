@@ -23,6 +23,10 @@ std::optional<std::string> CGatewayCore::Start() {
     if (!QDir().mkpath(m_config.stateDir)) {
         return "cannot make the state folder " + m_config.stateDir.toStdString();
     }
+    // Two gateways writing one journal would each rename the other's writes away.
+    if (auto held = m_lock.Take(m_config.stateDir.toStdString())) {
+        return held;
+    }
     try {
         // Takes back what a crash left in the journal before the files are read.
         m_journal = std::make_unique<CStateJournal>(m_config.stateDir.toStdString());
@@ -43,6 +47,7 @@ void CGatewayCore::Stop() {
     m_director.Stop();
     m_commands.UseJournal(nullptr);
     m_journal.reset();  // finishes what was asked of it
+    m_lock.Release();
     m_log.Flush();
 }
 

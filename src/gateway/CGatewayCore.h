@@ -13,6 +13,7 @@
 #include "gateway/CGatewayMetrics.h"
 #include "gateway/COtherSigns.h"
 #include "gateway/CStateJournal.h"
+#include "gateway/FolderLock.h"
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayLog.h"
 
@@ -57,5 +58,6 @@ private:
     COtherSigns m_others;
     CDirector m_director;
     CCommands m_commands;
+    CFolderLock m_lock;  // of the state folder
     std::unique_ptr<CStateJournal> m_journal;
 };

@@ -2,7 +2,11 @@
 
 #include <httplib.h>
 
+#include <sys/socket.h>
+
 #include <QCoreApplication>
+#include <cerrno>
+#include <cstring>
 
 #include "gateway/CDashboard.h"
 #include "gateway/CGatewayCore.h"
@@ -61,6 +65,7 @@ CHttpApi::~CHttpApi() {
 
 bool CHttpApi::Listen(std::string& error) {
     const GatewayConfig& config = m_core.Config();
+    errno = 0;
     if (config.httpPort == 0) {
         const int port = m_server->bind_to_any_port(config.httpHost);
         m_nPort = port > 0 ? static_cast<uint16_t>(port) : 0;
@@ -68,7 +73,9 @@ bool CHttpApi::Listen(std::string& error) {
         m_nPort = config.httpPort;
     }
     if (m_nPort == 0) {
-        error = "cannot listen at " + config.httpHost + ":" + std::to_string(config.httpPort);
+        const int reason = errno;
+        error = "cannot listen at " + config.httpHost + ":" + std::to_string(config.httpPort) +
+                (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string());
         return false;
     }
     m_bServing = true;
@@ -96,6 +103,12 @@ void CHttpApi::Stop() {
 
 void CHttpApi::SetUp() {
     httplib::Server& server = *m_server;
+    // The address is this gateway's alone: without SO_REUSEPORT a second gateway on the same
+    // port is refused instead of taking half of its requests.
+    server.set_socket_options([](int socket) {
+        const int yes = 1;
+        setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+    });
     server.set_payload_max_length(kMaxRequestBody);
     server.set_keep_alive_timeout(kKeepAliveSeconds);
     // Small answers go out at once rather than wait for the client's delayed acknowledgement.

@@ -1,5 +1,7 @@
 #include "gateway/GatewayConfig.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,6 +9,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QSysInfo>
+#include <algorithm>
 
 #include "setup/Ipv4Text.h"
 
@@ -94,7 +97,7 @@ bool IsLoopbackHost(const std::string& host) {
     return octets && (*octets)[0] == 127;
 }
 
-GatewayConfig LoadGatewayConfig(const QString& path) {
+GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
     GatewayConfig config;
     const QDir folder = QFileInfo(path).absoluteDir();
     config.name = QSysInfo::machineHostName().toStdString();
@@ -102,6 +105,9 @@ GatewayConfig LoadGatewayConfig(const QString& path) {
     config.stateDir = folder.absoluteFilePath("gateway-state");
 
     QFile file(path);
+    if (!file.exists() && !defaultsIfMissing) {
+        Fail(path, "no such file (--defaults runs without one)");
+    }
     if (file.exists()) {
         if (!file.open(QIODevice::ReadOnly)) {
             Fail(path, "cannot read: " + file.errorString().toStdString());
@@ -149,4 +155,29 @@ std::vector<NamedSign> SignsOfGateway(const std::vector<NamedSign>& signs,
         }
     }
     return driven;
+}
+
+void CheckGatewaysOfSigns(const std::vector<NamedSign>& signs, const std::string& gateway) {
+    std::vector<std::string> named;
+    for (const NamedSign& sign : signs) {
+        if (sign.gateway && std::none_of(named.begin(), named.end(), [&](const std::string& n) {
+                return SameSignName(n, *sign.gateway);
+            })) {
+            named.push_back(*sign.gateway);
+        }
+    }
+    if (named.size() > 1) {
+        // A sign of no gateway would be driven by each of them at once.
+        for (const NamedSign& sign : signs) {
+            if (!sign.gateway) {
+                throw CGatewayConfigError("the sign \"" + sign.name +
+                                          "\" names no gateway, and several drive the signs of "
+                                          "signs.json: give it its \"gateway\"");
+            }
+        }
+    }
+    if (!named.empty() && SignsOfGateway(signs, gateway).empty()) {
+        throw CGatewayConfigError("no sign of signs.json names the gateway \"" + gateway +
+                                  "\" (its \"name\" in gateway.json)");
+    }
 }

@@ -39,13 +39,16 @@ struct GatewayConfig {
 // gateway.json beside signs.json.
 QString DefaultGatewayConfigPath();
 
-// Reads the configuration at `path`; a missing file gives the defaults (HTTP on 127.0.0.1:8080, no
-// broker). Files it names are read relative to its folder. Refuses to listen beyond loopback
-// without a token. Throws CGatewayConfigError.
-GatewayConfig LoadGatewayConfig(const QString& path);
+// Reads the configuration at `path`; a missing file is refused, or gives the defaults (HTTP on
+// 127.0.0.1:8080, no broker) when they are asked for. Files it names are read relative to its
+// folder. Refuses to listen beyond loopback without a token. Throws CGatewayConfigError.
+GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing = false);
 
 // Whether an IPv4 address in text is one of 127.0.0.0/8.
 bool IsLoopbackHost(const std::string& host);
 
 // The signs this gateway drives: those whose "gateway" names it, and those that name none.
 std::vector<NamedSign> SignsOfGateway(const std::vector<NamedSign>& signs, const std::string& name);
+// Every sign has one driver: where signs.json names several gateways, every sign names its own;
+// where it names any, it names this one for some sign. Throws CGatewayConfigError.
+void CheckGatewaysOfSigns(const std::vector<NamedSign>& signs, const std::string& gateway);

@@ -11,13 +11,19 @@
 #include "gateway/SignSender.h"
 #include "settings/ProfileStore.h"
 
-GatewayService::GatewayService(const QString& configPath)
-    : m_config(LoadGatewayConfig(configPath)) {
+GatewayService::GatewayService(const QString& configPath, bool defaultsIfMissing)
+    : m_config(LoadGatewayConfig(configPath, defaultsIfMissing)) {
+    if (!QFileInfo::exists(m_config.signsPath)) {
+        // Started on the wrong folder, a gateway of no signs would look as if it ran.
+        throw CGatewayConfigError(m_config.signsPath.toStdString() + ": no such file");
+    }
     CSignsFile signs(m_config.signsPath);
     signs.Load();
     m_schedules =
         ParseSchedules(signs.SchedulesJson(), QFileInfo(m_config.signsPath).absolutePath());
     m_allSigns = signs.All();
+    CheckGatewaysOfSigns(m_allSigns, m_config.name);
+    CheckScheduleTargets(m_schedules, m_allSigns);
 }
 
 GatewayService::~GatewayService() {

@@ -17,9 +17,10 @@ class CMqttBridge;
 // plans, the core, and the ways in (HTTP and the broker).
 class GatewayService {
 public:
-    // Reads gateway.json, signs.json and its schedules. Throws CGatewayConfigError,
+    // Reads gateway.json (the defaults when it is missing and they are asked for), signs.json and
+    // its schedules, and checks that they fit together. Throws CGatewayConfigError,
     // CSignsFileError or CScheduleError naming the file and the field.
-    explicit GatewayService(const QString& configPath);
+    explicit GatewayService(const QString& configPath, bool defaultsIfMissing = false);
     ~GatewayService();
 
     // "gateway hall-b: 3 of 5 signs, HTTP 127.0.0.1:8080, no broker"

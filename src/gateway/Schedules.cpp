@@ -1,5 +1,7 @@
 #include "gateway/Schedules.h"
 
+#include <algorithm>
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -78,4 +80,23 @@ GatewaySchedules ParseSchedules(const std::string& json, const QString& folder) 
         schedules.rules.push_back(std::move(rule));
     }
     return schedules;
+}
+
+void CheckScheduleTargets(const GatewaySchedules& schedules, const std::vector<NamedSign>& signs) {
+    for (size_t i = 0; i < schedules.rules.size(); ++i) {
+        const ScheduleRule& rule = schedules.rules[i];
+        for (const std::string& name : rule.signs) {
+            if (std::none_of(signs.begin(), signs.end(), [&](const NamedSign& sign) {
+                    return SameSignName(sign.name, name);
+                })) {
+                Fail(i, "signs", "there is no sign named \"" + name + "\"");
+            }
+        }
+        const bool tagged = std::any_of(signs.begin(), signs.end(), [&](const NamedSign& sign) {
+            return RuleSelects(rule, {sign.name, sign.tags});
+        });
+        if (rule.signs.empty() && !tagged) {
+            Fail(i, "tag", "no sign carries the tag \"" + rule.tag + "\"");
+        }
+    }
 }

@@ -7,6 +7,7 @@
 
 #include "automation/ScheduleRule.h"
 #include "settings/MessageFile.h"
+#include "settings/SignsFile.h"
 
 // Why signs.json's "schedules" cannot be used: the rule's field and what it needs.
 class CScheduleError : public std::runtime_error {
@@ -24,3 +25,7 @@ struct GatewaySchedules {
 // or the name of a message file, read relative to `folder`. Throws CScheduleError
 // "schedules[1].from: ...".
 GatewaySchedules ParseSchedules(const std::string& json, const QString& folder);
+
+// Every sign a rule names is in signs.json, and some sign carries each rule's tag. Throws
+// CScheduleError "schedules[1].tag: ...".
+void CheckScheduleTargets(const GatewaySchedules& schedules, const std::vector<NamedSign>& signs);

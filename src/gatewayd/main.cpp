@@ -18,11 +18,12 @@ constexpr int kExitFailure = 1;
 constexpr int kExitBadInput = 2;
 
 constexpr const char* kUsage =
-    "Usage: lumivex-gateway [--config FILE] [--check]\n"
+    "Usage: lumivex-gateway [--config FILE] [--defaults] [--check]\n"
     "\n"
     "Keeps every named sign showing its desired message, set over HTTP and MQTT.\n"
     "\n"
     "  --config FILE  the gateway's configuration (default: gateway.json beside signs.json)\n"
+    "  --defaults     run with the defaults when the configuration file is missing\n"
     "  --check        check the configuration and signs.json, then exit\n"
     "  --help         show this text\n"
     "  --version      show the version\n";
@@ -40,6 +41,7 @@ int main(int argc, char* argv[]) {
     QCoreApplication application(argc, argv);
     QString configPath = DefaultGatewayConfigPath();
     bool checkOnly = false;
+    bool defaults = false;
     const QStringList arguments = application.arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -47,6 +49,8 @@ int main(int argc, char* argv[]) {
             configPath = arguments[++i];
         } else if (argument == "--check") {
             checkOnly = true;
+        } else if (argument == "--defaults") {
+            defaults = true;
         } else if (argument == "--help") {
             std::fputs(kUsage, stdout);
             return kExitOk;
@@ -62,7 +66,7 @@ int main(int argc, char* argv[]) {
 
     std::unique_ptr<GatewayService> service;
     try {
-        service = std::make_unique<GatewayService>(configPath);
+        service = std::make_unique<GatewayService>(configPath, defaults);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "lumivex-gateway: %s\n", error.what());
         return kExitBadInput;

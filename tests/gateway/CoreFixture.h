@@ -53,13 +53,15 @@ public:
 // "hall") of hall-a; a scripted clock, a recording sender and a state folder of the test's own.
 class CCoreFixture {
 public:
-    explicit CCoreFixture(std::string token = {}) { Make(std::move(token)); }
+    explicit CCoreFixture(std::string token = {}, uint16_t port = 0) : m_nPort(port) {
+        Make(std::move(token));
+    }
 
     void Make(std::string token = {}) {
         core.reset();
         GatewayConfig config;
         config.name = "hall-b";
-        config.httpPort = 0;
+        config.httpPort = m_nPort;
         config.token = std::move(token);
         config.stateDir = QString::fromStdString(folder.Path() + "/state");
         NamedSign other = TestSign("C", {"hall"});
@@ -77,6 +79,7 @@ public:
         return answer.value_or(GatewayResult{ResultKind::kConflict, "", "no answer"});
     }
 
+    uint16_t m_nPort;
     CTempFolder folder;
     CScriptedClock clock{kTestStart};
     CRecordingSender sender;

@@ -99,6 +99,7 @@ TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {
         {R"({"name": "hall-b"})", 0,
          "gateway hall-b: 1 of 2 signs, HTTP 127.0.0.1:8080, no broker"},
         {R"({"http": "0.0.0.0:8080"})", 2, "\"tokenFile\" is needed"},
+        {nullptr, 2, "none.json: no such file"},
     };
     for (const Case& c : cases) {
         GatewaySetup setup;
@@ -107,7 +108,9 @@ TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {
         setup.signs[1].name = "b";
         setup.signs[1].gateway = "hall-a";
         setup.Write();
-        const std::string config = setup.folder.Write("gateway.json", c.config);
+        const std::string config = c.config != nullptr
+                                       ? setup.folder.Write("gateway.json", c.config)
+                                       : setup.folder.Path() + "/none.json";
         CChildProcess check(LUMIVEX_GATEWAY_PATH, {"--config", config, "--check"});
         EXPECT_FALSE(check.WaitForLine(c.line).empty()) << c.config;
         EXPECT_EQ(check.Wait(), c.exit) << c.config;

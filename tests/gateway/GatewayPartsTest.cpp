@@ -37,7 +37,7 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
         bool token;
     };
     const Case cases[] = {
-        {nullptr, "", "127.0.0.1", 8080, false},
+        {nullptr, "no such file", "", 0, false},
         {R"({"name": "hall-b", "http": "127.0.0.5:9000"})", "", "127.0.0.5", 9000, false},
         {R"({"http": "0.0.0.0:8080"})", "\"tokenFile\" is needed", "", 0, false},
         {R"({"http": "0.0.0.0:8080", "tokenFile": "token"})", "", "0.0.0.0", 8080, true},
@@ -66,6 +66,62 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
                 << (c.json ? c.json : "") << ": " << error.what();
             EXPECT_STRNE(c.error, "") << error.what();
         }
+    }
+}
+
+TEST(GatewayConfig, TheDefaultsAreTakenOnlyWhenAskedFor) {
+    const CTempFolder folder;
+    const QString path = QString::fromStdString(folder.Path() + "/gateway.json");
+    const GatewayConfig config = LoadGatewayConfig(path, true);
+    EXPECT_EQ(config.httpHost + ":" + std::to_string(config.httpPort), "127.0.0.1:8080");
+    EXPECT_THROW(LoadGatewayConfig(path), CGatewayConfigError);
+}
+
+TEST(GatewayConfig, EverySignHasOneDriverAndEveryRuleItsSigns) {
+    const auto sign = [](const char* name, const char* gateway, std::vector<std::string> tags) {
+        NamedSign named;
+        named.name = name;
+        if (gateway != nullptr) {
+            named.gateway = gateway;
+        }
+        named.tags = std::move(tags);
+        return named;
+    };
+    struct Case {
+        std::vector<NamedSign> signs;
+        const char* rules;
+        const char* error;  // "" when it fits
+    };
+    const Case cases[] = {
+        {{sign("a", nullptr, {"x"}), sign("b", nullptr, {})}, R"([])", ""},
+        {{sign("a", "hall-b", {}), sign("b", "hall-a", {})}, R"([])", ""},
+        {{sign("a", "hall-b", {}), sign("b", "hall-a", {}), sign("c", nullptr, {})},
+         R"([])",
+         "\"c\" names no gateway"},
+        {{sign("a", "hall-a", {})}, R"([])", "names the gateway \"hall-b\""},
+        {{sign("a", nullptr, {"x"})},
+         R"([{"tag": "X", "message": "m.json", "days": ["mon"], "from": "06:00", "to": "07:00"}])",
+         ""},
+        {{sign("a", nullptr, {"x"})},
+         R"([{"tag": "y", "message": "m.json", "days": ["mon"], "from": "06:00", "to": "07:00"}])",
+         "schedules[0].tag: no sign carries the tag \"y\""},
+        {{sign("a", nullptr, {})},
+         R"([{"signs": ["A", "b"], "message": "m.json", "days": ["mon"], "from": "06:00", "to": "07:00"}])",
+         "schedules[0].signs: there is no sign named \"b\""},
+    };
+    const CTempFolder folder;
+    folder.Write("m.json", R"({"lines": ["x"]})");
+    for (const Case& c : cases) {
+        std::string error;
+        try {
+            CheckGatewaysOfSigns(c.signs, "hall-b");
+            CheckScheduleTargets(ParseSchedules(c.rules, QString::fromStdString(folder.Path())),
+                                 c.signs);
+        } catch (const std::runtime_error& failure) {
+            error = failure.what();
+        }
+        EXPECT_EQ(error.empty(), std::string(c.error).empty()) << error;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
     }
 }
 

@@ -163,3 +163,28 @@ TEST(PanelFrames, AFrameIsThePreviewsAndTheCycleComesRound) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(GatewayCore, ASecondGatewayOnTheSameFolderOrPortIsRefusedWithTheReason) {
+    const uint16_t port = FreeLoopbackPort();
+    CCoreFixture first({}, port);
+    ASSERT_FALSE(first.core->Start());
+    const GatewayConfig& config = first.core->Config();
+    CGatewayCore sameFolder(config, {TestSign("A")}, {}, first.clock, first.sender);
+    EXPECT_EQ(sameFolder.Start().value_or(""), "the state folder " + config.stateDir.toStdString() +
+                                                   " is in use by process " +
+                                                   std::to_string(getpid()));
+
+    CCoreFixture second({}, port);
+    ASSERT_FALSE(second.core->Start());
+    CHttpApi listening(*first.core);
+    CHttpApi refused(*second.core);
+    std::string error;
+    ASSERT_TRUE(listening.Listen(error)) << error;
+    EXPECT_FALSE(refused.Listen(error));
+    EXPECT_EQ(error,
+              "cannot listen at 127.0.0.1:" + std::to_string(port) + ": Address already in use");
+}
+
+}  // namespace

@@ -178,9 +178,7 @@ int RunPreview(const std::vector<std::string>& arguments, const CliStreams& io) 
         FailWrite("create the folder " + *out, error.message());
     }
     RemoveEarlierFrames(folder);
-    const AreaSize area = whole ? AreaSize{kUnitWidth * GetSignModel(model).charactersPerLine,
-                                           GetAreaSize(model).height}
-                                : GetAreaSize(model);
+    const AreaSize area = whole ? GetWholeSignArea(model) : GetAreaSize(model);
     // The steps of a preview that was just opened.
     FrameSequence sequence;
     for (int64_t frame = 1; frame <= frames; ++frame) {

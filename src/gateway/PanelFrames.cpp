@@ -30,10 +30,11 @@ QByteArray PngOfFrame(const MessageDocument& shown, int64_t frame) {
     const int32_t model = shown.settings.signModel;
     FrameSequence sequence;
     for (int64_t i = 1; i < frame; ++i) {
-        sequence.Step(shown.lines, shown.settings, model);
+        sequence.StepWholeSign(shown.lines, shown.settings, model);
     }
-    const QImage image =
-        PaintFrame(sequence.Step(shown.lines, shown.settings, model), GetAreaSize(model));
+    // The whole sign, 40 characters of a 40-character model included, as it stands in the hall.
+    const QImage image = PaintFrame(sequence.StepWholeSign(shown.lines, shown.settings, model),
+                                    GetWholeSignArea(model));
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);

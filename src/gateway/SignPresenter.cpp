@@ -5,6 +5,7 @@
 #include "fleet/SignEndpoint.h"
 #include "fleet/SignReport.h"
 #include "gateway/PanelFrames.h"
+#include "preview/PreviewLayout.h"
 #include "preview/SignModel.h"
 
 namespace {
@@ -52,7 +53,7 @@ const char* WaitingText(WaitingFor waiting) {
 void AddPanel(QJsonObject& card, const MessageDocument& shown, int64_t frames) {
     card["frames"] = static_cast<qint64>(frames);
     card["panelVersion"] = QString::fromStdString(PanelVersion(shown));
-    const AreaSize area = GetAreaSize(shown.settings.signModel);
+    const AreaSize area = GetWholeSignArea(shown.settings.signModel);
     card["panel"] = QJsonObject{{"width", area.width}, {"height", area.height}};
 }
 
@@ -75,6 +76,13 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
         object["stamp"] = stamp;
     }
     object["shown"] = shown ? MessageToJsonObject(*shown) : QJsonValue();
+    // Kept and sent all the same: the sign shows what fits, as the preview does.
+    const std::string leftOut = shown ? DescribeLeftOut(shown->lines, shown->settings,
+                                                        GetSignModel(shown->settings.signModel))
+                                      : std::string();
+    if (!leftOut.empty()) {
+        object["leftOut"] = QString::fromStdString(leftOut);
+    }
     object["showing"] = ShowingText(state.Shows());
     if (state.notice) {
         object["noticeUntil"] = TimeValue(state.noticeUntil);

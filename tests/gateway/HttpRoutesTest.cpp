@@ -9,6 +9,7 @@
 #include "GatewayTestSupport.h"
 #include "gateway/CHttpApi.h"
 #include "gateway/PanelFrames.h"
+#include "preview/SignModel.h"
 
 namespace {
 
@@ -108,6 +109,10 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
         EXPECT_EQ(response->status, c.status) << c.path << ": " << response->body;
         EXPECT_EQ(m_fixture.sender.End("A"), c.sent) << c.path;
     }
+    // More than the sign holds is kept and sent, and the state says what it leaves out.
+    const QJsonObject tooLong = JsonObjectOf(
+        Request("PUT", SignPath("B") + "/message", R"({"lines": ["ONE", "TWO"]})")->body);
+    EXPECT_EQ(tooLong["leftOut"], "line 2 left out: line 2 needs 2 of the sign's 1 line");
     const QJsonObject sign = JsonObjectOf(Request("GET", a)->body);
     EXPECT_EQ(sign["name"], "A");
     EXPECT_EQ(sign["showing"], "notice");
@@ -146,6 +151,7 @@ TEST(PanelFrames, AFrameIsThePreviewsAndTheCycleComesRound) {
     const Case cases[] = {
         {R"({"lines": [[{"text": "Go", "blink": true}]], "signModel": 1})", 1},
         {R"({"lines": ["Stoppage at press 4"], "effect": "scroll", "signModel": 3})", 10},
+        {R"({"lines": ["LINE 8 OK"], "signModel": 4})", 0},  // 40 characters, all drawn
     };
     for (const Case& c : cases) {
         const MessageDocument message = ParseMessageJson(c.json);
@@ -158,7 +164,8 @@ TEST(PanelFrames, AFrameIsThePreviewsAndTheCycleComesRound) {
             differ += PngOfFrame(message, n) != PngOfFrame(message, 1) ? 1 : 0;
         }
         EXPECT_GE(differ, c.fewest) << c.json;
-        EXPECT_FALSE(QImage::fromData(PngOfFrame(message, 1), "PNG").isNull()) << c.json;
+        const QImage image = QImage::fromData(PngOfFrame(message, 1), "PNG");
+        EXPECT_EQ(image.width(), GetWholeSignArea(message.settings.signModel).width) << c.json;
     }
 }
 

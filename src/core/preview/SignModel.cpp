@@ -29,3 +29,8 @@ int32_t MaxHorizontalScroll(int32_t modelIndex) {
 int32_t MaxVerticalScroll(int32_t modelIndex) {
     return MaxScroll(GetSignModel(modelIndex).lines, kShownLines);
 }
+
+AreaSize GetWholeSignArea(int32_t modelIndex) {
+    return AreaSize{kUnitWidth * GetSignModel(modelIndex).charactersPerLine,
+                    GetAreaSize(modelIndex).height};
+}

@@ -63,6 +63,9 @@ struct AreaSize {
 };
 
 AreaSize GetAreaSize(int32_t modelIndex);
+// The drawing area of the whole sign, every character of a 40-character model included, as
+// FrameSequence::StepWholeSign draws it.
+AreaSize GetWholeSignArea(int32_t modelIndex);
 
 // The highest position of the horizontal scroll bar: the bar shows 20 character units from
 // position P - 1, and is hidden (position 1 only) on signs of at most 20 characters.

@@ -152,8 +152,11 @@ void CSendPlan::RunSerialLine(const std::vector<size_t>& members) {
 }
 
 void CSendPlan::RunTcpEndpoint(const std::vector<size_t>& members) {
-    // A dispatcher of this thread's own: it keeps the last send in its members.
+    // A dispatcher of this thread's own: it keeps the last send in its members. Unlike the
+    // program's single send, it waits after the last byte for the sign to close its end, so that
+    // a sign that resets the connection or never reads is not called delivered.
     CSendDispatcher dispatcher([](int) { return std::string(); });
+    dispatcher.m_awaitSignClose = m_options.signCloseWait;
     for (const size_t index : members) {
         SignSendResult result = NewResult(index);
         const Clock::time_point start = Clock::now();
@@ -164,6 +167,7 @@ void CSendPlan::RunTcpEndpoint(const std::vector<size_t>& members) {
             dispatcher.m_nHostPort = endpoint.port;
             result.started = true;
             result.outcome.result = dispatcher.SendOverTcp(&m_cancel);
+            result.outcome.confirmed = result.outcome.result.Ok() && dispatcher.m_bSignConfirmed;
         }
         Report(std::move(result), start);
     }

@@ -11,6 +11,7 @@
 #include "fleet/SignEndpoint.h"
 #include "settings/MessageFile.h"
 #include "settings/SignsFile.h"
+#include "transport/CBlockingSocket.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignPtyLink.h"
 #include "transport/SendOutcome.h"
@@ -48,6 +49,9 @@ struct SendPlanOptions {
     // a sign that reads late still sees the pause.
     std::chrono::milliseconds serialGap = 2 * kSerialMessageGap;
     SerialWriteDeadline serialDeadline;
+    // How long a sign on TCP has, after the last byte, to close its end and so confirm it read
+    // the message.
+    std::chrono::milliseconds signCloseWait = kSignCloseWait;
 };
 
 // Sends to many signs at once. Signs behind different links go in parallel, each link on a thread

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "settings/JsonObject.h"
 #include "settings/SendNotices.h"
@@ -21,12 +23,32 @@ std::string Seconds(double seconds) {
     return text;
 }
 
+// After every byte was written: what the sign did instead of closing its end. A single send
+// never waits for it, so these have no words there.
+std::string AwaitCloseReason(int error) {
+    switch (error) {
+        case ECONNRESET:
+        case EPIPE:
+            return "the sign reset the connection";
+        case ETIMEDOUT:
+            return "the sign stopped reading before the end of the message";
+        default:
+            break;
+    }
+    std::string text = std::strerror(error);
+    text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+    return "the connection failed after sending: " + text;
+}
+
 // Why the sign did not get its string, in the words a single send shows.
 std::string FailureReason(const SignSendResult& result) {
     const SendOutcome& outcome = result.outcome;
     if (outcome.result.code == SEND_CANCELLED) {
         return result.started ? "stopped; the sign may have taken part of the message"
                               : "not sent: stopped before its turn";
+    }
+    if (outcome.overTcp && outcome.result.operation == LinkOperation::kAwaitClose) {
+        return AwaitCloseReason(outcome.result.error);
     }
     std::string reason;
     for (const SendNotice& notice : SendNotices(outcome)) {
@@ -47,8 +69,14 @@ std::string FailureReason(const SignSendResult& result) {
 
 std::string SignSendState(const SignSendResult& result) {
     if (result.outcome.Delivered()) {
-        return "sent, " + std::to_string(result.bytes) + " bytes in " + Seconds(result.seconds) +
-               " s";
+        const std::string sent =
+            std::to_string(result.bytes) + " bytes in " + Seconds(result.seconds) + " s";
+        // A sign on TCP that took every byte but kept the connection open may have read them or
+        // not; a serial line cannot tell either way, so it says what it always said.
+        if (result.outcome.overTcp && !result.outcome.confirmed) {
+            return "sent, not confirmed, " + sent + ": the sign kept the connection open";
+        }
+        return "sent, " + sent;
     }
     const std::string reason = FailureReason(result);
     return result.started ? LinkName(result.outcome) + ": " + reason : reason;
@@ -72,6 +100,7 @@ std::string SignSendJson(const SignSendResult& result) {
         .Text("sign", result.name)
         .Text("link", LinkName(result.outcome))
         .Bool("sent", sent)
+        .Bool("confirmed", result.outcome.confirmed)
         .Number("bytes", static_cast<int64_t>(result.bytes))
         .Raw("seconds", Seconds(result.seconds))
         .Number("result", static_cast<int64_t>(result.outcome.result.code))

@@ -16,9 +16,12 @@ class CCancelToken;
 // A sign that does not answer: operators expect an answer within about 20 s; Linux alone would
 // wait about 127 s.
 inline constexpr std::chrono::milliseconds kConnectTimeout{20000};
+// A sign that took a message closes its end within moments; one that has not within this long
+// (since it last took bytes) is not going to.
+inline constexpr std::chrono::milliseconds kSignCloseWait{2000};
 
 // A failed socket operation: its name ("Create", "Bind", "Connect", "Send", "Send timeout",
-// "Close") and the errno that the operation itself recorded.
+// "Await close", "Close") and the errno that the operation itself recorded.
 class CBlockingSocketException : public std::exception {
 public:
     CBlockingSocketException(LinkOperation operation, int error);
@@ -53,6 +56,12 @@ public:
     size_t Send(const char* bytes, size_t length, int seconds);
     // Sends until every byte is out, calling Send at least once even for no bytes.
     size_t SendAll(const char* bytes, size_t length, int seconds);
+    // After the last byte: closes our side and waits for the sign's end of the connection. True
+    // when the sign closed it after taking every byte (it read the message); false when it took
+    // every byte but kept the connection open to the end of the wait, which begins again while
+    // the sign is still taking bytes. Raises "Await close" with ECONNRESET or EPIPE when the sign
+    // reset the connection, and with ETIMEDOUT when bytes were left that it never took.
+    bool ShutdownAndAwaitClose(std::chrono::milliseconds limit = kSignCloseWait);
     void Close();
     void CloseQuietly();
 
@@ -60,5 +69,10 @@ public:
     int m_hSocket = kNoSocket;
 
 private:
+    // Bytes sent that the sign has not acknowledged, our own end of the stream left out.
+    size_t UnacknowledgedBytes() const;
+    // Reads and drops what the sign sent; true once it has closed its end.
+    bool DiscardUntilEnd();
+
     const CCancelToken* m_pCancel;
 };

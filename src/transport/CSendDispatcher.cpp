@@ -30,6 +30,7 @@ SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings&
         outcome.portName = "Ethernet";
         outcome.devicePath = m_strHostAddress + ":" + std::to_string(m_nHostPort);
         outcome.result = SendOverTcp(cancel);
+        outcome.confirmed = outcome.result.Ok() && m_bSignConfirmed;
         return outcome;
     }
     const int comNumber = ComNumberOf(link.comPort);
@@ -47,6 +48,7 @@ SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings&
 }
 
 LinkResult CSendDispatcher::SendOverTcp(const CCancelToken* cancel) {
+    m_bSignConfirmed = false;
     CBlockingSocket socket(cancel);
     try {
         socket.Create(SOCK_STREAM);
@@ -66,6 +68,9 @@ LinkResult CSendDispatcher::SendOverTcp(const CCancelToken* cancel) {
 
         const size_t sent =
             socket.SendAll(m_strSendText.data(), m_strSendText.size(), kTcpSendTimeoutSeconds);
+        if (sent != 0 && m_awaitSignClose) {
+            m_bSignConfirmed = socket.ShutdownAndAwaitClose(*m_awaitSignClose);
+        }
         socket.Close();
         return sent == 0 ? LinkResult{SEND_FAILED, 0, LinkOperation::kNone} : LinkResult{};
     } catch (const CBlockingSocketException& error) {

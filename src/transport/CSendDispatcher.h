@@ -1,7 +1,9 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "setup/Ipv4Text.h"
@@ -60,6 +62,14 @@ public:
     std::string m_strSendText;
     std::string m_strHostAddress;
     uint16_t m_nHostPort = 0;
+
+    // Unset for the program's own sends, which end at the last byte written, with the results
+    // they always had. Set (by the fleet's sends), the link then closes its side and waits up to
+    // this long for the sign to close its own, so that a sign that resets the connection or never
+    // reads is a failed send ("Await close").
+    std::optional<std::chrono::milliseconds> m_awaitSignClose;
+    // The last TCP send ended with the sign's own close after every byte: only with the wait.
+    bool m_bSignConfirmed = false;
 
 private:
     DeviceResolver m_resolveDevice;

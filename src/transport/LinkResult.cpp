@@ -22,6 +22,8 @@ const char* OperationName(LinkOperation operation) {
             return "Send";
         case LinkOperation::kSendTimeout:
             return "Send timeout";
+        case LinkOperation::kAwaitClose:
+            return "Await close";
         case LinkOperation::kCancel:
             return "Cancel";
     }

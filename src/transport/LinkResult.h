@@ -29,6 +29,8 @@ enum class LinkOperation {
     kConnect,
     kSend,
     kSendTimeout,
+    // After the last byte, waiting for the sign to close its end.
+    kAwaitClose,
     kCancel,
 };
 

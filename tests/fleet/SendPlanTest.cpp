@@ -103,6 +103,29 @@ TEST(SendPlanTest, EachSignGetsTheMessageWithItsOwnAddress) {
     }
 }
 
+// The plan waits for each sign's close: one that resets the connection did not get the message,
+// and one that reads but keeps the connection open got it, not confirmed.
+TEST(SendPlanTest, ASignOnTcpConfirmsByClosing) {
+    CLoopbackSigns signs({4, 4, 4});
+    ASSERT_TRUE(signs.Ready(3));
+    auto reads = signs[0].AcceptAndReadAsync();
+    auto resets = signs[1].AcceptAndResetAsync();
+    auto holds = signs[2].AcceptReadAndHoldAsync();
+    SendPlanOptions options;
+    options.signCloseWait = std::chrono::milliseconds(200);  // runs out for the one that holds
+    CSendPlan plan(SignSendsForString({signs.Sign(0, "A"), signs.Sign(1, "B"), signs.Sign(2, "C")},
+                                      "^C0^M", AllTo("")),
+                   options);
+    plan.Start();
+    const std::vector<SignSendResult>& results = plan.Wait();
+    resets.get();
+    EXPECT_EQ(reads.get() + holds.get(), "^C0^M^C0^M");
+    EXPECT_TRUE(results[0].outcome.confirmed);
+    EXPECT_EQ(results[1].outcome.result.operation, LinkOperation::kAwaitClose);
+    EXPECT_EQ(SignSendState(results[2]).rfind("sent, not confirmed, 5 bytes in ", 0), 0u);
+    EXPECT_EQ(SignSendSummary(results), "2 of 3 signs got the message");
+}
+
 // An RS-485 line is one wire: its signs take their strings one after another, in the plan's
 // order, through one opening of the port, with a pause between them that lets a sign on the line
 // tell one string from the next; a sign on a missing port fails alone.

@@ -72,7 +72,7 @@ TEST(SignCheckTest, SaysForEachSignWhetherItCanBeReached) {
 // words a single send shows.
 TEST(SignReportTest, OneLinePerSign) {
     auto result = [](const char* name, bool overTcp, const char* device, LinkResult link,
-                     bool started = true) {
+                     bool started = true, bool confirmed = false) {
         SignSendResult r;
         r.name = name;
         r.bytes = 412;
@@ -82,6 +82,7 @@ TEST(SignReportTest, OneLinePerSign) {
         r.outcome.portName = overTcp ? "Ethernet" : "COM2";
         r.outcome.devicePath = device;
         r.outcome.result = link;
+        r.outcome.confirmed = confirmed;
         return r;
     };
     const struct {
@@ -89,6 +90,17 @@ TEST(SignReportTest, OneLinePerSign) {
         std::string line;
     } cases[] = {
         {result("Line 3", false, "/dev/ttyUSB0", {}), "Line 3: sent, 412 bytes in 0.11 s"},
+        {result("Dock 2", true, "192.168.0.20:49999", {}, true, true),
+         "Dock 2: sent, 412 bytes in 0.11 s"},
+        {result("Dock 2", true, "192.168.0.20:49999", {}),
+         "Dock 2: sent, not confirmed, 412 bytes in 0.11 s: the sign kept the connection open"},
+        {result("Dock 2", true, "192.168.0.20:49999",
+                {SEND_FAILED, ECONNRESET, LinkOperation::kAwaitClose}),
+         "Dock 2: Ethernet 192.168.0.20:49999: the sign reset the connection"},
+        {result("Dock 2", true, "192.168.0.20:49999",
+                {SEND_FAILED, ETIMEDOUT, LinkOperation::kAwaitClose}),
+         "Dock 2: Ethernet 192.168.0.20:49999: the sign stopped reading before the end of the "
+         "message"},
         {result("Dock 2", true, "192.168.0.20:49999",
                 {SEND_FAILED, ECONNREFUSED, LinkOperation::kConnect}),
          "Dock 2: Ethernet 192.168.0.20:49999: connection refused"},
@@ -104,9 +116,13 @@ TEST(SignReportTest, OneLinePerSign) {
     for (const auto& c : cases) {
         EXPECT_EQ(SignSendLine(c.result), c.line);
     }
+    EXPECT_EQ(SignSendJson(cases[5].result),
+              R"({"sign":"Dock 2","link":"Ethernet 192.168.0.20:49999","sent":false,)"
+              R"("confirmed":false,"bytes":412,"seconds":0.11,"result":3,"error":111,)"
+              R"("reason":"connection refused"})");
     EXPECT_EQ(SignSendJson(cases[1].result),
-              R"({"sign":"Dock 2","link":"Ethernet 192.168.0.20:49999","sent":false,"bytes":412,)"
-              R"("seconds":0.11,"result":3,"error":111,"reason":"connection refused"})");
+              R"({"sign":"Dock 2","link":"Ethernet 192.168.0.20:49999","sent":true,)"
+              R"("confirmed":true,"bytes":412,"seconds":0.11,"result":0,"error":0,"reason":""})");
 }
 
 }  // namespace

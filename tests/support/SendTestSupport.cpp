@@ -26,6 +26,20 @@ int AcceptOne(int listener) {
     return accept(listener, nullptr, nullptr);
 }
 
+// Reads a connection to its end or until nothing has come for the tests' bound.
+std::string ReadToEnd(int connection) {
+    std::string received;
+    char buffer[65536];
+    while (WaitReadable(connection)) {
+        const ssize_t n = read(connection, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        received.append(buffer, static_cast<size_t>(n));
+    }
+    return received;
+}
+
 sockaddr_in Loopback(uint16_t port, const char* host = "127.0.0.1") {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -173,6 +187,10 @@ CLoopbackListener::~CLoopbackListener() {
     for (const int client : m_queued) {
         close(client);
     }
+    const std::lock_guard lock(m_heldMutex);
+    for (const int connection : m_held) {
+        close(connection);
+    }
     if (m_nSocket >= 0) {
         close(m_nSocket);
     }
@@ -199,21 +217,41 @@ bool CLoopbackListener::FillAcceptQueue() {
 std::future<std::string> CLoopbackListener::AcceptAndReadAsync() const {
     const int listener = m_nSocket;
     return std::async(std::launch::async, [listener] {
-        std::string received;
         const int connection = AcceptOne(listener);
         if (connection < 0) {
-            return received;
+            return std::string();
         }
-        char buffer[65536];
-        while (WaitReadable(connection)) {
-            const ssize_t n = read(connection, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            received.append(buffer, static_cast<size_t>(n));
-        }
+        std::string received = ReadToEnd(connection);
         close(connection);
         return received;
+    });
+}
+
+std::future<std::string> CLoopbackListener::AcceptReadAndHoldAsync() {
+    return std::async(std::launch::async, [this] {
+        const int connection = AcceptOne(m_nSocket);
+        if (connection < 0) {
+            return std::string();
+        }
+        std::string received = ReadToEnd(connection);
+        const std::lock_guard lock(m_heldMutex);
+        m_held.push_back(connection);
+        return received;
+    });
+}
+
+std::future<void> CLoopbackListener::AcceptAndResetAsync() const {
+    const int listener = m_nSocket;
+    return std::async(std::launch::async, [listener] {
+        const int connection = AcceptOne(listener);
+        if (connection < 0) {
+            return;
+        }
+        WaitReadable(connection);
+        // A close that lingers for no time resets the connection, whatever waits unread.
+        const linger abort{1, 0};
+        setsockopt(connection, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+        close(connection);
     });
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -72,10 +73,14 @@ public:
     std::array<uint8_t, 4> Address() const;
     std::string Host() const;
 
-    // Accepts one connection and reads it to its end.
+    // Accepts one connection, reads it to its end and closes it, as a sign does.
     std::future<std::string> AcceptAndReadAsync() const;
     // Accepts one connection and closes it at once, reading nothing.
     std::future<void> AcceptAndCloseAsync() const;
+    // Accepts one connection and, once something has come, resets it without reading any of it.
+    std::future<void> AcceptAndResetAsync() const;
+    // Accepts one connection and reads it to its end, but keeps it open while the listener lives.
+    std::future<std::string> AcceptReadAndHoldAsync();
     // Connects to it until its accept queue is full and it answers no more connects, as a sign
     // that has stopped answering; never accepts. False when the queue would not fill.
     bool FillAcceptQueue();
@@ -85,6 +90,8 @@ private:
     uint16_t m_nPort = 0;
     uint32_t m_nHost = 0;
     std::vector<int> m_queued;
+    std::mutex m_heldMutex;
+    std::vector<int> m_held;
 };
 
 // A loopback port on which nothing listens: it is bound, so nobody else can take it meanwhile.

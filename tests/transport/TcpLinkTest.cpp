@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <future>
+#include <optional>
 #include <set>
 
 #include "support/SendTestSupport.h"
@@ -20,13 +22,38 @@ constexpr size_t kMoreThanTheBuffersHold = 32u << 20;
 constexpr int kSmallReceiveBuffer = 4096;
 
 // One send through the link as the dispatcher sets it up.
+// With a wait for the sign's close (as the fleet sends), `confirmed` tells whether it came.
 LinkResult SendOverTcp(const std::string& bytes, const std::string& host, uint16_t port,
-                       const CCancelToken* cancel = nullptr) {
+                       const CCancelToken* cancel = nullptr,
+                       std::optional<std::chrono::milliseconds> awaitClose = {},
+                       bool* confirmed = nullptr) {
     CSendDispatcher dispatcher([](int) { return std::string(); });
     dispatcher.m_strSendText = bytes;
     dispatcher.m_strHostAddress = host;
     dispatcher.m_nHostPort = port;
-    return dispatcher.SendOverTcp(cancel);
+    dispatcher.m_awaitSignClose = awaitClose;
+    const LinkResult result = dispatcher.SendOverTcp(cancel);
+    if (confirmed != nullptr) {
+        *confirmed = dispatcher.m_bSignConfirmed;
+    }
+    return result;
+}
+
+enum class SignKind { kReadsAndCloses, kReadsAndHolds, kResets, kNeverReads };
+
+// Plays one kind of sign on the listener: what it read, for those that read.
+std::future<std::string> Play(CLoopbackListener& sign, SignKind kind) {
+    if (kind == SignKind::kReadsAndCloses || kind == SignKind::kReadsAndHolds) {
+        return kind == SignKind::kReadsAndCloses ? sign.AcceptAndReadAsync()
+                                                 : sign.AcceptReadAndHoldAsync();
+    }
+    auto resetting = kind == SignKind::kResets ? sign.AcceptAndResetAsync() : std::future<void>();
+    return std::async(std::launch::deferred, [resetting = std::move(resetting)]() mutable {
+        if (resetting.valid()) {
+            resetting.get();
+        }
+        return std::string();
+    });
 }
 
 TEST(TcpLinkTest, DeliversTheBytesExactly) {
@@ -103,6 +130,82 @@ TEST(TcpLinkTest, AFailureShowsTheErrorOfTheFailingOperation) {
         EXPECT_EQ(c.errors.count(result.error), 1u) << c.name << ": " << result.error;
     }
     hangingUp.get();
+}
+
+// Waiting for the sign's close after the last byte tells a sign that read the message from one
+// that reset the connection or never took the bytes; without the wait (the program's own send)
+// each result is what it always was.
+TEST(TcpLinkTest, OnlyASignThatClosesAfterReadingConfirmsWhenTheLinkWaitsForIt) {
+    // For the signs that never close; the others close long before kSignCloseWait.
+    constexpr std::chrono::milliseconds kRunsOut{200};
+    const std::string small = "^C0^M";
+    const std::string megabyte = ByteCycle(1u << 20);
+    const std::string fitsOnlyOurBuffer = ByteCycle(64u << 10);
+    const std::string huge(kMoreThanTheBuffersHold, 'x');
+    const LinkResult ok;
+    const LinkResult reset{SEND_FAILED, ECONNRESET, LinkOperation::kAwaitClose};  // or EPIPE
+    const LinkResult untaken{SEND_FAILED, ETIMEDOUT, LinkOperation::kAwaitClose};
+    const LinkResult noRoom{SEND_FAILED, ETIMEDOUT, LinkOperation::kSendTimeout};
+    const struct {
+        const char* name;
+        SignKind sign;
+        const std::string& bytes;
+        std::chrono::milliseconds wait;
+        LinkResult waited;
+        bool confirmed;
+        LinkCode unwaited;  // the program's own send
+    } cases[] = {
+        {"reads, closes", SignKind::kReadsAndCloses, small, kSignCloseWait, ok, true, SEND_OK},
+        {"reads 1 MB, closes", SignKind::kReadsAndCloses, megabyte, kSignCloseWait, ok, true,
+         SEND_OK},
+        {"reads, never closes", SignKind::kReadsAndHolds, small, kRunsOut, ok, false, SEND_OK},
+        {"resets", SignKind::kResets, small, kSignCloseWait, reset, false, SEND_OK},
+        {"never reads", SignKind::kNeverReads, fitsOnlyOurBuffer, kRunsOut, untaken, false,
+         SEND_OK},
+        {"never reads, huge", SignKind::kNeverReads, huge, kRunsOut, noRoom, false, SEND_FAILED},
+    };
+    for (const auto& c : cases) {
+        for (const bool waits : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (waits ? ", waiting" : ", not waiting"));
+            CLoopbackListener sign(0, kSmallReceiveBuffer);
+            ASSERT_TRUE(sign.Listening());
+            auto received = Play(sign, c.sign);
+            bool confirmed = false;
+            const LinkResult result =
+                SendOverTcp(c.bytes, "127.0.0.1", sign.Port(), nullptr,
+                            waits ? std::optional(c.wait) : std::nullopt, &confirmed);
+            const bool reads =
+                c.sign == SignKind::kReadsAndCloses || c.sign == SignKind::kReadsAndHolds;
+            EXPECT_EQ(received.get(), reads ? c.bytes : "");
+            EXPECT_EQ(confirmed, waits && c.confirmed);
+            if (!waits) {
+                EXPECT_EQ(result.code, c.unwaited);
+                continue;
+            }
+            EXPECT_EQ(result.code, c.waited.code);
+            EXPECT_EQ(result.operation, c.waited.operation);
+            EXPECT_TRUE(result.error == c.waited.error ||
+                        (c.waited.error == ECONNRESET && result.error == EPIPE))
+                << result.error;
+        }
+    }
+}
+
+// The gateway stops a sign's send at once, also while it waits for the sign's close: the wait
+// here is far longer than the test waits for the send.
+TEST(TcpLinkTest, CancelEndsTheWaitForTheSignsClose) {
+    CLoopbackListener sign;
+    ASSERT_TRUE(sign.Listening());
+    auto received = sign.AcceptReadAndHoldAsync();
+    CCancelToken cancel;
+    auto sending = std::async(std::launch::async, [&] {
+        return SendOverTcp("^C0^M", "127.0.0.1", sign.Port(), &cancel,
+                           std::chrono::milliseconds(3 * kTestWaitMs));
+    });
+    EXPECT_EQ(received.get(), "^C0^M");  // the sign has had our close: the link waits
+    cancel.Cancel();
+    ASSERT_EQ(sending.wait_for(std::chrono::milliseconds(kTestWaitMs)), std::future_status::ready);
+    EXPECT_EQ(sending.get().code, SEND_CANCELLED);
 }
 
 uint16_t LocalPort(int socket) {

@@ -37,7 +37,12 @@ CCommands::CCommands(CDirector& director, const COtherSigns& others,
 
 void CCommands::Restore(const std::map<std::string, std::string>& kept) {
     for (const SignState& state : m_director.Signs()) {
-        const auto found = kept.find(SignStatePath(state.key));
+        auto found = kept.find(SignStatePath(state.key));
+        for (const std::string& earlier : EarlierNamesOf(state.sign.name)) {
+            if (found == kept.end()) {
+                found = kept.find(SignStatePath(earlier));
+            }
+        }
         if (found == kept.end()) {
             continue;
         }
@@ -205,14 +210,15 @@ void CCommands::SetVariable(const std::string& name, const std::string& value, O
 
 void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
                                 Origin origin, SelectionReply reply) {
-    // Without a broker only this gateway's signs can be reached.
+    // Without a broker only this gateway's signs can be reached; from the broker, every gateway
+    // takes its own.
     std::vector<NamedSign> reachable;
     for (const NamedSign& sign : m_allSigns) {
-        if (m_forwarding || m_director.Find(sign.name) != nullptr) {
+        if ((m_forwarding && origin == Origin::kApi) || m_director.Find(sign.name) != nullptr) {
             reachable.push_back(sign);
         }
     }
-    auto chosen = ResolveSelection(selection, reachable);
+    auto chosen = ResolveSelection(selection, origin == Origin::kBroker ? m_allSigns : reachable);
     if (const auto* fault = std::get_if<SelectionFault>(&chosen)) {
         if (fault->kind == SelectionFault::Kind::kNotOneChoice) {
             reply(
@@ -224,7 +230,11 @@ void CCommands::SendToSelection(const SignSelection& selection, const MessageDoc
         }
         return;
     }
-    const auto& signs = std::get<std::vector<NamedSign>>(chosen);
+    std::vector<NamedSign> signs = std::get<std::vector<NamedSign>>(chosen);
+    std::erase_if(signs, [&](const NamedSign& sign) {
+        return std::none_of(reachable.begin(), reachable.end(),
+                            [&](const NamedSign& r) { return r.name == sign.name; });
+    });
     // Answered once every sign's part is kept or forwarded; the first failure answers for all.
     struct Gathered {
         std::vector<SignAnswer> answers;

@@ -38,6 +38,9 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     m_strStatusTopic = m_strPrefix + "/gateway/" + EscapeName(config.name) + "/status";
     for (const NamedSign& sign : allSigns) {
         m_allSigns[EscapeName(sign.name)] = sign.name;
+        for (const std::string& tag : sign.tags) {
+            m_allTags[EscapeName(tag)] = tag;
+        }
     }
     CMqttClient::Options options;
     options.url = config.mqtt.url;
@@ -159,6 +162,8 @@ void CMqttBridge::Subscribe() {
     m_client->Subscribe(m_strPrefix + "/+/message/set", kQos);
     m_client->Subscribe(m_strPrefix + "/+/notify", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kAllTopicLevel) + "/message/set", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kTagTopicLevel) + "/+/message/set", kQos);
     // The other gateways' signs, for the signs page: at most once, as a page shows only the
     // latest anyway.
     m_client->Subscribe(m_strPrefix + "/+/state", 0);
@@ -217,7 +222,57 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
         }
         return;
     }
-    OnSignMessage(key, leaf, arrival);
+    const size_t tagEnd = leaf.find('/');
+    if (key == kAllTopicLevel && leaf == "message/set") {
+        OnManyMessage(SignSelection{{}, std::nullopt, true}, m_strPrefix + "/all/error", arrival);
+    } else if (key == kTagTopicLevel && tagEnd != std::string::npos &&
+               leaf.substr(tagEnd + 1) == "message/set") {
+        const std::string level = leaf.substr(0, tagEnd);
+        SignSelection selection;
+        selection.tag = level;  // said as it is when no sign carries it
+        for (const auto& [escaped, tags] : m_allTags) {
+            if (escaped == level) {
+                selection.tag = tags;
+            }
+        }
+        OnManyMessage(selection, m_strPrefix + "/tag/" + level + "/error", arrival);
+    } else {
+        OnSignMessage(key, leaf, arrival);
+    }
+}
+
+void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
+                                const MqttArrival& arrival) {
+    const auto refuse = [this, errorTopic](const GatewayResult& result) {
+        if (!result.Ok()) {
+            m_core.Log().Line(m_core.Config().name,
+                              "refused from the broker: " + FailureJson(result));
+            Publish(errorTopic, FailureJson(result), false);
+        }
+    };
+    if (arrival.payload.empty()) {
+        return;
+    }
+    if (arrival.retained) {
+        // A send to many is for the moment it is asked: each sign's own set topic keeps the
+        // outcome.
+        m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
+        return;
+    }
+    if (arrival.payload.size() > kMaxRequestBody) {
+        refuse(GatewayResult::Refused("", "the payload is larger than 1 MiB"));
+        return;
+    }
+    const Result<SetPayload> set = ReadSetPayload(arrival.payload);
+    if (!set.Ok()) {
+        refuse(set.Failure());
+        return;
+    }
+    m_core.Commands().SendToSelection(
+        selection, set.Value().message, Origin::kBroker,
+        [refuse](const Result<std::vector<CCommands::SignAnswer>>& answer) {
+            refuse(answer.Ok() ? GatewayResult{} : answer.Failure());
+        });
 }
 
 void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "fleet/SignSelection.h"
 #include "gateway/CDirector.h"
 #include "gateway/CMqttClient.h"
 #include "gateway/CMqttOutbox.h"
@@ -59,6 +60,10 @@ private:
     void TakeMessages();
     void OnMessage(const std::string& topic, const MqttArrival& arrival);
     void OnSignMessage(const std::string& key, const std::string& leaf, const MqttArrival& arrival);
+    // <prefix>/all/message/set and <prefix>/tag/<tag>/message/set: each gateway takes its own
+    // signs' part.
+    void OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
+                       const MqttArrival& arrival);
     // Says a refusal on the sign's error topic; what is another gateway's to answer says nothing.
     void Answer(const std::string& key, const GatewayResult& result);
     void Publish(const std::string& topic, const std::string& payload, bool retained);
@@ -68,6 +73,7 @@ private:
     std::string m_strPrefix;
     std::string m_strStatusTopic;
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
+    std::map<std::string, std::string> m_allTags;   // escaped tag -> tag
     std::unique_ptr<CMqttClient> m_client;
     std::unique_ptr<CMqttOutbox> m_outbox;  // gone before the client
     std::mutex m_mutex;                     // the messages that wait for the gateway's thread

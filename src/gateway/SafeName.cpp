@@ -1,5 +1,7 @@
 #include "gateway/SafeName.h"
 
+#include <QString>
+
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
@@ -13,6 +15,27 @@ void AppendEscaped(std::string& escaped, unsigned char byte) {
 }  // namespace
 
 std::string EscapeName(std::string_view name) {
+    // Folded as sign names compare (Unicode case folding), so that "\u00C4rger" and "\u00E4rger"
+    // are one level.
+    const std::string folded = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
+                                   .toCaseFolded()
+                                   .toStdString();
+    return EscapeBytes(folded);
+}
+
+std::vector<std::string> EarlierNamesOf(std::string_view name) {
+    std::string earlier = EscapeBytes(name);
+    if (earlier == "%61ll") {
+        earlier = "all";
+    }
+    std::vector<std::string> names;
+    if (earlier != EscapeName(name)) {
+        names.push_back(earlier);
+    }
+    return names;
+}
+
+std::string EscapeBytes(std::string_view name) {
     std::string escaped;
     escaped.reserve(name.size());
     for (const char c : name) {
@@ -26,9 +49,9 @@ std::string EscapeName(std::string_view name) {
             AppendEscaped(escaped, byte);
         }
     }
-    if (escaped == kValuesTopicLevel) {
-        // The live values' level: a sign of that name gets its first letter escaped, which no
-        // other name gives.
+    if (escaped == kValuesTopicLevel || escaped == kAllTopicLevel) {
+        // The live values' level and the one for every sign: a sign of that name gets its first
+        // letter escaped, which no other name gives.
         std::string reserved;
         AppendEscaped(reserved, static_cast<unsigned char>(escaped.front()));
         return reserved + escaped.substr(1);

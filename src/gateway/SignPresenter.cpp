@@ -93,6 +93,7 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
     if (state.last) {
         object["lastOutcome"] =
             QJsonObject{{"delivered", state.last->outcome.Delivered()},
+                        {"confirmed", state.last->outcome.confirmed},
                         {"text", QString::fromStdString(SignSendState(*state.last))},
                         {"at", TimeValue(state.lastAt)}};
     } else {

@@ -242,6 +242,7 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     std::vector<NamedSign> signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
     signs[0].gateway = "hall-a";
     signs[1].gateway = "hall-b";
+    signs[0].tags = signs[1].tags = {"floor"};
     GatewaySetup setupA;
     GatewaySetup setupB;
     setupA.signs = setupB.signs = signs;
@@ -284,6 +285,31 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     ASSERT_TRUE(here && there);
     EXPECT_EQ(here->status, 200) << here->body;
     EXPECT_EQ(here->body, there->body);
+
+    // A send to a tag reaches its signs on both gateways, from HTTP and from the broker.
+    CTestClient client(m_broker->Url());
+    ASSERT_TRUE(client.Connected());
+    const std::vector<std::function<void(const std::string&)>> sends = {
+        [&](const std::string& text) {
+            const auto response =
+                ClientOf(hallB.Port())
+                    ->Post("/api/send",
+                           R"({"tag": "FLOOR", "message": {"lines": [")" + text + R"("]}})",
+                           "application/json");
+            ASSERT_TRUE(response);
+            EXPECT_EQ(JsonObjectOf(response->body)["forwarded"], QJsonArray{"Line 3"});
+        },
+        [&](const std::string& text) { client.Publish("plant/tag/floor/message/set", text); },
+    };
+    for (size_t i = 0; i < sends.size(); ++i) {
+        const std::string text = "Shift change " + std::to_string(i + 1);
+        auto first = m_signs[0].AcceptAndReadAsync();
+        auto second = m_signs[1].AcceptAndReadAsync();
+        sends[i](text);
+        const std::string json = R"({"lines": [")" + text + R"("]})";
+        EXPECT_EQ(first.get(), BytesFor(signs[0], json));
+        EXPECT_EQ(second.get(), BytesFor(signs[1], json));
+    }
     EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
 }

@@ -18,14 +18,29 @@ TEST(SafeName, EveryNameIsOneSafeLevel) {
         const char* escaped;
     };
     const Case cases[] = {
-        {"Line 3", "line%203"},     {"dock-2_a", "dock-2_a"}, {"a/b", "a%2Fb"},
-        {"+#", "%2B%23"},           {"..", "%2E%2E"},         {".hidden", "%2Ehidden"},
-        {"T\xC3\xBCr", "t%C3%BCr"}, {"100%", "100%25"},       {"LINE 3", "line%203"},
-        {"Vars", "%76ars"},         {"vars2", "vars2"},       {"%76ars", "%2576ars"},
+        {"Line 3", "line%203"},
+        {"dock-2_a", "dock-2_a"},
+        {"a/b", "a%2Fb"},
+        {"+#", "%2B%23"},
+        {"..", "%2E%2E"},
+        {".hidden", "%2Ehidden"},
+        {"T\xC3\xBCr", "t%C3%BCr"},
+        {"100%", "100%25"},
+        {"LINE 3", "line%203"},
+        {"Vars", "%76ars"},
+        {"vars2", "vars2"},
+        {"%76ars", "%2576ars"},
+        {"ALL", "%61ll"},
+        {"\xC3\x84rger", "%C3%A4rger"},
+        {"\xC3\xA4RGER", "%C3%A4rger"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(EscapeName(c.name), c.escaped) << c.name;
     }
+    // What earlier versions named a sign's state by is still found.
+    EXPECT_EQ(EarlierNamesOf("\xC3\x84rger"), std::vector<std::string>{"%C3%84rger"});
+    EXPECT_EQ(EarlierNamesOf("All"), std::vector<std::string>{"all"});
+    EXPECT_TRUE(EarlierNamesOf("Line 3").empty());
 }
 
 TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {

@@ -22,6 +22,10 @@ std::string Compact(const QJsonObject& object) {
 }
 
 const GatewayResult kAccepted{};
+const GatewayResult kForwardsNothing{
+    ResultKind::kForbidden, "name",
+    "the sign is another gateway's, and this one forwards no writes to it: give both gateways the "
+    "same \"forwardKey\""};
 
 }  // namespace
 
@@ -118,13 +122,17 @@ Stamp CCommands::Issue(const std::string& key, Origin origin, uint64_t seen) {
 }
 
 void CCommands::SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
-                           Reply reply, const std::optional<Stamp>& given) {
+                           Reply reply, const std::optional<Stamp>& given, bool signedByPeer) {
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
         const NamedSign* other = FindAny(name);
         // A set from the broker for another gateway's sign is that gateway's to take.
         if (other == nullptr || !m_forwarding || origin == Origin::kBroker) {
             reply(GatewayResult::UnknownSign(name));
+            return;
+        }
+        if (!CanForward()) {
+            reply(kForwardsNothing);
             return;
         }
         // Newer than what its gateway last said the sign has.
@@ -134,6 +142,14 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
         m_forwarding.message(*other, message,
                              Issue(EscapeName(name), origin, seen ? seen->version : 0));
         reply({ResultKind::kForwarded, "", ""});
+        return;
+    }
+    if (given && !given->by.empty() && given->by != m_strGateway && !signedByPeer) {
+        // Handed on by a gateway that does not share this one's key: its writes stay there.
+        m_log.Line(state->sign.name, "a message forwarded by " + given->by +
+                                         " without the shared forwardKey left out");
+        reply({ResultKind::kForbidden, "signature",
+               "a message forwarded by another gateway needs the \"forwardKey\" both share"});
         return;
     }
     if (given && state->desired && given->version <= state->stamp.version) {

@@ -41,9 +41,13 @@ public:
     void Restore(const std::map<std::string, std::string>& kept);
 
     // A message stamped elsewhere (`given`, from the set topic) is taken only when it is newer than
-    // the sign's; an older one answers kConflict.
+    // the sign's (an older one answers kConflict), and, when another gateway stamped it, only when
+    // it came signed with the shared key (`signedByPeer`).
     void SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
-                    Reply reply, const std::optional<Stamp>& given = std::nullopt);
+                    Reply reply, const std::optional<Stamp>& given = std::nullopt,
+                    bool signedByPeer = false);
+    // Whether writes for other gateways' signs can be handed on.
+    bool CanForward() const { return static_cast<bool>(m_forwarding.message); }
     void Notify(const std::string& name, const MessageDocument& message, int seconds, Origin origin,
                 Reply reply);
     void SetVariable(const std::string& name, const std::string& value, Origin origin, Reply reply);

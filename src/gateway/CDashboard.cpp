@@ -187,6 +187,8 @@ std::string CDashboard::SnapshotEvent() {
     QJsonObject data;
     data["gateway"] = QString::fromStdString(m_core.Config().name);
     data["tokenNeeded"] = !m_core.Config().token.empty();
+    // Another gateway's signs take writes from here only with the key both share.
+    data["canForward"] = m_core.Commands().CanForward();
     data["serverTime"] = static_cast<qint64>(m_core.Director().Now().time_since_epoch().count());
     data["signs"] = cards;
     return EventText("signs", data);

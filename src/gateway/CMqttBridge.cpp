@@ -70,14 +70,19 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
         }
     });
     core.Director().AddListener(this);
-    core.Commands().SetForwarding(
-        {[this](const NamedSign& sign, const MessageDocument& message, const Stamp& stamp) {
-             Publish(Topic(EscapeName(sign.name), "message/set"), SetPayloadJson(message, stamp),
-                     true);
-         },
-         [this](const std::string& name, const std::string& value) {
-             PublishVariable(name, value);
-         }});
+    SignForwarding forwarding;
+    forwarding.variable = [this](const std::string& name, const std::string& value) {
+        PublishVariable(name, value);
+    };
+    if (!config.forwardKey.empty()) {
+        // Signed, so that the sign's own gateway knows it from one that holds no key.
+        forwarding.message = [this](const NamedSign& sign, const MessageDocument& message,
+                                    const Stamp& stamp) {
+            Publish(Topic(EscapeName(sign.name), "message/set"),
+                    SetPayloadJson(message, stamp, m_core.Config().forwardKey), true);
+        };
+    }
+    core.Commands().SetForwarding(std::move(forwarding));
 }
 
 void CMqttBridge::SignChanged(const SignState& state) {
@@ -303,7 +308,8 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
             return;
         }
         m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker, answer,
-                                     set.Value().stamp);
+                                     set.Value().stamp,
+                                     SignedWith(set.Value(), m_core.Config().forwardKey));
     } else if (leaf == "notify" && arrival.retained) {
         // A notice is for the moment it is sent: one kept by the broker would come back at every
         // start and reconnect.
@@ -336,6 +342,7 @@ void CMqttBridge::Answer(const std::string& key, const GatewayResult& result) {
             return;
         case ResultKind::kRefused:
         case ResultKind::kNotKept:
+        case ResultKind::kForbidden:
             break;
     }
     const std::string json = FailureJson(result);

@@ -118,7 +118,8 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "not a JSON object: " + error.errorString().toStdString());
         }
         const QJsonObject object = document.object();
-        static const QStringList kFields = {"name", "http", "tokenFile", "mqtt", "stateDir"};
+        static const QStringList kFields = {"name",       "http", "tokenFile",
+                                            "forwardKey", "mqtt", "stateDir"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -132,6 +133,10 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         const std::string tokenFile = TextField(path, object, "tokenFile");
         if (!tokenFile.empty()) {
             config.token = ReadSecret(path, tokenFile, "tokenFile");
+        }
+        config.forwardKey = TextField(path, object, "forwardKey");
+        if (!config.forwardKey.empty() && config.forwardKey.size() < kMinForwardKeyLength) {
+            Fail(path, "\"forwardKey\" must be at least 16 characters");
         }
         ReadMqtt(path, object.value("mqtt"), config.mqtt);
         const std::string stateDir = TextField(path, object, "stateDir");

@@ -12,6 +12,7 @@ inline constexpr const char* kGatewayFileName = "gateway.json";
 inline constexpr const char* kDefaultHttpHost = "127.0.0.1";
 inline constexpr uint16_t kDefaultHttpPort = 8080;
 inline constexpr const char* kDefaultMqttPrefix = "lumivex";
+inline constexpr size_t kMinForwardKeyLength = 16;
 
 // Why the gateway's configuration cannot be used: the file, the field and what it needs.
 class CGatewayConfigError : public std::runtime_error {
@@ -31,6 +32,8 @@ struct GatewayConfig {
     std::string httpHost = kDefaultHttpHost;
     uint16_t httpPort = kDefaultHttpPort;  // 0: any free port
     std::string token;                     // read from tokenFile; empty: none
+    // Shared with the gateways this one forwards writes to and takes them from; empty: none.
+    std::string forwardKey;
     MqttConfig mqtt;
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json

@@ -3,6 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMessageAuthenticationCode>
+#include <algorithm>
 
 namespace {
 
@@ -28,6 +30,19 @@ Result<MessageDocument> CheckedPosition(MessageDocument message, const std::stri
         }
     }
     return message;
+}
+
+std::string Compact(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// HMAC-SHA256 of the text, in hex.
+std::string Signature(const std::string& text, const std::string& key) {
+    return QMessageAuthenticationCode::hash(QByteArray::fromStdString(text),
+                                            QByteArray::fromStdString(key),
+                                            QCryptographicHash::Sha256)
+        .toHex()
+        .toStdString();
 }
 
 }  // namespace
@@ -103,9 +118,11 @@ Result<SetPayload> ReadSetPayload(std::string_view payload) {
         QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size())));
     QJsonObject object = document.object();
     if (!document.isObject() || !object.contains("lines")) {
-        return SetPayload{PlainTextMessage(payload), std::nullopt};
+        return SetPayload{PlainTextMessage(payload), std::nullopt, {}, {}};
     }
     const std::optional<Stamp> stamp = ReadStamp(object);
+    const std::string signature = object.take("signature").toString().toStdString();
+    const std::string signedText = Compact(object);
     for (const char* field : {"version", "setAt", "by", "origin"}) {
         object.remove(field);
     }
@@ -113,13 +130,27 @@ Result<SetPayload> ReadSetPayload(std::string_view payload) {
     if (!message.Ok()) {
         return message.Failure();
     }
-    return SetPayload{message.Take(), stamp};
+    return SetPayload{message.Take(), stamp, signature, signedText};
 }
 
-std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp) {
+std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp,
+                           const std::string& key) {
     QJsonObject object = MessageToJsonObject(message);
     WriteStamp(object, stamp);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+    if (!key.empty()) {
+        object["signature"] = QString::fromStdString(Signature(Compact(object), key));
+    }
+    return Compact(object);
+}
+
+bool SignedWith(const SetPayload& payload, const std::string& key) {
+    const std::string expected = Signature(payload.signedText, key);
+    // Every byte compared, so that the time taken does not tell how much of a forgery was right.
+    unsigned difference = key.empty() || payload.signature.size() != expected.size() ? 1 : 0;
+    for (size_t i = 0; i < std::min(expected.size(), payload.signature.size()); ++i) {
+        difference |= static_cast<unsigned char>(expected[i] ^ payload.signature[i]);
+    }
+    return difference == 0;
 }
 
 std::string FailureJson(const GatewayResult& failure) {

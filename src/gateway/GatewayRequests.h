@@ -40,10 +40,16 @@ MessageDocument PlainTextMessage(std::string_view utf8);
 struct SetPayload {
     MessageDocument message;
     std::optional<Stamp> stamp;
+    std::string signature;   // of a gateway that forwards a write
+    std::string signedText;  // what the signature is of
 };
 Result<SetPayload> ReadSetPayload(std::string_view payload);
-// What a gateway publishes to a set topic: the message's JSON with its stamp beside it.
-std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp);
+// What a gateway publishes to a set topic: the message's JSON with its stamp beside it, signed
+// with `key` when one is given.
+std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp,
+                           const std::string& key = {});
+// Whether the payload carries a signature made with `key`.
+bool SignedWith(const SetPayload& payload, const std::string& key);
 
 // {"error": "...", "field": "..."}
 std::string FailureJson(const GatewayResult& failure);

@@ -14,6 +14,7 @@ enum class ResultKind {
     kNotKept,      // the state folder could not keep it; nothing changed
     kRefused,      // the request itself is wrong: a field and what it needs
     kConflict,     // asked of something that has changed meanwhile
+    kForbidden,    // not this gateway's to do
 };
 
 struct GatewayResult {

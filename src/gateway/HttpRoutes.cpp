@@ -33,6 +33,8 @@ int StatusOf(ResultKind kind) {
             return 400;
         case ResultKind::kConflict:
             return 409;
+        case ResultKind::kForbidden:
+            return 403;
     }
     return 500;
 }

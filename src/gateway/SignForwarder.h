@@ -9,11 +9,13 @@
 
 // Where work for signs that another gateway drives goes (the broker), on the gateway's thread.
 struct SignForwarding {
-    // Hands the message to the sign's own gateway.
+    // Hands the message to the sign's own gateway; none when this gateway shares no key to sign
+    // it with.
     std::function<void(const NamedSign& sign, const MessageDocument& message, const Stamp& stamp)>
         message;
     // Tells the other gateways of a live value.
     std::function<void(const std::string& name, const std::string& value)> variable;
 
-    explicit operator bool() const { return static_cast<bool>(message); }
+    // Whether there is a broker at all.
+    explicit operator bool() const { return static_cast<bool>(variable); }
 };

@@ -50,24 +50,25 @@ TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
     struct Stamped {
         uint64_t version;
         const char* text;
+        bool signedByPeer;  // with the key both gateways share
         ResultKind kind;
         const char* desired;
     };
     const Stamped stamped[] = {
-        {kept.version, "ECHO", ResultKind::kAccepted, "HELLO"},
-        {kept.version - 1, "OLDER", ResultKind::kConflict, "HELLO"},
-        {kept.version + 5, "NEWER", ResultKind::kAccepted, "NEWER"},
-        {kept.version + 4, "BETWEEN", ResultKind::kConflict, "NEWER"},
+        {kept.version, "ECHO", false, ResultKind::kAccepted, "HELLO"},
+        {kept.version - 1, "OLDER", true, ResultKind::kConflict, "HELLO"},
+        {kept.version + 9, "UNSIGNED", false, ResultKind::kForbidden, "HELLO"},
+        {kept.version + 5, "NEWER", true, ResultKind::kAccepted, "NEWER"},
+        {kept.version + 4, "BETWEEN", true, ResultKind::kConflict, "NEWER"},
     };
     for (const Stamped& c : stamped) {
-        const Stamp given{c.version, kTestStart, "hall-a", Origin::kApi};
-        EXPECT_EQ(fixture
-                      .Ask([&](CCommands& commands, CCommands::Reply reply) {
-                          commands.SetMessage("B", Text(c.text), Origin::kBroker, reply, given);
-                      })
-                      .kind,
-                  c.kind)
-            << c.text;
+        // The echo is this gateway's own copy; the others are forwarded by hall-a.
+        const Stamp given{c.version, kTestStart, c.version == kept.version ? "hall-b" : "hall-a",
+                          Origin::kApi};
+        const GatewayResult result = fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
+            commands.SetMessage("B", Text(c.text), Origin::kBroker, reply, given, c.signedByPeer);
+        });
+        EXPECT_EQ(result.kind, c.kind) << c.text;
         EXPECT_EQ(ShownText(*fixture.core->Director().Find("B")->desired), c.desired) << c.text;
     }
     EXPECT_EQ(fixture.core->Director().Find("B")->stamp.by, "hall-a");

@@ -246,8 +246,9 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     GatewaySetup setupA;
     GatewaySetup setupB;
     setupA.signs = setupB.signs = signs;
-    CGatewayProcess hallA(setupA.Write(MqttConfig(), "hall-a"));
-    CGatewayProcess hallB(setupB.Write(MqttConfig(), "hall-b"));
+    const std::string key = R"(, "forwardKey": "shared-by-both-halls")";
+    CGatewayProcess hallA(setupA.Write(MqttConfig() + key, "hall-a"));
+    CGatewayProcess hallB(setupB.Write(MqttConfig() + key, "hall-b"));
     ASSERT_TRUE(hallA.Listening() && hallB.Listening());
     ASSERT_FALSE(hallA.Process().WaitForLine("broker connected").empty());
     ASSERT_FALSE(hallB.Process().WaitForLine("broker connected").empty());

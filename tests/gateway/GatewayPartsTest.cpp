@@ -284,6 +284,14 @@ TEST(GatewayRequests, ASetPayloadIsAMessageOnlyAsAnObjectWithLines) {
     ASSERT_TRUE(back.Ok());
     EXPECT_EQ(back.Value().message, message);
     EXPECT_EQ(back.Value().stamp, stamp);
+    // Signed with the key two gateways share, and known from one signed otherwise or changed.
+    const std::string key = "a-key-of-16-chars";
+    std::string forwarded = SetPayloadJson(message, stamp, key);
+    EXPECT_TRUE(SignedWith(ReadSetPayload(forwarded).Value(), key));
+    EXPECT_FALSE(SignedWith(ReadSetPayload(forwarded).Value(), "another-key-of-16"));
+    EXPECT_FALSE(SignedWith(back.Value(), key));
+    forwarded.replace(forwarded.find("\"version\":7"), 11, "\"version\":8");
+    EXPECT_FALSE(SignedWith(ReadSetPayload(forwarded).Value(), key));
 }
 
 }  // namespace

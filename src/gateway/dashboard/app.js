@@ -8,6 +8,7 @@ const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many
 const page = {
   cards: new Map(),  // sign name -> {card, element, frames, images, version, frame}
   tokenNeeded: false,
+  canForward: false,  // another gateway's signs take writes from this one
   skewMs: 0,  // the gateway's clock minus this one
 };
 
@@ -150,6 +151,7 @@ function renderCard(entry) {
   // alone otherwise.
   element.querySelector('.panel').hidden = !card.panel;
   element.querySelector('.notify').hidden = other;
+  element.querySelector('.set-text').hidden = other && !page.canForward;
   const words = element.querySelector('.words');
   words.hidden = Boolean(card.panel);
   words.textContent = card.text || 'No message';
@@ -201,6 +203,7 @@ function takeCard(card) {
 
 function takeSnapshot(data) {
   page.tokenNeeded = data.tokenNeeded;
+  page.canForward = Boolean(data.canForward);
   $('gateway-name').textContent = data.gateway;
   document.title = `Lumivex signs · ${data.gateway}`;
   const names = new Set(data.signs.map((card) => card.name));

@@ -2,14 +2,17 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QMenu>
 #include <QMimeData>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <memory>
 #include <vector>
 
 #include "editor/CharCell.h"
 #include "gui/editor/CFormattedEdit.h"
+#include "support/CellLines.h"
 
 namespace {
 
@@ -160,6 +163,102 @@ TEST(FormattedEditTest, TheLinesFollowEveryEdit) {
     expectKept("AB\nCD1\n2\nEF");
     key(Qt::Key_Delete);
     expectKept("A");
+}
+
+// Undo and redo through the editor's keys and menu: each step back and forth exactly, with the
+// characters' attributes, whatever the lists hold pending; Redo is offered while there is one.
+TEST(FormattedEditTest, UndoAndRedoAsEveryEditorDoes) {
+    const auto key = [](CFormattedEdit& editor, Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        QTest::keyClick(&editor, k, m);
+    };
+    const auto undo = [&key](CFormattedEdit& editor) {
+        key(editor, Qt::Key_Z, Qt::ControlModifier);
+    };
+    const auto redo = [&key](CFormattedEdit& editor) {
+        key(editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+    const auto redoOffered = [](CFormattedEdit& editor) {
+        std::unique_ptr<QMenu> menu(editor.CreateContextMenu({}));
+        auto* action = menu->findChild<QAction*>(QStringLiteral("edit-redo"));
+        return action != nullptr && action->isEnabled() && menu->actions().contains(action);
+    };
+    {
+        SCOPED_TRACE("three steps back and three forward");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        QTest::keyClicks(&editor, "ONE TWO");
+        key(editor, Qt::Key_Return);
+        QTest::keyClicks(&editor, "THREE");
+        const std::string typed = editor.EncodeBody();
+        EXPECT_FALSE(redoOffered(editor));
+        for (int i = 0; i < 3; ++i) {
+            undo(editor);
+        }
+        EXPECT_EQ(editor.toPlainText(), QString());
+        for (const char* text : {"ONE TWO", "ONE TWO\n"}) {
+            redo(editor);
+            EXPECT_EQ(editor.toPlainText(), text);
+            EXPECT_TRUE(redoOffered(editor));
+        }
+        std::unique_ptr<QMenu> menu(editor.CreateContextMenu({}));
+        menu->findChild<QAction*>(QStringLiteral("edit-redo"))->trigger();
+        EXPECT_EQ(editor.EncodeBody(), typed);
+        EXPECT_FALSE(redoOffered(editor));
+    }
+    {
+        SCOPED_TRACE("a deleted run of green comes back green");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        editor.SetLineCells({Cells("GREEN TEXT", 1, kGreen)});
+        const std::string body = editor.EncodeBody();
+        key(editor, Qt::Key_End, Qt::ControlModifier);
+        for (int i = 0; i < 5; ++i) {
+            key(editor, Qt::Key_Left);
+        }
+        key(editor, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+        key(editor, Qt::Key_Delete);
+        EXPECT_FALSE(editor.IsClean());
+        undo(editor);
+        EXPECT_EQ(editor.EncodeBody(), body);
+        EXPECT_TRUE(editor.IsClean());
+    }
+    {
+        SCOPED_TRACE("a colour given to a selection, undone and made again");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        QTest::keyClicks(&editor, "ABCDEF");
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        editor.ApplyColour(kColourGreen);
+        undo(editor);
+        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1ABCDEF");
+        redo(editor);
+        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1ABCD^dC2EF");
+    }
+    {
+        SCOPED_TRACE("a cut and a paste");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        editor.SetLineCells({Join(Cells("AB"), Cells("CD", 2, kYellow, true))});
+        key(editor, Qt::Key_End);
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        key(editor, Qt::Key_X, Qt::ControlModifier);
+        key(editor, Qt::Key_Home);
+        key(editor, Qt::Key_V, Qt::ControlModifier);
+        const std::string pasted = editor.EncodeBody();
+        EXPECT_EQ(pasted, "^K1^dC3^X1CD^K0^dC1^X0AB");
+        undo(editor);
+        undo(editor);
+        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1AB^K1^dC3^X1CD");
+        redo(editor);
+        redo(editor);
+        EXPECT_EQ(editor.EncodeBody(), pasted);
+    }
 }
 
 }  // namespace

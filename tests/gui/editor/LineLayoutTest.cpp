@@ -211,9 +211,9 @@ TEST(LineLayoutTest, TypingUndoesInRunsAndADoubleClickPicksAWord) {
     QTest::keyClick(&editor, Qt::Key_Left);
     QTest::keyClicks(&editor, QStringLiteral("e"));
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("A Bced"));
-    editor.undo();
+    editor.Undo();
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("A Bcd"));
-    editor.undo();
+    editor.Undo();
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("A B"));
     const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
     const QRectF b = layout->CaretRect(2);

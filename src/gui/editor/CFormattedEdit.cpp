@@ -1,5 +1,6 @@
 #include "gui/editor/CFormattedEdit.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "gui/editor/CEditAccessible.h"
 #include "gui/editor/CLineLayout.h"
 #include "gui/editor/DocumentCells.h"
 
@@ -36,6 +38,11 @@ bool IsNavigationKey(int key) {
 }  // namespace
 
 CFormattedEdit::CFormattedEdit(QWidget* parent) : QTextEdit(parent) {
+    static const bool kAccessible = [] {
+        QAccessible::installFactory(&CEditAccessible::Factory);
+        return true;
+    }();
+    Q_UNUSED(kAccessible);
     // What Undo takes back is this editor's: the document's own steps would not hold what the
     // editor gives a character after it went in.
     document()->setUndoRedoEnabled(false);

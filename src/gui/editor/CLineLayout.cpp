@@ -285,6 +285,21 @@ QRectF CLineLayout::CaretRect(int position) const {
     return {Margin() + x, top, 1, line->height};
 }
 
+QRectF CLineLayout::CharacterRect(int position) const {
+    QTextBlock block;
+    const Line* line = FindLine(position, &block);
+    if (line == nullptr) {
+        return {};
+    }
+    const int within = position - block.position() - line->start;
+    const QTextLine text = line->layout->lineAt(0);
+    const qreal left = text.cursorToX(within);
+    // A character reaches to where the next one starts.
+    const qreal right = within < line->length ? text.cursorToX(within + 1) : left + 1;
+    const qreal top = Margin() + m_blocks[static_cast<size_t>(block.blockNumber())].top + line->top;
+    return {Margin() + left, top, std::max<qreal>(right - left, 1), line->height};
+}
+
 QRectF CLineLayout::LineRect(int position) const {
     const QRectF caret = CaretRect(position);
     return {0, caret.top(), documentSize().width(), caret.height()};

@@ -31,6 +31,9 @@ public:
 
     // The caret before this document position, as tall as its wrapped line.
     QRectF CaretRect(int position) const;
+    // The box of the character at this position on its wrapped line; at a line's end, the
+    // caret's.
+    QRectF CharacterRect(int position) const;
     // The wrapped line that shows this position: its first position and the one after its last
     // character (a position at a wrap shows at the start of the next line).
     std::pair<int, int> LineBounds(int position) const;

@@ -318,6 +318,10 @@ int CLineLayout::hitTest(const QPointF& point, Qt::HitTestAccuracy accuracy) con
     if (m_blocks.empty()) {
         return -1;
     }
+    // Below the whole text, as in Qt's own layout: its end.
+    if (accuracy == Qt::FuzzyHit && point.y() > documentSize().height()) {
+        return document()->characterCount() - 1;
+    }
     const QPointF at = point - QPointF(Margin(), Margin());
     const qreal bottom = m_blocks.back().top + m_blocks.back().height;
     if (accuracy == Qt::ExactHit && (at.y() < 0 || at.y() >= bottom)) {
@@ -368,10 +372,16 @@ void CLineLayout::draw(QPainter* painter, const PaintContext& context) {
             const int begin = position + line.start;
             const bool lastLine = l + 1 == lines.lines.size();
             const int end = begin + line.length;
+            // The spaces a wrapped line ends in show nothing, selected or not.
+            int shownEnd = end;
+            while (!lastLine && shownEnd > begin &&
+                   document()->characterAt(shownEnd - 1).isSpace()) {
+                --shownEnd;
+            }
             QList<QTextLayout::FormatRange> selected;
             for (const Selection& selection : context.selections) {
                 const int from = std::max(selection.cursor.selectionStart(), begin);
-                const int to = std::min(selection.cursor.selectionEnd(), end);
+                const int to = std::min(selection.cursor.selectionEnd(), shownEnd);
                 if (from < to) {
                     selected.append({from - begin, to - from, selection.format});
                 }

@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QTest>
@@ -12,6 +14,7 @@
 
 #include "editor/CharCell.h"
 #include "gui/editor/CFormattedEdit.h"
+#include "gui/editor/CLineLayout.h"
 #include "support/CellLines.h"
 
 namespace {
@@ -259,6 +262,37 @@ TEST(FormattedEditTest, UndoAndRedoAsEveryEditorDoes) {
         redo(editor);
         EXPECT_EQ(editor.EncodeBody(), pasted);
     }
+}
+
+// The editor shows what the sign gets: a character it cannot show as "?", typed or composed; an
+// empty line as tall as the size the list names for it.
+TEST(FormattedEditTest, WhatIsShownIsWhatIsSent) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.resize(160, 200);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    const qreal smallLine = editor.Layout().CaretRect(0).height();
+    QTest::keyClicks(&editor, QStringLiteral("A"));
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u4E2D"));
+    QApplication::sendEvent(&editor, &typed);
+    QTest::keyClicks(&editor, QStringLiteral("B"));
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("\U0001F600"));
+    QApplication::sendEvent(&editor, &composed);
+    EXPECT_EQ(editor.toPlainText(), QStringLiteral("A?B?"));
+    EXPECT_EQ(editor.EncodeBody(), "^K0^dC1A?B?");
+
+    // A 6" character given by a selection; the pending size stays 2".
+    QTest::keyClick(&editor, Qt::Key_Left, Qt::ShiftModifier);
+    editor.ApplySize(3);
+    QTest::keyClick(&editor, Qt::Key_End);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    const QRectF empty = editor.Layout().CaretRect(editor.textCursor().position());
+    EXPECT_EQ(empty.height(), smallLine);
+    QTest::keyClicks(&editor, QStringLiteral("C"));
+    EXPECT_EQ(editor.Layout().CaretRect(editor.textCursor().position()).height(), smallLine);
+    EXPECT_EQ(editor.EncodeBody(), "^K0^dC1A?B^K2?^N^K0^dC1C");
 }
 
 }  // namespace

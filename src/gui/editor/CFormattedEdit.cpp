@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextBlock>
@@ -399,6 +400,17 @@ void CFormattedEdit::focusOutEvent(QFocusEvent* event) {
     ShowCaretAgain();
 }
 
+void CFormattedEdit::resizeEvent(QResizeEvent* event) {
+    // A new width lays out the lines in view at once and the rest after.
+    m_pLayout->SetVisibleBottom(verticalScrollBar()->value() + event->size().height());
+    QTextEdit::resizeEvent(event);
+}
+
+void CFormattedEdit::scrollContentsBy(int dx, int dy) {
+    QTextEdit::scrollContentsBy(dx, dy);
+    m_pLayout->SetVisibleBottom(verticalScrollBar()->value() + viewport()->height());
+}
+
 void CFormattedEdit::ShowCaret() {
     const QRectF caret = m_pLayout->CaretRect(textCursor().position());
     if (caret.isNull()) {
@@ -415,6 +427,9 @@ void CFormattedEdit::ShowCaret() {
 
 void CFormattedEdit::RepaintCaret() {
     const QTextCursor cursor = textCursor();
+    if (m_pLayout->Waits(cursor.position()) && m_pLayout->Waits(cursor.anchor())) {
+        return;  // not laid out yet, so not shown: its lines are painted whole when they are
+    }
     QRectF area = m_pLayout->LineRect(cursor.position());
     if (cursor.hasSelection()) {
         area |= m_pLayout->LineRect(cursor.anchor());

@@ -7,6 +7,7 @@
 #include <vector>
 
 class QTextLayout;
+class QTimer;
 
 // Lays out a plain document of lines (no frames, tables or images) one wrapped line at a time. A
 // change lays out again only the wrapped lines whose break it can move, and asks to repaint only
@@ -42,6 +43,14 @@ public:
     // The format of the character at this position, found without laying out its block, as a
     // cursor placed there would.
     QTextCharFormat CharFormatAt(int position) { return format(position); }
+    // Lines below this y of the document may wait when the width changes: the lines in view are
+    // laid out at once, the rest on the following rounds of events or when something asks for
+    // them. Until it is set, everything is laid out at once.
+    void SetVisibleBottom(qreal y) { m_visibleBottom = y; }
+    bool LaidOutWhole() const { return m_laidEnd >= m_blocks.size(); }
+    void LayOutRest();
+    // The block of this position waits to be laid out: nothing of it is shown yet.
+    bool Waits(int position) const;
     // Where the caret is drawn, or -1: the editor blinks it, as the text control only blinks what
     // it moved itself. Until this is called, the paint context's caret is drawn.
     void ShowCaretAt(int position) { m_caret = position; }
@@ -73,6 +82,13 @@ private:
     // The wrapped line from start, its break looked for in the next window characters first.
     Line LayOutLine(const QTextBlock& block, const QString& text, int start, int window);
     void LayOutAll();
+    // Lays out the blocks that wait, up to block `upTo` (not included) and down to y; `tell`
+    // says so to the text edit.
+    void LayOutWaiting(size_t upTo, qreal downTo, bool tell);
+    void LayOutSomeMore();
+    // Queries that reach a block still waiting lay it out first.
+    void LayOutUpTo(size_t block) const;
+    void LayOutDownTo(qreal y) const;
     // What an input method is composing stands over the text at its place, underlined, until it
     // is committed; the block's own layout holds it.
     void DrawComposing(QPainter* painter, const PaintContext& context, const QTextBlock& block);
@@ -89,4 +105,9 @@ private:
     // Characters that surely overrun a line: where a line's break is looked for.
     int m_windowChars = 256;
     std::optional<int> m_caret;
+    // The blocks [0, m_laidEnd) are laid out at the current width; the others wait, their
+    // heights guessed.
+    size_t m_laidEnd = 0;
+    qreal m_visibleBottom = 1e9;
+    QTimer* m_pRest = nullptr;
 };

@@ -122,6 +122,51 @@ TEST(LineLayoutTest, AChangeLaysOutWhatALayoutAfreshWould) {
     }
 }
 
+// A new width lays out the lines in view at once and the rest on the following rounds of events;
+// whatever asks for a line still waiting gets it laid out, and an edit finds all laid out. Each
+// way ends with the lines a layout at that width makes afresh.
+TEST(LineLayoutTest, ANewWidthLaysOutWhatShowsFirst) {
+    QTextDocument document;
+    auto* layout = new CLineLayout(&document);
+    document.setDocumentLayout(layout);
+    Wrap(document);
+    QTextCursor cursor(&document);
+    for (int i = 0; i < 120; ++i) {
+        cursor.insertText(QStringLiteral("THE QUICK BROWN FOX JUMPS ").repeated(4));
+        cursor.insertBlock();
+    }
+    layout->SetVisibleBottom(100);
+    const auto matchesAFreshLayout = [&document, layout](qreal width) {
+        const std::unique_ptr<QTextDocument> afresh(document.clone());
+        auto* fresh = new CLineLayout(afresh.get());
+        afresh->setDocumentLayout(fresh);
+        Wrap(*afresh);
+        afresh->setPageSize(QSizeF(width, -1));
+        EXPECT_EQ(LinesOf(document, *layout), LinesOf(*afresh, *fresh));
+        EXPECT_EQ(layout->documentSize(), fresh->documentSize());
+    };
+
+    document.setPageSize(QSizeF(200, -1));
+    EXPECT_FALSE(layout->Waits(0));
+    EXPECT_TRUE(layout->Waits(document.lastBlock().position()));
+    EXPECT_FALSE(layout->CaretRect(document.lastBlock().position()).isNull()) << "asked for";
+    EXPECT_TRUE(layout->LaidOutWhole());
+    matchesAFreshLayout(200);
+
+    document.setPageSize(QSizeF(260, -1));
+    EXPECT_FALSE(layout->LaidOutWhole());
+    for (int round = 0; round < 1000 && !layout->LaidOutWhole(); ++round) {
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(layout->LaidOutWhole()) << "by the rounds of events";
+    matchesAFreshLayout(260);
+
+    document.setPageSize(QSizeF(180, -1));
+    cursor.insertText(QStringLiteral("AN EDIT AT THE END"));
+    EXPECT_TRUE(layout->LaidOutWhole());
+    matchesAFreshLayout(180);
+}
+
 // The caret is drawn at the cursor: a column of the text's colour in the red message.
 bool CaretDrawn(CFormattedEdit& editor) {
     const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());

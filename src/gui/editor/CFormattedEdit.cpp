@@ -207,8 +207,9 @@ void CFormattedEdit::mouseDoubleClickEvent(QMouseEvent* event) {
             setTextCursor(word);
         }
     }
-    m_clickedWord = textCursor();
-    m_bWordDrag = event->button() == Qt::LeftButton && m_clickedWord.hasSelection();
+    const QTextCursor word = textCursor();
+    m_clickedWord = {word.selectionStart(), word.selectionEnd()};
+    m_bWordDrag = event->button() == Qt::LeftButton && word.hasSelection();
 }
 
 void CFormattedEdit::mouseMoveEvent(QMouseEvent* event) {
@@ -221,9 +222,10 @@ void CFormattedEdit::mouseMoveEvent(QMouseEvent* event) {
     const QPointF point =
         event->position() + QPointF(horizontalScrollBar()->value(), verticalScrollBar()->value());
     const int at = m_pLayout->hitTest(point, Qt::FuzzyHit);
-    const int start = m_clickedWord.selectionStart();
-    const int end = m_clickedWord.selectionEnd();
-    QTextCursor selection = m_clickedWord;
+    const auto [start, end] = m_clickedWord;
+    QTextCursor selection(document());
+    selection.setPosition(start);
+    selection.setPosition(end, QTextCursor::KeepAnchor);
     if (at < start || at > end) {
         QTextCursor word(document());
         word.setPosition(at);

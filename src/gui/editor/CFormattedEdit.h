@@ -149,7 +149,7 @@ private:
     QBasicTimer m_caretBlink;
     bool m_bCaretOn = false;
     // A double click picked a word: dragging on extends the selection by whole words.
-    QTextCursor m_clickedWord;
+    std::pair<int, int> m_clickedWord{0, 0};
     bool m_bWordDrag = false;
     // The lines the last change wrote, [first, end).
     std::pair<size_t, size_t> m_changedLines{0, 0};

@@ -64,6 +64,7 @@ CFormattedEdit::CFormattedEdit(QWidget* parent) : QTextEdit(parent) {
         ShowCaretAgain();
     });
     m_pLayout->ShowCaretAt(-1);
+    connect(m_pLayout, &CLineLayout::ContentShifted, this, &CFormattedEdit::FollowShift);
     connect(document(), &QTextDocument::contentsChange, this, &CFormattedEdit::OnContentsChange);
     connect(this, &QTextEdit::textChanged, this, &CFormattedEdit::OnTextChanged);
     // However the caret gets somewhere, the lists name what the next character there gets.
@@ -403,14 +404,31 @@ void CFormattedEdit::focusOutEvent(QFocusEvent* event) {
 }
 
 void CFormattedEdit::resizeEvent(QResizeEvent* event) {
-    // A new width lays out the lines in view at once and the rest after.
-    m_pLayout->SetVisibleBottom(verticalScrollBar()->value() + event->size().height());
+    // A new width lays out the lines in view at once and the rest after; the view stays on the
+    // text it showed, wherever the guessed heights above it put that text.
+    const int top = verticalScrollBar()->value();
+    m_pLayout->SetVisibleArea(top, top + event->size().height());
     QTextEdit::resizeEvent(event);
+    const qreal shift = m_pLayout->TakeShift();
+    if (shift != 0) {
+        verticalScrollBar()->setValue(top + qRound(shift));
+    }
 }
 
 void CFormattedEdit::scrollContentsBy(int dx, int dy) {
     QTextEdit::scrollContentsBy(dx, dy);
-    m_pLayout->SetVisibleBottom(verticalScrollBar()->value() + viewport()->height());
+    const int top = verticalScrollBar()->value();
+    m_pLayout->SetVisibleArea(top, top + viewport()->height());
+}
+
+void CFormattedEdit::FollowShift(qreal below, qreal shift) {
+    QScrollBar* bar = verticalScrollBar();
+    if (bar->value() >= below) {
+        m_shiftLeft += shift;
+        const int whole = qRound(m_shiftLeft);
+        m_shiftLeft -= whole;
+        bar->setValue(bar->value() + whole);
+    }
 }
 
 void CFormattedEdit::ShowCaret() {

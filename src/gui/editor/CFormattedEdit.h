@@ -101,6 +101,8 @@ private slots:
     // blocks' own layouts, which stay empty here, so the lines' layout places it instead.
     void ShowCaret();
     void RepaintCaret();
+    // The lines above the view were laid out at a new width: the view stays on its text.
+    void FollowShift(qreal below, qreal shift);
 
 private:
     // The caret shows at once wherever it goes while the editor has the focus, and blinks from
@@ -148,6 +150,8 @@ private:
     bool m_bMovingVertically = false;
     QBasicTimer m_caretBlink;
     bool m_bCaretOn = false;
+    // What of the view's shifts is less than a pixel, kept for the next one.
+    qreal m_shiftLeft = 0;
     // A double click picked a word: dragging on extends the selection by whole words.
     std::pair<int, int> m_clickedWord{0, 0};
     bool m_bWordDrag = false;

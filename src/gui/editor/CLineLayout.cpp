@@ -9,18 +9,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace {
-
-// Wide enough for any line when the document does not wrap.
-constexpr qreal kUnwrapped = 1e7;
-// The part of the first line's window when nothing is known of the block's lines yet: a line of
-// the default font's narrowest characters, twice over.
-constexpr qreal kWindowPerLine = 2.0;
-// The characters laid out in one round of events while the rest of a resized text waits, a
-// millisecond or two of work: typing and resizing go on in between.
-constexpr int kCharactersPerRound = 4096;
-
-}  // namespace
+namespace {}  // namespace
 
 CLineLayout::CLineLayout(QTextDocument* document)
     : QAbstractTextDocumentLayout(document), m_pRest(new QTimer(this)) {
@@ -44,7 +33,7 @@ qreal CLineLayout::TextWidth() const {
 }
 
 CLineLayout::Line CLineLayout::LayOutLine(const QTextBlock& block, const QString& text, int start,
-                                          int window) {
+                                          int window, const std::vector<Run>* blockRuns) {
     const int length = static_cast<int>(text.size());
     const qreal width = TextWidth();
     QTextOption option = document()->defaultTextOption();
@@ -62,14 +51,23 @@ CLineLayout::Line CLineLayout::LayOutLine(const QTextBlock& block, const QString
         }
         line.layout = std::make_shared<QTextLayout>(text.mid(start, window), font, paintDevice());
         QList<QTextLayout::FormatRange> runs;
-        for (int i = 0; i < window;) {
-            const int index = formatIndex(blockPosition + start + i);
-            int end = i + 1;
-            while (end < window && formatIndex(blockPosition + start + end) == index) {
-                ++end;
+        if (blockRuns != nullptr) {
+            auto run = std::upper_bound(blockRuns->begin(), blockRuns->end(), start,
+                                        [](int at, const Run& r) { return at < r.end; });
+            for (; run != blockRuns->end() && run->start < start + window; ++run) {
+                const int from = std::max(run->start, start);
+                runs.append({from - start, std::min(run->end, start + window) - from, run->format});
             }
-            runs.append({i, end - i, format(blockPosition + start + i)});
-            i = end;
+        } else {
+            for (int i = 0; i < window;) {
+                const int index = formatIndex(blockPosition + start + i);
+                int end = i + 1;
+                while (end < window && formatIndex(blockPosition + start + end) == index) {
+                    ++end;
+                }
+                runs.append({i, end - i, format(blockPosition + start + i)});
+                i = end;
+            }
         }
         line.layout->setFormats(runs);
         line.layout->setTextOption(option);
@@ -100,12 +98,24 @@ size_t CLineLayout::LayOutBlock(const QTextBlock& block, Block& lines, size_t fr
                        std::make_move_iterator(old.begin() + static_cast<ptrdiff_t>(fromLine)));
     int start = fromLine < old.size() ? old[fromLine].start : 0;
     size_t next = fromLine;
+    // A block laid out whole reads its formats once, run by run, not again at every position.
+    std::vector<Run> blockRuns;
+    if (fromLine == 0 && old.empty()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.isValid()) {
+                const int at = fragment.position() - block.position();
+                blockRuns.push_back({at, at + fragment.length(), fragment.charFormat()});
+            }
+        }
+    }
     for (;;) {
         // Lines of a block tend to hold alike: a little more than the last one is room enough for
         // the next, most often.
         const int window =
             lines.lines.empty() ? m_windowChars : lines.lines.back().length * 5 / 4 + 8;
-        lines.lines.push_back(LayOutLine(block, text, start, window));
+        lines.lines.push_back(
+            LayOutLine(block, text, start, window, blockRuns.empty() ? nullptr : &blockRuns));
         const int end = start + lines.lines.back().length;
         if (end >= text.size()) {
             break;
@@ -141,104 +151,12 @@ void CLineLayout::PlaceBlocks(size_t from) {
     }
 }
 
-void CLineLayout::LayOutAll() {
-    m_width = TextWidth();
-    const QFontMetricsF metrics(document()->defaultFont(), paintDevice());
-    const qreal narrowest = metrics.averageCharWidth();
-    m_windowChars = m_width >= kUnwrapped || narrowest <= 0
-                        ? 256
-                        : static_cast<int>(std::ceil(m_width * kWindowPerLine / narrowest)) + 8;
-    // Until a block is laid out, it is as tall as its characters would be at the smallest size.
-    m_blocks.assign(static_cast<size_t>(document()->blockCount()), Block{});
-    size_t i = 0;
-    for (QTextBlock block = document()->begin(); block.isValid() && i < m_blocks.size();
-         block = block.next(), ++i) {
-        const qreal lines = m_width >= kUnwrapped || narrowest <= 0
-                                ? 1
-                                : std::ceil(block.length() * narrowest / m_width);
-        m_blocks[i].height = std::max<qreal>(lines, 1) * metrics.height();
-    }
-    m_laidEnd = 0;
-    PlaceBlocks(0);
-    // What shows now first; the rest on the next rounds of events, or when something asks.
-    LayOutWaiting(0, m_visibleBottom - Margin(), false);
-    if (!LaidOutWhole()) {
-        m_pRest->start();
-    }
-}
-
-void CLineLayout::LayOutWaiting(size_t upTo, qreal downTo, bool tell) {
-    if (m_laidEnd >= m_blocks.size() || (m_laidEnd >= upTo && m_blocks[m_laidEnd].top > downTo)) {
-        return;
-    }
-    const QSizeF before = documentSize();
-    const size_t from = m_laidEnd;
-    QTextBlock block = document()->findBlockByNumber(static_cast<int>(from));
-    for (; block.isValid() && m_laidEnd < m_blocks.size(); block = block.next()) {
-        const qreal top =
-            m_laidEnd == 0 ? 0 : m_blocks[m_laidEnd - 1].top + m_blocks[m_laidEnd - 1].height;
-        if (m_laidEnd >= upTo && top > downTo) {
-            break;
-        }
-        m_blocks[m_laidEnd].top = top;
-        LayOutBlock(block, m_blocks[m_laidEnd], 0, 0, 0);
-        ++m_laidEnd;
-    }
-    PlaceBlocks(from);
-    if (tell) {
-        const QSizeF after = documentSize();
-        emit update(QRectF(0, Margin() + m_blocks[from].top,
-                           std::max(before.width(), after.width()),
-                           std::max(before.height(), after.height())));
-        if (after != before) {
-            emit documentSizeChanged(after);
-        }
-    }
-}
-
-void CLineLayout::LayOutSomeMore() {
-    size_t upTo = m_laidEnd;
-    int characters = 0;
-    for (QTextBlock block = document()->findBlockByNumber(static_cast<int>(m_laidEnd));
-         block.isValid() && upTo < m_blocks.size() && characters < kCharactersPerRound;
-         block = block.next(), ++upTo) {
-        characters += block.length();
-    }
-    LayOutWaiting(upTo, -1, true);
-    if (!LaidOutWhole()) {
-        m_pRest->start();
-    }
-}
-
-void CLineLayout::LayOutRest() {
-    LayOutWaiting(m_blocks.size(), -1, true);
-}
-
-void CLineLayout::LayOutUpTo(size_t block) const {
-    // Asked for a place in a block still waiting: it, and those before it, are laid out now.
-    if (block >= m_laidEnd) {
-        const_cast<CLineLayout*>(this)->LayOutWaiting(block + 1, -1, true);
-    }
-}
-
-void CLineLayout::LayOutDownTo(qreal y) const {
-    if (!LaidOutWhole()) {
-        const_cast<CLineLayout*>(this)->LayOutWaiting(0, y, true);
-    }
-}
-
-bool CLineLayout::Waits(int position) const {
-    const int number = document()->findBlock(position).blockNumber();
-    return number >= 0 && static_cast<size_t>(number) >= m_laidEnd;
-}
-
 void CLineLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
     QTextDocument* content = document();
     if (!LaidOutWhole() && TextWidth() == m_width) {
         // An edit while blocks still wait: the blocks are counted as they were before it.
         m_pRest->stop();
-        LayOutWaiting(m_blocks.size(), -1, false);
-        emit update(QRectF(QPointF(0, 0), documentSize()));
+        LayOutRest();
     }
     const QSizeF before = documentSize();
     const qreal bottomBefore = before.height();
@@ -289,7 +207,6 @@ void CLineLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
         }
         PlaceBlocks(firstBlock);
         dirtyTop = m_blocks[firstBlock].top;
-        m_laidEnd = m_blocks.size();
     }
     const QSizeF after = documentSize();
     dirtyBottom = std::min(dirtyBottom, std::max(bottomBefore, after.height()));
@@ -337,7 +254,7 @@ QRectF CLineLayout::blockBoundingRect(const QTextBlock& block) const {
 }
 
 std::pair<size_t, size_t> CLineLayout::LineAtY(qreal y) const {
-    LayOutDownTo(y);
+    LayOutShown(y, y);
     const auto block = std::upper_bound(m_blocks.begin(), m_blocks.end(), y,
                                         [](qreal at, const Block& b) { return at < b.top; });
     const size_t b =
@@ -443,7 +360,7 @@ void CLineLayout::draw(QPainter* painter, const PaintContext& context) {
     const QRectF clip =
         context.clip.isValid() ? context.clip : QRectF(0, 0, kUnwrapped, kUnwrapped);
     const qreal margin = Margin();
-    LayOutDownTo(clip.bottom() - margin);
+    LayOutShown(clip.top() - margin, clip.bottom() - margin);
     bool ok = false;
     int cursorWidth = property("cursorWidth").toInt(&ok);
     if (!ok) {

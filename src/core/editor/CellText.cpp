@@ -56,6 +56,14 @@ CellSpan ReplaceCells(std::vector<CellLine>& text, size_t position, size_t count
     }
     CellSpan removed = CellsAt(text, position, count);
     const auto [line, column] = Locate(text, position);
+    if (removed.size() == 1 && inserted.size() == 1) {
+        // Within one line, in place: a keystroke at the end of a long line costs no copy of it.
+        CellLine& within = text[line];
+        const auto at = within.begin() + static_cast<ptrdiff_t>(column);
+        within.insert(within.erase(at, at + static_cast<ptrdiff_t>(removed.front().size())),
+                      inserted.front().begin(), inserted.front().end());
+        return removed;
+    }
     const size_t lastLine = line + removed.size() - 1;
     const size_t endColumn =
         removed.size() == 1 ? column + removed.front().size() : removed.back().size();

@@ -86,16 +86,21 @@ CellSpan ReadCells(const QTextDocument& document, int from, int to) {
         const int end = block.position() + block.length() - 1;  // where its line break stands
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
-            const int begin = std::max(fragment.position(), from);
-            const int stop = std::min(fragment.position() + fragment.length(), std::min(to, end));
-            if (!fragment.isValid() || begin >= stop) {
+            if (!fragment.isValid()) {
+                continue;
+            }
+            // Asked once: a fragment finds its position in the document's tree each time.
+            const int start = fragment.position();
+            const int begin = std::max(start, from);
+            const int stop = std::min(start + fragment.length(), std::min(to, end));
+            if (begin >= stop) {
                 continue;
             }
             const CellAttributes attributes = AttributesOfFormat(fragment.charFormat());
             const QString text = fragment.text();
             // One cell a position, so that the cells and the document count alike.
             for (int p = begin; p < stop; ++p) {
-                const QChar c = text[p - fragment.position()];
+                const QChar c = text[p - start];
                 cells.back().push_back({attributes.size,
                                         c.isSurrogate() ? static_cast<unsigned char>('?')
                                                         : CodePointToWindows1252(c.unicode()),

@@ -125,6 +125,9 @@ private:
     void OnContentsChange(int position, int charsRemoved, int charsAdded);
     // lineCells from the whole document.
     void RebuildCells();
+    // The cells of a few positions, each looked up on its own: a keystroke reads no more of its
+    // line than the character it typed.
+    CellSpan ReadFew(int from, int to);
     void OnTextChanged();
     void ShowCaretAttributes();
     // The attributes a choice goes to: the selection's first character, or with nothing

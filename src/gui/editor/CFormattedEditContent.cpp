@@ -9,6 +9,7 @@
 #include <cstdlib>
 
 #include "editor/BodyEncoder.h"
+#include "encoding/Windows1252.h"
 #include "gui/editor/CFormattedEdit.h"
 #include "gui/editor/CLineLayout.h"
 #include "gui/editor/DocumentCells.h"
@@ -19,6 +20,9 @@ bool IsLineBreak(QChar c) {
     return c == QLatin1Char('\n') || c == QLatin1Char('\r') || c == QChar::LineSeparator ||
            c == QChar::ParagraphSeparator;
 }
+
+// Up to so many positions a change's cells are read one by one; more, fragment by fragment.
+constexpr int kFewPositions = 64;
 
 // Images, tables and the like that pasted rich text may hold stand in the text as this character.
 constexpr char16_t kObjectReplacement = 0xFFFC;
@@ -182,6 +186,23 @@ void CFormattedEdit::RebuildCells() {
     m_changedLines = {0, lineCells.size()};
 }
 
+CellSpan CFormattedEdit::ReadFew(int from, int to) {
+    CellSpan cells{CellLine{}};
+    for (int p = from; p < to; ++p) {
+        const QChar c = document()->characterAt(p);
+        if (c == QChar::ParagraphSeparator) {
+            cells.emplace_back();
+            continue;
+        }
+        const CellAttributes attributes = AttributesOfFormat(m_pLayout->CharFormatAt(p));
+        cells.back().push_back({attributes.size,
+                                c.isSurrogate() ? static_cast<unsigned char>('?')
+                                                : CodePointToWindows1252(c.unicode()),
+                                attributes.colour, attributes.blink});
+    }
+    return cells;
+}
+
 void CFormattedEdit::OnContentsChange(int position, int charsRemoved, int charsAdded) {
     if (m_bReloading) {
         return;
@@ -200,8 +221,11 @@ void CFormattedEdit::OnContentsChange(int position, int charsRemoved, int charsA
         }
         return;
     }
-    TextChange change{
-        static_cast<size_t>(position), {}, ReadCells(*document(), position, position + charsAdded)};
+    TextChange change{static_cast<size_t>(position),
+                      {},
+                      charsAdded <= kFewPositions
+                          ? ReadFew(position, position + charsAdded)
+                          : ReadCells(*document(), position, position + charsAdded)};
     change.removed = ReplaceCells(lineCells, change.position, static_cast<size_t>(charsRemoved),
                                   change.inserted);
     m_nTextLength = static_cast<size_t>(length);

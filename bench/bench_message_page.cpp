@@ -199,6 +199,46 @@ void BM_KeystrokeInALongMessage(benchmark::State& state) {
 }
 BENCHMARK(BM_KeystrokeInALongMessage)->Arg(2000)->Arg(64000)->Unit(benchmark::kMillisecond);
 
+// One step of resizing the window with a long message in lines of 400 in it: the editor a little
+// wider or narrower, as each step of a window's resize makes it, until the window has repainted.
+// The lines in view are laid out at the new width at once, the rest on the rounds of events after
+// (let finish before the next step). With the view at the message's start, and at its end, where
+// every line above the view is laid out first.
+void ResizeStep(benchmark::State& state, bool atTheEnd) {
+    ShownPage shown;
+    MessageDocument message;
+    message.lines = Message(static_cast<size_t>(state.range(0)));
+    shown.page.TakeMessage(message);
+    CFormattedEdit& editor = shown.page.Editor();
+    if (atTheEnd) {
+        editor.moveCursor(QTextCursor::End);
+    }
+    QApplication::processEvents();
+    const CLineLayout& layout = editor.Layout();
+    const QSize size = editor.size();
+    bool wider = false;
+    for (auto _ : state) {
+        wider = !wider;
+        editor.resize(size + QSize(wider ? 8 : 0, 0));
+        QCoreApplication::sendPostedEvents(editor.window(), QEvent::UpdateRequest);
+        state.PauseTiming();
+        while (!layout.LaidOutWhole()) {
+            QApplication::processEvents();
+        }
+        state.ResumeTiming();
+    }
+}
+
+void BM_ResizeStep(benchmark::State& state) {
+    ResizeStep(state, false);
+}
+BENCHMARK(BM_ResizeStep)->Arg(100000)->Unit(benchmark::kMillisecond);
+
+void BM_ResizeStepAtTheEnd(benchmark::State& state) {
+    ResizeStep(state, true);
+}
+BENCHMARK(BM_ResizeStepAtTheEnd)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 BENCHMARK(BM_GenerateOnThePage)
     ->Arg(2000)
     ->Arg(1 << 20)

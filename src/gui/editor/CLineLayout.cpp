@@ -5,20 +5,18 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
 #include <algorithm>
 #include <cmath>
 
-namespace {
+namespace {}  // namespace
 
-// Wide enough for any line when the document does not wrap.
-constexpr qreal kUnwrapped = 1e7;
-// The part of the first line's window when nothing is known of the block's lines yet: a line of
-// the default font's narrowest characters, twice over.
-constexpr qreal kWindowPerLine = 2.0;
-
-}  // namespace
-
-CLineLayout::CLineLayout(QTextDocument* document) : QAbstractTextDocumentLayout(document) {}
+CLineLayout::CLineLayout(QTextDocument* document)
+    : QAbstractTextDocumentLayout(document), m_pRest(new QTimer(this)) {
+    m_pRest->setSingleShot(true);
+    m_pRest->setInterval(0);
+    connect(m_pRest, &QTimer::timeout, this, &CLineLayout::LayOutSomeMore);
+}
 
 CLineLayout::~CLineLayout() = default;
 
@@ -35,7 +33,7 @@ qreal CLineLayout::TextWidth() const {
 }
 
 CLineLayout::Line CLineLayout::LayOutLine(const QTextBlock& block, const QString& text, int start,
-                                          int window) {
+                                          int window, const std::vector<Run>* blockRuns) {
     const int length = static_cast<int>(text.size());
     const qreal width = TextWidth();
     QTextOption option = document()->defaultTextOption();
@@ -53,14 +51,23 @@ CLineLayout::Line CLineLayout::LayOutLine(const QTextBlock& block, const QString
         }
         line.layout = std::make_shared<QTextLayout>(text.mid(start, window), font, paintDevice());
         QList<QTextLayout::FormatRange> runs;
-        for (int i = 0; i < window;) {
-            const int index = formatIndex(blockPosition + start + i);
-            int end = i + 1;
-            while (end < window && formatIndex(blockPosition + start + end) == index) {
-                ++end;
+        if (blockRuns != nullptr) {
+            auto run = std::upper_bound(blockRuns->begin(), blockRuns->end(), start,
+                                        [](int at, const Run& r) { return at < r.end; });
+            for (; run != blockRuns->end() && run->start < start + window; ++run) {
+                const int from = std::max(run->start, start);
+                runs.append({from - start, std::min(run->end, start + window) - from, run->format});
             }
-            runs.append({i, end - i, format(blockPosition + start + i)});
-            i = end;
+        } else {
+            for (int i = 0; i < window;) {
+                const int index = formatIndex(blockPosition + start + i);
+                int end = i + 1;
+                while (end < window && formatIndex(blockPosition + start + end) == index) {
+                    ++end;
+                }
+                runs.append({i, end - i, format(blockPosition + start + i)});
+                i = end;
+            }
         }
         line.layout->setFormats(runs);
         line.layout->setTextOption(option);
@@ -91,12 +98,24 @@ size_t CLineLayout::LayOutBlock(const QTextBlock& block, Block& lines, size_t fr
                        std::make_move_iterator(old.begin() + static_cast<ptrdiff_t>(fromLine)));
     int start = fromLine < old.size() ? old[fromLine].start : 0;
     size_t next = fromLine;
+    // A block laid out whole reads its formats once, run by run, not again at every position.
+    std::vector<Run> blockRuns;
+    if (fromLine == 0 && old.empty()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (fragment.isValid()) {
+                const int at = fragment.position() - block.position();
+                blockRuns.push_back({at, at + fragment.length(), fragment.charFormat()});
+            }
+        }
+    }
     for (;;) {
         // Lines of a block tend to hold alike: a little more than the last one is room enough for
         // the next, most often.
         const int window =
             lines.lines.empty() ? m_windowChars : lines.lines.back().length * 5 / 4 + 8;
-        lines.lines.push_back(LayOutLine(block, text, start, window));
+        lines.lines.push_back(
+            LayOutLine(block, text, start, window, blockRuns.empty() ? nullptr : &blockRuns));
         const int end = start + lines.lines.back().length;
         if (end >= text.size()) {
             break;
@@ -132,26 +151,15 @@ void CLineLayout::PlaceBlocks(size_t from) {
     }
 }
 
-void CLineLayout::LayOutAll() {
-    m_width = TextWidth();
-    const qreal narrowest =
-        QFontMetricsF(document()->defaultFont(), paintDevice()).averageCharWidth();
-    m_windowChars = m_width >= kUnwrapped || narrowest <= 0
-                        ? 256
-                        : static_cast<int>(std::ceil(m_width * kWindowPerLine / narrowest)) + 8;
-    m_blocks.assign(static_cast<size_t>(document()->blockCount()), Block{});
-    size_t i = 0;
-    for (QTextBlock block = document()->begin(); block.isValid() && i < m_blocks.size();
-         block = block.next(), ++i) {
-        LayOutBlock(block, m_blocks[i], 0, 0, 0);
-    }
-    PlaceBlocks(0);
-}
-
 void CLineLayout::documentChanged(int from, int charsRemoved, int charsAdded) {
+    QTextDocument* content = document();
+    if (!LaidOutWhole() && TextWidth() == m_width) {
+        // An edit while blocks still wait: the blocks are counted as they were before it.
+        m_pRest->stop();
+        LayOutRest();
+    }
     const QSizeF before = documentSize();
     const qreal bottomBefore = before.height();
-    QTextDocument* content = document();
     const QTextBlock first = content->findBlock(from);
     QTextBlock last = content->findBlock(from + charsAdded);
     if (!last.isValid()) {
@@ -246,6 +254,7 @@ QRectF CLineLayout::blockBoundingRect(const QTextBlock& block) const {
 }
 
 std::pair<size_t, size_t> CLineLayout::LineAtY(qreal y) const {
+    LayOutShown(y, y);
     const auto block = std::upper_bound(m_blocks.begin(), m_blocks.end(), y,
                                         [](qreal at, const Block& b) { return at < b.top; });
     const size_t b =
@@ -263,6 +272,7 @@ const CLineLayout::Line* CLineLayout::FindLine(int position, QTextBlock* found) 
     if (!block.isValid() || static_cast<size_t>(number) >= m_blocks.size()) {
         return nullptr;
     }
+    LayOutUpTo(static_cast<size_t>(number));
     if (found != nullptr) {
         *found = block;
     }
@@ -285,6 +295,21 @@ QRectF CLineLayout::CaretRect(int position) const {
     return {Margin() + x, top, 1, line->height};
 }
 
+QRectF CLineLayout::CharacterRect(int position) const {
+    QTextBlock block;
+    const Line* line = FindLine(position, &block);
+    if (line == nullptr) {
+        return {};
+    }
+    const int within = position - block.position() - line->start;
+    const QTextLine text = line->layout->lineAt(0);
+    const qreal left = text.cursorToX(within);
+    // A character reaches to where the next one starts.
+    const qreal right = within < line->length ? text.cursorToX(within + 1) : left + 1;
+    const qreal top = Margin() + m_blocks[static_cast<size_t>(block.blockNumber())].top + line->top;
+    return {Margin() + left, top, std::max<qreal>(right - left, 1), line->height};
+}
+
 QRectF CLineLayout::LineRect(int position) const {
     const QRectF caret = CaretRect(position);
     return {0, caret.top(), documentSize().width(), caret.height()};
@@ -302,6 +327,10 @@ std::pair<int, int> CLineLayout::LineBounds(int position) const {
 int CLineLayout::hitTest(const QPointF& point, Qt::HitTestAccuracy accuracy) const {
     if (m_blocks.empty()) {
         return -1;
+    }
+    // Below the whole text, as in Qt's own layout: its end.
+    if (accuracy == Qt::FuzzyHit && point.y() > documentSize().height()) {
+        return document()->characterCount() - 1;
     }
     const QPointF at = point - QPointF(Margin(), Margin());
     const qreal bottom = m_blocks.back().top + m_blocks.back().height;
@@ -331,6 +360,7 @@ void CLineLayout::draw(QPainter* painter, const PaintContext& context) {
     const QRectF clip =
         context.clip.isValid() ? context.clip : QRectF(0, 0, kUnwrapped, kUnwrapped);
     const qreal margin = Margin();
+    LayOutShown(clip.top() - margin, clip.bottom() - margin);
     bool ok = false;
     int cursorWidth = property("cursorWidth").toInt(&ok);
     if (!ok) {
@@ -353,10 +383,16 @@ void CLineLayout::draw(QPainter* painter, const PaintContext& context) {
             const int begin = position + line.start;
             const bool lastLine = l + 1 == lines.lines.size();
             const int end = begin + line.length;
+            // The spaces a wrapped line ends in show nothing, selected or not.
+            int shownEnd = end;
+            while (!lastLine && shownEnd > begin &&
+                   document()->characterAt(shownEnd - 1).isSpace()) {
+                --shownEnd;
+            }
             QList<QTextLayout::FormatRange> selected;
             for (const Selection& selection : context.selections) {
                 const int from = std::max(selection.cursor.selectionStart(), begin);
-                const int to = std::min(selection.cursor.selectionEnd(), end);
+                const int to = std::min(selection.cursor.selectionEnd(), shownEnd);
                 if (from < to) {
                     selected.append({from - begin, to - from, selection.format});
                 }

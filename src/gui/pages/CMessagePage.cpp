@@ -197,8 +197,10 @@ void CMessagePage::ConnectSignals() {
     connect(m_ui->blinkList, &QComboBox::currentIndexChanged, m_ui->messageEdit,
             &CFormattedEdit::ToggleBlink);
     for (QComboBox* list : {m_ui->charSizeList, m_ui->colorList, m_ui->blinkList}) {
-        // After a choice made with the mouse in the open list, typing goes on in the editor.
+        // After a choice made with the mouse, in the open list or with the wheel, typing goes on
+        // in the editor; one made with the keyboard keeps the keyboard in the list.
         list->view()->viewport()->installEventFilter(this);
+        list->installEventFilter(this);
         connect(list, &QComboBox::activated, this, [this] {
             if (m_bMouseChoice) {
                 m_bMouseChoice = false;
@@ -224,9 +226,12 @@ void CMessagePage::ConnectSignals() {
 }
 
 bool CMessagePage::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
+    if (event->type() == QEvent::MouseButtonRelease || event->type() == QEvent::Wheel) {
+        // The open list hides before it reports the choice the release made: the mark lasts
+        // until the events behind this one, not until the list hides.
         m_bMouseChoice = true;
-    } else if (event->type() == QEvent::Hide || event->type() == QEvent::KeyPress) {
+        QTimer::singleShot(0, this, [this] { m_bMouseChoice = false; });
+    } else if (event->type() == QEvent::KeyPress) {
         m_bMouseChoice = false;
     }
     return QWidget::eventFilter(watched, event);

@@ -112,6 +112,6 @@ private:
     QString m_strGroupText;
     QString m_strUnitText;
     bool m_bInitialised = false;
-    // The last click in an attribute list's open list was the mouse's.
+    // The choice an attribute list is making comes from the mouse.
     bool m_bMouseChoice = false;
 };

@@ -2,14 +2,20 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <memory>
 #include <vector>
 
 #include "editor/CharCell.h"
 #include "gui/editor/CFormattedEdit.h"
+#include "gui/editor/CLineLayout.h"
+#include "support/CellLines.h"
 
 namespace {
 
@@ -160,6 +166,133 @@ TEST(FormattedEditTest, TheLinesFollowEveryEdit) {
     expectKept("AB\nCD1\n2\nEF");
     key(Qt::Key_Delete);
     expectKept("A");
+}
+
+// Undo and redo through the editor's keys and menu: each step back and forth exactly, with the
+// characters' attributes, whatever the lists hold pending; Redo is offered while there is one.
+TEST(FormattedEditTest, UndoAndRedoAsEveryEditorDoes) {
+    const auto key = [](CFormattedEdit& editor, Qt::Key k, Qt::KeyboardModifiers m = {}) {
+        QTest::keyClick(&editor, k, m);
+    };
+    const auto undo = [&key](CFormattedEdit& editor) {
+        key(editor, Qt::Key_Z, Qt::ControlModifier);
+    };
+    const auto redo = [&key](CFormattedEdit& editor) {
+        key(editor, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    };
+    const auto redoOffered = [](CFormattedEdit& editor) {
+        std::unique_ptr<QMenu> menu(editor.CreateContextMenu({}));
+        auto* action = menu->findChild<QAction*>(QStringLiteral("edit-redo"));
+        return action != nullptr && action->isEnabled() && menu->actions().contains(action);
+    };
+    {
+        SCOPED_TRACE("three steps back and three forward");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        QTest::keyClicks(&editor, "ONE TWO");
+        key(editor, Qt::Key_Return);
+        QTest::keyClicks(&editor, "THREE");
+        const std::string typed = editor.EncodeBody();
+        EXPECT_FALSE(redoOffered(editor));
+        for (int i = 0; i < 3; ++i) {
+            undo(editor);
+        }
+        EXPECT_EQ(editor.toPlainText(), QString());
+        for (const char* text : {"ONE TWO", "ONE TWO\n"}) {
+            redo(editor);
+            EXPECT_EQ(editor.toPlainText(), text);
+            EXPECT_TRUE(redoOffered(editor));
+        }
+        std::unique_ptr<QMenu> menu(editor.CreateContextMenu({}));
+        menu->findChild<QAction*>(QStringLiteral("edit-redo"))->trigger();
+        EXPECT_EQ(editor.EncodeBody(), typed);
+        EXPECT_FALSE(redoOffered(editor));
+    }
+    {
+        SCOPED_TRACE("a deleted run of green comes back green");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        editor.SetLineCells({Cells("GREEN TEXT", 1, kGreen)});
+        const std::string body = editor.EncodeBody();
+        key(editor, Qt::Key_End, Qt::ControlModifier);
+        for (int i = 0; i < 5; ++i) {
+            key(editor, Qt::Key_Left);
+        }
+        key(editor, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
+        key(editor, Qt::Key_Delete);
+        EXPECT_FALSE(editor.IsClean());
+        undo(editor);
+        EXPECT_EQ(editor.EncodeBody(), body);
+        EXPECT_TRUE(editor.IsClean());
+    }
+    {
+        SCOPED_TRACE("a colour given to a selection, undone and made again");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        QTest::keyClicks(&editor, "ABCDEF");
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        editor.ApplyColour(kColourGreen);
+        undo(editor);
+        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1ABCDEF");
+        redo(editor);
+        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1ABCD^dC2EF");
+    }
+    {
+        SCOPED_TRACE("a cut and a paste");
+        CFormattedEdit editor;
+        editor.Initialise();
+        editor.show();
+        editor.SetLineCells({Join(Cells("AB"), Cells("CD", 2, kYellow, true))});
+        key(editor, Qt::Key_End);
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        key(editor, Qt::Key_Left, Qt::ShiftModifier);
+        key(editor, Qt::Key_X, Qt::ControlModifier);
+        key(editor, Qt::Key_Home);
+        key(editor, Qt::Key_V, Qt::ControlModifier);
+        const std::string pasted = editor.EncodeBody();
+        EXPECT_EQ(pasted, "^K1^dC3^X1CD^K0^dC1^X0AB");
+        undo(editor);
+        undo(editor);
+        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1AB^K1^dC3^X1CD");
+        redo(editor);
+        redo(editor);
+        EXPECT_EQ(editor.EncodeBody(), pasted);
+    }
+}
+
+// The editor shows what the sign gets: a character it cannot show as "?", typed or composed; an
+// empty line as tall as the size the list names for it.
+TEST(FormattedEditTest, WhatIsShownIsWhatIsSent) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.resize(160, 200);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    const qreal smallLine = editor.Layout().CaretRect(0).height();
+    QTest::keyClicks(&editor, QStringLiteral("A"));
+    QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QStringLiteral("\u4E2D"));
+    QApplication::sendEvent(&editor, &typed);
+    QTest::keyClicks(&editor, QStringLiteral("B"));
+    QInputMethodEvent composed;
+    composed.setCommitString(QStringLiteral("\U0001F600"));
+    QApplication::sendEvent(&editor, &composed);
+    EXPECT_EQ(editor.toPlainText(), QStringLiteral("A?B?"));
+    EXPECT_EQ(editor.EncodeBody(), "^K0^dC1A?B?");
+
+    // A 6" character given by a selection; the pending size stays 2".
+    QTest::keyClick(&editor, Qt::Key_Left, Qt::ShiftModifier);
+    editor.ApplySize(3);
+    QTest::keyClick(&editor, Qt::Key_End);
+    QTest::keyClick(&editor, Qt::Key_Return);
+    const QRectF empty = editor.Layout().CaretRect(editor.textCursor().position());
+    EXPECT_EQ(empty.height(), smallLine);
+    QTest::keyClicks(&editor, QStringLiteral("C"));
+    EXPECT_EQ(editor.Layout().CaretRect(editor.textCursor().position()).height(), smallLine);
+    EXPECT_EQ(editor.EncodeBody(), "^K0^dC1A?B^K2?^N^K0^dC1C");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <QTextDocument>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "editor/CharCell.h"
@@ -122,6 +123,96 @@ TEST(LineLayoutTest, AChangeLaysOutWhatALayoutAfreshWould) {
     }
 }
 
+// A new width lays out the lines in view at once and the rest on the following rounds of events;
+// whatever asks for a line still waiting gets it laid out, and an edit finds all laid out. Each
+// way ends with the lines a layout at that width makes afresh, wherever the view was.
+TEST(LineLayoutTest, ANewWidthLaysOutWhatShowsFirst) {
+    QTextDocument document;
+    auto* layout = new CLineLayout(&document);
+    document.setDocumentLayout(layout);
+    Wrap(document);
+    QTextCursor cursor(&document);
+    for (int i = 0; i < 120; ++i) {
+        cursor.insertText(QStringLiteral("THE QUICK BROWN FOX JUMPS ").repeated(4));
+        cursor.insertBlock();
+    }
+    layout->SetVisibleArea(0, 100);
+    const auto matchesAFreshLayout = [&document, layout](qreal width) {
+        const std::unique_ptr<QTextDocument> afresh(document.clone());
+        auto* fresh = new CLineLayout(afresh.get());
+        afresh->setDocumentLayout(fresh);
+        Wrap(*afresh);
+        afresh->setPageSize(QSizeF(width, -1));
+        EXPECT_EQ(LinesOf(document, *layout), LinesOf(*afresh, *fresh));
+        EXPECT_EQ(layout->documentSize(), fresh->documentSize());
+    };
+
+    document.setPageSize(QSizeF(200, -1));
+    EXPECT_FALSE(layout->Waits(0));
+    EXPECT_TRUE(layout->Waits(document.lastBlock().position()));
+    EXPECT_FALSE(layout->CaretRect(document.lastBlock().position()).isNull()) << "asked for";
+    EXPECT_TRUE(layout->LaidOutWhole());
+    matchesAFreshLayout(200);
+
+    document.setPageSize(QSizeF(260, -1));
+    EXPECT_FALSE(layout->LaidOutWhole());
+    for (int round = 0; round < 1000 && !layout->LaidOutWhole(); ++round) {
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(layout->LaidOutWhole()) << "by the rounds of events";
+    matchesAFreshLayout(260);
+
+    document.setPageSize(QSizeF(180, -1));
+    cursor.insertText(QStringLiteral("AN EDIT AT THE END"));
+    EXPECT_TRUE(layout->LaidOutWhole());
+    matchesAFreshLayout(180);
+
+    // With the view far down, the blocks from the view's top on come first and those above it
+    // after; the view is told how far its text moves each time, and so stays on it.
+    const QTextBlock shown = document.findBlockByNumber(80);
+    const qreal top = layout->blockBoundingRect(shown).top();
+    layout->SetVisibleArea(top + 5, top + 105);
+    qreal followed = 0;
+    QObject::connect(layout, &CLineLayout::ContentShifted,
+                     [&followed](qreal, qreal shift) { followed += shift; });
+    document.setPageSize(QSizeF(230, -1));
+    EXPECT_TRUE(layout->Waits(0));
+    EXPECT_FALSE(layout->Waits(shown.position()));
+    followed += layout->TakeShift();
+    for (int round = 0; round < 1000 && !layout->LaidOutWhole(); ++round) {
+        QApplication::processEvents();
+    }
+    EXPECT_TRUE(layout->LaidOutWhole());
+    EXPECT_NEAR(layout->blockBoundingRect(shown).top(), top + followed, 0.01);
+    matchesAFreshLayout(230);
+}
+
+// Resized with the view at the message's end, the editor shows the end still once every line is
+// laid out at the new width.
+TEST(LineLayoutTest, AResizeKeepsTheViewOnItsText) {
+    CFormattedEdit editor;
+    editor.Initialise();
+    editor.resize(300, 120);
+    editor.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&editor));
+    const std::string text = "THE QUICK BROWN FOX JUMPS OVER THE LAZY DOG " + std::string(60, 'W');
+    CellLine line;
+    for (const char c : text) {
+        line.push_back(CharCell{1, static_cast<unsigned char>(c), kRed, false});
+    }
+    editor.SetLineCells(std::vector<CellLine>(150, line));
+    editor.moveCursor(QTextCursor::End);
+    editor.resize(260, 120);
+    EXPECT_FALSE(editor.Layout().LaidOutWhole());
+    for (int round = 0; round < 1000 && !editor.Layout().LaidOutWhole(); ++round) {
+        QApplication::processEvents();
+    }
+    const QRectF caret = editor.Layout().CaretRect(editor.textCursor().position());
+    const int top = editor.verticalScrollBar()->value();
+    EXPECT_GE(caret.top(), top);
+    EXPECT_LE(caret.bottom(), top + editor.viewport()->height());
+}
+
 // The caret is drawn at the cursor: a column of the text's colour in the red message.
 bool CaretDrawn(CFormattedEdit& editor) {
     const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
@@ -211,9 +302,9 @@ TEST(LineLayoutTest, TypingUndoesInRunsAndADoubleClickPicksAWord) {
     QTest::keyClick(&editor, Qt::Key_Left);
     QTest::keyClicks(&editor, QStringLiteral("e"));
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("A Bced"));
-    editor.undo();
+    editor.Undo();
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("A Bcd"));
-    editor.undo();
+    editor.Undo();
     EXPECT_EQ(editor.toPlainText(), QStringLiteral("A B"));
     const auto* layout = static_cast<const CLineLayout*>(editor.document()->documentLayout());
     const QRectF b = layout->CaretRect(2);

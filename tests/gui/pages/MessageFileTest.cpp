@@ -247,6 +247,18 @@ TEST_F(MessageFileTest, OnlyAChangedMessageIsAskedAbout) {
          },
          {},
          true},
+        {"a deletion taken back with Ctrl+Z",
+         [](MessageFileTest& t) {
+             t.Type("AB");
+             t.Key(Qt::Key_Home);
+             t.Choose("colorList", 2);  // pending at no line end: nothing to give
+             t.Key(Qt::Key_End, Qt::ShiftModifier);
+             t.Key(Qt::Key_Delete);
+             t.Key(Qt::Key_Z, Qt::ControlModifier);
+             t.Key(Qt::Key_Z, Qt::ControlModifier);
+         },
+         {},
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

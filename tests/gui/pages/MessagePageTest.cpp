@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <functional>
 #include <memory>
 
@@ -123,13 +124,14 @@ TEST_F(MessagePageTest, TheListsNameWhatTheNextCharacterGets) {
     }
 }
 
-// A choice made with the mouse in an attribute list's open list gives the keyboard back to the
-// editor; one made with the keyboard keeps it in the list.
+// A choice made with the mouse in an attribute list's open list or with its wheel gives the
+// keyboard back to the editor: what is typed next is text, not a search in the list. One made
+// with the keyboard keeps it in the list.
 TEST_F(MessagePageTest, AMouseChoiceInAnAttributeListLetsTheOperatorTypeOn) {
     for (const char* name : {"charSizeList", "colorList", "blinkList"}) {
         SCOPED_TRACE(name);
-        page->Editor().setFocus();
         auto* list = Find<QComboBox>(name);
+        list->setFocus(Qt::MouseFocusReason);  // as the click that opens it gives it
         list->showPopup();
         QApplication::processEvents();
         QAbstractItemView* view = list->view();
@@ -140,9 +142,20 @@ TEST_F(MessagePageTest, AMouseChoiceInAnAttributeListLetsTheOperatorTypeOn) {
         EXPECT_EQ(list->currentIndex(), 1);
         EXPECT_EQ(page->focusWidget(), &page->Editor());
     }
-    Type("T");
-    EXPECT_EQ(page->Editor().LineCells(), std::vector<CellLine>{Cells("T", 2, kYellow, true)});
-    Choose("colorList", 2);
+    Type("GO");
+    EXPECT_EQ(Find<QComboBox>("colorList")->currentIndex(), 1) << "still Yellow";
+    EXPECT_EQ(page->Editor().LineCells(), std::vector<CellLine>{Cells("GO", 2, kYellow, true)});
+
+    auto* colours = Find<QComboBox>("colorList");
+    colours->setFocus(Qt::MouseFocusReason);
+    QWheelEvent wheel(QPointF(5, 5), colours->mapToGlobal(QPointF(5, 5)), {}, QPoint(0, -120),
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(colours, &wheel);
+    QApplication::processEvents();
+    EXPECT_EQ(colours->currentIndex(), 2);
+    EXPECT_EQ(page->focusWidget(), &page->Editor()) << "after the wheel";
+
+    Choose("colorList", 1);
     QApplication::processEvents();
     EXPECT_EQ(page->focusWidget(), Find<QComboBox>("colorList"));
 }

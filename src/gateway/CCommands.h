@@ -37,6 +37,8 @@ public:
     void UseJournal(CStateJournal* journal) { m_journal = journal; }
     // Where work for another gateway's sign goes; none without a broker.
     void SetForwarding(SignForwarding forwarding) { m_forwarding = std::move(forwarding); }
+    // signs.json read again.
+    void SetAllSigns(std::vector<NamedSign> allSigns) { m_allSigns = std::move(allSigns); }
     // Hands what the state folder kept to the director, before it starts.
     void Restore(const std::map<std::string, std::string>& kept);
 

@@ -52,6 +52,7 @@ CDirector::CDirector(std::vector<NamedSign> signs, GatewaySchedules schedules, I
         m_signs.push_back(std::move(state));
     }
     m_running.resize(m_signs.size());
+    Index();
 }
 
 CDirector::~CDirector() {
@@ -59,10 +60,79 @@ CDirector::~CDirector() {
 }
 
 size_t CDirector::IndexOf(const std::string& name) const {
-    const std::string key = EscapeName(name);
-    const auto found = std::find_if(m_signs.begin(), m_signs.end(),
-                                    [&](const SignState& state) { return state.key == key; });
-    return static_cast<size_t>(found - m_signs.begin());
+    return IndexOfKey(EscapeName(name));
+}
+
+size_t CDirector::IndexOfKey(const std::string& key) const {
+    const auto found = m_indexOf.find(key);
+    return found == m_indexOf.end() ? m_signs.size() : found->second;
+}
+
+void CDirector::Index() {
+    m_indexOf.clear();
+    for (size_t i = 0; i < m_signs.size(); ++i) {
+        m_indexOf[m_signs[i].key] = i;
+    }
+}
+
+template <class F>
+auto CDirector::Later(size_t index, F call) {
+    // By the time it comes the sign may have left the list, or moved in it.
+    return [this, key = m_signs[index].key, call](auto&&... arguments) {
+        const size_t now = IndexOfKey(key);
+        if (now < m_signs.size()) {
+            (this->*call)(now, arguments...);
+        }
+    };
+}
+
+void CDirector::Reconfigure(std::vector<NamedSign> signs, GatewaySchedules schedules) {
+    std::vector<SignState> kept;
+    std::vector<Running> running;
+    std::vector<size_t> changed;  // new, or reached another way
+    for (NamedSign& sign : signs) {
+        const size_t old = IndexOf(sign.name);
+        if (old < m_signs.size()) {
+            kept.push_back(std::move(m_signs[old]));
+            running.push_back(m_running[old]);
+            m_running[old] = {};
+            if (!(kept.back().sign == sign)) {
+                changed.push_back(kept.size() - 1);
+            }
+            kept.back().sign = std::move(sign);
+        } else {
+            SignState state;
+            state.key = EscapeName(sign.name);
+            state.sign = std::move(sign);
+            kept.push_back(std::move(state));
+            running.emplace_back();
+            changed.push_back(kept.size() - 1);
+        }
+    }
+    for (Running& gone : m_running) {  // those of signs that left the list
+        m_clock.Cancel(gone.retryWake);
+        m_clock.Cancel(gone.noticeWake);
+        if (gone.send != 0) {
+            m_sender.Cancel(gone.send);
+        }
+    }
+    m_signs = std::move(kept);
+    m_running = std::move(running);
+    m_schedules = std::move(schedules);
+    Index();
+    const LocalTime now = m_clock.LocalNow();
+    for (size_t i = 0; i < m_signs.size(); ++i) {
+        SignState& state = m_signs[i];
+        const auto rule =
+            OpenScheduleRule(m_schedules.rules, {state.sign.name, state.sign.tags}, now);
+        const bool moved = std::find(changed.begin(), changed.end(), i) != changed.end();
+        if (moved || rule != state.scheduleRule) {
+            state.scheduleRule = rule;
+            Kick(i);
+            Changed(state);
+        }
+    }
+    ArmClock();
 }
 
 const SignState* CDirector::Find(const std::string& name) const {
@@ -159,7 +229,7 @@ void CDirector::Notify(const std::string& name, const MessageDocument& message, 
     state.notice = message;
     state.noticeUntil = m_clock.Now() + std::chrono::seconds(seconds);
     m_clock.Cancel(running.noticeWake);
-    running.noticeWake = m_clock.WakeAt(state.noticeUntil, [this, index] { OnNoticeOver(index); });
+    running.noticeWake = m_clock.WakeAt(state.noticeUntil, Later(index, &CDirector::OnNoticeOver));
     Tell({DirectorEvent::Kind::kNotice, state, seconds});
     state.retryDelay = kFirstRetryDelay;
     if (state.sending) {
@@ -212,9 +282,7 @@ void CDirector::Kick(size_t index) {
         ArmClock();
     }
     state.sending = true;
-    running.send =
-        m_sender.Send(state.sign, state.shown.message,
-                      [this, index](const SignSendResult& result) { OnSent(index, result); });
+    running.send = m_sender.Send(state.sign, state.shown.message, Later(index, &CDirector::OnSent));
 }
 
 void CDirector::OnSent(size_t index, const SignSendResult& result) {
@@ -236,7 +304,7 @@ void CDirector::OnSent(size_t index, const SignSendResult& result) {
         state.retryDelay = kFirstRetryDelay;
     } else if (!cancelled) {
         state.nextTry = m_clock.Now() + state.retryDelay;
-        running.retryWake = m_clock.WakeAt(*state.nextTry, [this, index] { OnRetry(index); });
+        running.retryWake = m_clock.WakeAt(*state.nextTry, Later(index, &CDirector::OnRetry));
         state.retryDelay = std::min(state.retryDelay * 2, kLongestRetryDelay);
     }
     Changed(state);

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "gateway/Clock.h"
@@ -104,10 +105,19 @@ public:
     void Notify(const std::string& name, const MessageDocument& message, int seconds);
     // A live value, already kept: the signs that show it get their message again.
     void SetValue(const std::string& name, const std::string& value);
+    // signs.json read again: a sign that stays keeps what it has (and is sent again when it is
+    // reached another way), a new one starts with nothing, one that left is let go; the
+    // schedules are the new ones from now on.
+    void Reconfigure(std::vector<NamedSign> signs, GatewaySchedules schedules);
 
 private:
     struct Running;
     size_t IndexOf(const std::string& name) const;
+    size_t IndexOfKey(const std::string& key) const;
+    void Index();
+    // A call of a member for the sign, made later, to the sign wherever it stands then.
+    template <class F>
+    auto Later(size_t index, F call);
     const MessageDocument* Source(const SignState& state) const;
     void Kick(size_t index);
     void OnSent(size_t index, const SignSendResult& result);
@@ -122,7 +132,8 @@ private:
     ISignSender& m_sender;
     GatewaySchedules m_schedules;
     std::vector<SignState> m_signs;
-    std::vector<Running> m_running;  // one a sign, beside m_signs
+    std::vector<Running> m_running;                     // one a sign, beside m_signs
+    std::unordered_map<std::string, size_t> m_indexOf;  // key -> place in m_signs
     VariableValues m_values;
     IClock::WakeId m_nClockWake = 0;
     bool m_bMinuteTicks = false;  // the clock's call comes at each minute

@@ -51,6 +51,11 @@ void CGatewayCore::Stop() {
     m_log.Flush();
 }
 
+void CGatewayCore::Reload(const std::vector<NamedSign>& allSigns, GatewaySchedules schedules) {
+    m_commands.SetAllSigns(allSigns);
+    m_director.Reconfigure(SignsOfGateway(allSigns, m_config.name), std::move(schedules));
+}
+
 void CGatewayCore::Happened(const DirectorEvent& event) {
     if (event.kind == DirectorEvent::Kind::kSent) {
         m_metrics.RecordSend(event.sign.sign.name, event.result->outcome.Delivered(),
@@ -69,11 +74,24 @@ QJsonObject CGatewayCore::SignJson(const SignState& state) const {
 }
 
 std::optional<QJsonObject> CGatewayCore::SignJson(const std::string& name) const {
-    const SignState* state = m_director.Find(name);
-    if (state == nullptr) {
-        return std::nullopt;
+    if (const SignState* state = m_director.Find(name)) {
+        return SignJson(*state);
     }
-    return SignJson(*state);
+    // Another gateway's sign, as its gateway last published it.
+    if (const COtherSigns::Other* other = m_others.Find(name)) {
+        QJsonObject state = other->state;
+        state["other"] = true;
+        return state;
+    }
+    return std::nullopt;
+}
+
+QJsonObject CGatewayCore::ValuesJson() const {
+    QJsonObject values;
+    for (const auto& [name, value] : m_director.Values()) {
+        values[QString::fromStdString(name)] = QString::fromStdString(value);
+    }
+    return values;
 }
 
 QJsonArray CGatewayCore::SignsJson() const {

@@ -34,6 +34,8 @@ public:
     std::optional<std::string> Start();
     // Ends every send; what was asked of the state folder is written first.
     void Stop();
+    // signs.json and its schedules read again: every sign that stays keeps its state.
+    void Reload(const std::vector<NamedSign>& allSigns, GatewaySchedules schedules);
 
     const GatewayConfig& Config() const { return m_config; }
     CDirector& Director() { return m_director; }
@@ -42,8 +44,11 @@ public:
     CGatewayMetrics& Metrics() { return m_metrics; }
     CGatewayLog& Log() { return m_log; }
 
-    // GET /api/signs/{name} of a sign driven here; none for another.
+    // GET /api/signs/{name}: a sign driven here, or another gateway's as that one published it;
+    // none for an unknown sign.
     std::optional<QJsonObject> SignJson(const std::string& name) const;
+    // GET /api/vars: the live values.
+    QJsonObject ValuesJson() const;
     QJsonArray SignsJson() const;
     QJsonObject SignJson(const SignState& state) const;
     // What a sign shows, driven here or by another gateway on the broker, for its pictures.

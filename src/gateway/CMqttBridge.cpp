@@ -36,12 +36,7 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     const GatewayConfig& config = core.Config();
     m_strPrefix = config.mqtt.prefix;
     m_strStatusTopic = m_strPrefix + "/gateway/" + EscapeName(config.name) + "/status";
-    for (const NamedSign& sign : allSigns) {
-        m_allSigns[EscapeName(sign.name)] = sign.name;
-        for (const std::string& tag : sign.tags) {
-            m_allTags[EscapeName(tag)] = tag;
-        }
-    }
+    Learn(allSigns);
     CMqttClient::Options options;
     options.url = config.mqtt.url;
     options.clientId = "lumivex-gateway-" + EscapeName(config.name);
@@ -83,6 +78,24 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
         };
     }
     core.Commands().SetForwarding(std::move(forwarding));
+}
+
+void CMqttBridge::Learn(const std::vector<NamedSign>& allSigns) {
+    m_allSigns.clear();
+    m_allTags.clear();
+    for (const NamedSign& sign : allSigns) {
+        m_allSigns[EscapeName(sign.name)] = sign.name;
+        for (const std::string& tag : sign.tags) {
+            m_allTags[EscapeName(tag)] = tag;
+        }
+    }
+}
+
+void CMqttBridge::Reload(const std::vector<NamedSign>& allSigns) {
+    Learn(allSigns);
+    if (m_bWasConnected) {
+        PublishDiscovery();
+    }
 }
 
 void CMqttBridge::SignChanged(const SignState& state) {
@@ -151,6 +164,13 @@ void CMqttBridge::OnConnected() {
     m_core.Metrics().SetBrokerConnected(true);
     Publish(m_strStatusTopic, kOnline, true);
     Subscribe();
+    PublishDiscovery();
+    // The retained entries of signs this gateway drove once come back here to be removed.
+    m_client->Subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
+    m_client->Subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
+}
+
+void CMqttBridge::PublishDiscovery() {
     const DiscoveryContext discovery{m_core.Config().name, m_strPrefix, m_strStatusTopic};
     for (const SignState& state : m_core.Director().Signs()) {
         SignChanged(state);
@@ -158,9 +178,6 @@ void CMqttBridge::OnConnected() {
             Publish(entry.topic, entry.payload, entry.retained);
         }
     }
-    // The retained entries of signs this gateway drove once come back here to be removed.
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
 }
 
 void CMqttBridge::Subscribe() {
@@ -285,6 +302,9 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     const std::string& payload = arrival.payload;
     const auto known = m_allSigns.find(key);
     if (known == m_allSigns.end()) {
+        if (leaf == "state" && !payload.empty()) {
+            ClearIfOnceOurs(key, payload);
+        }
         return;
     }
     const std::string& name = known->second;
@@ -325,6 +345,19 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         }
         m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,
                                  Origin::kBroker, answer);
+    }
+}
+
+void CMqttBridge::ClearIfOnceOurs(const std::string& key, const std::string& state) {
+    // A sign this gateway drove that has left signs.json: its retained topics would stand for it.
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(state)).object();
+    if (object.value("gateway").toString().toStdString() != m_core.Config().name) {
+        return;
+    }
+    m_core.Log().Line(m_core.Config().name,
+                      "clearing the retained topics of " + key + ", no longer in signs.json");
+    for (const char* leaf : {"state", "message/set"}) {
+        Publish(Topic(key, leaf), std::string(), true);
     }
 }
 

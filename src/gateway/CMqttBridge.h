@@ -45,6 +45,8 @@ public:
     void Start();
     // Publishes "offline" and disconnects, waiting a moment at most.
     void Stop();
+    // signs.json read again: its signs' topics, and Home Assistant's entries of this gateway's.
+    void Reload(const std::vector<NamedSign>& allSigns);
 
 private:
     // A live value set here goes to the other gateways.
@@ -64,6 +66,7 @@ private:
     // signs' part.
     void OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
                        const MqttArrival& arrival);
+    void ClearIfOnceOurs(const std::string& key, const std::string& state);
     // Says a refusal on the sign's error topic; what is another gateway's to answer says nothing.
     void Answer(const std::string& key, const GatewayResult& result);
     void Publish(const std::string& topic, const std::string& payload, bool retained);
@@ -79,5 +82,7 @@ private:
     std::mutex m_mutex;                     // the messages that wait for the gateway's thread
     std::map<std::string, MqttArrival> m_pending;  // topic -> its latest
     bool m_bWasConnected = false;
+    void Learn(const std::vector<NamedSign>& allSigns);
+    void PublishDiscovery();
     bool m_bToldAway = false;
 };

@@ -13,6 +13,10 @@
 
 GatewayService::GatewayService(const QString& configPath, bool defaultsIfMissing)
     : m_config(LoadGatewayConfig(configPath, defaultsIfMissing)) {
+    ReadSigns();
+}
+
+void GatewayService::ReadSigns() {
     if (!QFileInfo::exists(m_config.signsPath)) {
         // Started on the wrong folder, a gateway of no signs would look as if it ran.
         throw CGatewayConfigError(m_config.signsPath.toStdString() + ": no such file");
@@ -66,6 +70,27 @@ bool GatewayService::Start(std::string& error) {
                                           std::to_string(m_http->Port()));
     m_core->Log().Flush();
     return true;
+}
+
+void GatewayService::Reload() {
+    if (!m_core) {
+        return;
+    }
+    const std::vector<NamedSign> before = m_allSigns;
+    GatewaySchedules schedules = m_schedules;
+    try {
+        ReadSigns();
+    } catch (const std::exception& error) {
+        m_allSigns = before;
+        m_schedules = std::move(schedules);
+        m_core->Log().Line(m_config.name, std::string("signs.json not reloaded: ") + error.what());
+        return;
+    }
+    m_core->Reload(m_allSigns, m_schedules);
+    if (m_mqtt) {
+        m_mqtt->Reload(m_allSigns);
+    }
+    m_core->Log().Line(m_config.name, "reloaded: " + Summary());
 }
 
 void GatewayService::Stop() {

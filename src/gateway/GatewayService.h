@@ -29,8 +29,14 @@ public:
     bool Start(std::string& error);
     // Stops serving, then ends the sends; within a moment.
     void Stop();
+    // Reads signs.json and its schedules again; a file that does not read, or does not fit,
+    // leaves the running ones as they are. Says what it did in the log.
+    void Reload();
 
 private:
+    // signs.json, its schedules and their checks.
+    void ReadSigns();
+
     GatewayConfig m_config;
     std::vector<NamedSign> m_allSigns;
     GatewaySchedules m_schedules;

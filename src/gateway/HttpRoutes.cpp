@@ -95,6 +95,12 @@ void GetSigns(CGatewayCore& core, const Request&, Response& response) {
              }));
 }
 
+void GetValues(CGatewayCore& core, const Request&, Response& response) {
+    SendJson(response, 200, On<QJsonObject>(core, [](CGatewayCore& gateway, auto reply) {
+                 reply(gateway.ValuesJson());
+             }));
+}
+
 void GetSign(CGatewayCore& core, const Request& request, Response& response) {
     const std::string name = request.matches[1];
     const auto sign = On<std::optional<QJsonObject>>(
@@ -261,5 +267,6 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Put(R"(/api/signs/(.+)/message)", bind(PutMessage));
     server.Post("/api/send", bind(PostSend));
     server.Post(R"(/api/signs/(.+)/notify)", bind(PostNotify));
+    server.Get("/api/vars", bind(GetValues));
     server.Put(R"(/api/vars/(.+))", bind(PutVariable));
 }

@@ -25,13 +25,15 @@ constexpr const char* kUsage =
     "  --config FILE  the gateway's configuration (default: gateway.json beside signs.json)\n"
     "  --defaults     run with the defaults when the configuration file is missing\n"
     "  --check        check the configuration and signs.json, then exit\n"
+    "\n"
+    "SIGTERM ends it; SIGHUP reads signs.json and its schedules again.\n"
     "  --help         show this text\n"
     "  --version      show the version\n";
 
 int g_signalPipe[2] = {-1, -1};
 
-void OnSignal(int) {
-    const char byte = 1;
+void OnSignal(int signal) {
+    const char byte = static_cast<char>(signal);
     [[maybe_unused]] const ssize_t written = write(g_signalPipe[1], &byte, 1);
 }
 
@@ -85,13 +87,18 @@ int main(int argc, char* argv[]) {
     QObject::connect(&notifier, &QSocketNotifier::activated, &application, [&] {
         char byte = 0;
         [[maybe_unused]] const ssize_t got = read(g_signalPipe[0], &byte, 1);
-        QCoreApplication::quit();
+        if (byte == SIGHUP) {
+            service->Reload();  // systemctl reload
+        } else {
+            QCoreApplication::quit();
+        }
     });
     struct sigaction action {};
     action.sa_handler = OnSignal;
     sigemptyset(&action.sa_mask);
     sigaction(SIGTERM, &action, nullptr);
     sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
 
     std::string error;
     if (!service->Start(error)) {

@@ -144,6 +144,28 @@ TEST_F(Director, TheTimeIsShownAgainEachMinute) {
     EXPECT_EQ(m_sender.End("A"), "11:31");
 }
 
+TEST_F(Director, SignsReadAgainKeepTheirStateAndNewOnesJoin) {
+    Make();
+    m_director->Start();
+    Set("A", "KEEP");
+    Set("B", "LEAVING");
+    EXPECT_EQ(m_sender.End("A"), "KEEP");
+    NamedSign moved = TestSign("A", {"hall"});
+    moved.tcpPort = 50000;  // reached another way: sent again
+    const std::string rules = R"([{"signs": ["C"], "message": {"lines": ["NEW RULE"]},
+        "days": ["mon"], "from": "00:00", "to": "00:00"}])";
+    m_director->Reconfigure({moved, TestSign("C")}, ParseSchedules(rules, "."));
+    EXPECT_EQ(m_director->Find("B"), nullptr);
+    EXPECT_EQ(m_director->Find("A")->sign.tcpPort, 50000);
+    EXPECT_EQ(m_sender.End("A"), "KEEP");
+    EXPECT_EQ(m_sender.End("C"), "NEW RULE");
+    // The send of the sign that left ends, and nothing more happens for it.
+    EXPECT_TRUE(m_sender.Running().front()->cancelled);
+    EXPECT_EQ(m_sender.End("B"), "LEAVING");
+    EXPECT_TRUE(m_sender.Running().empty());
+    EXPECT_EQ(m_director->Signs().size(), 2u);
+}
+
 TEST(TimerClock, CallsComeInTheirOrderAndACancelledOneNever) {
     CTimerClock clock;
     std::vector<int> calls;

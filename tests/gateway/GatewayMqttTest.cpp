@@ -189,12 +189,13 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
     EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("off")), "offline");
 }
 
-TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistant) {
+TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistantAndTheBroker) {
     GatewaySetup setup;
     setup.signs = {m_signs.Sign(0, "Line 3"), m_signs.Sign(1, "Dock 2")};
     CTestClient client(m_broker->Url());
     ASSERT_TRUE(client.Connected());
     client.Subscribe("homeassistant/#");
+    client.Subscribe("plant/dock%202/state");
     const std::string dock = "homeassistant/sensor/lumivex_hall-b_dock_202/config";
     {
         CGatewayProcess gateway(setup.Write(MqttConfig()));
@@ -208,6 +209,7 @@ TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistant) {
     EXPECT_FALSE(
         gateway.Process().WaitForLine("removing the Home Assistant entry " + dock).empty());
     EXPECT_TRUE(client.WaitForRemoval(dock));
+    EXPECT_TRUE(client.WaitForRemoval("plant/dock%202/state"));
     EXPECT_FALSE(
         client.WaitFor("homeassistant/sensor/lumivex_hall-b_line_203/config", Holds("Line 3"))
             .empty());

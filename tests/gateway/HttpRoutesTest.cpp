@@ -101,6 +101,7 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
         // The notice still shows over the new desired message.
         {"POST", "/api/send", R"({"tag": "HALL", "message": {"lines": ["GO"]}})", 202, "BREAK"},
         {"GET", "/api/signs", "", 200, ""},
+        {"GET", "/api/vars", "", 200, ""},
         {"GET", a, "", 200, ""},
     };
     for (const Case& c : cases) {
@@ -113,6 +114,7 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     const QJsonObject tooLong = JsonObjectOf(
         Request("PUT", SignPath("B") + "/message", R"({"lines": ["ONE", "TWO"]})")->body);
     EXPECT_EQ(tooLong["leftOut"], "line 2 left out: line 2 needs 2 of the sign's 1 line");
+    EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), (QJsonObject{{"count", "412"}}));
     const QJsonObject sign = JsonObjectOf(Request("GET", a)->body);
     EXPECT_EQ(sign["name"], "A");
     EXPECT_EQ(sign["showing"], "notice");

@@ -2,6 +2,7 @@
 #include <ostream>
 #include <string>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "cli/CliCommands.h"
@@ -24,23 +25,30 @@ constexpr const char* kSignsHelp =
        lumivex-cli signs add NAME --link COM1..COM8 [--baud 9600|38400]
                              | --link A.B.C.D[:PORT]
                              [--group G --unit U | --address unit|group|broadcast|default]
-                             [--model N] [--tag T]...
+                             [--model N] [--tag T]... [--gateway NAME]
        lumivex-cli signs remove NAME
        lumivex-cli signs check [NAME]...
 
 The plant's named signs, kept in signs.json beside the settings file
-(~/.config/Lumivex1.2/signs.json). "list" shows each sign's name, link, address, model and tags;
-"add" and "remove" change the file; "check" says for each sign (all of them without a NAME)
-whether it can be reached without sending anything: the serial device exists and this user may
-open it, or the TCP port takes a connection within 2 s. Names are compared without regard to
+(~/.config/Lumivex1.2/signs.json). "list" shows each sign's name, link, address, model, gateway
+and tags; "add" and "remove" change the file; "check" says for each sign (all of them without a
+NAME) whether it can be reached without sending anything: the serial device exists and this user
+may open it, or the TCP port takes a connection within 2 s. Names are compared without regard to
 case. 'lumivex-cli send --sign NAME' sends to them.
+
+--gateway names the lumivex-gateway that drives the sign (its "name" in gateway.json); a sign
+without one is driven by every gateway, so where signs.json names two or more gateways (whatever
+their case), each sign needs its own: a sign without one is refused.
 
 Exit status: 0 on success, 1 when a sign cannot be reached or the file cannot be written, 2 for
 bad arguments or a bad signs.json (which is never written over).
 )HELP";
 
 const ArgRules kSignsArgs = {
-    {"--link", "--baud", "--group", "--unit", "--address", "--model"}, 64, {}, {"--tag"}};
+    {"--link", "--baud", "--group", "--unit", "--address", "--model", "--gateway"},
+    64,
+    {},
+    {"--tag"}};
 
 CSignsFile LoadSigns() {
     CSignsFile file;
@@ -102,6 +110,9 @@ NamedSign SignFromArgs(const Args& args) {
             static_cast<int32_t>(ParseIntegerOption("--model", *model, 0, kSignModelCount - 1));
     }
     sign.tags = args.List("--tag");
+    if (const std::string* gateway = args.Find("--gateway")) {
+        sign.gateway = *gateway;
+    }
     return sign;
 }
 
@@ -163,8 +174,15 @@ int RunSigns(const std::vector<std::string>& arguments, const CliStreams& io) {
         return kExitOk;
     }
     if (verb == "add" && args.positionals.size() == 2) {
+        NamedSign sign = SignFromArgs(args);
+        // The file refuses it too; here in the words of the command's own option.
+        const std::vector<std::string> gateways = NamedGateways(file.All());
+        if (!sign.gateway && gateways.size() > 1) {
+            FailInput("signs.json names the gateways " + GatewayListText(gateways) +
+                      ": give the sign its --gateway");
+        }
         try {
-            file.Add(SignFromArgs(args));
+            file.Add(std::move(sign));
         } catch (const CSignsFileError& error) {
             FailInput(error.what());
         }

@@ -116,6 +116,9 @@ std::string SignCheckLine(const SignCheckResult& result) {
 std::string SignListLine(const NamedSign& sign) {
     std::string line = sign.name + ": " + SignLinkDescription(sign) + ", " +
                        SignAddressDescription(sign) + ", model " + std::to_string(sign.signModel);
+    if (sign.gateway) {
+        line += ", gateway " + *sign.gateway;
+    }
     for (size_t i = 0; i < sign.tags.size(); ++i) {
         line += (i == 0 ? ", tags " : ", ") + sign.tags[i];
     }

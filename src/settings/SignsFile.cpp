@@ -36,6 +36,20 @@ std::optional<SignFault> FieldFault(const char* field, const std::string& need) 
     return SignFault{field, need};
 }
 
+// A sign's or a gateway's name.
+std::optional<SignFault> NameFault(const char* field, const std::string& text) {
+    const std::u32string name = QString::fromStdString(text).toStdU32String();
+    if (name.empty() || name.size() > kMaxSignNameLength) {
+        return FieldFault(field, "1 to 64 characters, not " + std::to_string(name.size()));
+    }
+    if (name.front() == U' ' || name.back() == U' ' ||
+        std::any_of(name.begin(), name.end(), IsControl)) {
+        return FieldFault(
+            field, "without spaces at either end or control characters, not " + Quoted(text));
+    }
+    return std::nullopt;
+}
+
 std::string Range(int64_t low, int64_t high, int64_t given) {
     return "a whole number from " + std::to_string(low) + " to " + std::to_string(high) + ", not " +
            std::to_string(given);
@@ -106,14 +120,8 @@ std::string SignFault::Text() const {
 }
 
 std::optional<SignFault> CheckSign(const NamedSign& sign) {
-    const std::u32string name = QString::fromStdString(sign.name).toStdU32String();
-    if (name.empty() || name.size() > kMaxSignNameLength) {
-        return FieldFault("name", "1 to 64 characters, not " + std::to_string(name.size()));
-    }
-    if (name.front() == U' ' || name.back() == U' ' ||
-        std::any_of(name.begin(), name.end(), IsControl)) {
-        return FieldFault(
-            "name", "without spaces at either end or control characters, not " + Quoted(sign.name));
+    if (std::optional<SignFault> fault = NameFault("name", sign.name)) {
+        return fault;
     }
     if (sign.OverTcp()) {
         if (sign.ipAddress == Ipv4Octets{}) {
@@ -146,7 +154,27 @@ std::optional<SignFault> CheckSign(const NamedSign& sign) {
             return FieldFault("tags", "words without control characters, not " + Quoted(tag));
         }
     }
-    return std::nullopt;
+    return sign.gateway ? NameFault("gateway", *sign.gateway) : std::nullopt;
+}
+
+std::vector<std::string> NamedGateways(const std::vector<NamedSign>& signs) {
+    std::vector<std::string> named;
+    for (const NamedSign& sign : signs) {
+        if (sign.gateway && std::none_of(named.begin(), named.end(), [&](const std::string& n) {
+                return SameSignName(n, *sign.gateway);
+            })) {
+            named.push_back(*sign.gateway);
+        }
+    }
+    return named;
+}
+
+std::string GatewayListText(const std::vector<std::string>& gateways) {
+    std::string text;
+    for (size_t i = 0; i < gateways.size(); ++i) {
+        text += (i == 0 ? "" : i + 1 == gateways.size() ? " and " : ", ") + gateways[i];
+    }
+    return text;
 }
 
 bool SameSignName(std::string_view a, std::string_view b) {
@@ -211,6 +239,7 @@ void CSignsFile::Add(NamedSign sign) {
         throw CSignsFileError("a sign named " + Quoted(Find(sign.name)->name) + " is there already",
                               0, "name");
     }
+    CheckOneGateway(sign, nullptr);
     m_document.signs.push_back(std::move(sign));
 }
 
@@ -228,6 +257,7 @@ void CSignsFile::Replace(std::string_view name, NamedSign sign) {
         throw CSignsFileError("a sign named " + Quoted(other->name) + " is there already", 0,
                               "name");
     }
+    CheckOneGateway(sign, old);
     m_document.signs[static_cast<size_t>(old - m_document.signs.data())] = std::move(sign);
 }
 
@@ -239,6 +269,41 @@ bool CSignsFile::Remove(std::string_view name) {
     }
     m_document.signs.erase(m_document.signs.begin() + (found - m_document.signs.data()));
     return true;
+}
+
+void CSignsFile::CheckOneGateway(const NamedSign& sign, const NamedSign* replaced) const {
+    // Every gateway drives the signs that name none: among several, such a sign would take each
+    // message once from each of them.
+    std::vector<NamedSign> after;
+    for (const NamedSign& other : m_document.signs) {
+        if (&other != replaced) {
+            after.push_back(other);
+        }
+    }
+    after.push_back(sign);
+    const std::vector<std::string> gateways = NamedGateways(after);
+    if (gateways.size() < 2) {
+        return;
+    }
+    if (!sign.gateway) {
+        throw CSignsFileError("signs.json names the gateways " + GatewayListText(gateways) +
+                                  ": give the sign its gateway",
+                              0, "gateway");
+    }
+    // Only a gateway new to the file is refused for the signs of none already there, so that a
+    // file made so by hand can still be mended one sign at a time.
+    const std::vector<std::string> before = NamedGateways(m_document.signs);
+    const bool added = std::none_of(before.begin(), before.end(), [&](const std::string& n) {
+        return SameSignName(n, *sign.gateway);
+    });
+    const auto without =
+        std::find_if(after.begin(), after.end(), [](const NamedSign& s) { return !s.gateway; });
+    if (added && without != after.end()) {
+        throw CSignsFileError("with " + *sign.gateway + ", signs.json would name the gateways " +
+                                  GatewayListText(gateways) + ", and the sign " +
+                                  Quoted(without->name) + " names none: give it its gateway first",
+                              0, "gateway");
+    }
 }
 
 void CSignsFile::RefuseChangesIfUnread() const {

@@ -80,6 +80,11 @@ struct SignFault {
 // The sign's first fault, or nothing when it may be kept.
 std::optional<SignFault> CheckSign(const NamedSign& sign);
 
+// The gateways the signs name, each once whatever its case, as first written.
+std::vector<std::string> NamedGateways(const std::vector<NamedSign>& signs);
+// "hall-a", "hall-a and hall-b", "hall-a, hall-b and hall-c".
+std::string GatewayListText(const std::vector<std::string>& gateways);
+
 // Everything signs.json holds.
 struct SignsDocument {
     std::vector<NamedSign> signs;
@@ -117,7 +122,10 @@ public:
     // The sign of that name, compared without regard to case; null when none.
     const NamedSign* Find(std::string_view name) const;
 
-    // Adds the sign at the end. Throws CSignsFileError when a field is wrong or the name is taken.
+    // Adds the sign at the end. Throws CSignsFileError when a field is wrong, the name is taken,
+    // or the sign would not have exactly one gateway: where the file names several gateways, a
+    // sign must name one, and a sign's gateway that makes them several needs every sign to name
+    // one (field "gateway").
     void Add(NamedSign sign);
     // Puts the sign in the place of the one named `name`, as an edit does. Throws as Add does, and
     // when there is no such sign.
@@ -127,6 +135,8 @@ public:
 
 private:
     void RefuseChangesIfUnread() const;
+    // Throws unless the sign, in the place of `replaced` (null: added), has one driver.
+    void CheckOneGateway(const NamedSign& sign, const NamedSign* replaced) const;
 
     QString m_strPath;
     SignsDocument m_document;

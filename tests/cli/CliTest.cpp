@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QProcess>
 
 #include "CliInProcess.h"
+#include "settings/SignsFile.h"
 
 namespace {
 
@@ -204,6 +206,7 @@ TEST(CliTest, HelpAndVersion) {
         {{"help", "network"}, 0, "Usage: lumivex-cli network"},
         {{"help", "send"}, 0, "Usage: lumivex-cli send"},
         {{"help", "preview"}, 0, "Usage: lumivex-cli preview"},
+        {{"help", "signs"}, 0, "[--tag T]... [--gateway NAME]"},
         {{"--version"}, 0, "lumivex-cli 1.2\n"},
         {{"help", "program"}, 2, ""},
         {{}, 2, ""},
@@ -215,6 +218,34 @@ TEST(CliTest, HelpAndVersion) {
         EXPECT_NE(result.out.find(c.outContains), std::string::npos) << name << ": " << result.out;
     }
     EXPECT_EQ(RunInProcess({"help", "send"}).out, RunInProcess({"send", "--help"}).out);
+}
+
+// signs add takes each sign's gateway, the list shows it, and a sign of none among several
+// gateways is refused in the command's words; the rule itself is SignsFileTest's.
+TEST(CliTest, SignsAddTakesTheGateway) {
+    QFile::remove(DefaultSignsFilePath());
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* said;  // standard error when refused, else standard output
+    } steps[] = {
+        {{"signs", "add", "A", "--link", "COM1", "--gateway", "hall-a", "--tag", "dock"}, 0, ""},
+        {{"signs", "add", "B", "--link", "COM2", "--gateway", "hall-b"}, 0, ""},
+        {{"signs", "add", "C", "--link", "COM3"},
+         2,
+         "lumivex-cli: signs.json names the gateways hall-a and hall-b: give the sign its "
+         "--gateway\n"},
+        {{"signs"},
+         0,
+         "A: COM1 at 9600, broadcast, model 0, gateway hall-a, tags dock\n"
+         "B: COM2 at 9600, broadcast, model 0, gateway hall-b\n"},
+    };
+    for (const auto& step : steps) {
+        const CliResult result = RunInProcess(step.arguments);
+        EXPECT_EQ(result.exitCode, step.exitCode) << result.err;
+        EXPECT_EQ(step.exitCode == 0 ? result.out : result.err, step.said);
+    }
+    QFile::remove(DefaultSignsFilePath());
 }
 
 // The program itself, on its own standard streams: the command's status becomes the exit status,

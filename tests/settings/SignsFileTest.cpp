@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,61 @@ TEST(SignsFileTest, ListOfSignsChangesAndIsKept) {
     EXPECT_EQ(names, (std::vector<std::string>{"Line 3", "Dock 2a", "Paint 1"}));
     EXPECT_EQ(reread.Find("Dock 2a")->gateway, "north");
     EXPECT_EQ(reread.SchedulesJson(), ParseSignsJson(kPlantSigns).schedulesJson);
+}
+
+// Among several gateways a sign of none takes every message from each: a change that makes one so
+// is refused. With one gateway signs may leave it out; a file made so by hand mends sign by sign.
+TEST(SignsFileTest, EverySignHasOneDriver) {
+    const struct {
+        std::vector<std::string> there;  // the gateways of signs S0, S1, ...; "" for none
+        const char* sign;                // the one changed, or "New" to add
+        const char* gateway;             // its gateway; "" for none
+        const char* refusal;             // empty: taken
+    } cases[] = {
+        {{"a", ""}, "New", "", ""},
+        {{"a", "A"}, "New", "", ""},
+        {{"a", "b", "a", "c"},
+         "New",
+         "",
+         "signs.json names the gateways a, b and c: give the sign its gateway"},
+        {{"a", "b", "b"}, "S2", "", "names the gateways a and b: "},
+        {{"a", "b"}, "S1", "", ""},
+        {{"a", ""},
+         "New",
+         "b",
+         "with b, signs.json would name the gateways a and b, and the sign \"S1\" names none"},
+        {{"a", "b", ""}, "S2", "b", ""},
+        {{"a", "b", ""}, "S0", "A", ""},
+        {{"a", "b", ""}, "S0", "c", "the sign \"S2\" names none"},
+        {{}, "New", "a ", "\"gateway\" must be without spaces at either end"},
+    };
+    const auto signOf = [](const std::string& name, const std::string& gateway) {
+        NamedSign sign;
+        sign.name = name;
+        sign.gateway = gateway.empty() ? std::nullopt : std::optional(gateway);
+        return sign;
+    };
+    const QTemporaryDir folder;
+    const QString path = folder.filePath(kSignsFileName);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.sign) + " to \"" + c.gateway + "\"");
+        SignsDocument there;
+        for (const std::string& gateway : c.there) {
+            there.signs.push_back(signOf("S" + std::to_string(there.signs.size()), gateway));
+        }
+        WriteAll(path, WriteSignsJson(there));
+        CSignsFile file(path);
+        file.Load();
+        try {
+            const NamedSign sign = signOf(c.sign, c.gateway);
+            std::string(c.sign) == "New" ? file.Add(sign) : file.Replace(c.sign, sign);
+            EXPECT_STREQ(c.refusal, "");
+        } catch (const CSignsFileError& error) {
+            EXPECT_NE(*c.refusal, '\0');
+            EXPECT_NE(std::string(error.what()).find(c.refusal), std::string::npos) << error.what();
+            EXPECT_EQ(file.All(), there.signs);
+        }
+    }
 }
 
 // A link as the CLI and the dialog take it.

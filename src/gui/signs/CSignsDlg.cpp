@@ -1,6 +1,7 @@
 #include "gui/signs/CSignsDlg.h"
 
 #include <QKeySequence>
+#include <QLineEdit>
 #include <QMetaObject>
 #include <QShortcut>
 #include <QSignalBlocker>
@@ -42,6 +43,8 @@ CSignsDlg::CSignsDlg(const PageContext& context, QWidget* parent)
     : QDialog(parent), m_ui(std::make_unique<Ui::CSignsDlg>()), m_context(context) {
     m_ui->setupUi(this);
     m_ui->ipCtrl->SetAccessibleName(QStringLiteral("IP Address"));
+    m_ui->gatewayList->lineEdit()->setPlaceholderText(tr("none: every gateway drives it"));
+    m_ui->gatewayList->lineEdit()->setMaxLength(static_cast<int>(kMaxSignNameLength));
     FillLists();
     ConnectSignals();
 }
@@ -113,7 +116,18 @@ void CSignsDlg::ShowSigns() {
         row->setText(kModelColumn, QString::number(sign.signModel));
         row->setText(kTagsColumn, TagsText(sign));
     }
+    ShowGateways();
     UpdateButtons();
+}
+
+void CSignsDlg::ShowGateways() {
+    const QString typed = m_ui->gatewayList->currentText();
+    m_ui->gatewayList->clear();
+    m_ui->gatewayList->addItem(QString());
+    for (const std::string& gateway : NamedGateways(m_file.All())) {
+        m_ui->gatewayList->addItem(Utf8Text(gateway));
+    }
+    m_ui->gatewayList->setCurrentText(typed);
 }
 
 void CSignsDlg::ShowSign(const NamedSign& sign) {
@@ -132,6 +146,7 @@ void CSignsDlg::ShowSign(const NamedSign& sign) {
     m_ui->unitSpin->setValue(sign.unitNumber);
     m_ui->modelList->setCurrentIndex(sign.signModel);
     m_ui->tagsEdit->setText(TagsText(sign));
+    m_ui->gatewayList->setCurrentText(sign.gateway ? Utf8Text(*sign.gateway) : QString());
     UpdateLinkFields();
     UpdateAddressFields();
 }
@@ -154,11 +169,10 @@ NamedSign CSignsDlg::FormSign() const {
     for (const QString& tag : SplitTags(m_ui->tagsEdit->text())) {
         sign.tags.push_back(tag.toStdString());
     }
-    // The sign of the selected row keeps what the dialog does not show.
-    const QList<QTreeWidgetItem*> selected = m_ui->signList->selectedItems();
-    if (!selected.isEmpty()) {
-        const size_t i = static_cast<size_t>(m_ui->signList->indexOfTopLevelItem(selected[0]));
-        sign.gateway = m_file.All().at(i).gateway;
+    // Empty is none: every gateway drives the sign.
+    const QString gateway = m_ui->gatewayList->currentText().trimmed();
+    if (!gateway.isEmpty()) {
+        sign.gateway = gateway.toStdString();
     }
     return sign;
 }

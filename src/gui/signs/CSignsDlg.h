@@ -34,6 +34,8 @@ private:
     void FillLists();
     void ConnectSignals();
     void ShowSigns();
+    // The gateways the file names, to choose from; what is typed stays.
+    void ShowGateways();
     void ShowSign(const NamedSign& sign);
     // The sign the fields describe.
     NamedSign FormSign() const;

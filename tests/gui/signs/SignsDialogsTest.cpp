@@ -277,6 +277,35 @@ TEST_F(SignsDialogsTest, TheEditorAddsChangesAndRemovesSigns) {
     ASSERT_EQ(messages.shown.size(), 1u);  // the taken name
 }
 
+// The Gateway field shows the chosen sign's and offers those the file names; Add writes it, and
+// Change refuses a sign of none where the file names several gateways.
+TEST_F(SignsDialogsTest, TheGatewayFieldIsWrittenAndASignOfNoneAmongSeveralRefused) {
+    std::vector<NamedSign> signs(3);
+    const char* gateways[] = {"hall-a", "hall-b", "hall-b"};
+    for (size_t i = 0; i < signs.size(); ++i) {
+        signs[i].name = "S" + std::to_string(i);
+        signs[i].gateway = gateways[i];
+    }
+    WriteSigns(signs);
+    auto* dialog = OpenFromPage<CSignsDlg>("signsButton");
+    auto* list = Child<QTreeWidget>(dialog, "signList");
+    auto* gateway = Child<QComboBox>(dialog, "gatewayList");
+    list->setCurrentItem(list->topLevelItem(2));
+    EXPECT_EQ(gateway->currentText(), "hall-b");
+    gateway->setCurrentIndex(gateway->findText(""));
+    Click(dialog, "changeButton");
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0].text,
+              "signs.json names the gateways hall-a and hall-b: give the sign its gateway");
+    EXPECT_EQ(SavedSigns(), signs);
+
+    Child<QLineEdit>(dialog, "nameEdit")->setText("New");
+    QTest::keyClicks(gateway->lineEdit(), "hall-c");
+    Click(dialog, "addButton");
+    EXPECT_EQ(SavedSigns().back().gateway, "hall-c");
+    EXPECT_EQ(gateway->findText("hall-c"), 3);  // after none and the two named before
+}
+
 // A signs.json that cannot be read is named with its line and field, whichever way a dialog is
 // opened, and stays as it was: no edit reaches it.
 TEST_F(SignsDialogsTest, ABadSignsFileChangesNothing) {

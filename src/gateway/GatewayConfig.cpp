@@ -163,14 +163,7 @@ std::vector<NamedSign> SignsOfGateway(const std::vector<NamedSign>& signs,
 }
 
 void CheckGatewaysOfSigns(const std::vector<NamedSign>& signs, const std::string& gateway) {
-    std::vector<std::string> named;
-    for (const NamedSign& sign : signs) {
-        if (sign.gateway && std::none_of(named.begin(), named.end(), [&](const std::string& n) {
-                return SameSignName(n, *sign.gateway);
-            })) {
-            named.push_back(*sign.gateway);
-        }
-    }
+    const std::vector<std::string> named = NamedGateways(signs);
     if (named.size() > 1) {
         // A sign of no gateway would be driven by each of them at once.
         for (const NamedSign& sign : signs) {

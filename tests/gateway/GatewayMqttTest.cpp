@@ -15,15 +15,17 @@ namespace {
 
 constexpr int kQos = 1;
 
-// Mosquitto on a port of its own, with a configuration the test writes.
+// Mosquitto on a port of its own, with a configuration the test writes; what it retains outlives
+// a stop and a start, as a plant's broker's does.
 class CBroker {
 public:
     explicit CBroker(const CTempFolder& folder) : m_folder(folder), m_nPort(FreeLoopbackPort()) {
         const passwd* user = getpwuid(getuid());
-        m_strConfig = m_folder.Write("mosquitto.conf",
-                                     "listener " + std::to_string(m_nPort) + " 127.0.0.1\n" +
-                                         "allow_anonymous true\npersistence false\n" + "user " +
-                                         (user ? user->pw_name : "nobody") + "\n");
+        m_strConfig = m_folder.Write(
+            "mosquitto.conf", "listener " + std::to_string(m_nPort) + " 127.0.0.1\n" +
+                                  "allow_anonymous true\npersistence true\n" +
+                                  "persistence_location " + m_folder.Path() + "/\n" + "user " +
+                                  (user ? user->pw_name : "nobody") + "\n");
         Start();
     }
     void Start() {
@@ -238,6 +240,87 @@ TEST_F(GatewayMqtt, UpdatesPublishedWhileTheBrokerWasAwayArrive) {
         EXPECT_EQ(received.get(), BytesFor(setup.signs[0], R"({"lines": ["Back again"]})"));
     }
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
+// An older message never comes back: not after an MQTT set that was not retained, nor after a
+// write made while the broker was away, whatever the broker replays at the restart.
+TEST_F(GatewayMqtt, TheNewestMessageWinsAcrossRestartsWithTheBrokerUpOrDown) {
+    GatewaySetup setup;
+    setup.signs = {m_signs.Sign(0, "Line 6")};
+    const std::string config = setup.Write(MqttConfig());
+    const auto put = [&](CGatewayProcess& gateway, const std::string& text) {
+        const auto response = ClientOf(gateway.Port())
+                                  ->Put(SignPath("Line 6") + "/message",
+                                        R"({"lines": [")" + text + R"("]})", "application/json");
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->status, 202) << response->body;
+    };
+    const auto desired = [&](CGatewayProcess& gateway) {
+        const QJsonObject sign =
+            JsonObjectOf(ClientOf(gateway.Port())->Get(SignPath("Line 6"))->body);
+        return sign["desired"].toObject()["lines"].toArray().at(0).toString().toStdString() + " v" +
+               std::to_string(sign["stamp"].toObject()["version"].toInteger());
+    };
+    struct Case {
+        bool brokerDown;  // at the second write
+        std::string older;
+        std::string newer;
+    };
+    const Case cases[] = {{false, "HTTP OLD", "MQTT NEWER"}, {true, "BEFORE", "WHILE AWAY"}};
+    for (const Case& c : cases) {
+        std::string before;
+        {
+            CGatewayProcess gateway(config);
+            ASSERT_TRUE(gateway.Listening());
+            ASSERT_FALSE(gateway.Process().WaitForLine("broker connected").empty());
+            put(gateway, c.older);
+            CTestClient client(m_broker->Url());
+            ASSERT_TRUE(client.Connected());
+            client.Subscribe("plant/line%206/message/set");
+            EXPECT_FALSE(client.WaitFor("plant/line%206/message/set", Holds(c.older)).empty());
+            if (c.brokerDown) {
+                m_broker->Stop();
+                put(gateway, c.newer);
+            } else {
+                // As Home Assistant's text entity publishes: not retained.
+                client.Publish("plant/line%206/message/set", c.newer);
+                // Taken once the gateway publishes it back, stamped.
+                EXPECT_FALSE(client
+                                 .WaitFor("plant/line%206/message/set",
+                                          [&](const std::string& payload) {
+                                              return Holds(c.newer)(payload) &&
+                                                     Holds("\"by\":\"hall-b\"")(payload);
+                                          })
+                                 .empty());
+            }
+            before = desired(gateway);
+            EXPECT_EQ(before.rfind(c.newer, 0), 0u) << before;
+            // What the sign got meanwhile, up to the newer message.
+            const std::string newer =
+                BytesFor(setup.signs[0], R"({"lines": [")" + c.newer + R"("]})");
+            for (std::string got; got != newer;) {
+                got = m_signs[0].AcceptAndReadAsync().get();
+                ASSERT_FALSE(got.empty());
+            }
+            EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+        }
+        if (c.brokerDown) {
+            m_broker->Start();
+            ASSERT_TRUE(m_broker->Running());
+        }
+        CTestClient client(m_broker->Url());
+        ASSERT_TRUE(client.Connected());
+        client.Subscribe("plant/line%206/message/set");
+        auto received = m_signs[0].AcceptAndReadAsync();
+        CGatewayProcess gateway(config);
+        ASSERT_TRUE(gateway.Listening());
+        EXPECT_EQ(received.get(), BytesFor(setup.signs[0], R"({"lines": [")" + c.newer + R"("]})"));
+        ASSERT_FALSE(gateway.Process().WaitForLine("broker connected").empty());
+        // The broker holds the newest again, and the sign's desired message is as it was.
+        EXPECT_FALSE(client.WaitFor("plant/line%206/message/set", Holds(c.newer)).empty());
+        EXPECT_EQ(desired(gateway), before);
+        EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+    }
 }
 
 TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {

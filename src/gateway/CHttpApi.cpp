@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 
 #include <QCoreApplication>
+#include <QString>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -32,7 +34,7 @@ std::string StatusText(int status) {
         case 405:
             return "method not allowed here";
         case 413:
-            return "the body is larger than 1 MiB";
+            return TooLarge().text;
         default:
             return "request failed";
     }
@@ -125,19 +127,75 @@ void CHttpApi::SetUp() {
         [](const httplib::Request&, httplib::Response& response, std::exception_ptr) {
             SendError(response, 500, "", "the request could not be handled");
         });
-    const std::string token = m_core.Config().token;
     server.set_pre_routing_handler(
-        [token](const httplib::Request& request, httplib::Response& response) {
-            if (token.empty() || request.method == "GET" || request.method == "HEAD") {
-                return httplib::Server::HandlerResponse::Unhandled;
-            }
-            const std::string header = request.get_header_value("Authorization");
-            const std::string bearer = "Bearer ";
-            if (header.rfind(bearer, 0) != 0 || !SameToken(header.substr(bearer.size()), token)) {
-                response.set_header("WWW-Authenticate", "Bearer");
-                SendError(response, 401, "Authorization", "a valid token is needed");
-                return httplib::Server::HandlerResponse::Handled;
-            }
-            return httplib::Server::HandlerResponse::Unhandled;
+        [this](const httplib::Request& request, httplib::Response& response) {
+            return Admit(request, response) ? httplib::Server::HandlerResponse::Unhandled
+                                            : httplib::Server::HandlerResponse::Handled;
         });
+    // The API's answers are data, never a page: nothing to sniff, keep or run.
+    server.set_post_routing_handler(
+        [](const httplib::Request& request, httplib::Response& response) {
+            if (request.path.rfind("/api/", 0) == 0 && request.path != "/api/events" &&
+                !response.has_header("Cache-Control")) {
+                response.set_header("X-Content-Type-Options", "nosniff");
+                response.set_header("Cache-Control", "no-store");
+                response.set_header("Content-Security-Policy", "default-src 'none'");
+            }
+        });
+}
+
+bool CHttpApi::KnownHost(const std::string& host) const {
+    // No Host at all is no browser's request; a browser's names the site it thinks it talks to.
+    if (host.empty()) {
+        return true;
+    }
+    const std::string port = ":" + std::to_string(m_nPort);
+    const GatewayConfig& config = m_core.Config();
+    std::vector<std::string> names = config.allowedHosts;
+    names.push_back(config.httpHost);
+    if (IsLoopbackHost(config.httpHost)) {
+        names.push_back("localhost");
+    }
+    const QString given = QString::fromStdString(host).toLower();
+    return std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+        const QString known = QString::fromStdString(name).toLower();
+        return given == known || given == known + QString::fromStdString(port);
+    });
+}
+
+bool CHttpApi::Admit(const httplib::Request& request, httplib::Response& response) const {
+    if (!KnownHost(request.get_header_value("Host"))) {
+        // A name of another site that now points here (DNS rebinding) reads nothing.
+        SendError(response, 403, "Host", "this gateway answers to its own address only");
+        return false;
+    }
+    if (request.method == "GET" || request.method == "HEAD") {
+        return true;
+    }
+    const std::string& token = m_core.Config().token;
+    const std::string header = request.get_header_value("Authorization");
+    const std::string bearer = "Bearer ";
+    if (!token.empty() &&
+        (header.rfind(bearer, 0) != 0 || !SameToken(header.substr(bearer.size()), token))) {
+        response.set_header("WWW-Authenticate", "Bearer");
+        SendError(response, 401, "Authorization", "a valid token is needed");
+        return false;
+    }
+    // No web page of another site may change a sign: its writes carry its Origin, and a write as
+    // JSON needs a preflight that this gateway never grants.
+    const std::string origin = request.get_header_value("Origin");
+    const std::string scheme = "http://";
+    if (request.has_header("Origin") &&
+        (origin.rfind(scheme, 0) != 0 || !KnownHost(origin.substr(scheme.size())) ||
+         origin.size() == scheme.size())) {
+        SendError(response, 403, "Origin", "a write from another site is refused");
+        return false;
+    }
+    const std::string type = request.get_header_value("Content-Type");
+    const bool withBody = request.method == "PUT" || request.method == "POST";
+    if (withBody && type.rfind("application/json", 0) != 0) {
+        SendError(response, 415, "Content-Type", "a write is sent as application/json");
+        return false;
+    }
+    return true;
 }

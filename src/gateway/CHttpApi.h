@@ -8,7 +8,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 class CGatewayCore;
 class CDashboard;
@@ -32,6 +34,10 @@ public:
 
 private:
     void SetUp();
+    // Whether the request may go on: its Host this gateway's, a write's token, Origin and type
+    // right. The answer is made when it may not.
+    bool Admit(const httplib::Request& request, httplib::Response& response) const;
+    bool KnownHost(const std::string& host) const;
 
     CGatewayCore& m_core;
     std::unique_ptr<httplib::Server> m_server;

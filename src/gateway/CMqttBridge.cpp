@@ -282,7 +282,7 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
         return;
     }
     if (arrival.payload.size() > kMaxRequestBody) {
-        refuse(GatewayResult::Refused("", "the payload is larger than 1 MiB"));
+        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
         return;
     }
     const Result<SetPayload> set = ReadSetPayload(arrival.payload);
@@ -320,7 +320,7 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     }
     const auto answer = [this, key](const GatewayResult& result) { Answer(key, result); };
     if (payload.size() > kMaxRequestBody) {
-        Answer(key, GatewayResult::Refused("", "the payload is larger than 1 MiB"));
+        Answer(key, GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
     } else if (leaf == "message/set" && !payload.empty()) {  // empty: a retained one cleared
         const Result<SetPayload> set = ReadSetPayload(payload);
         if (!set.Ok()) {
@@ -376,6 +376,7 @@ void CMqttBridge::Answer(const std::string& key, const GatewayResult& result) {
         case ResultKind::kRefused:
         case ResultKind::kNotKept:
         case ResultKind::kForbidden:
+        case ResultKind::kTooLarge:
             break;
     }
     const std::string json = FailureJson(result);

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
@@ -118,8 +119,8 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "not a JSON object: " + error.errorString().toStdString());
         }
         const QJsonObject object = document.object();
-        static const QStringList kFields = {"name",       "http", "tokenFile",
-                                            "forwardKey", "mqtt", "stateDir"};
+        static const QStringList kFields = {"name",         "http", "tokenFile",  "forwardKey",
+                                            "allowedHosts", "mqtt", "stateDir"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -134,6 +135,15 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         if (!tokenFile.empty()) {
             config.token = ReadSecret(path, tokenFile, "tokenFile");
         }
+        for (const QJsonValue& host : object.value("allowedHosts").toArray()) {
+            if (!host.isString() || host.toString().isEmpty()) {
+                Fail(path, "\"allowedHosts\" must be a list of host names");
+            }
+            config.allowedHosts.push_back(host.toString().toLower().toStdString());
+        }
+        if (object.contains("allowedHosts") && !object.value("allowedHosts").isArray()) {
+            Fail(path, "\"allowedHosts\" must be a list of host names");
+        }
         config.forwardKey = TextField(path, object, "forwardKey");
         if (!config.forwardKey.empty() && config.forwardKey.size() < kMinForwardKeyLength) {
             Fail(path, "\"forwardKey\" must be at least 16 characters");
@@ -144,9 +154,9 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
         }
     }
-    if (!IsLoopbackHost(config.httpHost) && config.token.empty()) {
+    if (!IsLoopbackHost(config.httpHost) && config.token.size() < kMinRemoteTokenLength) {
         Fail(path, "\"http\" listens beyond loopback at " + config.httpHost +
-                       ": a \"tokenFile\" is needed");
+                       ": a \"tokenFile\" is needed, of 16 characters at least");
     }
     return config;
 }

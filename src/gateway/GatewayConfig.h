@@ -13,6 +13,8 @@ inline constexpr const char* kDefaultHttpHost = "127.0.0.1";
 inline constexpr uint16_t kDefaultHttpPort = 8080;
 inline constexpr const char* kDefaultMqttPrefix = "lumivex";
 inline constexpr size_t kMinForwardKeyLength = 16;
+// A token that a network beyond this machine can guess at must not be a short one.
+inline constexpr size_t kMinRemoteTokenLength = 16;
 
 // Why the gateway's configuration cannot be used: the file, the field and what it needs.
 class CGatewayConfigError : public std::runtime_error {
@@ -32,6 +34,9 @@ struct GatewayConfig {
     std::string httpHost = kDefaultHttpHost;
     uint16_t httpPort = kDefaultHttpPort;  // 0: any free port
     std::string token;                     // read from tokenFile; empty: none
+    // Names (or addresses) besides httpHost by which clients reach the gateway: a request for any
+    // other Host is refused, so that a name rebound to this address serves no other site.
+    std::vector<std::string> allowedHosts;
     // Shared with the gateways this one forwards writes to and takes them from; empty: none.
     std::string forwardKey;
     MqttConfig mqtt;

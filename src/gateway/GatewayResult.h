@@ -15,6 +15,7 @@ enum class ResultKind {
     kRefused,      // the request itself is wrong: a field and what it needs
     kConflict,     // asked of something that has changed meanwhile
     kForbidden,    // not this gateway's to do
+    kTooLarge,     // more than the gateway takes in one request or payload
 };
 
 struct GatewayResult {

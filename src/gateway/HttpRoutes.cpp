@@ -16,6 +16,7 @@ namespace {
 
 constexpr const char* kJson = "application/json";
 constexpr int64_t kMaxPreviewFrame = 10000;
+constexpr size_t kMaxDrainedBody = 16 * kMaxRequestBody;
 
 using Request = httplib::Request;
 using Response = httplib::Response;
@@ -35,6 +36,8 @@ int StatusOf(ResultKind kind) {
             return 409;
         case ResultKind::kForbidden:
             return 403;
+        case ResultKind::kTooLarge:
+            return 413;
     }
     return 500;
 }
@@ -144,9 +147,10 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
     response.set_content(PngOfFrame(shown.Value(), frame).toStdString(), "image/png");
 }
 
-void PutMessage(CGatewayCore& core, const Request& request, Response& response) {
+void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,
+                Response& response) {
     const std::string name = request.matches[1];
-    const Result<MessageDocument> message = ReadRequestMessage(request.body, "");
+    const Result<MessageDocument> message = ReadRequestMessage(body, "");
     if (!message.Ok()) {
         SendFailure(response, message.Failure());
         return;
@@ -158,9 +162,10 @@ void PutMessage(CGatewayCore& core, const Request& request, Response& response) 
                }));
 }
 
-void PostNotify(CGatewayCore& core, const Request& request, Response& response) {
+void PostNotify(CGatewayCore& core, const Request& request, const std::string& body,
+                Response& response) {
     const std::string name = request.matches[1];
-    const Result<NoticeRequest> notice = ReadNoticeRequest(request.body);
+    const Result<NoticeRequest> notice = ReadNoticeRequest(body);
     if (!notice.Ok()) {
         SendFailure(response, notice.Failure());
         return;
@@ -196,12 +201,12 @@ Result<SignSelection> ReadSelection(const QJsonObject& body) {
     return selection;
 }
 
-void PostSend(CGatewayCore& core, const Request& request, Response& response) {
-    const Result<QJsonObject> body = ReadBodyObject(request.body);
+void PostSend(CGatewayCore& core, const Request&, const std::string& body, Response& response) {
+    const Result<QJsonObject> object = ReadBodyObject(body);
     const Result<MessageDocument> message =
-        body.Ok() ? ReadMessageField(body.Value()) : body.Failure();
+        object.Ok() ? ReadMessageField(object.Value()) : object.Failure();
     const Result<SignSelection> selection =
-        message.Ok() ? ReadSelection(body.Value()) : message.Failure();
+        message.Ok() ? ReadSelection(object.Value()) : message.Failure();
     if (!selection.Ok()) {
         SendFailure(response, selection.Failure());
         return;
@@ -226,18 +231,19 @@ void PostSend(CGatewayCore& core, const Request& request, Response& response) {
     SendJson(response, 202, QJsonObject{{"signs", names}, {"forwarded", forwarded}});
 }
 
-void PutVariable(CGatewayCore& core, const Request& request, Response& response) {
+void PutVariable(CGatewayCore& core, const Request& request, const std::string& body,
+                 Response& response) {
     const std::string name = request.matches[1];
-    const Result<QJsonObject> body = ReadBodyObject(request.body);
-    if (!body.Ok()) {
-        SendFailure(response, body.Failure());
+    const Result<QJsonObject> object = ReadBodyObject(body);
+    if (!object.Ok()) {
+        SendFailure(response, object.Failure());
         return;
     }
-    if (!body.Value().value("value").isString()) {
+    if (!object.Value().value("value").isString()) {
         SendFailure(response, GatewayResult::Refused("value", "\"value\" must be a string"));
         return;
     }
-    const std::string value = body.Value().value("value").toString().toStdString();
+    const std::string value = object.Value().value("value").toString().toStdString();
     const auto result = On<GatewayResult>(core, [&](CGatewayCore& gateway, auto reply) {
         gateway.Commands().SetVariable(name, value, Origin::kApi, std::move(reply));
     });
@@ -248,13 +254,57 @@ void PutVariable(CGatewayCore& core, const Request& request, Response& response)
     response.status = 204;
 }
 
+// The body, read as it comes with the cap enforced while reading, whatever the request says of
+// its length (a Content-Length, chunks, or none): a body is never held whole before it is known
+// to fit.
+Result<std::string> ReadBody(const Request& request, const httplib::ContentReader& reader) {
+    std::string body;
+    size_t seen = 0;
+    const uint64_t declared =
+        QString::fromStdString(request.get_header_value("Content-Length")).toULongLong();
+    // What is over the cap is read on and let go, up to a bound, so that the client, still
+    // sending, gets its answer rather than a reset connection.
+    const bool whole = declared <= kMaxDrainedBody && reader([&](const char* data, size_t length) {
+                           seen += length;
+                           if (seen <= kMaxRequestBody) {
+                               body.append(data, length);
+                           } else {
+                               body = std::string();
+                           }
+                           return seen <= kMaxDrainedBody;
+                       });
+    if (seen > kMaxRequestBody || declared > kMaxRequestBody) {
+        return TooLarge();
+    }
+    if (!whole) {
+        return GatewayResult::Refused("", "the body could not be read");
+    }
+    return body;
+}
+
 }  // namespace
+
+GatewayResult TooLarge() {
+    return {ResultKind::kTooLarge, "", "the body is larger than 1 MiB"};
+}
 
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     using Route = void (*)(CGatewayCore&, const Request&, Response&);
+    using BodyRoute = void (*)(CGatewayCore&, const Request&, const std::string&, Response&);
     const auto bind = [&core](Route route) {
         return [&core, route](const Request& request, Response& response) {
             route(core, request, response);
+        };
+    };
+    const auto bindBody = [&core](BodyRoute route) {
+        return [&core, route](const Request& request, Response& response,
+                              const httplib::ContentReader& reader) {
+            const Result<std::string> body = ReadBody(request, reader);
+            if (!body.Ok()) {
+                SendFailure(response, body.Failure());
+                return;
+            }
+            route(core, request, body.Value(), response);
         };
     };
     server.Get("/healthz", [](const Request&, Response& response) {
@@ -264,9 +314,9 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Get("/api/signs", bind(GetSigns));
     server.Get(R"(/api/signs/(.+)/preview\.png)", bind(GetPreview));
     server.Get(R"(/api/signs/(.+))", bind(GetSign));
-    server.Put(R"(/api/signs/(.+)/message)", bind(PutMessage));
-    server.Post("/api/send", bind(PostSend));
-    server.Post(R"(/api/signs/(.+)/notify)", bind(PostNotify));
+    server.Put(R"(/api/signs/(.+)/message)", bindBody(PutMessage));
+    server.Post("/api/send", bindBody(PostSend));
+    server.Post(R"(/api/signs/(.+)/notify)", bindBody(PostNotify));
     server.Get("/api/vars", bind(GetValues));
-    server.Put(R"(/api/vars/(.+))", bind(PutVariable));
+    server.Put(R"(/api/vars/(.+))", bindBody(PutVariable));
 }

@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "gateway/GatewayResult.h"
+
 namespace httplib {
 class Server;
 }
@@ -13,3 +15,5 @@ inline constexpr size_t kMaxRequestBody = 1024 * 1024;
 // The API's routes: each reads its request, asks one thing of the gateway's thread and maps the
 // answer to a status in one table.
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core);
+// The answer to a body or payload above kMaxRequestBody.
+GatewayResult TooLarge();

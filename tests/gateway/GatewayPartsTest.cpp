@@ -56,6 +56,8 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
         {R"({"name": "hall-b", "http": "127.0.0.5:9000"})", "", "127.0.0.5", 9000, false},
         {R"({"http": "0.0.0.0:8080"})", "\"tokenFile\" is needed", "", 0, false},
         {R"({"http": "0.0.0.0:8080", "tokenFile": "token"})", "", "0.0.0.0", 8080, true},
+        {R"({"http": "0.0.0.0:8080", "tokenFile": "short"})", "of 16 characters", "", 0, false},
+        {R"({"allowedHosts": "signs.plant"})", "\"allowedHosts\" must be", "", 0, false},
         {R"({"http": "localhost"})", "\"http\" must be", "", 0, false},
         {R"({"tokenFile": "absent"})", "\"tokenFile\": cannot read", "", 0, false},
         {R"({"mqtt": {"prefix": "x"}})", "\"mqtt.url\"", "", 0, false},
@@ -66,7 +68,8 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
     };
     for (const Case& c : cases) {
         const CTempFolder folder;
-        folder.Write("token", "s3cret\n");
+        folder.Write("token", "s3cret-of-sixteen\n");
+        folder.Write("short", "s3cret\n");
         const std::string path =
             c.json != nullptr ? folder.Write("gateway.json", c.json) : folder.Path() + "/none.json";
         try {
@@ -74,7 +77,7 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
             EXPECT_STREQ(c.error, "") << c.json;
             EXPECT_EQ(config.httpHost, c.host);
             EXPECT_EQ(config.httpPort, c.port);
-            EXPECT_EQ(config.token, c.token ? "s3cret" : "");
+            EXPECT_EQ(config.token, c.token ? "s3cret-of-sixteen" : "");
             EXPECT_EQ(config.signsPath.toStdString(), folder.Path() + "/signs.json");
         } catch (const CGatewayConfigError& error) {
             EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos)

@@ -23,13 +23,15 @@ protected:
     }
 
     httplib::Result Request(const std::string& method, const std::string& path,
-                            const std::string& body = {}, bool token = true) {
+                            const std::string& body = {}, bool token = true,
+                            const httplib::Headers& headers = {},
+                            const char* type = "application/json") {
         return OffThread([&] {
             const auto client = ClientOf(m_api->Port(), token);
-            return method == "PUT"    ? client->Put(path, body, "application/json")
-                   : method == "POST" ? client->Post(path, body, "application/json")
-                   : method == "GET"  ? client->Get(path)
-                                      : client->Delete(path);
+            return method == "PUT"    ? client->Put(path, headers, body, type)
+                   : method == "POST" ? client->Post(path, headers, body, type)
+                   : method == "GET"  ? client->Get(path, headers)
+                                      : client->Delete(path, headers);
         });
     }
 
@@ -45,9 +47,45 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         bool token;
         int status;
         const char* field;  // of an error; "" when it names none
+        httplib::Headers headers = {};
+        const char* type = "application/json";
     };
     const std::string a = SignPath("A");
+    const std::string own = "127.0.0.1:" + std::to_string(m_api->Port());
     const std::vector<Case> cases = {
+        // Another site's page, or a name of another site rebound to this address.
+        {"PUT", a + "/message", R"({"lines": ["PWNED"]})", false, 401, "Authorization"},
+        {"POST",
+         "/api/send",
+         R"({"all": true, "message": {"lines": ["PWNED"]}})",
+         true,
+         415,
+         "Content-Type",
+         {},
+         "text/plain"},
+        {"POST",
+         "/api/send",
+         "all=true",
+         true,
+         415,
+         "Content-Type",
+         {},
+         "application/x-www-form-urlencoded"},
+        {"PUT",
+         a + "/message",
+         R"({"lines": ["PWNED"]})",
+         true,
+         403,
+         "Origin",
+         {{"Origin", "http://evil.example"}}},
+        {"PUT",
+         a + "/message",
+         R"({"lines": ["PWNED"]})",
+         true,
+         403,
+         "Origin",
+         {{"Origin", "null"}}},
+        {"GET", "/api/signs", "", true, 403, "Host", {{"Host", "evil.example:" + own.substr(10)}}},
         {"PUT", a + "/message", "{\"lines\": [", true, 400, "message"},
         {"PUT", a + "/message", R"({"effect": "wobble"})", true, 400, "effect"},
         {"PUT", a + "/message", R"({"position": "start", "line": 0})", true, 400, "line"},
@@ -70,7 +108,7 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         {"DELETE", a, "", true, 404, ""},
     };
     for (const Case& c : cases) {
-        const auto response = Request(c.method, c.path, c.body, c.token);
+        const auto response = Request(c.method, c.path, c.body, c.token, c.headers, c.type);
         ASSERT_TRUE(response) << c.method << " " << c.path;
         EXPECT_EQ(response->status, c.status)
             << c.method << " " << c.path << ": " << response->body;
@@ -83,6 +121,36 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         EXPECT_FALSE(state.desired) << state.sign.name;
     }
     EXPECT_EQ(Request("GET", "/healthz")->status, 200);
+    // The page's own writes name it as their origin.
+    EXPECT_EQ(
+        Request("PUT", a + "/message", R"({"lines": ["OK"]})", true, {{"Origin", "http://" + own}})
+            ->status,
+        202);
+    EXPECT_EQ(Request("GET", "/api/signs")->get_header_value("Cache-Control"), "no-store");
+}
+
+// However the body comes (with its length, in chunks or until the client closes), no more than
+// the cap is ever read.
+TEST_F(HttpRoutes, ABodyAboveTheCapIsRefusedWhileItIsRead) {
+    const std::string json = R"({"lines": [")" + std::string(1100 * 1024, 'x') + R"("]})";
+    const auto chunked = OffThread([&] {
+        return ClientOf(m_api->Port())
+            ->Put(
+                SignPath("A") + "/message",
+                [&](size_t offset, httplib::DataSink& sink) {
+                    const size_t piece = std::min<size_t>(64 * 1024, json.size() - offset);
+                    sink.write(json.data() + offset, piece);
+                    if (offset + piece == json.size()) {
+                        sink.done();
+                    }
+                    return true;
+                },
+                "application/json");
+    });
+    ASSERT_TRUE(chunked);
+    EXPECT_EQ(chunked->status, 413);
+    EXPECT_EQ(JsonObjectOf(chunked->body)["error"], "the body is larger than 1 MiB");
+    EXPECT_FALSE(m_fixture.core->Director().Find("A")->desired);
 }
 
 TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {

@@ -70,6 +70,8 @@ def request(url, method='GET', body=None, token=TOKEN):
     data = json.dumps(body).encode() if body is not None else None
     req = urllib.request.Request(url, data=data, method=method)
     req.add_header('Authorization', f'Bearer {token}')
+    if data is not None:
+        req.add_header('Content-Type', 'application/json')
     with urllib.request.urlopen(req, timeout=WAIT_S) as answer:
         return answer.read()
 

@@ -119,7 +119,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "not a JSON object: " + error.errorString().toStdString());
         }
         const QJsonObject object = document.object();
-        static const QStringList kFields = {"name",         "http", "tokenFile",  "forwardKey",
+        static const QStringList kFields = {"name",         "http", "tokenFile", "forwardKey",
                                             "allowedHosts", "mqtt", "stateDir"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {

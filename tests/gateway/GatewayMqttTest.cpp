@@ -4,8 +4,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <map>
 #include <set>
+#include <thread>
 
 #include "GatewayTestSupport.h"
 #include "gateway/CMqttClient.h"
@@ -398,6 +400,73 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     }
     EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Killed at any moment while writes stream in, the gateway comes back with every write it
+// answered 202 for: nothing acknowledged is lost, with the broker's retained sets beside it.
+TEST_F(GatewayMqtt, AKillUnderLoadLosesNoAcknowledgedWrite) {
+    GatewaySetup setup;
+    for (int i = 0; i < 3; ++i) {
+        NamedSign sign;
+        sign.name = "Sign " + std::to_string(i);
+        ASSERT_TRUE(SetSignLink(sign, "127.0.0.1:1"));  // nothing answers: sends only retry
+        setup.signs.push_back(sign);
+    }
+    const std::string config = setup.Write(MqttConfig());
+    const auto versionOf = [](const std::string& body) {
+        return JsonObjectOf(body)["stamp"].toObject()["version"].toInteger();
+    };
+    constexpr int kRounds = 20;
+    constexpr int kWritesARound = 15;
+    for (int round = 0; round < kRounds; ++round) {
+        std::vector<qint64> acknowledged(setup.signs.size(), 0);
+        {
+            CGatewayProcess gateway(config);
+            ASSERT_TRUE(gateway.Listening());
+            std::vector<std::thread> writers;
+            std::atomic<int> written{0};
+            for (size_t i = 0; i < setup.signs.size(); ++i) {
+                writers.emplace_back([&, i] {
+                    const auto client = ClientOf(gateway.Port());
+                    for (int n = 0; n < 1000; ++n) {
+                        const auto response =
+                            client->Put(SignPath(setup.signs[i].name) + "/message",
+                                        R"({"lines": ["round )" + std::to_string(round) + " " +
+                                            std::to_string(n) + R"("]})",
+                                        "application/json");
+                        if (!response || response->status != 202) {
+                            return;  // killed
+                        }
+                        acknowledged[i] = versionOf(response->body);
+                        ++written;
+                    }
+                });
+            }
+            const auto deadline =
+                std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
+            while (written < kWritesARound && std::chrono::steady_clock::now() < deadline) {
+                std::this_thread::yield();
+            }
+            ASSERT_GE(written, kWritesARound);
+            gateway.Process().Signal(SIGKILL);
+            for (std::thread& writer : writers) {
+                writer.join();
+            }
+        }
+        CGatewayProcess restarted(config);
+        ASSERT_TRUE(restarted.Listening());
+        const auto client = ClientOf(restarted.Port());
+        for (size_t i = 0; i < setup.signs.size(); ++i) {
+            const auto state = client->Get(SignPath(setup.signs[i].name));
+            ASSERT_TRUE(state);
+            EXPECT_GE(versionOf(state->body), acknowledged[i]) << "round " << round;
+        }
+        EXPECT_EQ(restarted.Process().Signal(SIGTERM), 0);
+    }
 }
 
 }  // namespace

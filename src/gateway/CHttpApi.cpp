@@ -88,19 +88,24 @@ bool CHttpApi::Listen(std::string& error) {
     return true;
 }
 
-void CHttpApi::Stop() {
+bool CHttpApi::Stop(std::chrono::milliseconds wait) {
     if (!m_thread.joinable()) {
-        return;
+        return true;
     }
     // An open page's event stream would hold its thread, and the server, until it ended.
     m_dashboard->CloseStreams();
     // Requests still running may wait for the gateway's thread, which is this one. Asked again
     // each time round: a stop that comes before the server thread has begun to listen is lost.
-    while (m_bServing) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    while (m_bServing && std::chrono::steady_clock::now() < deadline) {
         m_server->stop();
         QCoreApplication::processEvents(QEventLoop::AllEvents, kStopPollMs);
     }
+    if (m_bServing) {
+        return false;
+    }
     m_thread.join();
+    return true;
 }
 
 void CHttpApi::SetUp() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -29,8 +30,10 @@ public:
     // the reason when the address cannot be had.
     bool Listen(std::string& error);
     uint16_t Port() const { return m_nPort; }
-    // Stops serving; the gateway's thread keeps handling what requests still wait for.
-    void Stop();
+    // Stops serving; the gateway's thread keeps handling what requests still wait for. False
+    // when a client still held a thread of the server after `wait` (a slow one, sending a byte at
+    // a time): the server's threads then end with the process.
+    bool Stop(std::chrono::milliseconds wait = std::chrono::hours(1));
 
 private:
     void SetUp();

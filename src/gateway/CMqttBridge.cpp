@@ -125,13 +125,17 @@ void CMqttBridge::Start() {
     }
 }
 
-void CMqttBridge::Stop() {
+bool CMqttBridge::Stop() {
     if (!m_client) {
-        return;
+        return true;
     }
     m_outbox.reset();  // what waits goes out first
-    m_client->Stop(m_strStatusTopic, kOffline, kGoodbyeWait);
+    const bool stopped = m_client->Stop(m_strStatusTopic, kOffline, kGoodbyeWait);
+    if (!stopped) {
+        (void)m_client.release();  // its thread still runs: it ends with the process
+    }
     m_client.reset();
+    return stopped;
 }
 
 void CMqttBridge::Arrived(const std::string& topic, MqttArrival arrival) {

@@ -43,8 +43,9 @@ public:
 
     // Connects in the background and keeps reconnecting; never waits for the broker.
     void Start();
-    // Publishes "offline" and disconnects, waiting a moment at most.
-    void Stop();
+    // Publishes "offline" and disconnects, waiting a moment at most; false when the client was
+    // left to the end of the process (a connect to a broker that does not answer).
+    bool Stop();
     // signs.json read again: its signs' topics, and Home Assistant's entries of this gateway's.
     void Reload(const std::vector<NamedSign>& allSigns);
 

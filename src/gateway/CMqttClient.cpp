@@ -160,10 +160,10 @@ bool CMqttClient::Publish(const std::string& topic, const std::string& payload, 
                              payload.data(), qos, retained) == MOSQ_ERR_SUCCESS;
 }
 
-void CMqttClient::Stop(const std::string& topic, const std::string& payload,
+bool CMqttClient::Stop(const std::string& topic, const std::string& payload,
                        std::chrono::milliseconds wait) {
     if (m_client == nullptr || !m_bStarted) {
-        return;
+        return true;
     }
     m_bQuiet = true;
     {
@@ -175,7 +175,14 @@ void CMqttClient::Stop(const std::string& topic, const std::string& payload,
             m_goodbyeDone.wait_for(lock, wait, [&] { return m_bGoodbyeAcked; });
         }
     }
+    if (!m_bConnected) {
+        // The network thread may be in a connect to a broker that does not answer, which takes
+        // minutes to give up: the client is left to the end of the process.
+        m_client = nullptr;
+        return false;
+    }
     mosquitto_disconnect(m_client);
     mosquitto_loop_stop(m_client, false);
     m_bStarted = false;
+    return true;
 }

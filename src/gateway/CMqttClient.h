@@ -43,8 +43,9 @@ public:
     bool Publish(const std::string& topic, const std::string& payload, int qos, bool retained,
                  int* id = nullptr);
     // Publishes the last words (retained) if connected, disconnects and stops the network thread,
-    // waiting `wait` at most for the words to go out.
-    void Stop(const std::string& topic, const std::string& payload, std::chrono::milliseconds wait);
+    // waiting `wait` at most for the words to go out. False when the thread was still trying to
+    // reach a broker that does not answer: it then ends with the process.
+    bool Stop(const std::string& topic, const std::string& payload, std::chrono::milliseconds wait);
 
 private:
     static void OnConnect(mosquitto*, void* self, int rc);

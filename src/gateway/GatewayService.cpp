@@ -11,6 +11,13 @@
 #include "gateway/SignSender.h"
 #include "settings/ProfileStore.h"
 
+namespace {
+
+// Within the second a stop may take, with the broker's goodbye after it.
+constexpr std::chrono::milliseconds kHttpStopWait{400};
+
+}  // namespace
+
 GatewayService::GatewayService(const QString& configPath, bool defaultsIfMissing)
     : m_config(LoadGatewayConfig(configPath, defaultsIfMissing)) {
     ReadSigns();
@@ -93,14 +100,16 @@ void GatewayService::Reload() {
     m_core->Log().Line(m_config.name, "reloaded: " + Summary());
 }
 
-void GatewayService::Stop() {
+bool GatewayService::Stop() {
+    bool quiet = true;
     if (m_http) {
-        m_http->Stop();
+        quiet = m_http->Stop(kHttpStopWait);
     }
     if (m_mqtt) {
-        m_mqtt->Stop();
+        quiet = m_mqtt->Stop() && quiet;
     }
     if (m_core) {
-        m_core->Stop();
+        m_core->Stop();  // the journal written to the end
     }
+    return quiet;
 }

@@ -27,8 +27,10 @@ public:
     std::string Summary() const;
     // Sends every sign its message and serves; false with the reason when it cannot.
     bool Start(std::string& error);
-    // Stops serving, then ends the sends; within a moment.
-    void Stop();
+    // Stops serving, keeps what was asked of the state folder, then ends the sends; within a
+    // second whatever is pending. False when a slow client or a connect to a silent broker still
+    // holds a thread: the program then ends without waiting for it.
+    bool Stop();
     // Reads signs.json and its schedules again; a file that does not read, or does not fit,
     // leaves the running ones as they are. Says what it did in the log.
     void Reload();

@@ -1,9 +1,14 @@
 // The gateway as it runs: real HTTP requests to lumivex-gateway, virtual signs on loopback, for
 // what only the program shows (a kill and a restart, signals, its exit codes).
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "GatewayTestSupport.h"
+#include "setup/Ipv4Text.h"
 
 namespace {
 
@@ -70,9 +75,16 @@ TEST_F(GatewayHttp, MessagesReachTheirSignsExactlyAndAreKeptAcrossAKill) {
     EXPECT_EQ(restarted.Process().Signal(SIGTERM), 0);
 }
 
-TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOther) {
+TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOtherAndNothingHoldsAStop) {
     ASSERT_TRUE(m_signs[2].FillAcceptQueue());
-    CGatewayProcess gateway(Configure());
+    for (size_t i = 0; i < 3; ++i) {
+        m_setup.signs.push_back(m_signs.Sign(i, kNames[i]));
+    }
+    // A broker that never answers its connect, as the silent sign does.
+    const NamedSign& silent = m_setup.signs[2];
+    CGatewayProcess gateway(m_setup.Write(R"(, "mqtt": {"url": "tcp://)" +
+                                          FormatIpv4(silent.ipAddress) + ":" +
+                                          std::to_string(silent.tcpPort) + R"("})"));
     ASSERT_TRUE(gateway.Listening());
     const auto client = ClientOf(gateway.Port());
     const std::string json = R"({"lines": ["Evacuate hall B"]})";
@@ -85,8 +97,19 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOther) {
     EXPECT_EQ(received.get(), BytesFor(m_setup.signs[0], json));
     EXPECT_EQ(JsonObjectOf(client->Get(SignPath(kNames[2]))->body)["waitingFor"].toString(),
               "send");
-    // Ends at once though a send is still waiting for its connection.
+    // A client that sends its request a byte at a time.
+    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(gateway.Port());
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    ASSERT_EQ(send(socket, "G", 1, MSG_NOSIGNAL), 1);
+    // Ends at once though a send waits for its connection, the broker for its connect and a
+    // client for its request.
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+    EXPECT_FALSE(gateway.Process().WaitForLine("stopped").empty());
+    close(socket);
 }
 
 TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {

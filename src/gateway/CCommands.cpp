@@ -10,7 +10,13 @@
 
 namespace {
 
-constexpr const char* kValuesPath = "vars.json";
+// Each live value is a file of its own, so that a value costs its own write, not all of them.
+constexpr const char* kValuesPath = "vars.json";  // all values in one, as kept before
+std::string ValuePath(const std::string& name) {
+    return "vars/" + name + ".json";
+}
+constexpr size_t kMaxValueBytes = 256;
+constexpr size_t kMaxValues = 10000;
 
 // A sign's desired message in the state journal, named by its escaped name.
 std::string SignStatePath(const std::string& key) {
@@ -76,6 +82,18 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
             if (it.value().isString() && IsVariableName(it.key().toStdString())) {
                 m_values[it.key().toStdString()] = it.value().toString().toStdString();
             }
+        }
+    }
+    for (auto it = kept.lower_bound("vars/"); it != kept.end() && it->first.rfind("vars/", 0) == 0;
+         ++it) {
+        const std::string name =
+            it->first.substr(5, it->first.size() - 5 - std::char_traits<char>::length(".json"));
+        const QJsonValue value =
+            QJsonDocument::fromJson(QByteArray::fromStdString(it->second)).object().value("value");
+        if (value.isString()) {
+            m_values[name] = value.toString().toStdString();
+        } else {
+            m_values.erase(name);  // removed
         }
     }
     m_director.RestoreValues(m_values);
@@ -208,17 +226,37 @@ void CCommands::SetVariable(const std::string& name, const std::string& value, O
         reply(kAccepted);
         return;
     }
-    m_values[name] = value;
-    QJsonObject object;
-    for (const auto& [variable, text] : m_values) {
-        object[QString::fromStdString(variable)] = QString::fromStdString(text);
+    if (value.size() > kMaxValueBytes) {
+        reply(GatewayResult::Refused("value", "a live value is 256 bytes at most"));
+        return;
     }
+    if (known == m_values.end() && m_values.size() >= kMaxValues) {
+        reply(GatewayResult::Refused("var", "there are 10000 live values already: remove one"));
+        return;
+    }
+    m_values[name] = value;
     Keep(
-        kValuesPath, Compact(object),
+        ValuePath(name), Compact(QJsonObject{{"value", QString::fromStdString(value)}}),
         [this, name, value, origin](bool) {
             m_director.SetValue(name, value);
             if (origin == Origin::kApi && m_forwarding) {
                 m_forwarding.variable(name, value);
+            }
+        },
+        std::move(reply));
+}
+
+void CCommands::RemoveVariable(const std::string& name, Origin origin, Reply reply) {
+    if (m_values.erase(name) == 0) {
+        reply({ResultKind::kUnknownSign, "var", "there is no live value \"" + name + "\""});
+        return;
+    }
+    Keep(
+        ValuePath(name), "{}",
+        [this, name, origin](bool) {
+            m_director.RemoveValue(name);
+            if (origin == Origin::kApi && m_forwarding) {
+                m_forwarding.variable(name, "");
             }
         },
         std::move(reply));

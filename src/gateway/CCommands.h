@@ -52,7 +52,10 @@ public:
     bool CanForward() const { return static_cast<bool>(m_forwarding.message); }
     void Notify(const std::string& name, const MessageDocument& message, int seconds, Origin origin,
                 Reply reply);
+    // A live value: a name IsVariableName takes, 256 bytes at most, 10,000 values at most.
     void SetVariable(const std::string& name, const std::string& value, Origin origin, Reply reply);
+    // The signs that show it show "--" again.
+    void RemoveVariable(const std::string& name, Origin origin, Reply reply);
     // The message to every sign chosen, each kept or forwarded; nothing is done when a name or tag
     // is unknown.
     void SendToSelection(const SignSelection& selection, const MessageDocument& message,

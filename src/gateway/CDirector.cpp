@@ -251,8 +251,17 @@ void CDirector::OnNoticeOver(size_t index) {
     Changed(state);
 }
 
+void CDirector::RemoveValue(const std::string& name) {
+    m_values.erase(name);
+    ResendShowing(name);
+}
+
 void CDirector::SetValue(const std::string& name, const std::string& value) {
     m_values[name] = value;
+    ResendShowing(name);
+}
+
+void CDirector::ResendShowing(const std::string& name) {
     for (size_t i = 0; i < m_signs.size(); ++i) {
         if (m_signs[i].shown.used.count(name) != 0) {
             Kick(i);

@@ -105,6 +105,7 @@ public:
     void Notify(const std::string& name, const MessageDocument& message, int seconds);
     // A live value, already kept: the signs that show it get their message again.
     void SetValue(const std::string& name, const std::string& value);
+    void RemoveValue(const std::string& name);
     // signs.json read again: a sign that stays keeps what it has (and is sent again when it is
     // reached another way), a new one starts with nothing, one that left is let go; the
     // schedules are the new ones from now on.
@@ -124,6 +125,8 @@ private:
     void OnRetry(size_t index);
     void OnNoticeOver(size_t index);
     void OnClock();
+    // The signs whose message uses the value get it again.
+    void ResendShowing(const std::string& name);
     void ArmClock();
     void Changed(const SignState& state);
     void Tell(const DirectorEvent& event);

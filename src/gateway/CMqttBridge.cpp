@@ -242,7 +242,10 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
     if (key == kValuesTopicLevel) {
-        if (payload.size() <= kMaxRequestBody) {
+        // An empty payload: the retained value removed.
+        if (payload.empty()) {
+            m_core.Commands().RemoveVariable(leaf, Origin::kBroker, [](const GatewayResult&) {});
+        } else if (payload.size() <= kMaxRequestBody) {
             m_core.Commands().SetVariable(leaf, payload, Origin::kBroker,
                                           [](const GatewayResult&) {});
         }

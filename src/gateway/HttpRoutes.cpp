@@ -282,6 +282,18 @@ Result<std::string> ReadBody(const Request& request, const httplib::ContentReade
     return body;
 }
 
+void DeleteVariable(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const auto result = On<GatewayResult>(core, [&](CGatewayCore& gateway, auto reply) {
+        gateway.Commands().RemoveVariable(name, Origin::kApi, std::move(reply));
+    });
+    if (!result.Ok()) {
+        SendFailure(response, result);
+        return;
+    }
+    response.status = 204;
+}
+
 }  // namespace
 
 GatewayResult TooLarge() {
@@ -319,4 +331,5 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Post(R"(/api/signs/(.+)/notify)", bindBody(PostNotify));
     server.Get("/api/vars", bind(GetValues));
     server.Put(R"(/api/vars/(.+))", bindBody(PutVariable));
+    server.Delete(R"(/api/vars/(.+))", bind(DeleteVariable));
 }

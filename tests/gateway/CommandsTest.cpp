@@ -106,24 +106,38 @@ TEST(Commands, VariablesAreCheckedKeptAndSharedOnlyWhenSetHere) {
     ASSERT_FALSE(fixture.core->Start());
     struct Case {
         const char* name;
+        std::string value;  // "-": the value removed
         Origin origin;
         ResultKind kind;
+        const char* field;
     };
     const Case cases[] = {
-        {"count", Origin::kApi, ResultKind::kAccepted},
-        {"part", Origin::kBroker, ResultKind::kAccepted},
-        {"now", Origin::kApi, ResultKind::kRefused},
-        {"a b", Origin::kApi, ResultKind::kRefused},
+        {"count", "7", Origin::kApi, ResultKind::kAccepted, ""},
+        {"part", "7", Origin::kBroker, ResultKind::kAccepted, ""},
+        {"old", "7", Origin::kBroker, ResultKind::kAccepted, ""},
+        {"old", "-", Origin::kApi, ResultKind::kAccepted, ""},
+        {"old", "-", Origin::kApi, ResultKind::kUnknownSign, "var"},
+        {"now", "7", Origin::kApi, ResultKind::kRefused, "var"},
+        {"a b", "7", Origin::kApi, ResultKind::kRefused, "var"},
+        {"big", std::string(257, 'x'), Origin::kApi, ResultKind::kRefused, "value"},
     };
     for (const Case& c : cases) {
         const GatewayResult result = fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
-            commands.SetVariable(c.name, "7", c.origin, reply);
+            if (c.value == "-") {
+                commands.RemoveVariable(c.name, c.origin, reply);
+            } else {
+                commands.SetVariable(c.name, c.value, c.origin, reply);
+            }
         });
         EXPECT_EQ(result.kind, c.kind) << c.name;
-        EXPECT_EQ(result.field, c.kind == ResultKind::kRefused ? "var" : "") << c.name;
+        EXPECT_EQ(result.field, c.field) << c.name;
     }
-    EXPECT_EQ(forwarder.shared, (std::vector<std::pair<std::string, std::string>>{{"count", "7"}}));
-    EXPECT_EQ(fixture.core->Director().Values().at("part"), "7");
+    EXPECT_EQ(forwarder.shared,
+              (std::vector<std::pair<std::string, std::string>>{{"count", "7"}, {"old", ""}}));
+    // Each value kept on its own, a removed one included, across a restart.
+    fixture.Make();
+    ASSERT_FALSE(fixture.core->Start());
+    EXPECT_EQ(fixture.core->Director().Values(), (VariableValues{{"count", "7"}, {"part", "7"}}));
 }
 
 TEST(Commands, ASelectionReachesEverySignOfItsTagAcrossGateways) {

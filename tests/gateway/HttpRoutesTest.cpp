@@ -106,6 +106,7 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         {"GET", SignPath("Nowhere"), "", true, 404, "name"},
         {"GET", "/etc/passwd", "", true, 404, ""},
         {"DELETE", a, "", true, 404, ""},
+        {"DELETE", "/api/vars/nothing", "", true, 404, "var"},
     };
     for (const Case& c : cases) {
         const auto response = Request(c.method, c.path, c.body, c.token, c.headers, c.type);
@@ -183,6 +184,8 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
         Request("PUT", SignPath("B") + "/message", R"({"lines": ["ONE", "TWO"]})")->body);
     EXPECT_EQ(tooLong["leftOut"], "line 2 left out: line 2 needs 2 of the sign's 1 line");
     EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), (QJsonObject{{"count", "412"}}));
+    EXPECT_EQ(Request("DELETE", "/api/vars/count")->status, 204);
+    EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), QJsonObject());
     const QJsonObject sign = JsonObjectOf(Request("GET", a)->body);
     EXPECT_EQ(sign["name"], "A");
     EXPECT_EQ(sign["showing"], "notice");

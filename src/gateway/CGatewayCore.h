@@ -16,6 +16,7 @@
 #include "gateway/FolderLock.h"
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayLog.h"
+#include "gateway/PanelFrames.h"
 
 // The gateway without its ways in: the director of its signs, the commands that change them, the
 // state folder, the other gateways' signs, the metrics and the log, on one thread. The program
@@ -43,6 +44,8 @@ public:
     COtherSigns& Others() { return m_others; }
     CGatewayMetrics& Metrics() { return m_metrics; }
     CGatewayLog& Log() { return m_log; }
+    // From any thread.
+    CPanelCache& Panels() { return m_panels; }
 
     // GET /api/signs/{name}: a sign driven here, or another gateway's as that one published it;
     // none for an unknown sign.
@@ -61,6 +64,7 @@ private:
     CGatewayLog m_log;
     CGatewayMetrics m_metrics;
     COtherSigns m_others;
+    CPanelCache m_panels;
     CDirector m_director;
     CCommands m_commands;
     CFolderLock m_lock;  // of the state folder

@@ -144,7 +144,7 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
     if (versioned) {
         response.set_header("Cache-Control", "private, max-age=86400, immutable");
     }
-    response.set_content(PngOfFrame(shown.Value(), frame).toStdString(), "image/png");
+    response.set_content(core.Panels().Png(shown.Value(), frame).toStdString(), "image/png");
 }
 
 void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,

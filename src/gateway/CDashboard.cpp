@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <algorithm>
 #include <memory>
 
 #include "gateway/CGatewayCore.h"
@@ -18,6 +19,7 @@ namespace {
 // A browser that falls further behind than this gets a fresh start: its stream ends, and the
 // page reconnects to a new snapshot.
 constexpr size_t kMaxEventBacklog = 1024;
+constexpr size_t kMaxEventBacklogBytes = 8 * 1024 * 1024;
 constexpr int kReconnectMs = 2000;
 
 // The page allows itself nothing but the gateway: its own script, style, frames and events.
@@ -52,8 +54,10 @@ std::string EventText(const char* name, const QJsonObject& data) {
 }  // namespace
 
 struct CDashboard::Stream {
+    std::string client;  // its address
     bool started = false;
-    uint64_t next = 0;  // the number of the next event it is to get
+    bool dropped = false;  // let go for a newer page
+    uint64_t next = 0;     // the number of the next event it is to get
 };
 
 CDashboard::CDashboard(CGatewayCore& core, QObject* parent) : QObject(parent), m_core(core) {
@@ -83,28 +87,48 @@ void CDashboard::Route(httplib::Server& server) {
             response.set_content(bytes, type);
         });
     }
-    server.Get("/api/events", [this](const httplib::Request&, httplib::Response& response) {
-        {
-            const std::lock_guard lock(m_mutex);
-            if (m_bClosed || m_nStreams >= kMaxEventStreams) {
-                response.status = 503;
-                response.set_header("Retry-After", "10");
-                response.set_content(R"({"error": "too many pages are open on this gateway"})",
-                                     "application/json");
-                return;
-            }
-            ++m_nStreams;
+    server.Get("/api/events", [this](const httplib::Request& request, httplib::Response& response) {
+        auto stream = std::make_shared<Stream>();
+        stream->client = request.remote_addr;
+        if (!Admit(stream)) {
+            response.status = 503;
+            response.set_header("Retry-After", "10");
+            response.set_content(R"({"error": "the gateway is stopping"})", "application/json");
+            return;
         }
         SetPageHeaders(response);
-        auto stream = std::make_shared<Stream>();
         response.set_chunked_content_provider(
             "text/event-stream",
             [this, stream](size_t, httplib::DataSink& sink) { return Pump(*stream, sink); },
-            [this](bool) {
+            [this, stream](bool) {
                 const std::lock_guard lock(m_mutex);
-                --m_nStreams;
+                m_streams.remove(stream);
             });
     });
+}
+
+bool CDashboard::Admit(const std::shared_ptr<Stream>& stream) {
+    const std::lock_guard lock(m_mutex);
+    if (m_bClosed) {
+        return false;
+    }
+    // Each stream holds a thread of the server: one client gets a few, all clients together no
+    // more than the server can spare, and a new page takes the place of the oldest.
+    const auto drop = [&](auto position) {
+        (*position)->dropped = true;
+        m_streams.erase(position);
+        m_changed.notify_all();
+    };
+    const auto own = [&](const std::shared_ptr<Stream>& other) {
+        return other->client == stream->client;
+    };
+    if (std::count_if(m_streams.begin(), m_streams.end(), own) >= kMaxEventStreamsAClient) {
+        drop(std::find_if(m_streams.begin(), m_streams.end(), own));
+    } else if (static_cast<int>(m_streams.size()) >= kMaxEventStreams) {
+        drop(m_streams.begin());
+    }
+    m_streams.push_back(stream);
+    return true;
 }
 
 bool CDashboard::Pump(Stream& stream, httplib::DataSink& sink) {
@@ -130,9 +154,9 @@ bool CDashboard::Pump(Stream& stream, httplib::DataSink& sink) {
     } else {
         std::unique_lock lock(m_mutex);
         m_changed.wait_for(lock, kEventKeepAlive, [&] {
-            return m_bClosed || stream.next < m_nFirstEvent + m_events.size();
+            return m_bClosed || stream.dropped || stream.next < m_nFirstEvent + m_events.size();
         });
-        if (m_bClosed || stream.next < m_nFirstEvent) {
+        if (m_bClosed || stream.dropped || stream.next < m_nFirstEvent) {
             return false;
         }
         for (; stream.next < m_nFirstEvent + m_events.size(); ++stream.next) {
@@ -147,7 +171,7 @@ bool CDashboard::Pump(Stream& stream, httplib::DataSink& sink) {
 
 bool CDashboard::Following() {
     const std::lock_guard lock(m_mutex);
-    return m_nStreams > 0;
+    return !m_streams.empty();
 }
 
 void CDashboard::SignChanged(const SignState& state) {
@@ -168,8 +192,11 @@ void CDashboard::PushEvent(const QJsonObject& card) {
     data["sign"] = card;
     std::string event = EventText("sign", data);
     const std::lock_guard lock(m_mutex);
+    m_nEventBytes += event.size();
     m_events.push_back(std::move(event));
-    while (m_events.size() > kMaxEventBacklog) {
+    // A page that falls behind by this much starts afresh, whatever the events' size.
+    while (m_events.size() > kMaxEventBacklog || m_nEventBytes > kMaxEventBacklogBytes) {
+        m_nEventBytes -= m_events.front().size();
         m_events.pop_front();
         ++m_nFirstEvent;
     }

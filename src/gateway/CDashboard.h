@@ -7,7 +7,9 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <list>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -26,6 +28,7 @@ struct SignState;
 // Every event stream holds one of the server's threads for as long as the page stays open; past
 // this many the API would have none left.
 inline constexpr int kMaxEventStreams = 16;
+inline constexpr int kMaxEventStreamsAClient = 4;
 // A page that went away is found out by the second write after it left: so that its thread comes
 // free soon, something goes out this often.
 inline constexpr std::chrono::seconds kEventKeepAlive{5};
@@ -54,6 +57,8 @@ private:
     void SignChanged(const SignState& state) override;
     void OtherChanged(const std::string& name);
     bool Following();
+    // Takes a new page's stream, letting an older one go to make room; false when stopping.
+    bool Admit(const std::shared_ptr<Stream>& stream);
     QJsonObject CardJson(const SignState& state);
     void PushEvent(const QJsonObject& card);
     std::string SnapshotEvent();
@@ -67,6 +72,7 @@ private:
     std::condition_variable m_changed;
     std::deque<std::string> m_events;  // the latest events, numbered from m_nFirstEvent
     uint64_t m_nFirstEvent = 0;
-    int m_nStreams = 0;
+    std::list<std::shared_ptr<Stream>> m_streams;  // open, oldest first
+    size_t m_nEventBytes = 0;
     bool m_bClosed = false;
 };

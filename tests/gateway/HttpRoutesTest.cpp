@@ -9,6 +9,7 @@
 
 #include "CoreFixture.h"
 #include "GatewayTestSupport.h"
+#include "gateway/CDashboard.h"
 #include "gateway/CHttpApi.h"
 #include "gateway/PanelFrames.h"
 #include "preview/FrameSequence.h"
@@ -280,6 +281,39 @@ TEST(GatewayCore, ASecondGatewayOnTheSameFolderOrPortIsRefusedWithTheReason) {
     EXPECT_FALSE(refused.Listen(error));
     EXPECT_EQ(error,
               "cannot listen at 127.0.0.1:" + std::to_string(port) + ": Address already in use");
+}
+
+}  // namespace
+
+namespace {
+
+// Pages hold a thread of the server each: a client gets a few, and a new one takes the place of
+// its oldest, which ends.
+TEST_F(HttpRoutes, AClientsNewestPagesFollowAndItsOldestIsLetGo) {
+    constexpr int kPages = kMaxEventStreamsAClient + 1;
+    std::vector<std::future<void>> pages;
+    std::vector<std::shared_ptr<std::atomic<bool>>> started;
+    for (int i = 0; i < kPages; ++i) {
+        auto first = std::make_shared<std::atomic<bool>>(false);
+        started.push_back(first);
+        pages.push_back(std::async(std::launch::async, [this, first] {
+            ClientOf(m_api->Port(), false)->Get("/api/events", [&](const char*, size_t) {
+                *first = true;
+                return true;  // until the gateway ends the stream
+            });
+        }));
+        ASSERT_TRUE(PumpUntil([&] { return first->load(); }));
+    }
+    ASSERT_TRUE(PumpUntil([&] {
+        return pages.front().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    }));
+    for (size_t i = 1; i < pages.size(); ++i) {
+        EXPECT_EQ(pages[i].wait_for(std::chrono::seconds(0)), std::future_status::timeout) << i;
+    }
+    m_api.reset();  // ends the others
+    for (auto& page : pages) {
+        page.get();
+    }
 }
 
 }  // namespace

@@ -149,6 +149,32 @@ void CHttpApi::SetUp() {
         });
 }
 
+bool CTokenGuesses::Allowed(const std::string& client) {
+    const std::lock_guard lock(m_mutex);
+    auto found = m_failures.find(client);
+    if (found == m_failures.end()) {
+        return true;
+    }
+    auto& times = found->second;
+    const auto since = std::chrono::steady_clock::now() - kWindow;
+    while (!times.empty() && times.front() < since) {
+        times.pop_front();
+    }
+    if (times.empty()) {
+        m_failures.erase(found);
+        return true;
+    }
+    return times.size() < kMaxFailures;
+}
+
+void CTokenGuesses::Failed(const std::string& client) {
+    const std::lock_guard lock(m_mutex);
+    if (m_failures.size() >= kMaxClients && m_failures.count(client) == 0) {
+        m_failures.erase(m_failures.begin());  // so that many addresses cost no more than this
+    }
+    m_failures[client].push_back(std::chrono::steady_clock::now());
+}
+
 bool CHttpApi::KnownHost(const std::string& host) const {
     // No Host at all is no browser's request; a browser's names the site it thinks it talks to.
     if (host.empty()) {
@@ -178,10 +204,16 @@ bool CHttpApi::Admit(const httplib::Request& request, httplib::Response& respons
         return true;
     }
     const std::string& token = m_core.Config().token;
+    if (!token.empty() && !m_guesses.Allowed(request.remote_addr)) {
+        response.set_header("Retry-After", "60");
+        SendError(response, 429, "Authorization", "too many wrong tokens: try again in a minute");
+        return false;
+    }
     const std::string header = request.get_header_value("Authorization");
     const std::string bearer = "Bearer ";
     if (!token.empty() &&
         (header.rfind(bearer, 0) != 0 || !SameToken(header.substr(bearer.size()), token))) {
+        m_guesses.Failed(request.remote_addr);
         response.set_header("WWW-Authenticate", "Bearer");
         SendError(response, 401, "Authorization", "a valid token is needed");
         return false;

@@ -3,7 +3,10 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -15,6 +18,22 @@ struct Response;
 
 class CGatewayCore;
 class CDashboard;
+
+// Wrong tokens by client address: after ten in a minute, that address is refused for the rest of
+// the minute, so that a token cannot be guessed at the speed of the network.
+class CTokenGuesses {
+public:
+    bool Allowed(const std::string& client);
+    void Failed(const std::string& client);
+
+    static constexpr size_t kMaxFailures = 10;
+    static constexpr std::chrono::seconds kWindow{60};
+    static constexpr size_t kMaxClients = 4096;
+
+private:
+    std::mutex m_mutex;
+    std::map<std::string, std::deque<std::chrono::steady_clock::time_point>> m_failures;
+};
 
 // The gateway's HTTP server: the API's routes and the signs page, served on threads of its own;
 // what a request asks of the gateway runs on the gateway's thread, the request waiting for it.
@@ -48,4 +67,5 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_bServing{false};
     uint16_t m_nPort = 0;
+    mutable CTokenGuesses m_guesses;
 };

@@ -1,7 +1,11 @@
 #include "gateway/GatewayService.h"
 
+#include <sys/resource.h>
+
 #include <QFileInfo>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 
 #include "gateway/CGatewayCore.h"
@@ -15,6 +19,25 @@ namespace {
 
 // Within the second a stop may take, with the broker's goodbye after it.
 constexpr std::chrono::milliseconds kHttpStopWait{400};
+constexpr rlim_t kFewOpenFiles = 4096;
+
+// Every sign being sent to, every client and the journal hold a descriptor: the soft limit is
+// raised to the hard one, and the log says what it is.
+std::string RaiseOpenFilesLimit() {
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
+        return std::string("cannot read the open files limit: ") + std::strerror(errno);
+    }
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) {
+            limit = raised;
+        }
+    }
+    return "open files limit " + std::to_string(limit.rlim_cur) +
+           (limit.rlim_cur < kFewOpenFiles ? " (low: LimitNOFILE=65536 in the unit)" : "");
+}
 
 }  // namespace
 
@@ -59,16 +82,18 @@ bool GatewayService::Start(std::string& error) {
     m_clock = std::make_unique<CTimerClock>();
     m_sender = std::make_unique<CPlanSender>([devices](int com) { return devices.at(com); });
     m_core = std::make_unique<CGatewayCore>(m_config, m_allSigns, m_schedules, *m_clock, *m_sender);
+    m_http = std::make_unique<CHttpApi>(*m_core);
+    // The address first: a gateway that cannot serve sends nothing.
+    if (!m_http->Listen(error)) {
+        return false;
+    }
     if (const auto failure = m_core->Start()) {
         error = *failure;
         return false;
     }
-    m_http = std::make_unique<CHttpApi>(*m_core);
+    m_core->Log().Line(m_config.name, RaiseOpenFilesLimit());
     if (!m_config.mqtt.url.empty()) {
         m_mqtt = std::make_unique<CMqttBridge>(*m_core, m_allSigns);
-    }
-    if (!m_http->Listen(error)) {
-        return false;
     }
     if (m_mqtt) {
         m_mqtt->Start();

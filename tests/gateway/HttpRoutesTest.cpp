@@ -135,6 +135,21 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
     EXPECT_EQ(Request("GET", "/api/signs")->get_header_value("Cache-Control"), "no-store");
 }
 
+// A token guessed at: after ten wrong ones in a minute the client is refused, whatever it sends,
+// while reads go on.
+TEST_F(HttpRoutes, ATokenCannotBeGuessedAtTheNetworksSpeed) {
+    std::vector<int> statuses;
+    for (size_t i = 0; i <= CTokenGuesses::kMaxFailures; ++i) {
+        statuses.push_back(
+            Request("PUT", SignPath("A") + "/message", R"({"lines": ["x"]})", false)->status);
+    }
+    statuses.push_back(Request("PUT", SignPath("A") + "/message", R"({"lines": ["x"]})")->status);
+    statuses.push_back(Request("GET", "/api/signs")->status);
+    std::vector<int> expected(CTokenGuesses::kMaxFailures, 401);
+    expected.insert(expected.end(), {429, 429, 200});
+    EXPECT_EQ(statuses, expected);
+}
+
 // However the body comes (with its length, in chunks or until the client closes), no more than
 // the cap is ever read.
 TEST_F(HttpRoutes, ABodyAboveTheCapIsRefusedWhileItIsRead) {

@@ -15,6 +15,10 @@ constexpr const char* kValuesPath = "vars.json";  // all values in one, as kept 
 std::string ValuePath(const std::string& name) {
     return "vars/" + name + ".json";
 }
+// A write forwarded to another gateway's sign, until that gateway has it.
+std::string ForwardPath(const std::string& key) {
+    return "forward/" + key + ".json";
+}
 constexpr size_t kMaxValueBytes = 256;
 constexpr size_t kMaxValues = 10000;
 
@@ -44,6 +48,10 @@ CCommands::CCommands(CDirector& director, const COtherSigns& others,
       m_strGateway(std::move(gateway)),
       m_allSigns(std::move(allSigns)),
       m_log(log) {}
+
+void CCommands::Watch(COtherSigns& others) {
+    others.OnChanged([this](const std::string& name) { OtherSeen(name); });
+}
 
 void CCommands::Restore(const std::map<std::string, std::string>& kept) {
     for (const SignState& state : m_director.Signs()) {
@@ -97,6 +105,21 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
         }
     }
     m_director.RestoreValues(m_values);
+    for (auto it = kept.lower_bound("forward/");
+         it != kept.end() && it->first.rfind("forward/", 0) == 0; ++it) {
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(it->second)).object();
+        const NamedSign* sign = FindAny(object.value("sign").toString().toStdString());
+        const auto stamp = ReadStamp(object);
+        if (sign == nullptr || !stamp || !object.value("message").isObject()) {
+            continue;  // done with, or of a sign no longer there
+        }
+        try {
+            m_forwarded[EscapeName(sign->name)] = {
+                *sign, MessageFromJsonObject(object.value("message").toObject()), *stamp};
+        } catch (const CMessageFileError&) {
+        }
+    }
 }
 
 const NamedSign* CCommands::FindAny(const std::string& name) const {
@@ -153,13 +176,7 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
             reply(kForwardsNothing);
             return;
         }
-        // Newer than what its gateway last said the sign has.
-        const COtherSigns::Other* known = m_others.Find(name);
-        const auto seen =
-            known != nullptr ? ReadStamp(known->state.value("stamp").toObject()) : std::nullopt;
-        m_forwarding.message(*other, message,
-                             Issue(EscapeName(name), origin, seen ? seen->version : 0));
-        reply({ResultKind::kForwarded, "", ""});
+        Forward(*other, message, origin, std::move(reply));
         return;
     }
     if (given && !given->by.empty() && given->by != m_strGateway && !signedByPeer) {
@@ -200,6 +217,55 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
             }
         },
         std::move(reply));
+}
+
+void CCommands::Forward(const NamedSign& sign, const MessageDocument& message, Origin origin,
+                        Reply reply) {
+    // Newer than what its gateway last said the sign has.
+    const COtherSigns::Other* known = m_others.Find(sign.name);
+    const auto seen =
+        known != nullptr ? ReadStamp(known->state.value("stamp").toObject()) : std::nullopt;
+    const std::string key = EscapeName(sign.name);
+    Forwarded forwarded{sign, message, Issue(key, origin, seen ? seen->version : 0)};
+    // Kept before it is answered: the broker may be away, or this gateway stop before it
+    // comes back.
+    QJsonObject object;
+    object["sign"] = QString::fromStdString(sign.name);
+    object["message"] = MessageToJsonObject(message);
+    WriteStamp(object, forwarded.stamp);
+    Keep(
+        ForwardPath(key), Compact(object),
+        [this, key, forwarded](bool) {
+            m_forwarded[key] = forwarded;
+            m_forwarding.message(forwarded.sign, forwarded.message, forwarded.stamp);
+        },
+        [reply = std::move(reply)](const GatewayResult& result) {
+            reply(result.Ok() ? GatewayResult{ResultKind::kForwarded, "", ""} : result);
+        });
+}
+
+void CCommands::OtherSeen(const std::string& name) {
+    const std::string key = EscapeName(name);
+    const auto pending = m_forwarded.find(key);
+    const COtherSigns::Other* other = m_others.Find(name);
+    if (pending == m_forwarded.end() || other == nullptr) {
+        return;
+    }
+    const auto taken = ReadStamp(other->state.value("stamp").toObject());
+    if (taken && taken->version >= pending->second.stamp.version) {
+        m_forwarded.erase(pending);
+        Keep(
+            ForwardPath(key), "{}", [](bool) {}, [](const GatewayResult&) {});
+    }
+}
+
+void CCommands::SetForwarding(SignForwarding forwarding) {
+    m_forwarding = std::move(forwarding);
+    if (CanForward()) {
+        for (const auto& [key, forwarded] : m_forwarded) {
+            m_forwarding.message(forwarded.sign, forwarded.message, forwarded.stamp);
+        }
+    }
 }
 
 void CCommands::Notify(const std::string& name, const MessageDocument& message, int seconds, Origin,

@@ -35,8 +35,11 @@ public:
 
     // Where changes are kept; until there is one, none is.
     void UseJournal(CStateJournal* journal) { m_journal = journal; }
-    // Where work for another gateway's sign goes; none without a broker.
-    void SetForwarding(SignForwarding forwarding) { m_forwarding = std::move(forwarding); }
+    // Where work for another gateway's sign goes; none without a broker. What was forwarded and
+    // not yet seen taken by the sign's gateway goes again.
+    void SetForwarding(SignForwarding forwarding);
+    // Told when another gateway publishes its sign's state.
+    void Watch(COtherSigns& others);
     // signs.json read again.
     void SetAllSigns(std::vector<NamedSign> allSigns) { m_allSigns = std::move(allSigns); }
     // Hands what the state folder kept to the director, before it starts.
@@ -73,6 +76,17 @@ private:
               Reply reply);
     // A stamp newer than any this gateway has given or seen for the sign.
     Stamp Issue(const std::string& key, Origin origin, uint64_t seen);
+    void Forward(const NamedSign& sign, const MessageDocument& message, Origin origin, Reply reply);
+    // Another gateway published its sign's state: a forward it has taken is done with.
+    void OtherSeen(const std::string& name);
+
+    // A write for another gateway's sign, kept until its gateway is seen to have it.
+    struct Forwarded {
+        NamedSign sign;
+        MessageDocument message;
+        Stamp stamp;
+    };
+    std::map<std::string, Forwarded> m_forwarded;  // by key
 
     CDirector& m_director;
     const COtherSigns& m_others;

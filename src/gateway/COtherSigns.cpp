@@ -28,8 +28,8 @@ void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
             other.frames = FramesOf(*other.shown);
         }
     }
-    if (m_changed) {
-        m_changed(name);
+    for (const auto& changed : m_changed) {
+        changed(name);
     }
 }
 

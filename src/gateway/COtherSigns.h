@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/MessageFile.h"
 
@@ -30,10 +31,10 @@ public:
 
     // Told of each sign whose state came (gone: no longer in All()).
     void OnChanged(std::function<void(const std::string& name)> changed) {
-        m_changed = std::move(changed);
+        m_changed.push_back(std::move(changed));
     }
 
 private:
     std::map<std::string, Other> m_others;
-    std::function<void(const std::string&)> m_changed;
+    std::vector<std::function<void(const std::string&)>> m_changed;
 };

@@ -9,6 +9,7 @@ CGatewayCore::CGatewayCore(GatewayConfig config, const std::vector<NamedSign>& a
                            QObject* parent)
     : QObject(parent),
       m_config(std::move(config)),
+      m_clock(clock),
       m_director(SignsOfGateway(allSigns, m_config.name), std::move(schedules), clock, sender),
       m_commands(m_director, m_others, allSigns, m_config.name, m_log) {
     m_director.AddListener(this);

@@ -44,6 +44,7 @@ public:
     COtherSigns& Others() { return m_others; }
     CGatewayMetrics& Metrics() { return m_metrics; }
     CGatewayLog& Log() { return m_log; }
+    IClock& Clock() { return m_clock; }
     // From any thread.
     CPanelCache& Panels() { return m_panels; }
 
@@ -61,6 +62,7 @@ private:
     void Happened(const DirectorEvent& event) override;
 
     GatewayConfig m_config;
+    IClock& m_clock;
     CGatewayLog m_log;
     CGatewayMetrics m_metrics;
     COtherSigns m_others;

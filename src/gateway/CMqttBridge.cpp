@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kQos = 1;
 constexpr std::chrono::milliseconds kGoodbyeWait{400};
+constexpr std::chrono::seconds kOtherStateInterval{1};
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
 std::string Compact(const QJsonObject& object) {
@@ -48,11 +49,11 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     // Told on the client's thread; the outbox learns of the connection at once, so that nothing
     // is handed on after it is known lost.
     events.connected = [this] {
-        m_outbox->SetConnected(true);
+        TellOutbox(true);
         PostToGateway(this, [this] { OnConnected(); });
     };
     events.lost = [this](const std::string& reason) {
-        m_outbox->SetConnected(false);
+        TellOutbox(false);
         PostToGateway(this, [this, reason] { OnConnectionLost(reason); });
     };
     events.message = [this](const std::string& topic, std::string payload, bool retained) {
@@ -129,13 +130,27 @@ bool CMqttBridge::Stop() {
     if (!m_client) {
         return true;
     }
-    m_outbox.reset();  // what waits goes out first
+    for (const auto& [key, other] : m_otherStates) {
+        m_core.Clock().Cancel(other.wake);
+    }
+    {
+        // What waits goes out first; the client's thread may tell of its connection meanwhile.
+        const std::lock_guard lock(m_outboxMutex);
+        m_outbox.reset();
+    }
     const bool stopped = m_client->Stop(m_strStatusTopic, kOffline, kGoodbyeWait);
     if (!stopped) {
         (void)m_client.release();  // its thread still runs: it ends with the process
     }
     m_client.reset();
     return stopped;
+}
+
+void CMqttBridge::TellOutbox(bool connected) {
+    const std::lock_guard lock(m_outboxMutex);
+    if (m_outbox) {
+        m_outbox->SetConnected(connected);
+    }
 }
 
 void CMqttBridge::Arrived(const std::string& topic, MqttArrival arrival) {
@@ -318,7 +333,7 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     const bool driven = m_core.Director().Find(name) != nullptr;
     if (leaf == "state") {
         if (!driven) {
-            m_core.Others().Take(name, QByteArray::fromStdString(payload));
+            TakeOtherState(key, name, payload);
         }
         return;
     }
@@ -353,6 +368,29 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,
                                  Origin::kBroker, answer);
     }
+}
+
+void CMqttBridge::TakeOtherState(const std::string& key, const std::string& name,
+                                 const std::string& payload) {
+    // At most one a second a sign, the latest: a flood of states costs this thread nothing more.
+    IClock& clock = m_core.Clock();
+    OtherState& other = m_otherStates[key];
+    other.pending = payload;
+    if (other.wake != 0) {
+        return;
+    }
+    const GatewayTime due = other.taken + kOtherStateInterval;
+    if (clock.Now() >= due) {
+        other.taken = clock.Now();
+        m_core.Others().Take(name, QByteArray::fromStdString(std::exchange(other.pending, {})));
+        return;
+    }
+    other.wake = clock.WakeAt(due, [this, key, name] {
+        OtherState& waiting = m_otherStates[key];
+        waiting.wake = 0;
+        waiting.taken = m_core.Clock().Now();
+        m_core.Others().Take(name, QByteArray::fromStdString(std::exchange(waiting.pending, {})));
+    });
 }
 
 void CMqttBridge::ClearIfOnceOurs(const std::string& key, const std::string& state) {

@@ -60,6 +60,7 @@ private:
     void Subscribe();
     // From the client's thread.
     void Arrived(const std::string& topic, MqttArrival arrival);
+    void TellOutbox(bool connected);
     void TakeMessages();
     void OnMessage(const std::string& topic, const MqttArrival& arrival);
     void OnSignMessage(const std::string& key, const std::string& leaf, const MqttArrival& arrival);
@@ -68,6 +69,8 @@ private:
     void OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
                        const MqttArrival& arrival);
     void ClearIfOnceOurs(const std::string& key, const std::string& state);
+    void TakeOtherState(const std::string& key, const std::string& name,
+                        const std::string& payload);
     // Says a refusal on the sign's error topic; what is another gateway's to answer says nothing.
     void Answer(const std::string& key, const GatewayResult& result);
     void Publish(const std::string& topic, const std::string& payload, bool retained);
@@ -79,11 +82,19 @@ private:
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::map<std::string, std::string> m_allTags;   // escaped tag -> tag
     std::unique_ptr<CMqttClient> m_client;
-    std::unique_ptr<CMqttOutbox> m_outbox;  // gone before the client
-    std::mutex m_mutex;                     // the messages that wait for the gateway's thread
+    std::mutex m_outboxMutex;  // the outbox, gone before the client
+    std::unique_ptr<CMqttOutbox> m_outbox;
+    std::mutex m_mutex;  // the messages that wait for the gateway's thread
     std::map<std::string, MqttArrival> m_pending;  // topic -> its latest
     bool m_bWasConnected = false;
     void Learn(const std::vector<NamedSign>& allSigns);
     void PublishDiscovery();
     bool m_bToldAway = false;
+    // Other gateways' states, taken at most once a second a sign.
+    struct OtherState {
+        GatewayTime taken{};
+        std::string pending;
+        IClock::WakeId wake = 0;
+    };
+    std::map<std::string, OtherState> m_otherStates;  // by key
 };

@@ -465,7 +465,8 @@ TEST_F(GatewayMqtt, AKillUnderLoadLosesNoAcknowledgedWrite) {
             ASSERT_TRUE(state);
             EXPECT_GE(versionOf(state->body), acknowledged[i]) << "round " << round;
         }
-        EXPECT_EQ(restarted.Process().Signal(SIGTERM), 0);
+        EXPECT_EQ(restarted.Process().Signal(SIGTERM), 0)
+            << testing::PrintToString(restarted.Process().Lines());
     }
 }
 

@@ -61,9 +61,9 @@ void CGatewayCore::Reload(const std::vector<NamedSign>& allSigns, GatewaySchedul
 void CGatewayCore::Happened(const DirectorEvent& event) {
     if (event.kind == DirectorEvent::Kind::kSent) {
         m_metrics.RecordSend(event.sign.sign.name, event.result->outcome.Delivered(),
-                             event.result->seconds);
+                             event.result->seconds, m_clock.Now());
     } else if (event.kind == DirectorEvent::Kind::kRetry) {
-        m_metrics.RecordRetry();
+        m_metrics.RecordRetry(event.sign.sign.name);
     }
     const std::string text = EventText(event);
     if (!text.empty()) {

@@ -87,9 +87,12 @@ auto ChangeReply(CGatewayCore& core, const std::string& name, std::function<void
 }
 
 void GetMetrics(CGatewayCore& core, const Request&, Response& response) {
-    response.set_content(On<std::string>(core, [](CGatewayCore& gateway,
-                                                  auto reply) { reply(gateway.Metrics().Text()); }),
-                         "text/plain; version=0.0.4");
+    response.set_content(
+        On<std::string>(core,
+                        [](CGatewayCore& gateway, auto reply) {
+                            reply(gateway.Metrics().Text(gateway.Director().Signs()));
+                        }),
+        "text/plain; version=0.0.4");
 }
 
 void GetSigns(CGatewayCore& core, const Request&, Response& response) {

@@ -220,9 +220,16 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     EXPECT_EQ(failed["nextTryAt"], "2026-12-07T10:00:06.000Z");
     EXPECT_FALSE(failed["lastOutcome"].toObject()["delivered"].toBool());
     const std::string metrics = Request("GET", "/metrics")->body;
-    EXPECT_NE(metrics.find("lumivex_gateway_sends_total{sign=\"A\",outcome=\"failed\"} 1"),
-              std::string::npos)
-        << metrics;
+    for (const char* line : {
+             "lumivex_gateway_sends_total{sign=\"A\",outcome=\"failed\"} 1",
+             "lumivex_sign_up{sign=\"A\"} 0",
+             "lumivex_sign_up{sign=\"B\"} 0",
+             "lumivex_sign_last_success_timestamp_seconds{sign=\"A\"} 1796637600.000",
+             "lumivex_signs{state=\"failing\"} 1",
+             "lumivex_broker_connected 0",
+         }) {
+        EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
+    }
 }
 
 TEST_F(HttpRoutes, PreviewFramesAreThePanelsAndKeptUnderTheirVersion) {

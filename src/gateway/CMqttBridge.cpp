@@ -32,8 +32,8 @@ std::string Compact(const QJsonObject& object) {
 }  // namespace
 
 CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSigns,
-                         QObject* parent)
-    : QObject(parent), m_core(core) {
+                         std::string pageUrl, QObject* parent)
+    : QObject(parent), m_core(core), m_strPageUrl(std::move(pageUrl)) {
     const GatewayConfig& config = core.Config();
     m_strPrefix = config.mqtt.prefix;
     m_strStatusTopic = m_strPrefix + "/gateway/" + EscapeName(config.name) + "/status";
@@ -187,15 +187,21 @@ void CMqttBridge::OnConnected() {
     // The retained entries of signs this gateway drove once come back here to be removed.
     m_client->Subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
     m_client->Subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
+    m_client->Subscribe(std::string(kDiscoveryPrefix) + "binary_sensor/+/config", kQos);
 }
 
 void CMqttBridge::PublishDiscovery() {
-    const DiscoveryContext discovery{m_core.Config().name, m_strPrefix, m_strStatusTopic};
+    const DiscoveryContext discovery{m_core.Config().name, m_strPrefix, m_strStatusTopic,
+                                     m_strPageUrl, LUMIVEX_VERSION};
+    std::vector<MqttPublication> entries = GatewayDiscovery(discovery);
     for (const SignState& state : m_core.Director().Signs()) {
         SignChanged(state);
-        for (const MqttPublication& entry : SignDiscovery(state.sign.name, discovery)) {
-            Publish(entry.topic, entry.payload, entry.retained);
+        for (MqttPublication& entry : SignDiscovery(state.sign, discovery)) {
+            entries.push_back(std::move(entry));
         }
+    }
+    for (const MqttPublication& entry : entries) {
+        Publish(entry.topic, entry.payload, entry.retained);
     }
 }
 
@@ -352,6 +358,12 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker, answer,
                                      set.Value().stamp,
                                      SignedWith(set.Value(), m_core.Config().forwardKey));
+    } else if (leaf == "text/set") {
+        // Home Assistant's text entity: the text of the first line, the rest of the message kept.
+        const SignState* state = m_core.Director().Find(name);
+        m_core.Commands().SetMessage(
+            name, WithFirstLineText(state->desired.value_or(MessageDocument{}), payload),
+            Origin::kBroker, answer);
     } else if (leaf == "notify" && arrival.retained) {
         // A notice is for the moment it is sent: one kept by the broker would come back at every
         // start and reconnect.

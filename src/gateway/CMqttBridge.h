@@ -36,8 +36,9 @@ struct MqttArrival {
 // that starts in another's place finds the desired state waiting.
 class CMqttBridge : public QObject, private IDirectorListener {
 public:
-    // allSigns: every sign of signs.json, this gateway's and the others'.
-    CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSigns,
+    // allSigns: every sign of signs.json, this gateway's and the others'; pageUrl: where the
+    // signs page is, for Home Assistant's devices.
+    CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSigns, std::string pageUrl,
                 QObject* parent = nullptr);
     ~CMqttBridge() override;
 
@@ -79,6 +80,7 @@ private:
     CGatewayCore& m_core;
     std::string m_strPrefix;
     std::string m_strStatusTopic;
+    std::string m_strPageUrl;
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::map<std::string, std::string> m_allTags;   // escaped tag -> tag
     std::unique_ptr<CMqttClient> m_client;

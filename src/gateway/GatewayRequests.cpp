@@ -113,6 +113,23 @@ MessageDocument PlainTextMessage(std::string_view utf8) {
     return MessageFromJsonObject(QJsonObject{{"lines", QJsonArray{text}}});
 }
 
+MessageDocument WithFirstLineText(MessageDocument message, std::string_view utf8) {
+    const MessageDocument text = PlainTextMessage(utf8);
+    if (message.lines.empty()) {
+        message.lines.emplace_back();
+    }
+    CellLine& first = message.lines.front();
+    const CharCell look = first.empty() ? CharCell{} : first.front();
+    first.clear();
+    for (const CharCell& cell : text.lines.front()) {
+        CharCell kept = look;
+        kept.character = cell.character;
+        first.push_back(kept);
+    }
+    message.unencodable = text.unencodable;
+    return message;
+}
+
 Result<SetPayload> ReadSetPayload(std::string_view payload) {
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size())));

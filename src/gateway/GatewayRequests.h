@@ -35,6 +35,9 @@ Result<NoticeRequest> ReadNoticeRequest(std::string_view json);
 
 // One line of red text of the smallest size; line breaks become spaces.
 MessageDocument PlainTextMessage(std::string_view utf8);
+// The message with the text of its first line replaced, in the size, colour and blink of that
+// line's first character (the smallest red when it has none); every other line and choice kept.
+MessageDocument WithFirstLineText(MessageDocument message, std::string_view utf8);
 // A set topic's payload: a JSON object with "lines" is a message, with the stamp a gateway may have
 // written beside it; anything else is one line of text, placeholders and all.
 struct SetPayload {

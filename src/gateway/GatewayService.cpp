@@ -93,7 +93,9 @@ bool GatewayService::Start(std::string& error) {
     }
     m_core->Log().Line(m_config.name, RaiseOpenFilesLimit());
     if (!m_config.mqtt.url.empty()) {
-        m_mqtt = std::make_unique<CMqttBridge>(*m_core, m_allSigns);
+        m_mqtt = std::make_unique<CMqttBridge>(
+            *m_core, m_allSigns,
+            "http://" + m_config.httpHost + ":" + std::to_string(m_http->Port()) + "/");
     }
     if (m_mqtt) {
         m_mqtt->Start();

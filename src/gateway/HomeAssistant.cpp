@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "gateway/SafeName.h"
+#include "preview/SignModel.h"
 
 namespace {
 
@@ -22,6 +23,10 @@ std::string DiscoveryId(const std::string& escaped) {
     return id;
 }
 
+std::string GatewayDevice(const std::string& gateway) {
+    return "lumivex_gateway_" + DiscoveryId(EscapeName(gateway));
+}
+
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -30,42 +35,84 @@ QString Text(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-}  // namespace
-
-std::string DiscoveryObject(const std::string& gateway, const std::string& sign) {
-    return "lumivex_" + DiscoveryId(EscapeName(gateway)) + "_" + DiscoveryId(EscapeName(sign));
+QJsonObject Origin(const DiscoveryContext& context) {
+    return {{"name", "Lumivex"},
+            {"sw_version", Text(context.version)},
+            {"support_url", Text(context.pageUrl)}};
 }
 
-std::vector<MqttPublication> SignDiscovery(const std::string& name,
-                                           const DiscoveryContext& context) {
-    const std::string object = DiscoveryObject(context.gateway, name);
-    const std::string signTopic = context.prefix + "/" + EscapeName(name) + "/";
-    QJsonObject device;
-    device["identifiers"] = QJsonArray{Text(object)};
-    device["name"] = Text(name);
-    device["manufacturer"] = "Lumivex";
+MqttPublication Config(const char* component, const std::string& object,
+                       const QJsonObject& entity) {
+    return {std::string(kDiscoveryPrefix) + component + "/" + object + "/config", Compact(entity),
+            true};
+}
+
+}  // namespace
+
+std::string DiscoveryObject(const std::string& sign) {
+    return "lumivex_" + DiscoveryId(EscapeName(sign));
+}
+
+std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const DiscoveryContext& context) {
+    const std::string object = DiscoveryObject(sign.name);
+    const std::string signTopic = context.prefix + "/" + EscapeName(sign.name) + "/";
+    const QJsonObject device{{"identifiers", QJsonArray{Text(object)}},
+                             {"name", Text(sign.name)},
+                             {"manufacturer", "Lumivex"},
+                             {"model", Text(std::string(kSignModelNames[static_cast<size_t>(
+                                           std::clamp(sign.signModel, 0, kSignModelCount - 1))]))},
+                             {"sw_version", Text(context.version)},
+                             {"configuration_url", Text(context.pageUrl)},
+                             {"via_device", Text(GatewayDevice(context.gateway))}};
     QJsonObject text;
-    text["name"] = Text(name);
+    text["name"] = QJsonValue::Null;  // the device names it
     text["unique_id"] = Text(object + "_text");
-    text["command_topic"] = Text(signTopic + "message/set");
+    text["command_topic"] = Text(signTopic + "text/set");
     text["state_topic"] = Text(signTopic + "state");
     text["value_template"] =
         "{% set l = value_json.desired.lines[0] if value_json.desired else '' %}"
         "{{ l if l is string else l | map(attribute='text') | join }}";
     text["max"] = kMaxTextEntityLength;
     text["availability_topic"] = Text(context.statusTopic);
+    text["origin"] = Origin(context);
     text["device"] = device;
-    QJsonObject sensor;
-    sensor["name"] = Text(name + " last outcome");
-    sensor["unique_id"] = Text(object + "_outcome");
-    sensor["state_topic"] = Text(signTopic + "state");
-    sensor["value_template"] =
-        "{{ value_json.lastOutcome.text if value_json.lastOutcome else 'nothing sent yet' }}";
-    sensor["availability_topic"] = Text(context.statusTopic);
-    sensor["device"] = device;
-    return {
-        {std::string(kDiscoveryPrefix) + "text/" + object + "/config", Compact(text), true},
-        {std::string(kDiscoveryPrefix) + "sensor/" + object + "/config", Compact(sensor), true}};
+    QJsonObject problem;
+    problem["name"] = "Problem";
+    problem["unique_id"] = Text(object + "_problem");
+    problem["device_class"] = "problem";
+    problem["entity_category"] = "diagnostic";
+    problem["state_topic"] = Text(signTopic + "state");
+    problem["value_template"] =
+        "{{ 'ON' if value_json.lastOutcome and not value_json.lastOutcome.delivered else 'OFF' }}";
+    // The outcome's words change with every send: an attribute, not a state with a history.
+    problem["json_attributes_topic"] = Text(signTopic + "state");
+    problem["json_attributes_template"] =
+        "{{ {'outcome': value_json.lastOutcome.text if value_json.lastOutcome else "
+        "'nothing sent yet', 'waiting_for': value_json.waitingFor} | tojson }}";
+    problem["availability_topic"] = Text(context.statusTopic);
+    problem["origin"] = Origin(context);
+    problem["device"] = device;
+    return {Config("text", object, text), Config("binary_sensor", object, problem)};
+}
+
+std::vector<MqttPublication> GatewayDiscovery(const DiscoveryContext& context) {
+    const std::string object = GatewayDevice(context.gateway);
+    QJsonObject connected;
+    connected["name"] = "Connection";
+    connected["unique_id"] = Text(object + "_connection");
+    connected["device_class"] = "connectivity";
+    connected["entity_category"] = "diagnostic";
+    connected["state_topic"] = Text(context.statusTopic);
+    connected["payload_on"] = "online";
+    connected["payload_off"] = "offline";
+    connected["origin"] = Origin(context);
+    connected["device"] = QJsonObject{{"identifiers", QJsonArray{Text(object)}},
+                                      {"name", Text("Lumivex gateway " + context.gateway)},
+                                      {"manufacturer", "Lumivex"},
+                                      {"model", "lumivex-gateway"},
+                                      {"sw_version", Text(context.version)},
+                                      {"configuration_url", Text(context.pageUrl)}};
+    return {Config("binary_sensor", object, connected)};
 }
 
 bool IsStaleDiscoveryEntry(const std::string& topic, const std::string& payload,
@@ -81,10 +128,19 @@ bool IsStaleDiscoveryEntry(const std::string& topic, const std::string& payload,
         return false;
     }
     const std::string object = topic.substr(objectStart + 1, objectEnd - objectStart - 1);
-    if (object.rfind("lumivex_" + DiscoveryId(EscapeName(gateway)) + "_", 0) != 0) {
+    const QJsonObject device = QJsonDocument::fromJson(QByteArray::fromStdString(payload))
+                                   .object()
+                                   .value("device")
+                                   .toObject();
+    // This gateway's entries of before, when ids carried the gateway's name and no device named
+    // the gateway, all go.
+    if (!device.contains("via_device") &&
+        object.rfind("lumivex_" + DiscoveryId(EscapeName(gateway)) + "_", 0) == 0) {
+        return true;
+    }
+    if (device.value("via_device").toString().toStdString() != GatewayDevice(gateway)) {
         return false;
     }
-    return std::none_of(driven.begin(), driven.end(), [&](const std::string& sign) {
-        return DiscoveryObject(gateway, sign) == object;
-    });
+    return std::none_of(driven.begin(), driven.end(),
+                        [&](const std::string& sign) { return DiscoveryObject(sign) == object; });
 }

@@ -157,10 +157,11 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
     client.Subscribe("plant/#");
     client.Subscribe("homeassistant/#");
     EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("line")), "online");
-    // Each sign is a text entity whose command sets its message.
+    // Each sign is a text entity whose command sets the text of its first line, the rest of its
+    // message kept.
     const QJsonObject entity = JsonObjectOf(
-        client.WaitFor("homeassistant/text/lumivex_hall-b_dock_2F2_20_23a/config", Holds("{")));
-    EXPECT_EQ(entity["command_topic"].toString(), "plant/dock%2F2%20%23a/message/set");
+        client.WaitFor("homeassistant/text/lumivex_dock_2F2_20_23a/config", Holds("{")));
+    EXPECT_EQ(entity["command_topic"].toString(), "plant/dock%2F2%20%23a/text/set");
 
     struct Case {
         size_t sign;
@@ -200,7 +201,7 @@ TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistantAndTheBroker) {
     ASSERT_TRUE(client.Connected());
     client.Subscribe("homeassistant/#");
     client.Subscribe("plant/dock%202/state");
-    const std::string dock = "homeassistant/sensor/lumivex_hall-b_dock_202/config";
+    const std::string dock = "homeassistant/binary_sensor/lumivex_dock_202/config";
     {
         CGatewayProcess gateway(setup.Write(MqttConfig()));
         ASSERT_TRUE(gateway.Listening());
@@ -215,7 +216,7 @@ TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistantAndTheBroker) {
     EXPECT_TRUE(client.WaitForRemoval(dock));
     EXPECT_TRUE(client.WaitForRemoval("plant/dock%202/state"));
     EXPECT_FALSE(
-        client.WaitFor("homeassistant/sensor/lumivex_hall-b_line_203/config", Holds("Line 3"))
+        client.WaitFor("homeassistant/binary_sensor/lumivex_line_203/config", Holds("Line 3"))
             .empty());
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }

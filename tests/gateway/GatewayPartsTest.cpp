@@ -2,9 +2,14 @@
 // configuration, templates over formatted text, schedules and request messages.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include "GatewayProcess.h"
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayRequests.h"
+#include "gateway/HomeAssistant.h"
 #include "gateway/MessageTemplate.h"
 #include "gateway/PanelFrames.h"
 #include "gateway/SafeName.h"
@@ -295,6 +300,75 @@ TEST(GatewayRequests, ASetPayloadIsAMessageOnlyAsAnObjectWithLines) {
     EXPECT_FALSE(SignedWith(back.Value(), key));
     forwarded.replace(forwarded.find("\"version\":7"), 11, "\"version\":8");
     EXPECT_FALSE(SignedWith(ReadSetPayload(forwarded).Value(), key));
+}
+
+}  // namespace
+
+namespace {
+
+QJsonObject JsonObjectOf(const std::string& text) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
+}
+
+TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) {
+    NamedSign sign;
+    sign.name = "Line 3";
+    sign.signModel = 12;
+    const DiscoveryContext here{"hall-b", "plant", "plant/gateway/hall-b/status",
+                                "http://127.0.0.1:8080/", "1.2"};
+    const std::vector<MqttPublication> entries = SignDiscovery(sign, here);
+    ASSERT_EQ(entries.size(), 2u);
+    const QJsonObject text = JsonObjectOf(entries[0].payload);
+    const QJsonObject problem = JsonObjectOf(entries[1].payload);
+    EXPECT_EQ(entries[0].topic, "homeassistant/text/lumivex_line_203/config");
+    EXPECT_EQ(entries[1].topic, "homeassistant/binary_sensor/lumivex_line_203/config");
+    EXPECT_TRUE(entries[0].retained);
+    EXPECT_TRUE(text["name"].isNull());
+    EXPECT_EQ(text["unique_id"], "lumivex_line_203_text");
+    EXPECT_EQ(text["command_topic"], "plant/line%203/text/set");
+    EXPECT_EQ(text["origin"].toObject()["name"], "Lumivex");
+    const QJsonObject device = text["device"].toObject();
+    EXPECT_EQ(device["identifiers"], QJsonArray{"lumivex_line_203"});
+    EXPECT_EQ(device["model"], "Tricolor 4 Line 20 Char");
+    EXPECT_EQ(device["configuration_url"], "http://127.0.0.1:8080/");
+    EXPECT_EQ(device["via_device"], "lumivex_gateway_hall-b");
+    EXPECT_EQ(problem["device_class"], "problem");
+    EXPECT_EQ(problem["entity_category"], "diagnostic");
+    EXPECT_EQ(problem["json_attributes_topic"], "plant/line%203/state");
+    EXPECT_EQ(JsonObjectOf(GatewayDiscovery(here)[0].payload)["device_class"], "connectivity");
+    // Moved to another gateway, the sign keeps its ids.
+    DiscoveryContext there = here;
+    there.gateway = "hall-a";
+    EXPECT_EQ(JsonObjectOf(SignDiscovery(sign, there)[0].payload)["unique_id"], text["unique_id"]);
+    // A gateway removes its own entries of signs it no longer drives, and no other gateway's.
+    struct Case {
+        std::string topic;
+        std::string payload;
+        std::vector<std::string> driven;
+        bool stale;
+    };
+    const Case cases[] = {
+        {entries[0].topic, entries[0].payload, {"line 3"}, false},
+        {entries[0].topic, entries[0].payload, {}, true},
+        {entries[0].topic, SignDiscovery(sign, there)[0].payload, {}, false},
+        {"homeassistant/sensor/lumivex_hall-b_line_203/config", R"({"device": {}})", {}, true},
+        {entries[0].topic, "", {}, false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(IsStaleDiscoveryEntry(c.topic, c.payload, "hall-b", c.driven), c.stale)
+            << c.topic << " " << c.payload;
+    }
+}
+
+TEST(GatewayRequests, TheFirstLinesTextIsReplacedKeepingItsLookAndTheRest) {
+    const MessageDocument message = ParseMessageJson(
+        R"({"lines": [[{"text": "OLD", "color": "green", "size": 2}], "SECOND"], "effect": "scroll"})");
+    const MessageDocument changed = WithFirstLineText(message, "NEW TEXT");
+    EXPECT_EQ(WriteMessageJson(changed, {.indented = false, .everyChoice = false}),
+              WriteMessageJson(ParseMessageJson(R"({"lines": [[{"text": "NEW TEXT",
+                  "color": "green", "size": 2}], "SECOND"], "effect": "scroll"})"),
+                               {.indented = false, .everyChoice = false}));
+    EXPECT_EQ(ShownText(WithFirstLineText(MessageDocument{}, "HELLO")), "HELLO");
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "gateway/CHttpApi.h"
 #include "gateway/CMqttBridge.h"
 #include "gateway/Clock.h"
+#include "gateway/ServiceManager.h"
 #include "gateway/SignSender.h"
 #include "settings/ProfileStore.h"
 
@@ -103,13 +104,16 @@ bool GatewayService::Start(std::string& error) {
     m_core->Log().Line(m_config.name, "listening on http://" + m_config.httpHost + ":" +
                                           std::to_string(m_http->Port()));
     m_core->Log().Flush();
+    m_manager = std::make_unique<CServiceManager>();
+    m_manager->Ready();
     return true;
 }
 
 void GatewayService::Reload() {
-    if (!m_core) {
+    if (!m_core || !m_manager) {
         return;
     }
+    m_manager->Reloading();
     const std::vector<NamedSign> before = m_allSigns;
     GatewaySchedules schedules = m_schedules;
     try {
@@ -118,6 +122,7 @@ void GatewayService::Reload() {
         m_allSigns = before;
         m_schedules = std::move(schedules);
         m_core->Log().Line(m_config.name, std::string("signs.json not reloaded: ") + error.what());
+        m_manager->Ready();
         return;
     }
     m_core->Reload(m_allSigns, m_schedules);
@@ -125,9 +130,14 @@ void GatewayService::Reload() {
         m_mqtt->Reload(m_allSigns);
     }
     m_core->Log().Line(m_config.name, "reloaded: " + Summary());
+    m_manager->Ready();
 }
 
 bool GatewayService::Stop() {
+    if (m_manager) {
+        m_manager->Stopping();
+        m_manager.reset();
+    }
     bool quiet = true;
     if (m_http) {
         quiet = m_http->Stop(kHttpStopWait);

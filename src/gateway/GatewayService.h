@@ -12,6 +12,7 @@ class CPlanSender;
 class CGatewayCore;
 class CHttpApi;
 class CMqttBridge;
+class CServiceManager;
 
 // The whole gateway as lumivex-gateway runs it: its configuration, the system's clock, the send
 // plans, the core, and the ways in (HTTP and the broker).
@@ -47,4 +48,5 @@ private:
     std::unique_ptr<CGatewayCore> m_core;
     std::unique_ptr<CHttpApi> m_http;
     std::unique_ptr<CMqttBridge> m_mqtt;
+    std::unique_ptr<CServiceManager> m_manager;
 };

@@ -3,8 +3,10 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "GatewayTestSupport.h"
@@ -110,6 +112,45 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOtherAndNothingHoldsAStop) {
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
     EXPECT_FALSE(gateway.Process().WaitForLine("stopped").empty());
     close(socket);
+}
+
+// Started by systemd (Type=notify), it says when it is ready, reloading and stopping, and its
+// event loop pings the watchdog.
+TEST(GatewayProgram, TellsTheServiceManagerWhatItDoes) {
+    GatewaySetup setup;
+    setup.signs.resize(1);
+    setup.signs[0].name = "a";
+    const std::string config = setup.Write();
+    const std::string path = setup.folder.Path() + "/notify";
+    const int manager = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    path.copy(address.sun_path, sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(manager, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    const auto next = [&] {
+        pollfd ready{manager, POLLIN, 0};
+        char text[256] = {};
+        if (poll(&ready, 1, kTestWaitMs) != 1) {
+            return std::string();
+        }
+        const ssize_t got = recv(manager, text, sizeof(text) - 1, 0);
+        return std::string(text, static_cast<size_t>(std::max<ssize_t>(got, 0)));
+    };
+    CChildProcess gateway(LUMIVEX_GATEWAY_PATH, {"--config", config},
+                          {"NOTIFY_SOCKET=" + path, "WATCHDOG_USEC=100000"});
+    EXPECT_EQ(next(), "READY=1");
+    EXPECT_EQ(next(), "WATCHDOG=1");
+    kill(gateway.Pid(), SIGHUP);
+    std::string said = next();
+    while (said == "WATCHDOG=1") {
+        said = next();
+    }
+    EXPECT_EQ(said, "RELOADING=1");
+    EXPECT_EQ(gateway.Signal(SIGTERM), 0);
+    for (said = next(); said == "WATCHDOG=1" || said == "READY=1"; said = next()) {
+    }
+    EXPECT_EQ(said, "STOPPING=1");
+    close(manager);
 }
 
 TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {

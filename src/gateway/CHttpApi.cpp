@@ -40,16 +40,6 @@ std::string StatusText(int status) {
     }
 }
 
-bool SameToken(const std::string& given, const std::string& token) {
-    // Every byte compared, so that the time taken does not tell how much of a guess was right.
-    unsigned difference = given.size() == token.size() ? 0 : 1;
-    for (size_t i = 0; i < given.size(); ++i) {
-        difference |= static_cast<unsigned char>(given[i]) ^
-                      static_cast<unsigned char>(token[i % std::max<size_t>(token.size(), 1)]);
-    }
-    return difference == 0;
-}
-
 }  // namespace
 
 CHttpApi::CHttpApi(CGatewayCore& core)
@@ -212,7 +202,7 @@ bool CHttpApi::Admit(const httplib::Request& request, httplib::Response& respons
     const std::string header = request.get_header_value("Authorization");
     const std::string bearer = "Bearer ";
     if (!token.empty() &&
-        (header.rfind(bearer, 0) != 0 || !SameToken(header.substr(bearer.size()), token))) {
+        (header.rfind(bearer, 0) != 0 || !SameSecret(header.substr(bearer.size()), token))) {
         m_guesses.Failed(request.remote_addr);
         response.set_header("WWW-Authenticate", "Bearer");
         SendError(response, 401, "Authorization", "a valid token is needed");

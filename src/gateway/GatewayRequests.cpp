@@ -161,13 +161,17 @@ std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp,
 }
 
 bool SignedWith(const SetPayload& payload, const std::string& key) {
-    const std::string expected = Signature(payload.signedText, key);
-    // Every byte compared, so that the time taken does not tell how much of a forgery was right.
-    unsigned difference = key.empty() || payload.signature.size() != expected.size() ? 1 : 0;
-    for (size_t i = 0; i < std::min(expected.size(), payload.signature.size()); ++i) {
-        difference |= static_cast<unsigned char>(expected[i] ^ payload.signature[i]);
+    return !key.empty() && SameSecret(payload.signature, Signature(payload.signedText, key));
+}
+
+bool SameSecret(const std::string& given, const std::string& secret) {
+    // Every byte compared, so that the time taken does not tell how much of a guess was right.
+    unsigned difference = given.size() == secret.size() ? 0 : 1;
+    for (size_t i = 0; i < given.size(); ++i) {
+        difference |= static_cast<unsigned char>(given[i]) ^
+                      static_cast<unsigned char>(secret[i % std::max<size_t>(secret.size(), 1)]);
     }
-    return difference == 0;
+    return difference == 0 && !secret.empty();
 }
 
 std::string FailureJson(const GatewayResult& failure) {

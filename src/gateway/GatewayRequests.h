@@ -53,6 +53,8 @@ std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp,
                            const std::string& key = {});
 // Whether the payload carries a signature made with `key`.
 bool SignedWith(const SetPayload& payload, const std::string& key);
+// A token or signature compared in a time that tells nothing of how much of it was right.
+bool SameSecret(const std::string& given, const std::string& secret);
 
 // {"error": "...", "field": "..."}
 std::string FailureJson(const GatewayResult& failure);

@@ -137,7 +137,8 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
         return;
     }
     const bool versioned = request.has_param("v");
-    if (versioned && request.get_param_value("v") != PanelVersion(shown.Value())) {
+    const std::string version = PanelVersion(shown.Value());
+    if (versioned && request.get_param_value("v") != version) {
         // Kept by the browser under that version, another message's picture would stand for it.
         SendFailure(response, {ResultKind::kConflict, "v", "the sign shows another message now"});
         return;
@@ -147,7 +148,8 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
     if (versioned) {
         response.set_header("Cache-Control", "private, max-age=86400, immutable");
     }
-    response.set_content(core.Panels().Png(shown.Value(), frame).toStdString(), "image/png");
+    response.set_content(core.Panels().Png(shown.Value(), version, frame).toStdString(),
+                         "image/png");
 }
 
 void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,

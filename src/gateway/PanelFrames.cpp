@@ -79,8 +79,8 @@ QByteArray PngOfFrame(const MessageDocument& shown, int64_t frame) {
     return PaintStep(shown, cycle.states[static_cast<size_t>(cycle.StateOf(frame))]);
 }
 
-QByteArray CPanelCache::Png(const MessageDocument& shown, int64_t frame) {
-    const std::string version = PanelVersion(shown);
+QByteArray CPanelCache::Png(const MessageDocument& shown, const std::string& version,
+                            int64_t frame) {
     {
         const std::lock_guard lock(m_mutex);
         const auto found = m_entries.find(version);

@@ -47,7 +47,8 @@ QByteArray PngOfFrame(const MessageDocument& shown, int64_t frame);
 class CPanelCache {
 public:
     explicit CPanelCache(size_t maxBytes = kDefaultMaxBytes) : m_nMaxBytes(maxBytes) {}
-    QByteArray Png(const MessageDocument& shown, int64_t frame);
+    // `version`: PanelVersion(shown), which the caller has at hand.
+    QByteArray Png(const MessageDocument& shown, const std::string& version, int64_t frame);
 
     static constexpr size_t kDefaultMaxBytes = 16 * 1024 * 1024;
 

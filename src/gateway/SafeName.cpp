@@ -12,29 +12,7 @@ void AppendEscaped(std::string& escaped, unsigned char byte) {
     escaped += kHex[byte & 0xF];
 }
 
-}  // namespace
-
-std::string EscapeName(std::string_view name) {
-    // Folded as sign names compare (Unicode case folding), so that "\u00C4rger" and "\u00E4rger"
-    // are one level.
-    const std::string folded = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
-                                   .toCaseFolded()
-                                   .toStdString();
-    return EscapeBytes(folded);
-}
-
-std::vector<std::string> EarlierNamesOf(std::string_view name) {
-    std::string earlier = EscapeBytes(name);
-    if (earlier == "%61ll") {
-        earlier = "all";
-    }
-    std::vector<std::string> names;
-    if (earlier != EscapeName(name)) {
-        names.push_back(earlier);
-    }
-    return names;
-}
-
+// The escaping alone, bytes as they are.
 std::string EscapeBytes(std::string_view name) {
     std::string escaped;
     escaped.reserve(name.size());
@@ -57,4 +35,27 @@ std::string EscapeBytes(std::string_view name) {
         return reserved + escaped.substr(1);
     }
     return escaped;
+}
+
+}  // namespace
+
+std::string EscapeName(std::string_view name) {
+    // Folded as sign names compare (Unicode case folding), so that "\u00C4rger" and "\u00E4rger"
+    // are one level.
+    const std::string folded = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()))
+                                   .toCaseFolded()
+                                   .toStdString();
+    return EscapeBytes(folded);
+}
+
+std::vector<std::string> EarlierNamesOf(std::string_view name) {
+    std::string earlier = EscapeBytes(name);
+    if (earlier == "%61ll") {
+        earlier = "all";
+    }
+    std::vector<std::string> names;
+    if (earlier != EscapeName(name)) {
+        names.push_back(earlier);
+    }
+    return names;
 }

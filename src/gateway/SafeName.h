@@ -19,5 +19,3 @@ std::string EscapeName(std::string_view name);
 // The names earlier versions gave the sign, where they differ (letters beyond ASCII were not
 // folded, "all" was not reserved), for taking back what they kept.
 std::vector<std::string> EarlierNamesOf(std::string_view name);
-// The escaping alone, bytes as they are.
-std::string EscapeBytes(std::string_view name);

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <string>
 
 #include "settings/SendNotices.h"
@@ -36,21 +35,6 @@ TEST(SendNoticesTest, ARefusedDeviceSaysWhichGroupToJoinAndHow) {
         EXPECT_TRUE(Contains(text, c.says)) << c.name << ": " << text;
         EXPECT_EQ(Contains(text, "usermod"), c.advisesJoining) << c.name << ": " << text;
     }
-}
-
-// The device's row and the box of a refused send give the operator one and the same command.
-TEST(SendNoticesTest, TheRowAndTheBoxGiveTheSameAdvice) {
-    SendOutcome refused;
-    refused.result.code = SEND_SYSTEM_ERROR;
-    refused.result.error = EACCES;
-    refused.portName = "COM1";
-    refused.devicePath = "/dev/ttyUSB0";
-    refused.deviceGroup = "uucp";
-    const std::string advice = "join the group \"uucp\" (sudo usermod -aG uucp $USER)";
-    ASSERT_EQ(SendNotices(refused).size(), 1U);
-    EXPECT_TRUE(Contains(SendNotices(refused).front().text, advice));
-    EXPECT_TRUE(
-        Contains(SerialDeviceStatusText({SerialDeviceState::kNoAccess, "uucp", false}), advice));
 }
 
 }  // namespace

@@ -209,38 +209,8 @@ TEST(FormattedEditTest, UndoAndRedoAsEveryEditorDoes) {
         EXPECT_EQ(editor.EncodeBody(), typed);
         EXPECT_FALSE(redoOffered(editor));
     }
-    {
-        SCOPED_TRACE("a deleted run of green comes back green");
-        CFormattedEdit editor;
-        editor.Initialise();
-        editor.show();
-        editor.SetLineCells({Cells("GREEN TEXT", 1, kGreen)});
-        const std::string body = editor.EncodeBody();
-        key(editor, Qt::Key_End, Qt::ControlModifier);
-        for (int i = 0; i < 5; ++i) {
-            key(editor, Qt::Key_Left);
-        }
-        key(editor, Qt::Key_End, Qt::ControlModifier | Qt::ShiftModifier);
-        key(editor, Qt::Key_Delete);
-        EXPECT_FALSE(editor.IsClean());
-        undo(editor);
-        EXPECT_EQ(editor.EncodeBody(), body);
-        EXPECT_TRUE(editor.IsClean());
-    }
-    {
-        SCOPED_TRACE("a colour given to a selection, undone and made again");
-        CFormattedEdit editor;
-        editor.Initialise();
-        editor.show();
-        QTest::keyClicks(&editor, "ABCDEF");
-        key(editor, Qt::Key_Left, Qt::ShiftModifier);
-        key(editor, Qt::Key_Left, Qt::ShiftModifier);
-        editor.ApplyColour(kColourGreen);
-        undo(editor);
-        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1ABCDEF");
-        redo(editor);
-        EXPECT_EQ(editor.EncodeBody(), "^K0^dC1ABCD^dC2EF");
-    }
+    // A deleted green run and a colour undone and made again are the history's own cases
+    // (EditHistoryTest); here the keys, the menu and the clipboard reach it.
     {
         SCOPED_TRACE("a cut and a paste");
         CFormattedEdit editor;

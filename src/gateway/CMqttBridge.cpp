@@ -23,8 +23,6 @@ namespace {
 constexpr int kQos = 1;
 constexpr std::chrono::milliseconds kGoodbyeWait{400};
 constexpr std::chrono::seconds kOtherStateInterval{1};
-constexpr const char* kOnline = "online";
-constexpr const char* kOffline = "offline";
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -36,15 +34,27 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     : QObject(parent), m_core(core), m_strPageUrl(std::move(pageUrl)) {
     const GatewayConfig& config = core.Config();
     m_strPrefix = config.mqtt.prefix;
-    m_strStatusTopic = m_strPrefix + "/gateway/" + EscapeName(config.name) + "/status";
+    const std::string gatewayTopic = m_strPrefix + "/gateway/" + EscapeName(config.name);
+    m_strStatusTopic = gatewayTopic + "/status";
+    m_strProbeTopic = gatewayTopic + "/probe";
+    m_self = ThisInstance(core.Clock().Now());
     Learn(allSigns);
     CMqttClient::Options options;
     options.url = config.mqtt.url;
+    options.caFile = config.mqtt.caFile;
+    options.certFile = config.mqtt.certFile;
+    options.keyFile = config.mqtt.keyFile;
+    // One client of the name: the broker keeps its session while it is away.
     options.clientId = "lumivex-gateway-" + EscapeName(config.name);
     options.username = config.mqtt.username;
     options.password = config.mqtt.password;
     options.willTopic = m_strStatusTopic;
-    options.willPayload = kOffline;
+    options.willPayload = StatusJson(m_self, false);
+    m_claim = std::make_unique<CMqttNameClaim>(
+        options,
+        CMqttNameClaim::Topics{m_strStatusTopic, m_strProbeTopic,
+                               gatewayTopic + "/claim/" + m_self.instance},
+        m_self, core.Clock());
     CMqttClient::Events events;
     // Told on the client's thread; the outbox learns of the connection at once, so that nothing
     // is handed on after it is known lost.
@@ -119,10 +129,31 @@ CMqttBridge::~CMqttBridge() {
     Stop();
 }
 
-void CMqttBridge::Start() {
+void CMqttBridge::Start(std::function<void(const std::string&)> nameHeld) {
+    m_nameHeld = std::move(nameHeld);
+    m_claim->Start([this](const CMqttNameClaim::Outcome& outcome) { Claimed(outcome); },
+                   [this](const std::string& reason) { OnConnectionLost(reason); });
+}
+
+void CMqttBridge::Claimed(const CMqttNameClaim::Outcome& outcome) {
+    const std::string& name = m_core.Config().name;
+    if (outcome.heldBy) {
+        const std::string why = "the name " + name + " is held on the broker by " +
+                                HolderText(*outcome.heldBy) +
+                                ": another gateway of this name runs; not driving its signs here";
+        m_core.Log().Line(name, why);
+        if (m_nameHeld) {
+            m_nameHeld(why);
+        }
+        return;
+    }
+    if (outcome.lapsed) {
+        m_core.Log().Line(
+            name, "taking the name over from " + HolderText(*outcome.lapsed) + ", which is gone");
+    }
     std::string error;
     if (!m_client->Start(error)) {
-        m_core.Log().Line(m_core.Config().name, error);
+        m_core.Log().Line(name, error);
     }
 }
 
@@ -138,7 +169,8 @@ bool CMqttBridge::Stop() {
         const std::lock_guard lock(m_outboxMutex);
         m_outbox.reset();
     }
-    const bool stopped = m_client->Stop(m_strStatusTopic, kOffline, kGoodbyeWait);
+    m_claim.reset();
+    const bool stopped = m_client->Stop(m_strStatusTopic, StatusJson(m_self, false), kGoodbyeWait);
     if (!stopped) {
         (void)m_client.release();  // its thread still runs: it ends with the process
     }
@@ -181,7 +213,8 @@ void CMqttBridge::OnConnected() {
     m_bWasConnected = true;
     m_bToldAway = false;
     m_core.Metrics().SetBrokerConnected(true);
-    Publish(m_strStatusTopic, kOnline, true);
+    Publish(m_strStatusTopic, StatusJson(m_self, true), true);
+    m_client->Subscribe(m_strProbeTopic, kQos);
     Subscribe();
     PublishDiscovery();
     // The retained entries of signs this gateway drove once come back here to be removed.
@@ -244,6 +277,16 @@ void CMqttBridge::TakeMessages() {
 
 void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival) {
     const std::string& payload = arrival.payload;
+    if (topic == m_strProbeTopic) {
+        const NameHolder asker = ReadStatus(payload);
+        if (asker.instance != m_self.instance) {
+            // Said again, for the one that asks to hear that this gateway lives.
+            m_core.Log().Line(m_core.Config().name, "another gateway of this name, " +
+                                                        HolderText(asker) + ", was refused it");
+            Publish(m_strStatusTopic, StatusJson(m_self, true), true);
+        }
+        return;
+    }
     if (topic.rfind(kDiscoveryPrefix, 0) == 0) {
         std::vector<std::string> driven;
         for (const SignState& state : m_core.Director().Signs()) {

@@ -11,6 +11,7 @@
 #include "fleet/SignSelection.h"
 #include "gateway/CDirector.h"
 #include "gateway/CMqttClient.h"
+#include "gateway/CMqttNameClaim.h"
 #include "gateway/CMqttOutbox.h"
 #include "gateway/GatewayResult.h"
 #include "gateway/SignForwarder.h"
@@ -42,8 +43,10 @@ public:
                 QObject* parent = nullptr);
     ~CMqttBridge() override;
 
-    // Connects in the background and keeps reconnecting; never waits for the broker.
-    void Start();
+    // Connects in the background and keeps reconnecting; never waits for the broker. First makes
+    // sure no other live gateway of this name is on the broker; if one is, drives nothing there
+    // and tells `nameHeld` why.
+    void Start(std::function<void(const std::string& why)> nameHeld = {});
     // Publishes "offline" and disconnects, waiting a moment at most; false when the client was
     // left to the end of the process (a connect to a broker that does not answer).
     bool Stop();
@@ -56,6 +59,7 @@ private:
     void PublishDesired(const SignState& state);
     void SignChanged(const SignState& state) override;
     void DesiredChanged(const SignState& state) override;
+    void Claimed(const CMqttNameClaim::Outcome& outcome);
     void OnConnected();
     void OnConnectionLost(const std::string& reason);
     void Subscribe();
@@ -80,6 +84,10 @@ private:
     CGatewayCore& m_core;
     std::string m_strPrefix;
     std::string m_strStatusTopic;
+    std::string m_strProbeTopic;  // another gateway of this name asks whether this one lives
+    NameHolder m_self;
+    std::unique_ptr<CMqttNameClaim> m_claim;
+    std::function<void(const std::string&)> m_nameHeld;
     std::string m_strPageUrl;
     std::map<std::string, std::string> m_allSigns;  // escaped name -> name
     std::map<std::string, std::string> m_allTags;   // escaped tag -> tag

@@ -2,15 +2,22 @@
 
 #include <mosquitto.h>
 
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
 namespace {
 
 constexpr int kKeepAliveSeconds = 20;
-constexpr unsigned kFirstReconnectSeconds = 1;
-constexpr unsigned kLongestReconnectSeconds = 30;
+constexpr std::chrono::milliseconds kFirstReconnectWait{250};
+constexpr std::chrono::milliseconds kLongestReconnectWait{30000};
+constexpr int kLoopWaitMs = 1000;
+constexpr std::chrono::milliseconds kStopConnectWait{500};
 constexpr int kDefaultPort = 1883;
+constexpr int kDefaultTlsPort = 8883;
 
 // The library is set up once for the whole program, before the first client.
 void InitialiseOnce() {
@@ -18,21 +25,24 @@ void InitialiseOnce() {
     (void)initialised;
 }
 
-// "tcp://host:port" -> host, port.
-bool ParseUrl(const std::string& url, std::string& host, int& port, std::string& error) {
+// "tcp://host:port" -> host, port; "ssl://" and "mqtts://" are TLS.
+bool ParseUrl(const std::string& url, std::string& host, int& port, bool& tls, std::string& error) {
     std::string rest = url;
-    for (const char* scheme : {"tcp://", "mqtt://"}) {
+    tls = false;
+    for (const char* scheme : {"tcp://", "mqtt://", "ssl://", "mqtts://"}) {
         if (rest.rfind(scheme, 0) == 0) {
             rest = rest.substr(std::char_traits<char>::length(scheme));
+            tls = scheme[0] == 's' || std::string(scheme) == "mqtts://";
         }
     }
+    const std::string form = " is not tcp://HOST:PORT (or ssl://HOST:PORT for TLS)";
     if (rest.find("://") != std::string::npos) {
-        error = "the broker's address " + url + " is not tcp://HOST:PORT";
+        error = "the broker's address " + url + form;
         return false;
     }
     const size_t colon = rest.rfind(':');
     host = rest.substr(0, colon);
-    port = kDefaultPort;
+    port = tls ? kDefaultTlsPort : kDefaultPort;
     if (colon != std::string::npos) {
         try {
             port = std::stoi(rest.substr(colon + 1));
@@ -41,10 +51,19 @@ bool ParseUrl(const std::string& url, std::string& host, int& port, std::string&
         }
     }
     if (host.empty() || port < 1 || port > 65535) {
-        error = "the broker's address " + url + " is not tcp://HOST:PORT";
+        error = "the broker's address " + url + form;
         return false;
     }
     return true;
+}
+
+// A key with a pass phrase is refused rather than asked for on a terminal no one watches.
+int NoPassPhrase(char*, int, int, void*) {
+    return 0;
+}
+
+const char* OrNull(const std::string& text) {
+    return text.empty() ? nullptr : text.c_str();
 }
 
 }  // namespace
@@ -55,11 +74,11 @@ CMqttClient::CMqttClient(Options options, Events events)
 }
 
 CMqttClient::~CMqttClient() {
+    if (m_thread.joinable()) {
+        m_bQuiet = true;
+        Stop({}, {}, std::chrono::milliseconds(0));
+    }
     if (m_client != nullptr) {
-        if (m_bStarted) {
-            mosquitto_disconnect(m_client);
-            mosquitto_loop_stop(m_client, false);
-        }
         mosquitto_destroy(m_client);
     }
 }
@@ -67,18 +86,39 @@ CMqttClient::~CMqttClient() {
 bool CMqttClient::Start(std::string& error) {
     std::string host;
     int port = 0;
-    if (!ParseUrl(m_options.url, host, port, error)) {
+    bool tls = false;
+    if (!ParseUrl(m_options.url, host, port, tls, error)) {
         return false;
     }
-    // A session kept by the broker, so that what comes while reconnecting is not lost.
-    m_client = mosquitto_new(m_options.clientId.c_str(), false, this);
+    m_client = mosquitto_new(m_options.clientId.c_str(), m_options.cleanSession, this);
     if (m_client == nullptr) {
         error = "cannot make an MQTT client";
         return false;
     }
+    // Publishing from other threads only queues, and wakes this client's own thread.
+    mosquitto_threaded_set(m_client, true);
     mosquitto_int_option(m_client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
     mosquitto_int_option(m_client, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_reconnect_delay_set(m_client, kFirstReconnectSeconds, kLongestReconnectSeconds, true);
+    if (tls) {
+        // The server is always verified, its name included.
+        if (m_options.caFile.empty()) {
+            mosquitto_int_option(m_client, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        }
+        const int rc =
+            mosquitto_tls_set(m_client, OrNull(m_options.caFile),
+                              m_options.caFile.empty() ? X509_get_default_cert_dir() : nullptr,
+                              OrNull(m_options.certFile), OrNull(m_options.keyFile), &NoPassPhrase);
+        if (rc != MOSQ_ERR_SUCCESS ||
+            mosquitto_tls_opts_set(m_client, SSL_VERIFY_PEER, nullptr, nullptr) !=
+                MOSQ_ERR_SUCCESS ||
+            mosquitto_tls_insecure_set(m_client, false) != MOSQ_ERR_SUCCESS) {
+            error = "cannot use TLS with caFile \"" + m_options.caFile + "\", certFile \"" +
+                    m_options.certFile + "\" and keyFile \"" + m_options.keyFile +
+                    "\": " + mosquitto_strerror(rc);
+            return false;
+        }
+        m_tls = TlsEndpoint{host, port, m_options.caFile, m_options.certFile, m_options.keyFile};
+    }
     if (!m_options.willTopic.empty()) {
         mosquitto_will_set(m_client, m_options.willTopic.c_str(),
                            static_cast<int>(m_options.willPayload.size()),
@@ -100,22 +140,85 @@ bool CMqttClient::Start(std::string& error) {
                                          message->retain);
             }
         });
-    if (mosquitto_loop_start(m_client) != MOSQ_ERR_SUCCESS) {
-        error = "cannot start the MQTT client's thread";
-        return false;
-    }
     m_bStarted = true;
-    // A broker that is not there yet is tried again by the network thread.
-    const int rc = mosquitto_connect_async(m_client, host.c_str(), port, kKeepAliveSeconds);
-    if (rc != MOSQ_ERR_SUCCESS && m_events.lost) {
-        m_events.lost(rc == MOSQ_ERR_ERRNO ? std::strerror(errno) : mosquitto_strerror(rc));
-    }
+    m_thread = std::thread([this, host, port] { Run(host, port); });
     return true;
+}
+
+void CMqttClient::Run(const std::string& host, int port) {
+    std::chrono::milliseconds wait = kFirstReconnectWait;
+    for (bool first = true;; first = false) {
+        {
+            const std::lock_guard lock(m_stepMutex);
+            if (m_bStopping) {
+                return;
+            }
+            m_step = Step::kConnecting;
+        }
+        m_stepChanged.notify_all();
+        // A broker that does not answer holds this thread for as long as the system's connect
+        // waits: a stop then leaves the thread to the end of the process.
+        int rc = first ? mosquitto_connect(m_client, host.c_str(), port, kKeepAliveSeconds)
+                       : mosquitto_reconnect(m_client);
+        SetStep(Step::kLooping);
+        m_bToldLost = false;
+        if (rc == MOSQ_ERR_SUCCESS) {
+            while (!m_bStopping &&
+                   (rc = mosquitto_loop(m_client, kLoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
+            }
+            if (m_bMadeContact.exchange(false)) {
+                wait = kFirstReconnectWait;
+            }
+        }
+        // A connection that was made is said lost by the library's own callback; a TLS
+        // handshake that fails on the way, or a connect that fails at once, by none.
+        if (!m_bStopping && !m_bToldLost && !m_bQuiet && m_events.lost) {
+            SetStep(Step::kConnecting);  // finding out a TLS failure connects again
+            const std::string reason = Reason(rc);
+            SetStep(Step::kLooping);
+            m_events.lost(reason);
+        }
+        SetStep(Step::kWaiting);
+        std::unique_lock lock(m_stepMutex);
+        if (m_stepChanged.wait_for(lock, wait, [this] { return m_bStopping.load(); })) {
+            return;
+        }
+        wait = std::min(wait * 2, kLongestReconnectWait);
+    }
+}
+
+void CMqttClient::SetStep(Step step) {
+    {
+        const std::lock_guard lock(m_stepMutex);
+        m_step = step;
+    }
+    m_stepChanged.notify_all();
+}
+
+std::string CMqttClient::Reason(int rc) {
+    if (rc == MOSQ_ERR_ERRNO) {
+        return std::strerror(errno);
+    }
+    if (rc != MOSQ_ERR_TLS || !m_tls) {
+        return mosquitto_strerror(rc);
+    }
+    // Found once a spell away: the certificate does not change between two tries.
+    if (m_strTlsProblem.empty()) {
+        m_strTlsProblem = DescribeTlsFailure(*m_tls);
+        if (m_strTlsProblem.empty()) {
+            return mosquitto_strerror(rc);
+        }
+    }
+    return m_strTlsProblem;
 }
 
 void CMqttClient::OnConnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<CMqttClient*>(self);
     client->m_bConnected = rc == 0;
+    if (rc == 0) {
+        client->m_strTlsProblem.clear();
+        client->m_bMadeContact = true;
+    }
     if (client->m_bQuiet) {
         return;
     }
@@ -124,6 +227,7 @@ void CMqttClient::OnConnect(mosquitto*, void* self, int rc) {
             client->m_events.connected();
         }
     } else if (client->m_events.lost) {
+        client->m_bToldLost = true;
         client->m_events.lost(mosquitto_connack_string(rc));
     }
 }
@@ -132,6 +236,7 @@ void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
     auto* client = static_cast<CMqttClient*>(self);
     client->m_bConnected = false;
     if (!client->m_bQuiet && client->m_events.lost) {
+        client->m_bToldLost = true;
         client->m_events.lost(rc == 0 ? "disconnected" : mosquitto_strerror(rc));
     }
 }
@@ -166,7 +271,7 @@ bool CMqttClient::Stop(const std::string& topic, const std::string& payload,
         return true;
     }
     m_bQuiet = true;
-    {
+    if (!topic.empty()) {
         std::unique_lock lock(m_mutex);
         // Without a connection the broker says the last will instead.
         if (m_bConnected && mosquitto_publish(m_client, &m_nGoodbyeMid, topic.c_str(),
@@ -175,14 +280,23 @@ bool CMqttClient::Stop(const std::string& topic, const std::string& payload,
             m_goodbyeDone.wait_for(lock, wait, [&] { return m_bGoodbyeAcked; });
         }
     }
-    if (!m_bConnected) {
-        // The network thread may be in a connect to a broker that does not answer, which takes
-        // minutes to give up: the client is left to the end of the process.
+    bool connecting = false;
+    {
+        std::unique_lock lock(m_stepMutex);
+        m_bStopping = true;
+        // A connect to a broker that answers ends at once; one that does not takes minutes.
+        connecting = !m_stepChanged.wait_for(lock, kStopConnectWait,
+                                             [this] { return m_step != Step::kConnecting; });
+    }
+    m_stepChanged.notify_all();
+    m_bStarted = false;
+    if (connecting) {
+        // The client is left to its thread, which ends with the process.
+        m_thread.detach();
         m_client = nullptr;
         return false;
     }
     mosquitto_disconnect(m_client);
-    mosquitto_loop_stop(m_client, false);
-    m_bStarted = false;
+    m_thread.join();
     return true;
 }

@@ -64,6 +64,23 @@ void ReadHttp(const QString& path, const std::string& text, GatewayConfig& confi
     config.httpPort = static_cast<uint16_t>(port);
 }
 
+// A file the configuration names, relative to its folder, that must be there to be read.
+std::string ReadableFile(const QString& configPath, const QJsonObject& object, const char* field) {
+    const std::string file = TextField(configPath, object, field);
+    if (file.empty()) {
+        return file;
+    }
+    const QString path = QFileInfo(configPath).dir().absoluteFilePath(QString::fromStdString(file));
+    if (!QFileInfo(path).isReadable()) {
+        Fail(configPath, std::string("\"mqtt.") + field + "\": cannot read " + path.toStdString());
+    }
+    return path.toStdString();
+}
+
+bool IsTlsUrl(const std::string& url) {
+    return url.rfind("ssl://", 0) == 0 || url.rfind("mqtts://", 0) == 0;
+}
+
 void ReadMqtt(const QString& path, const QJsonValue& value, MqttConfig& mqtt) {
     if (value.isUndefined()) {
         return;
@@ -84,6 +101,16 @@ void ReadMqtt(const QString& path, const QJsonValue& value, MqttConfig& mqtt) {
     const std::string passwordFile = TextField(path, object, "passwordFile");
     if (!passwordFile.empty()) {
         mqtt.password = ReadSecret(path, passwordFile, "mqtt.passwordFile");
+    }
+    mqtt.caFile = ReadableFile(path, object, "caFile");
+    mqtt.certFile = ReadableFile(path, object, "certFile");
+    mqtt.keyFile = ReadableFile(path, object, "keyFile");
+    const bool tlsFiles = !mqtt.caFile.empty() || !mqtt.certFile.empty();
+    if (tlsFiles && !IsTlsUrl(mqtt.url)) {
+        Fail(path, "\"mqtt.caFile\" and \"mqtt.certFile\" need TLS: an ssl:// or mqtts:// url");
+    }
+    if (mqtt.certFile.empty() != mqtt.keyFile.empty()) {
+        Fail(path, "\"mqtt.certFile\" and \"mqtt.keyFile\" go together");
     }
 }
 

@@ -27,6 +27,11 @@ struct MqttConfig {
     std::string prefix = kDefaultMqttPrefix;
     std::string username;
     std::string password;  // read from passwordFile
+    // TLS (an ssl:// or mqtts:// url): whom to trust (empty: the system's authorities), and the
+    // gateway's own certificate and key for a broker that asks for one. Absolute paths.
+    std::string caFile;
+    std::string certFile;
+    std::string keyFile;
 };
 
 struct GatewayConfig {

@@ -99,7 +99,7 @@ bool GatewayService::Start(std::string& error) {
             "http://" + m_config.httpHost + ":" + std::to_string(m_http->Port()) + "/");
     }
     if (m_mqtt) {
-        m_mqtt->Start();
+        m_mqtt->Start(m_nameHeld);
     }
     m_core->Log().Line(m_config.name, "listening on http://" + m_config.httpHost + ":" +
                                           std::to_string(m_http->Port()));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +27,11 @@ public:
 
     // "gateway hall-b: 3 of 5 signs, HTTP 127.0.0.1:8080, no broker"
     std::string Summary() const;
+    // Told when another live gateway of this name holds it on the broker: this one drives nothing
+    // there.
+    void SetNameHeld(std::function<void(const std::string& why)> nameHeld) {
+        m_nameHeld = std::move(nameHeld);
+    }
     // Sends every sign its message and serves; false with the reason when it cannot.
     bool Start(std::string& error);
     // Stops serving, keeps what was asked of the state folder, then ends the sends; within a
@@ -49,4 +55,5 @@ private:
     std::unique_ptr<CHttpApi> m_http;
     std::unique_ptr<CMqttBridge> m_mqtt;
     std::unique_ptr<CServiceManager> m_manager;
+    std::function<void(const std::string&)> m_nameHeld;
 };

@@ -12,6 +12,8 @@
 namespace {
 
 constexpr int kMaxTextEntityLength = 255;
+// The gateway's status says who holds its name besides whether it is online.
+constexpr const char* kStatusTemplate = "{{ value_json.state }}";
 
 // An id Home Assistant takes ([a-zA-Z0-9_-]) from escaped text, still one to one: "_" doubles and
 // "%" becomes "_".
@@ -74,6 +76,7 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
         "{{ l if l is string else l | map(attribute='text') | join }}";
     text["max"] = kMaxTextEntityLength;
     text["availability_topic"] = Text(context.statusTopic);
+    text["availability_template"] = kStatusTemplate;
     text["origin"] = Origin(context);
     text["device"] = device;
     QJsonObject problem;
@@ -90,6 +93,7 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
         "{{ {'outcome': value_json.lastOutcome.text if value_json.lastOutcome else "
         "'nothing sent yet', 'waiting_for': value_json.waitingFor} | tojson }}";
     problem["availability_topic"] = Text(context.statusTopic);
+    problem["availability_template"] = kStatusTemplate;
     problem["origin"] = Origin(context);
     problem["device"] = device;
     return {Config("text", object, text), Config("binary_sensor", object, problem)};
@@ -103,6 +107,7 @@ std::vector<MqttPublication> GatewayDiscovery(const DiscoveryContext& context) {
     connected["device_class"] = "connectivity";
     connected["entity_category"] = "diagnostic";
     connected["state_topic"] = Text(context.statusTopic);
+    connected["value_template"] = kStatusTemplate;
     connected["payload_on"] = "online";
     connected["payload_off"] = "offline";
     connected["origin"] = Origin(context);

@@ -101,18 +101,20 @@ int main(int argc, char* argv[]) {
     sigaction(SIGHUP, &action, nullptr);
 
     std::string error;
+    // Another live gateway of this name on the broker: this one ends, as systemd is to know.
+    service->SetNameHeld([](const std::string&) { QCoreApplication::exit(kExitFailure); });
     if (!service->Start(error)) {
         std::fprintf(stderr, "lumivex-gateway: %s\n", error.c_str());
         return kExitFailure;
     }
-    application.exec();
+    const int code = application.exec();
     const bool quiet = service->Stop();
     std::fputs("lumivex-gateway: stopped\n", stderr);
     if (!quiet) {
         // Everything is kept; a thread still held by a slow client or a silent broker would
         // hold the exit for as long as it waits.
         std::fflush(stderr);
-        _exit(kExitOk);
+        _exit(code);
     }
-    return kExitOk;
+    return code;
 }

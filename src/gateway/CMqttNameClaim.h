@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "gateway/CMqttClient.h"
+#include "gateway/Clock.h"
+
+// Who runs a gateway of a name on the broker, as its status topic (retained, with a last will)
+// tells it: "online" or "offline", and the instance, process and host behind it.
+struct NameHolder {
+    bool online = false;
+    std::string instance;  // new at every start
+    long long pid = 0;
+    std::string host;
+    std::string since;
+};
+
+// This process's own: a new instance id, its pid and host, since now.
+NameHolder ThisInstance(GatewayTime now);
+// The status topic's payload.
+std::string StatusJson(const NameHolder& holder, bool online);
+// A status payload read back; one that is not this form (an older gateway's plain "online") holds
+// no instance.
+NameHolder ReadStatus(const std::string& payload);
+// "pid 41 on host plc-7 (instance 3fa2…) since 2026-12-08T09:35:35.123Z"
+std::string HolderText(const NameHolder& holder);
+
+// Before a gateway drives its signs over the broker, it makes sure no other live gateway of its
+// name does: two of a name would take each other's connection in turns, and drive the same signs
+// twice. It reads the name's status on a connection of its own; a holder that is online is asked
+// to answer, and one that does not answer within a few seconds (a crash that left its "online"
+// behind) loses the name. A holder on this host whose process is gone loses it at once.
+// Runs on the gateway's thread, but for the client's.
+class CMqttNameClaim : public QObject {
+public:
+    // Told once on the gateway's thread: the live holder of the name, or none when it is free,
+    // with the holder whose claim lapsed, if one did.
+    struct Outcome {
+        std::optional<NameHolder> heldBy;
+        std::optional<NameHolder> lapsed;
+    };
+    using Verdict = std::function<void(const Outcome&)>;
+    struct Topics {
+        std::string status;  // the name's status
+        std::string probe;   // where a live holder is asked to answer
+        std::string mark;    // this instance's own, to know when the retained status has come
+    };
+
+    // options: the broker and its credentials; the claim's client gets an id of its own.
+    CMqttNameClaim(CMqttClient::Options options, Topics topics, NameHolder self, IClock& clock,
+                   QObject* parent = nullptr);
+    ~CMqttNameClaim() override;
+
+    // connectionLost is told of every failed connect, on the gateway's thread.
+    void Start(Verdict verdict, std::function<void(const std::string&)> connectionLost);
+
+private:
+    void OnConnected();
+    void OnMessage(const std::string& topic, const std::string& payload, bool retained);
+    void Decide();
+    void Finish(const Outcome& outcome);
+
+    Topics m_topics;
+    NameHolder m_self;
+    IClock& m_clock;
+    std::unique_ptr<CMqttClient> m_client;
+    Verdict m_verdict;
+    std::function<void(const std::string&)> m_connectionLost;
+    std::optional<NameHolder> m_status;  // the latest status heard
+    bool m_bAsked = false;
+    IClock::WakeId m_answerWake = 0;
+};

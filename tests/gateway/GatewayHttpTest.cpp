@@ -153,6 +153,54 @@ TEST(GatewayProgram, TellsTheServiceManagerWhatItDoes) {
     close(manager);
 }
 
+// SIGHUP (systemctl reload) reads signs.json again: a new sign is served and a sign that stays
+// keeps its state; a file that does not read leaves the running one, and the log says why.
+TEST(GatewayProgram, ReloadTakesANewSignKeepsTheOthersAndSaysWhyABadFileIsLeft) {
+    GatewaySetup setup;
+    setup.signs.resize(1);
+    setup.signs[0].name = "Line 1";
+    ASSERT_TRUE(SetSignLink(setup.signs[0], "127.0.0.1:1"));  // nothing answers: only state
+    CGatewayProcess gateway(setup.Write());
+    ASSERT_TRUE(gateway.Listening());
+    const auto client = ClientOf(gateway.Port());
+    const auto put =
+        client->Put(SignPath("Line 1") + "/message", R"({"lines": ["Kept"]})", "application/json");
+    ASSERT_TRUE(put);
+    EXPECT_EQ(put->status, 202);
+    EXPECT_EQ(client->Get(SignPath("NEW"))->status, 404);
+    const auto kept = [&] {
+        return JsonObjectOf(client->Get(SignPath("Line 1"))->body)["desired"]
+            .toObject()["lines"]
+            .toArray()
+            .at(0)
+            .toString();
+    };
+    struct Case {
+        std::string signsJson;  // empty: signs.json with the sign "NEW" added
+        std::string line;
+    };
+    const Case cases[] = {
+        {"", "reloaded: gateway hall-b: 2 of 2 signs"},
+        {R"({"signs": [)",
+         "signs.json not reloaded: " + setup.folder.Path() + "/signs.json line 1: not valid JSON"},
+    };
+    for (const Case& c : cases) {
+        if (c.signsJson.empty()) {
+            setup.signs.push_back(setup.signs[0]);
+            setup.signs[1].name = "NEW";
+            setup.Write();
+        } else {
+            setup.folder.Write("signs.json", c.signsJson);
+        }
+        kill(gateway.Process().Pid(), SIGHUP);
+        EXPECT_FALSE(gateway.Process().WaitForLine(c.line).empty())
+            << testing::PrintToString(gateway.Process().Lines());
+        EXPECT_EQ(client->Get(SignPath("NEW"))->status, 200) << c.line;
+        EXPECT_EQ(kept(), "Kept") << c.line;
+    }
+    EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
+}
+
 TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {
     struct Case {
         const char* config;

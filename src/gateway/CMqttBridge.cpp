@@ -34,27 +34,15 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     : QObject(parent), m_core(core), m_strPageUrl(std::move(pageUrl)) {
     const GatewayConfig& config = core.Config();
     m_strPrefix = config.mqtt.prefix;
-    const std::string gatewayTopic = m_strPrefix + "/gateway/" + EscapeName(config.name);
-    m_strStatusTopic = gatewayTopic + "/status";
-    m_strProbeTopic = gatewayTopic + "/probe";
+    const CMqttNameClaim::Topics topics = CMqttNameClaim::TopicsOf(m_strPrefix, config.name);
+    m_strStatusTopic = topics.status;
+    m_strProbeTopic = topics.probe;
     m_self = ThisInstance(core.Clock().Now());
     Learn(allSigns);
-    CMqttClient::Options options;
-    options.url = config.mqtt.url;
-    options.caFile = config.mqtt.caFile;
-    options.certFile = config.mqtt.certFile;
-    options.keyFile = config.mqtt.keyFile;
-    // One client of the name: the broker keeps its session while it is away.
-    options.clientId = "lumivex-gateway-" + EscapeName(config.name);
-    options.username = config.mqtt.username;
-    options.password = config.mqtt.password;
-    options.willTopic = m_strStatusTopic;
-    options.willPayload = StatusJson(m_self, false);
+    CMqttClient::Options options = GatewayClientOptions(config, topics.status, m_self);
     m_claim = std::make_unique<CMqttNameClaim>(
-        options,
-        CMqttNameClaim::Topics{m_strStatusTopic, m_strProbeTopic,
-                               gatewayTopic + "/claim/" + m_self.instance},
-        m_self, core.Clock());
+        options, topics, m_self, core.Clock(),
+        [this](const std::string& text) { m_core.Log().Line(m_core.Config().name, text); });
     CMqttClient::Events events;
     // Told on the client's thread; the outbox learns of the connection at once, so that nothing
     // is handed on after it is known lost.
@@ -136,24 +124,11 @@ void CMqttBridge::Start(std::function<void(const std::string&)> nameHeld) {
 }
 
 void CMqttBridge::Claimed(const CMqttNameClaim::Outcome& outcome) {
-    const std::string& name = m_core.Config().name;
-    if (outcome.heldBy) {
-        const std::string why = "the name " + name + " is held on the broker by " +
-                                HolderText(*outcome.heldBy) +
-                                ": another gateway of this name runs; not driving its signs here";
-        m_core.Log().Line(name, why);
-        if (m_nameHeld) {
-            m_nameHeld(why);
-        }
-        return;
-    }
-    if (outcome.lapsed) {
-        m_core.Log().Line(
-            name, "taking the name over from " + HolderText(*outcome.lapsed) + ", which is gone");
-    }
     std::string error;
-    if (!m_client->Start(error)) {
-        m_core.Log().Line(name, error);
+    if (outcome.heldBy && m_nameHeld) {
+        m_nameHeld(outcome.said);
+    } else if (!outcome.heldBy && !m_client->Start(error)) {
+        m_core.Log().Line(m_core.Config().name, error);
     }
 }
 
@@ -278,13 +253,9 @@ void CMqttBridge::TakeMessages() {
 void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival) {
     const std::string& payload = arrival.payload;
     if (topic == m_strProbeTopic) {
-        const NameHolder asker = ReadStatus(payload);
-        if (asker.instance != m_self.instance) {
-            // Said again, for the one that asks to hear that this gateway lives.
-            m_core.Log().Line(m_core.Config().name, "another gateway of this name, " +
-                                                        HolderText(asker) + ", was refused it");
-            Publish(m_strStatusTopic, StatusJson(m_self, true), true);
-        }
+        // Said again, for the gateway of this name that asks, to hear that this one lives.
+        m_core.Log().Line(m_core.Config().name, RefusedText(ReadStatus(payload)));
+        Publish(m_strStatusTopic, StatusJson(m_self, true), true);
         return;
     }
     if (topic.rfind(kDiscoveryPrefix, 0) == 0) {

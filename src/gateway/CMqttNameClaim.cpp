@@ -10,6 +10,7 @@
 #include <random>
 
 #include "gateway/GatewayThread.h"
+#include "gateway/SafeName.h"
 
 namespace {
 
@@ -68,9 +69,40 @@ std::string HolderText(const NameHolder& holder) {
            holder.instance + ") since " + holder.since;
 }
 
+CMqttClient::Options GatewayClientOptions(const GatewayConfig& config,
+                                          const std::string& statusTopic, const NameHolder& self) {
+    CMqttClient::Options options;
+    options.url = config.mqtt.url;
+    options.caFile = config.mqtt.caFile;
+    options.certFile = config.mqtt.certFile;
+    options.keyFile = config.mqtt.keyFile;
+    options.clientId = "lumivex-gateway-" + EscapeName(config.name);
+    options.username = config.mqtt.username;
+    options.password = config.mqtt.password;
+    options.willTopic = statusTopic;
+    options.willPayload = StatusJson(self, false);
+    return options;
+}
+
+CMqttNameClaim::Topics CMqttNameClaim::TopicsOf(const std::string& prefix,
+                                                const std::string& name) {
+    const std::string gateway = prefix + "/gateway/" + EscapeName(name);
+    return {gateway + "/status", gateway + "/probe", gateway + "/claim/"};
+}
+
+std::string RefusedText(const NameHolder& asker) {
+    return "another gateway of this name, " + HolderText(asker) + ", asked for it and was refused";
+}
+
 CMqttNameClaim::CMqttNameClaim(CMqttClient::Options options, Topics topics, NameHolder self,
-                               IClock& clock, QObject* parent)
-    : QObject(parent), m_topics(std::move(topics)), m_self(std::move(self)), m_clock(clock) {
+                               IClock& clock, std::function<void(const std::string&)> log,
+                               QObject* parent)
+    : QObject(parent),
+      m_topics(std::move(topics)),
+      m_self(std::move(self)),
+      m_clock(clock),
+      m_log(std::move(log)) {
+    m_topics.mark += m_self.instance;
     options.clientId += "-claim-" + m_self.instance;
     options.cleanSession = true;
     options.willTopic.clear();
@@ -125,7 +157,7 @@ void CMqttNameClaim::OnMessage(const std::string& topic, const std::string& payl
         // Said now, not kept from before: the holder answered.
         if (m_bAsked && !retained && m_status && m_status->online &&
             m_status->instance != m_self.instance) {
-            Finish({m_status, std::nullopt});
+            Finish({m_status, std::nullopt, {}});
         }
     } else if (topic == m_topics.mark && payload == m_self.instance) {
         Decide();
@@ -141,7 +173,7 @@ void CMqttNameClaim::Decide() {
         return;
     }
     if (GoneFromThisHost(*m_status, m_self)) {
-        Finish({std::nullopt, m_status});
+        Finish({std::nullopt, m_status, {}});
         return;
     }
     m_bAsked = true;
@@ -149,11 +181,21 @@ void CMqttNameClaim::Decide() {
     const NameHolder silent = *m_status;
     m_answerWake = m_clock.WakeAt(m_clock.Now() + kAnswerWait, [this, silent] {
         m_answerWake = 0;
-        Finish({std::nullopt, silent});
+        Finish({std::nullopt, silent, {}});
     });
 }
 
-void CMqttNameClaim::Finish(const Outcome& outcome) {
+void CMqttNameClaim::Finish(Outcome outcome) {
+    if (outcome.heldBy) {
+        outcome.said = "the name is held on the broker by " + HolderText(*outcome.heldBy) +
+                       ": another gateway of this name runs; not driving its signs here";
+    } else if (outcome.lapsed) {
+        outcome.said =
+            "taking the name over from " + HolderText(*outcome.lapsed) + ", which is gone";
+    }
+    if (!outcome.said.empty() && m_log) {
+        m_log(outcome.said);
+    }
     m_clock.Cancel(m_answerWake);
     m_answerWake = 0;
     const Verdict verdict = std::exchange(m_verdict, nullptr);

@@ -8,6 +8,7 @@
 
 #include "gateway/CMqttClient.h"
 #include "gateway/Clock.h"
+#include "gateway/GatewayConfig.h"
 
 // Who runs a gateway of a name on the broker, as its status topic (retained, with a last will)
 // tells it: "online" or "offline", and the instance, process and host behind it.
@@ -28,6 +29,8 @@ std::string StatusJson(const NameHolder& holder, bool online);
 NameHolder ReadStatus(const std::string& payload);
 // "pid 41 on host plc-7 (instance 3fa2…) since 2026-12-08T09:35:35.123Z"
 std::string HolderText(const NameHolder& holder);
+// What the holder of a name logs of another gateway that asked for it.
+std::string RefusedText(const NameHolder& asker);
 
 // Before a gateway drives its signs over the broker, it makes sure no other live gateway of its
 // name does: two of a name would take each other's connection in turns, and drive the same signs
@@ -42,17 +45,23 @@ public:
     struct Outcome {
         std::optional<NameHolder> heldBy;
         std::optional<NameHolder> lapsed;
+        std::string said;  // what the log was told of it
     };
     using Verdict = std::function<void(const Outcome&)>;
     struct Topics {
         std::string status;  // the name's status
         std::string probe;   // where a live holder is asked to answer
-        std::string mark;    // this instance's own, to know when the retained status has come
+        // With the instance after it, this one's own: to know when the retained status has come.
+        std::string mark;
     };
 
-    // options: the broker and its credentials; the claim's client gets an id of its own.
+    // <prefix>/gateway/<name>/status, …/probe and …/claim/.
+    static Topics TopicsOf(const std::string& prefix, const std::string& name);
+
+    // options: the broker and its credentials; the claim's client gets an id of its own. log:
+    // where a refusal or a lapsed holder is said.
     CMqttNameClaim(CMqttClient::Options options, Topics topics, NameHolder self, IClock& clock,
-                   QObject* parent = nullptr);
+                   std::function<void(const std::string&)> log, QObject* parent = nullptr);
     ~CMqttNameClaim() override;
 
     // connectionLost is told of every failed connect, on the gateway's thread.
@@ -62,11 +71,12 @@ private:
     void OnConnected();
     void OnMessage(const std::string& topic, const std::string& payload, bool retained);
     void Decide();
-    void Finish(const Outcome& outcome);
+    void Finish(Outcome outcome);
 
     Topics m_topics;
     NameHolder m_self;
     IClock& m_clock;
+    std::function<void(const std::string&)> m_log;
     std::unique_ptr<CMqttClient> m_client;
     Verdict m_verdict;
     std::function<void(const std::string&)> m_connectionLost;
@@ -74,3 +84,8 @@ private:
     bool m_bAsked = false;
     IClock::WakeId m_answerWake = 0;
 };
+
+// The gateway's own client of the broker: its configuration, one client id for the name (so that
+// the broker keeps its session while it is away), and the status's "offline" as its last will.
+CMqttClient::Options GatewayClientOptions(const GatewayConfig& config,
+                                          const std::string& statusTopic, const NameHolder& self);

@@ -68,6 +68,14 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
         {R"({"mqtt": {"prefix": "x"}})", "\"mqtt.url\"", "", 0, false},
         {R"({"mqtt": {"url": "tcp://127.0.0.1:1", "prefix": "a/#"}})", "\"mqtt.prefix\"", "", 0,
          false},
+        {R"({"mqtt": {"url": "tcp://127.0.0.1:1", "caFile": "token"}})",
+         "need TLS: an ssl:// or mqtts:// url", "", 0, false},
+        {R"({"mqtt": {"url": "ssl://127.0.0.1:1", "caFile": "absent"}})",
+         "\"mqtt.caFile\": cannot read", "", 0, false},
+        {R"({"mqtt": {"url": "mqtts://127.0.0.1:1", "certFile": "token"}})", "go together", "", 0,
+         false},
+        {R"({"mqtt": {"url": "ssl://h:1", "caFile": "token", "certFile": "token", "keyFile": "short"}})",
+         "", "127.0.0.1", 8080, false},
         {R"({"port": 1})", "unknown field \"port\"", "", 0, false},
         {"[1]", "not a JSON object", "", 0, false},
     };
@@ -322,6 +330,8 @@ TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) 
     const QJsonObject problem = JsonObjectOf(entries[1].payload);
     EXPECT_EQ(entries[1].topic, "homeassistant/binary_sensor/lumivex_line_203/config");
     EXPECT_TRUE(text["name"].isNull());
+    // The gateway's status says who holds its name besides whether it is online.
+    EXPECT_EQ(text["availability_template"], "{{ value_json.state }}");
     EXPECT_EQ(text["unique_id"], "lumivex_line_203_text");
     EXPECT_EQ(text["command_topic"], "plant/line%203/text/set");
     const QJsonObject device = text["device"].toObject();

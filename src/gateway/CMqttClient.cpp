@@ -15,7 +15,7 @@ constexpr int kKeepAliveSeconds = 20;
 constexpr std::chrono::milliseconds kFirstReconnectWait{250};
 constexpr std::chrono::milliseconds kLongestReconnectWait{30000};
 constexpr int kLoopWaitMs = 1000;
-constexpr std::chrono::milliseconds kStopConnectWait{500};
+constexpr std::chrono::milliseconds kStopConnectWait{200};
 constexpr int kDefaultPort = 1883;
 constexpr int kDefaultTlsPort = 8883;
 

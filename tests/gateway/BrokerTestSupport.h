@@ -69,7 +69,11 @@ public:
         std::string error;
         m_client->Start(error);
     }
-    ~CTestClient() { m_client->Stop({}, {}, std::chrono::milliseconds(0)); }
+    ~CTestClient() {
+        if (!m_client->Stop({}, {}, std::chrono::milliseconds(0))) {
+            (void)m_client.release();  // still connecting: its thread ends with the process
+        }
+    }
     bool Connected() {
         return Wait([&] { return m_bConnected; });
     }

@@ -160,12 +160,14 @@ void CMqttClient::Run(const std::string& host, int port) {
         // waits: a stop then leaves the thread to the end of the process.
         int rc = first ? mosquitto_connect(m_client, host.c_str(), port, kKeepAliveSeconds)
                        : mosquitto_reconnect(m_client);
+        int systemError = errno;
         SetStep(Step::kLooping);
         m_bToldLost = false;
         if (rc == MOSQ_ERR_SUCCESS) {
             while (!m_bStopping &&
                    (rc = mosquitto_loop(m_client, kLoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
             }
+            systemError = errno;
             if (m_bMadeContact.exchange(false)) {
                 wait = kFirstReconnectWait;
             }
@@ -174,7 +176,7 @@ void CMqttClient::Run(const std::string& host, int port) {
         // handshake that fails on the way, or a connect that fails at once, by none.
         if (!m_bStopping && !m_bToldLost && !m_bQuiet && m_events.lost) {
             SetStep(Step::kConnecting);  // finding out a TLS failure connects again
-            const std::string reason = Reason(rc);
+            const std::string reason = Reason(rc, systemError);
             SetStep(Step::kLooping);
             m_events.lost(reason);
         }
@@ -195,9 +197,9 @@ void CMqttClient::SetStep(Step step) {
     m_stepChanged.notify_all();
 }
 
-std::string CMqttClient::Reason(int rc) {
+std::string CMqttClient::Reason(int rc, int systemError) {
     if (rc == MOSQ_ERR_ERRNO) {
-        return std::strerror(errno);
+        return std::strerror(systemError);
     }
     if (rc != MOSQ_ERR_TLS || !m_tls) {
         return mosquitto_strerror(rc);

@@ -62,7 +62,7 @@ private:
     void Run(const std::string& host, int port);
     void SetStep(Step step);
     // A connect that failed: the reason, a TLS one found out once a spell away.
-    std::string Reason(int rc);
+    std::string Reason(int rc, int systemError);
     static void OnConnect(mosquitto*, void* self, int rc);
     static void OnDisconnect(mosquitto*, void* self, int rc);
     static void OnPublish(mosquitto*, void* self, int mid);

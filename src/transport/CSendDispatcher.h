@@ -8,15 +8,13 @@
 
 #include "setup/Ipv4Text.h"
 #include "transport/CSerialPort.h"
+#include "transport/CTcpSend.h"
 #include "transport/SendOutcome.h"
 
 class CCancelToken;
 
 // The sign listens on this TCP port.
 inline constexpr uint16_t kSignTcpPort = 49999;
-
-// Seconds that each step of a TCP send may wait for room to send.
-inline constexpr int kTcpSendTimeoutSeconds = 1;
 
 // Port index of the link the PC uses: 0 to 7 for "COM1" to "COM8", 8 for "Ethernet".
 inline constexpr int32_t kComPortCount = 8;

@@ -1,5 +1,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -268,6 +271,31 @@ TEST(TcpLinkTest, CancelEndsTheWaitAtOnce) {
     const LinkResult result = SendOverTcp(std::string(kMoreThanTheBuffersHold, 'x'), "127.0.0.1",
                                           neverReads.Port(), &cancel);
     EXPECT_EQ(result.code, SEND_CANCELLED);
+}
+
+// A token's descriptor is made when a waiter first asks for it (a send in the shared loop never
+// does); a cancel reaches every waiter, also one that asked only after the cancel, and the shared
+// waiter's own descriptor.
+TEST(TcpLinkTest, ACancelReachesEveryWaiterWheneverItCame) {
+    const auto readable = [](int fd) {
+        pollfd entry{fd, POLLIN, 0};
+        return poll(&entry, 1, 0) == 1;
+    };
+    for (const bool askedFirst : {true, false}) {
+        SCOPED_TRACE(askedFirst ? "asked before the cancel" : "asked after it");
+        CCancelToken cancel;
+        const int shared = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        cancel.AlsoWake(shared);
+        const int early = askedFirst ? cancel.Fd() : -1;
+        EXPECT_FALSE(cancel.Cancelled());
+        cancel.Cancel();
+        EXPECT_TRUE(cancel.Cancelled());
+        EXPECT_TRUE(readable(cancel.Fd()));
+        EXPECT_EQ(cancel.Fd(), askedFirst ? early : cancel.Fd());
+        EXPECT_TRUE(readable(shared));
+        EXPECT_EQ(WaitForFd(-1, POLLIN, 3 * kTestWaitMs, &cancel), WaitResult::kCancelled);
+        close(shared);
+    }
 }
 
 }  // namespace

@@ -28,7 +28,6 @@ SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings&
         outcome.portName = "Ethernet";
         outcome.devicePath = m_strHostAddress + ":" + std::to_string(m_nHostPort);
         outcome.result = SendOverTcp(cancel);
-        outcome.confirmed = outcome.result.Ok() && m_bSignConfirmed;
         return outcome;
     }
     const int comNumber = ComNumberOf(link.comPort);
@@ -46,8 +45,7 @@ SendOutcome CSendDispatcher::SendToMarquee(std::string text, const LinkSettings&
 }
 
 LinkResult CSendDispatcher::SendOverTcp(const CCancelToken* cancel) {
-    CTcpSend send({m_strHostAddress, m_nHostPort, m_strSendText, m_awaitSignClose});
+    CTcpSend send({m_strHostAddress, m_nHostPort, m_strSendText, std::nullopt, kConnectTimeout});
     RunTcpSend(send, cancel);
-    m_bSignConfirmed = send.SignConfirmed();
     return send.Result();
 }

@@ -10,11 +10,13 @@
 #include <future>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include "support/SendTestSupport.h"
 #include "transport/CBlockingSocket.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"
+#include "transport/CTcpSendLoop.h"
 #include "transport/LinkResult.h"
 
 namespace {
@@ -24,20 +26,28 @@ namespace {
 constexpr size_t kMoreThanTheBuffersHold = 32u << 20;
 constexpr int kSmallReceiveBuffer = 4096;
 
-// One send through the link as the dispatcher sets it up.
-// With a wait for the sign's close (as the fleet sends), `confirmed` tells whether it came.
+// One send as the program sends (no wait, on the caller's thread) or as the fleet does, in the
+// shared send loop: with a wait for the sign's close, `confirmed` tells whether it came.
 LinkResult SendOverTcp(const std::string& bytes, const std::string& host, uint16_t port,
                        const CCancelToken* cancel = nullptr,
                        std::optional<std::chrono::milliseconds> awaitClose = {},
                        bool* confirmed = nullptr) {
-    CSendDispatcher dispatcher([](int) { return std::string(); });
-    dispatcher.m_strSendText = bytes;
-    dispatcher.m_strHostAddress = host;
-    dispatcher.m_nHostPort = port;
-    dispatcher.m_awaitSignClose = awaitClose;
-    const LinkResult result = dispatcher.SendOverTcp(cancel);
+    if (!awaitClose) {
+        CSendDispatcher dispatcher([](int) { return std::string(); });
+        dispatcher.m_strSendText = bytes;
+        dispatcher.m_strHostAddress = host;
+        dispatcher.m_nHostPort = port;
+        return dispatcher.SendOverTcp(cancel);
+    }
+    std::promise<std::pair<LinkResult, bool>> ended;
+    std::future<std::pair<LinkResult, bool>> ending = ended.get_future();
+    CTcpSendLoop::Shared().Start({host, port, bytes, awaitClose}, cancel,
+                                 [&ended](const CTcpSend& send) {
+                                     ended.set_value({send.Result(), send.SignConfirmed()});
+                                 });
+    const auto [result, signConfirmed] = ending.get();
     if (confirmed != nullptr) {
-        *confirmed = dispatcher.m_bSignConfirmed;
+        *confirmed = signConfirmed;
     }
     return result;
 }

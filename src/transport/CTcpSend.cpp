@@ -85,7 +85,7 @@ void CTcpSend::Begin() {
 }
 
 void CTcpSend::Advance(short revents) {
-    const bool ranOut = revents == 0 && Clock::now() >= m_wait.until;
+    const bool ranOut = revents == 0 && Clock::now() >= m_need.until;
     switch (m_step) {
         case Step::kConnecting:
             if (revents != 0) {
@@ -254,7 +254,7 @@ int CTcpSend::DiscardUntilEnd() {
 }
 
 void CTcpSend::WaitFor(int fd, short events, Clock::time_point until) {
-    m_wait = {fd, events, until};
+    m_need = {fd, events, until};
 }
 
 void CTcpSend::Finish(LinkResult result) {
@@ -264,7 +264,7 @@ void CTcpSend::Finish(LinkResult result) {
     }
     m_result = result;
     m_step = Step::kDone;
-    m_wait = {};
+    m_need = {};
 }
 
 void CTcpSend::Fail(LinkOperation operation, int error) {
@@ -305,7 +305,7 @@ int WaitMsUntil(CTcpSend::Clock::time_point until) {
 void RunTcpSend(CTcpSend& send, const CCancelToken* cancel) {
     send.Begin();
     while (!send.Done()) {
-        const CTcpSend::Wait wait = send.Next();
+        const CTcpSend::Need wait = send.Next();
         switch (WaitForFd(wait.fd, wait.events, WaitMsUntil(wait.until), cancel)) {
             case WaitResult::kCancelled:
                 send.Cancel();

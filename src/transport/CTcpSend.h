@@ -35,7 +35,7 @@ public:
     using Clock = std::chrono::steady_clock;
 
     // What the send waits for: events on fd (fd -1: only the time), until `until`.
-    struct Wait {
+    struct Need {
         int fd = -1;
         short events = 0;
         Clock::time_point until;
@@ -49,7 +49,7 @@ public:
     // Opens the connection (or fails at once). Once, first.
     void Begin();
     bool Done() const { return m_step == Step::kDone; }
-    Wait Next() const { return m_wait; }
+    Need Next() const { return m_need; }
     // The events the socket showed, 0 when the wait ran out.
     void Advance(short revents);
     // A wait that failed (errno) ends the send as the step under way failing with it.
@@ -83,7 +83,7 @@ private:
     TcpSendRequest m_request;
     Step m_step = Step::kIdle;
     int m_nSocket = -1;
-    Wait m_wait;
+    Need m_need;
     size_t m_nSent = 0;
     LinkResult m_result{SEND_CANCELLED, 0, LinkOperation::kNone};
     bool m_bConfirmed = false;

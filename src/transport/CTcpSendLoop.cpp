@@ -28,10 +28,11 @@ CTcpSendLoop& CTcpSendLoop::Shared() {
 CTcpSendLoop::CTcpSendLoop()
     : m_nWake(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), m_thread([this] { Run(); }) {}
 
-void CTcpSendLoop::Start(TcpSendRequest request, const CCancelToken* cancel, Done done) {
+void CTcpSendLoop::Start(TcpSendRequest request, const CCancelToken* cancel, Done onDone) {
     {
         const std::lock_guard lock(m_mutex);
-        m_new.push_back({std::make_unique<CTcpSend>(std::move(request)), cancel, std::move(done)});
+        m_new.push_back(
+            {std::make_unique<CTcpSend>(std::move(request)), cancel, std::move(onDone)});
     }
     Wake();
 }
@@ -91,7 +92,7 @@ void CTcpSendLoop::FinishEnded() {
                                   std::make_move_iterator(m_running.end()));
     m_running.erase(ended, m_running.end());
     for (Running& running : finished) {
-        running.done(*running.send);
+        running.onDone(*running.send);
     }
 }
 
@@ -99,7 +100,7 @@ int CTcpSendLoop::PrepareWait() {
     m_polled.clear();
     Clock::time_point first = Clock::time_point::max();
     for (const Running& running : m_running) {
-        const CTcpSend::Wait wait = running.send->Next();
+        const CTcpSend::Need wait = running.send->Next();
         m_polled.push_back({wait.fd, wait.events, 0});
         first = std::min(first, wait.until);
     }

@@ -26,9 +26,9 @@ public:
     // for its end (or cancels it) before going.
     static CTcpSendLoop& Shared();
 
-    // Starts the send and returns at once; `done` is called once. The token, when given, must
+    // Starts the send and returns at once; `onDone` is called once. The token, when given, must
     // outlive the send; its cancel ends the send at once (SEND_CANCELLED).
-    void Start(TcpSendRequest request, const CCancelToken* cancel, Done done);
+    void Start(TcpSendRequest request, const CCancelToken* cancel, Done onDone);
 
     CTcpSendLoop(const CTcpSendLoop&) = delete;
     CTcpSendLoop& operator=(const CTcpSendLoop&) = delete;
@@ -37,7 +37,7 @@ private:
     struct Running {
         std::unique_ptr<CTcpSend> send;
         const CCancelToken* cancel = nullptr;
-        Done done;
+        Done onDone;
     };
 
     CTcpSendLoop();

@@ -185,9 +185,9 @@ void CMqttBridge::OnConnected() {
     Subscribe();
     PublishDiscovery();
     // The retained entries of signs this gateway drove once come back here to be removed.
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "binary_sensor/+/config", kQos);
+    for (const char* component : kDiscoveryComponents) {
+        m_client->Subscribe(std::string(kDiscoveryPrefix) + component + "/+/config", kQos);
+    }
 }
 
 void CMqttBridge::PublishDiscovery() {
@@ -263,12 +263,12 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
     if (key == kValuesTopicLevel) {
+        const auto done = Audit("vars", leaf, arrival, [](const GatewayResult&) {});
         // An empty payload: the retained value removed.
         if (payload.empty()) {
-            m_core.Commands().RemoveVariable(leaf, Origin::kBroker, [](const GatewayResult&) {});
+            m_core.Commands().RemoveVariable(leaf, Origin::kBroker, done);
         } else if (payload.size() <= kMaxRequestBody) {
-            m_core.Commands().SetVariable(leaf, payload, Origin::kBroker,
-                                          [](const GatewayResult&) {});
+            m_core.Commands().SetVariable(leaf, payload, Origin::kBroker, done);
         }
         return;
     }
@@ -318,10 +318,12 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
         refuse(set.Failure());
         return;
     }
+    const auto done =
+        Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival, refuse);
     m_core.Commands().SendToSelection(
         selection, set.Value().message, Origin::kBroker,
-        [refuse](const Result<std::vector<CCommands::SignAnswer>>& answer) {
-            refuse(answer.Ok() ? GatewayResult{} : answer.Failure());
+        [done](const Result<std::vector<CCommands::SignAnswer>>& answer) {
+            done(answer.Ok() ? GatewayResult{} : answer.Failure());
         });
 }
 
@@ -346,7 +348,8 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     if (!driven) {
         return;  // another gateway's sign: its own gateway answers
     }
-    const auto answer = [this, key](const GatewayResult& result) { Answer(key, result); };
+    const auto answer = Audit(leaf, name, arrival,
+                              [this, key](const GatewayResult& result) { Answer(key, result); });
     if (payload.size() > kMaxRequestBody) {
         Answer(key, GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
     } else if (leaf == "message/set" && !payload.empty()) {  // empty: a retained one cleared
@@ -380,6 +383,17 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,
                                  Origin::kBroker, answer);
     }
+}
+
+CMqttBridge::Reply CMqttBridge::Audit(const std::string& leaf, const std::string& target,
+                                      const MqttArrival& arrival, Reply reply) {
+    // What the broker keeps comes again at each connect: it was recorded as it first came.
+    return arrival.retained
+               ? reply
+               : Audited(m_core.Audit(),
+                         {Role::kNone, m_core.Config().mqtt.url, Origin::kBroker, leaf, target,
+                          CutShort(arrival.payload, kAuditSummaryBytes), false, ""},
+                         std::move(reply));
 }
 
 void CMqttBridge::TakeOtherState(const std::string& key, const std::string& name,

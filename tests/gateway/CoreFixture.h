@@ -64,6 +64,9 @@ public:
         config.httpPort = m_nPort;
         config.token = std::move(token);
         config.stateDir = QString::fromStdString(folder.Path() + "/state");
+        if (adjust) {
+            adjust(config);
+        }
         NamedSign other = TestSign("C", {"hall"});
         other.gateway = "hall-a";
         core = std::make_unique<CGatewayCore>(
@@ -79,6 +82,7 @@ public:
         return answer.value_or(GatewayResult{ResultKind::kConflict, "", "no answer"});
     }
 
+    std::function<void(GatewayConfig&)> adjust;  // what a test changes of the configuration
     uint16_t m_nPort;
     CTempFolder folder;
     CScriptedClock clock{kTestStart};

@@ -189,6 +189,23 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
     const QJsonObject desired =
         JsonObjectOf(http->Get(SignPath("Line 3"))->body)["desired"].toObject();
     EXPECT_EQ(desired["effect"].toString(), "blink");
+    // The broker's writes are audited, the broker their source.
+    std::multiset<std::string> audited;
+    for (const QJsonValue& entry :
+         QJsonDocument::fromJson(QByteArray::fromStdString(http->Get("/api/audit")->body))
+             .array()) {
+        const QJsonObject e = entry.toObject();
+        EXPECT_EQ(e["source"].toString().toStdString(), m_broker->Url());
+        EXPECT_TRUE(e["role"].isNull());
+        audited.insert((e["origin"].toString() + " " + e["action"].toString() + " " +
+                        e["target"].toString() + " " + e["outcome"].toString())
+                           .toStdString());
+    }
+    EXPECT_EQ(audited,
+              (std::multiset<std::string>{"broker message/set Line 3 accepted",
+                                          "broker message/set Dock/2 #a accepted",
+                                          "broker message/set Line 3 \"effect\" must be one of "}))
+        << testing::PrintToString(audited);
 
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("off")), "offline");
@@ -214,6 +231,7 @@ TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistantAndTheBroker) {
     EXPECT_FALSE(
         gateway.Process().WaitForLine("removing the Home Assistant entry " + dock).empty());
     EXPECT_TRUE(client.WaitForRemoval(dock));
+    EXPECT_TRUE(client.WaitForRemoval("homeassistant/notify/lumivex_dock_202/config"));
     EXPECT_TRUE(client.WaitForRemoval("plant/dock%202/state"));
     EXPECT_FALSE(
         client.WaitFor("homeassistant/binary_sensor/lumivex_line_203/config", Holds("Line 3"))

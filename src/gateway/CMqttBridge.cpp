@@ -309,17 +309,17 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
         m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
         return;
     }
+    const auto done =
+        Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival, refuse);
     if (arrival.payload.size() > kMaxRequestBody) {
-        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        done(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
         return;
     }
     const Result<SetPayload> set = ReadSetPayload(arrival.payload);
     if (!set.Ok()) {
-        refuse(set.Failure());
+        done(set.Failure());
         return;
     }
-    const auto done =
-        Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival, refuse);
     m_core.Commands().SendToSelection(
         selection, set.Value().message, Origin::kBroker,
         [done](const Result<std::vector<CCommands::SignAnswer>>& answer) {
@@ -348,18 +348,20 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     if (!driven) {
         return;  // another gateway's sign: its own gateway answers
     }
-    const auto answer = Audit(leaf, name, arrival,
-                              [this, key](const GatewayResult& result) { Answer(key, result); });
+    const auto reply = [this, key](const GatewayResult& result) { Answer(key, result); };
+    const auto answer = Audit(leaf, name, arrival, reply);
     if (payload.size() > kMaxRequestBody) {
-        Answer(key, GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        answer(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
     } else if (leaf == "message/set" && !payload.empty()) {  // empty: a retained one cleared
         const Result<SetPayload> set = ReadSetPayload(payload);
         if (!set.Ok()) {
-            Answer(key, set.Failure());
+            answer(set.Failure());
             return;
         }
-        m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker, answer,
-                                     set.Value().stamp,
+        // This gateway's own message, published on the set topic, comes back: no write.
+        const bool echo = set.Value().stamp && set.Value().stamp->by == m_core.Config().name;
+        m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker,
+                                     echo ? Reply(reply) : answer, set.Value().stamp,
                                      SignedWith(set.Value(), m_core.Config().forwardKey));
     } else if (leaf == "text/set") {
         // Home Assistant's text entity: the text of the first line, the rest of the message kept.
@@ -377,7 +379,7 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     } else if (leaf == "notify") {
         const Result<NoticeRequest> notice = ReadNoticeRequest(payload);
         if (!notice.Ok()) {
-            Answer(key, notice.Failure());
+            answer(notice.Failure());
             return;
         }
         m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,

@@ -213,7 +213,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         (!anyToken || shortToken(config.token) || shortToken(config.operatorToken) ||
          shortToken(config.viewerToken))) {
         Fail(path, "\"http\" listens beyond loopback at " + config.httpHost +
-                       ": a \"tokenFile\" (or \"tokens\") is needed, each token of 16 "
+                       ": a \"tokenFile\" is needed (or \"tokens\"), each token of 16 "
                        "characters at least");
     }
     return config;

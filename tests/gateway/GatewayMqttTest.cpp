@@ -202,9 +202,10 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
                            .toStdString());
     }
     EXPECT_EQ(audited,
-              (std::multiset<std::string>{"broker message/set Line 3 accepted",
-                                          "broker message/set Dock/2 #a accepted",
-                                          "broker message/set Line 3 \"effect\" must be one of "}))
+              (std::multiset<std::string>{
+                  "broker message/set Line 3 accepted", "broker message/set Dock/2 #a accepted",
+                  "broker message/set Line 3 \"effect\" must be \"default\", \"blink\", "
+                  "\"blink-off\", \"scroll\" or \"scroll-once\", not \"wobble\""}))
         << testing::PrintToString(audited);
 
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);

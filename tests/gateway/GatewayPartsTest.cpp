@@ -59,7 +59,7 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
     const Case cases[] = {
         {nullptr, "no such file", "", 0, false},
         {R"({"name": "hall-b", "http": "127.0.0.5:9000"})", "", "127.0.0.5", 9000, false},
-        {R"({"http": "0.0.0.0:8080"})", "\"tokenFile\" (or \"tokens\") is needed", "", 0, false},
+        {R"({"http": "0.0.0.0:8080"})", "\"tokenFile\" is needed", "", 0, false},
         {R"({"http": "0.0.0.0:8080", "tokenFile": "token"})", "", "0.0.0.0", 8080, true},
         {R"({"http": "0.0.0.0:8080", "tokenFile": "short"})", "of 16 characters", "", 0, false},
         {R"({"allowedHosts": "signs.plant"})", "\"allowedHosts\" must be", "", 0, false},

@@ -8,8 +8,7 @@
 #include <QJsonObject>
 #include <fstream>
 
-#include "DirectorTestSupport.h"
-#include "GatewayProcess.h"
+#include "CoreFixture.h"
 #include "gateway/AccessRoles.h"
 #include "gateway/AuditLog.h"
 #include "gateway/GatewayConfig.h"
@@ -152,6 +151,29 @@ TEST(AuditLog, KeepsTheLastWritesInBoundedFilesAcrossARestart) {
     EXPECT_LE(last["summary"].toString().toUtf8().size(), static_cast<int>(kAuditSummaryBytes));
     EXPECT_TRUE(last["role"].isNull());
     EXPECT_EQ(last["origin"], "broker");
+}
+
+// A schedule changes what a sign shows as a write does: its windows are audited.
+TEST(AuditLog, AScheduleWindowIsAuditedAsItOpensAndCloses) {
+    CCoreFixture fixture;
+    fixture.schedules = ParseSchedules(R"([{"tag": "hall", "message": {"lines": ["LUNCH"]},
+        "days": ["mon"], "from": "10:01", "to": "10:02"}])",
+                                       ".");
+    fixture.Make();
+    ASSERT_FALSE(fixture.core->Start());
+    fixture.clock.Advance(std::chrono::minutes(2));
+    std::vector<std::string> seen;
+    for (const QJsonValue& entry : Entries(fixture.core->Audit())) {
+        const QJsonObject e = entry.toObject();
+        seen.push_back((e["at"].toString() + " " + e["origin"].toString() + " " +
+                        e["source"].toString() + " " + e["action"].toString() + " " +
+                        e["target"].toString() + " " + e["summary"].toString())
+                           .toStdString());
+    }
+    EXPECT_EQ(seen, (std::vector<std::string>{
+                        "2026-12-07T10:01:00.000Z schedule schedules[0] schedule 1 opens A LUNCH",
+                        "2026-12-07T10:02:00.000Z schedule  schedule closes A ",
+                    }));
 }
 
 }  // namespace

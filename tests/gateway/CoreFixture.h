@@ -71,7 +71,7 @@ public:
         other.gateway = "hall-a";
         core = std::make_unique<CGatewayCore>(
             config, std::vector<NamedSign>{TestSign("A", {"hall"}), TestSign("B"), other},
-            GatewaySchedules{}, clock, sender);
+            schedules, clock, sender);
     }
 
     // Asks the commands on this thread and waits for the answer.
@@ -83,6 +83,7 @@ public:
     }
 
     std::function<void(GatewayConfig&)> adjust;  // what a test changes of the configuration
+    GatewaySchedules schedules;
     uint16_t m_nPort;
     CTempFolder folder;
     CScriptedClock clock{kTestStart};

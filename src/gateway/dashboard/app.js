@@ -270,7 +270,7 @@ function setConnection(state, text) {
 
 // Asks the gateway what the token may do; with a valid one it gives the page a pass (a cookie it
 // cannot read) that the event stream and the pictures carry, since they cannot carry the token.
-// Whether the page may read.
+// Whether the page may try to read.
 async function openSession() {
   const headers = token() !== null ? {Authorization: `Bearer ${token()}`} : {};
   let response;
@@ -296,7 +296,7 @@ async function openSession() {
     page.readNeedsToken = answer.readNeedsToken;
   }
   renderAccess();
-  return response.ok;
+  return response.status !== 401;
 }
 
 // The session first, then the stream, unless one is open already.

@@ -77,7 +77,6 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
          false},
         {R"({"tokens": {"operator": "token", "viewer": "token"}})", "the same token", "", 0, false},
         {R"({"tokens": {"guest": "token"}})", "unknown role \"tokens.guest\"", "", 0, false},
-        {R"({"tokens": {"viewer": "absent"}})", "\"tokens.viewer\": cannot read", "", 0, false},
         {R"({"readNeedsToken": true})", "\"readNeedsToken\" needs a token", "", 0, false},
         {R"({"tokenFile": "token", "readNeedsToken": "yes"})", "must be true or false", "", 0,
          false},

@@ -6,7 +6,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "CoreFixture.h"
 #include "gateway/AccessRoles.h"
@@ -79,55 +81,46 @@ QJsonArray Entries(const CAuditLog& audit, std::optional<GatewayTime> since = st
     return QJsonDocument::fromJson(QByteArray::fromStdString(audit.Since(since))).array();
 }
 
+// The summaries of the entries in `folder`, as a gateway started on it reads them back.
+std::vector<std::string> Kept(IClock& clock, const std::string& folder) {
+    CAuditLog audit(clock, 3);
+    EXPECT_FALSE(audit.Open(folder));
+    std::vector<std::string> summaries;
+    for (const QJsonValue& entry : Entries(audit)) {
+        summaries.push_back(entry["summary"].toString().toStdString());
+    }
+    return summaries;
+}
+
 size_t LinesOf(const std::string& path) {
     std::ifstream file(path);
-    size_t lines = 0;
-    for (std::string line; std::getline(file, line);) {
-        ++lines;
-    }
-    return lines;
+    return std::count(std::istreambuf_iterator<char>(file), {}, '\n');
 }
 
 TEST(AuditLog, KeepsTheLastWritesInBoundedFilesAcrossARestart) {
     const CTempFolder folder;
     CScriptedClock clock{kTestStart};
-    constexpr size_t kKeep = 3;
-    const auto record = [&](CAuditLog& audit, int n) {
-        clock.Advance(std::chrono::seconds(1));
-        audit.Record({Role::kOperator, "127.0.0.9", Origin::kApi, "PUT /api/vars/n", "n",
-                      std::to_string(n), true, "204"});
-    };
-    {
-        CAuditLog audit(clock, kKeep);
+    const auto record = [&](int from, int to) {
+        CAuditLog audit(clock, 3);
         ASSERT_FALSE(audit.Open(folder.Path()));
-        for (int n = 1; n <= 8; ++n) {
-            record(audit, n);
-            EXPECT_LE(LinesOf(folder.Path() + "/audit.jsonl"), kKeep);
-            EXPECT_LE(LinesOf(folder.Path() + "/audit.1.jsonl"), kKeep);
+        for (int n = from; n <= to; ++n) {
+            clock.Advance(std::chrono::seconds(1));
+            audit.Record({Role::kOperator, "127.0.0.9", Origin::kApi, "PUT /api/vars/n", "n",
+                          std::to_string(n), true, "204"});
+            EXPECT_LE(LinesOf(folder.Path() + "/audit.jsonl"), 3u);
+            EXPECT_LE(LinesOf(folder.Path() + "/audit.1.jsonl"), 3u);
         }
-        const QJsonArray all = Entries(audit);
-        ASSERT_EQ(all.size(), 3);
-        EXPECT_EQ(all[0].toObject()["summary"], "6");
-        EXPECT_EQ(all[2].toObject()["summary"], "8");
         EXPECT_EQ(Entries(audit, clock.Now()).size(), 1);
-    }
-    // A crash that tore the last line: passed over.
+    };
+    record(1, 7);
+    EXPECT_EQ(Kept(clock, folder.Path()), (std::vector<std::string>{"5", "6", "7"}));
+    // A crash that tore the last line: passed over, and the next entry begins a line of its own.
     QFile torn(QString::fromStdString(folder.Path() + "/audit.jsonl"));
     ASSERT_TRUE(torn.open(QIODevice::Append));
     torn.write(R"({"at": "2026-12)");
     torn.close();
-    {
-        CAuditLog audit(clock, kKeep);
-        ASSERT_FALSE(audit.Open(folder.Path()));
-        EXPECT_EQ(Entries(audit)[2].toObject()["summary"], "8");
-        record(audit, 9);
-    }
-    CAuditLog audit(clock, kKeep);
-    ASSERT_FALSE(audit.Open(folder.Path()));
-    const QJsonArray after = Entries(audit);
-    ASSERT_EQ(after.size(), 3);
-    EXPECT_EQ(after[1].toObject()["summary"], "8");
-    EXPECT_EQ(after[2].toObject()["summary"], "9");
+    record(8, 8);
+    EXPECT_EQ(Kept(clock, folder.Path()), (std::vector<std::string>{"6", "7", "8"}));
 }
 
 // A schedule changes what a sign shows as a write does: its windows are audited.

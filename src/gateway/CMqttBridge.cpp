@@ -263,7 +263,12 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
     if (key == kValuesTopicLevel) {
-        const auto done = Audit("vars", leaf, arrival, [](const GatewayResult&) {});
+        // A value as it is already (this gateway's own publication coming back) is no write.
+        const auto known = m_core.Director().Values().find(leaf);
+        const bool same =
+            known != m_core.Director().Values().end() ? known->second == payload : payload.empty();
+        const Reply ignore = [](const GatewayResult&) {};
+        const Reply done = same ? ignore : Audit("vars", leaf, arrival, ignore);
         // An empty payload: the retained value removed.
         if (payload.empty()) {
             m_core.Commands().RemoveVariable(leaf, Origin::kBroker, done);

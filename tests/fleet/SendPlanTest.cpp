@@ -129,6 +129,36 @@ TEST(SendPlanTest, ASignOnTcpConfirmsByClosing) {
     EXPECT_EQ(SignSendSummary(results), "2 of 3 signs got the message");
 }
 
+// Signs behind one address and port (an adapter takes one connection at a time) take their
+// strings one connection after another, in the plan's order, each its own.
+TEST(SendPlanTest, SignsBehindOneAdapterGoInOrderOneConnectionAtATime) {
+    CLoopbackSigns signs({4});
+    ASSERT_TRUE(signs.Ready(1));
+    std::vector<NamedSign> named;
+    for (int32_t unit = 1; unit <= 3; ++unit) {
+        named.push_back(Addressed(signs.Sign(0, "Unit " + std::to_string(unit)),
+                                  kAddressSpecificUnit, 1, unit));
+    }
+    const std::vector<SignSend> sends = SignSendsForMessage(named, Hello(), AllTo(""));
+    auto received = std::async(std::launch::async, [&] {
+        std::vector<std::string> strings;
+        for (size_t i = 0; i < sends.size(); ++i) {
+            strings.push_back(signs[0].AcceptAndReadAsync().get());
+        }
+        return strings;
+    });
+    CSendPlan plan(sends);
+    CResultLog log;
+    plan.Start(log.Callback());
+    const std::vector<SignSendResult>& results = plan.Wait();
+    EXPECT_EQ(received.get(),
+              (std::vector<std::string>{sends[0].bytes, sends[1].bytes, sends[2].bytes}));
+    EXPECT_EQ(log.Names(), (std::vector<std::string>{"Unit 1", "Unit 2", "Unit 3"}));
+    for (const SignSendResult& result : results) {
+        EXPECT_TRUE(result.outcome.confirmed) << result.name;
+    }
+}
+
 // An RS-485 line is one wire: its signs take their strings one after another, in the plan's
 // order, through one opening of the port, with a pause between them that lets a sign on the line
 // tell one string from the next; a sign on a missing port fails alone.

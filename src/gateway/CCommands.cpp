@@ -105,6 +105,7 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
         }
     }
     m_director.RestoreValues(m_values);
+    RestoreAlerts(kept);
     for (auto it = kept.lower_bound("forward/");
          it != kept.end() && it->first.rfind("forward/", 0) == 0; ++it) {
         const QJsonObject object =
@@ -268,16 +269,6 @@ void CCommands::SetForwarding(SignForwarding forwarding) {
     }
 }
 
-void CCommands::Notify(const std::string& name, const MessageDocument& message, int seconds, Origin,
-                       Reply reply) {
-    if (m_director.Find(name) == nullptr) {
-        reply(GatewayResult::UnknownSign(name));
-        return;
-    }
-    m_director.Notify(name, message, seconds);
-    reply(kAccepted);
-}
-
 void CCommands::SetVariable(const std::string& name, const std::string& value, Origin origin,
                             Reply reply) {
     if (!IsVariableName(name)) {
@@ -330,63 +321,12 @@ void CCommands::RemoveVariable(const std::string& name, Origin origin, Reply rep
 
 void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
                                 Origin origin, SelectionReply reply) {
-    // Without a broker only this gateway's signs can be reached; from the broker, every gateway
-    // takes its own.
-    std::vector<NamedSign> reachable;
-    for (const NamedSign& sign : m_allSigns) {
-        if ((m_forwarding && origin == Origin::kApi) || m_director.Find(sign.name) != nullptr) {
-            reachable.push_back(sign);
-        }
-    }
-    auto chosen = ResolveSelection(selection, origin == Origin::kBroker ? m_allSigns : reachable);
-    if (const auto* fault = std::get_if<SelectionFault>(&chosen)) {
-        if (fault->kind == SelectionFault::Kind::kNotOneChoice) {
-            reply(
-                GatewayResult::Refused("signs", "give one of \"signs\", \"tag\" or \"all\": true"));
-        } else {
-            reply(GatewayResult{ResultKind::kUnknownSign,
-                                fault->kind == SelectionFault::Kind::kUnknownTag ? "tag" : "signs",
-                                fault->Text()});
-        }
+    const Result<std::vector<NamedSign>> signs = Choose(selection, origin);
+    if (!signs.Ok()) {
+        reply(signs.Failure());
         return;
     }
-    std::vector<NamedSign> signs = std::get<std::vector<NamedSign>>(chosen);
-    std::erase_if(signs, [&](const NamedSign& sign) {
-        return std::none_of(reachable.begin(), reachable.end(),
-                            [&](const NamedSign& r) { return r.name == sign.name; });
+    Gather(signs.Value(), std::move(reply), [&](const std::string& name, Reply each) {
+        SetMessage(name, message, origin, std::move(each));
     });
-    // Answered once every sign's part is kept or forwarded; the first failure answers for all.
-    struct Gathered {
-        std::vector<SignAnswer> answers;
-        size_t waiting = 0;
-        std::optional<GatewayResult> failure;
-        SelectionReply reply;
-    };
-    auto gathered = std::make_shared<Gathered>();
-    gathered->waiting = signs.size();
-    gathered->reply = std::move(reply);
-    gathered->answers.resize(signs.size());
-    const auto finish = [gathered] {
-        if (gathered->failure) {
-            gathered->reply(*gathered->failure);
-        } else {
-            gathered->reply(gathered->answers);
-        }
-    };
-    if (signs.empty()) {
-        finish();
-        return;
-    }
-    for (size_t i = 0; i < signs.size(); ++i) {
-        SetMessage(signs[i].name, message, origin,
-                   [gathered, finish, i, name = signs[i].name](const GatewayResult& result) {
-                       gathered->answers[i] = {name, result.kind};
-                       if (!result.Ok() && !gathered->failure) {
-                           gathered->failure = result;
-                       }
-                       if (--gathered->waiting == 0) {
-                           finish();
-                       }
-                   });
-    }
 }

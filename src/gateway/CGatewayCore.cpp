@@ -13,6 +13,7 @@ CGatewayCore::CGatewayCore(GatewayConfig config, const std::vector<NamedSign>& a
       m_director(SignsOfGateway(allSigns, m_config.name), std::move(schedules), clock, sender),
       m_commands(m_director, m_others, allSigns, m_config.name, m_log) {
     m_director.AddListener(this);
+    m_director.SetAlertTurn(std::chrono::seconds(m_config.alertSeconds));
     m_commands.Watch(m_others);
     m_commands.SetWriteCounter([this](bool kept) { m_metrics.RecordStateWrite(kept); });
 }

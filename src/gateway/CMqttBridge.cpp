@@ -70,6 +70,10 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     forwarding.variable = [this](const std::string& name, const std::string& value) {
         PublishVariable(name, value);
     };
+    forwarding.alert = [this](const NamedSign& sign, const std::string& key,
+                              const std::string& payload) {
+        Publish(Topic(EscapeName(sign.name), "alert/") + key, payload, false);
+    };
     if (!config.forwardKey.empty()) {
         // Signed, so that the sign's own gateway knows it from one that holds no key.
         forwarding.message = [this](const NamedSign& sign, const MessageDocument& message,
@@ -208,6 +212,8 @@ void CMqttBridge::PublishDiscovery() {
 void CMqttBridge::Subscribe() {
     m_client->Subscribe(m_strPrefix + "/+/message/set", kQos);
     m_client->Subscribe(m_strPrefix + "/+/notify", kQos);
+    m_client->Subscribe(m_strPrefix + "/+/alert/+", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kTagTopicLevel) + "/+/alert/+", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kAllTopicLevel) + "/message/set", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kTagTopicLevel) + "/+/message/set", kQos);
@@ -275,54 +281,11 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     const size_t tagEnd = leaf.find('/');
     if (key == kAllTopicLevel && leaf == "message/set") {
         OnManyMessage(SignSelection{{}, std::nullopt, true}, m_strPrefix + "/all/error", arrival);
-    } else if (key == kTagTopicLevel && tagEnd != std::string::npos &&
-               leaf.substr(tagEnd + 1) == "message/set") {
-        const std::string level = leaf.substr(0, tagEnd);
-        SignSelection selection;
-        selection.tag = level;  // said as it is when no sign carries it
-        for (const auto& [escaped, tags] : m_allTags) {
-            if (escaped == level) {
-                selection.tag = tags;
-            }
-        }
-        OnManyMessage(selection, m_strPrefix + "/tag/" + level + "/error", arrival);
+    } else if (key == kTagTopicLevel && tagEnd != std::string::npos) {
+        OnTagMessage(leaf.substr(0, tagEnd), leaf.substr(tagEnd + 1), arrival);
     } else {
         OnSignMessage(key, leaf, arrival);
     }
-}
-
-void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
-                                const MqttArrival& arrival) {
-    const auto refuse = [this, errorTopic](const GatewayResult& result) {
-        if (!result.Ok()) {
-            m_core.Log().Line(m_core.Config().name,
-                              "refused from the broker: " + FailureJson(result));
-            Publish(errorTopic, FailureJson(result), false);
-        }
-    };
-    if (arrival.payload.empty()) {
-        return;
-    }
-    if (arrival.retained) {
-        // A send to many is for the moment it is asked: each sign's own set topic keeps the
-        // outcome.
-        m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
-        return;
-    }
-    if (arrival.payload.size() > kMaxRequestBody) {
-        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
-        return;
-    }
-    const Result<SetPayload> set = ReadSetPayload(arrival.payload);
-    if (!set.Ok()) {
-        refuse(set.Failure());
-        return;
-    }
-    m_core.Commands().SendToSelection(
-        selection, set.Value().message, Origin::kBroker,
-        [refuse](const Result<std::vector<CCommands::SignAnswer>>& answer) {
-            refuse(answer.Ok() ? GatewayResult{} : answer.Failure());
-        });
 }
 
 void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
@@ -364,6 +327,9 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         m_core.Commands().SetMessage(
             name, WithFirstLineText(state->desired.value_or(MessageDocument{}), payload),
             Origin::kBroker, answer);
+    } else if (leaf.rfind(kAlertLeaf, 0) == 0) {
+        OnAlert(SignSelection{{name}, std::nullopt, false}, leaf.substr(kAlertLeaf.size()), arrival,
+                answer);
     } else if (leaf == "notify" && arrival.retained) {
         // A notice is for the moment it is sent: one kept by the broker would come back at every
         // start and reconnect.

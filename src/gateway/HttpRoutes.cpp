@@ -7,10 +7,12 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "gateway/AlertRequests.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
 #include "gateway/PanelFrames.h"
+#include "gateway/SignPresenter.h"
 
 namespace {
 
@@ -206,6 +208,9 @@ Result<SignSelection> ReadSelection(const QJsonObject& body) {
     return selection;
 }
 
+using Answers = Result<std::vector<CCommands::SignAnswer>>;
+void SendAnswers(Response& response, const Answers& answers);
+
 void PostSend(CGatewayCore& core, const Request&, const std::string& body, Response& response) {
     const Result<QJsonObject> object = ReadBodyObject(body);
     const Result<MessageDocument> message =
@@ -216,11 +221,14 @@ void PostSend(CGatewayCore& core, const Request&, const std::string& body, Respo
         SendFailure(response, selection.Failure());
         return;
     }
-    using Answers = Result<std::vector<CCommands::SignAnswer>>;
-    const Answers answers = On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
-        gateway.Commands().SendToSelection(selection.Value(), message.Value(), Origin::kApi,
-                                           std::move(reply));
-    });
+    SendAnswers(response, On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
+                    gateway.Commands().SendToSelection(selection.Value(), message.Value(),
+                                                       Origin::kApi, std::move(reply));
+                }));
+}
+
+// The signs a change to many reached, and those of them handed to their own gateways.
+void SendAnswers(Response& response, const Answers& answers) {
     if (!answers.Ok()) {
         SendFailure(response, answers.Failure());
         return;
@@ -287,6 +295,61 @@ Result<std::string> ReadBody(const Request& request, const httplib::ContentReade
     return body;
 }
 
+void PutSignAlert(CGatewayCore& core, const Request& request, const std::string& body,
+                  Response& response) {
+    const std::string name = request.matches[1];
+    const std::string key = request.matches[2];
+    const Result<QJsonObject> object = ReadBodyObject(body);
+    const Result<AlertRequest> alert =
+        object.Ok() ? ReadAlertRequest(object.Value()) : object.Failure();
+    if (!alert.Ok()) {
+        SendFailure(response, alert.Failure());
+        return;
+    }
+    SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
+                   gateway.Commands().RaiseAlert(name, key, alert.Value(), Origin::kApi,
+                                                 ChangeReply(gateway, name, std::move(reply)));
+               }));
+}
+
+void DeleteSignAlert(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const std::string key = request.matches[2];
+    SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
+                   gateway.Commands().ClearAlert(name, key, Origin::kApi,
+                                                 ChangeReply(gateway, name, std::move(reply)));
+               }));
+}
+
+// PUT raises the alert on the signs chosen; DELETE clears it there (every sign without a body).
+void ManyAlerts(CGatewayCore& core, const Request& request, const std::string& body,
+                Response& response) {
+    const std::string key = request.matches[1];
+    const bool raise = request.method == "PUT";
+    const Result<QJsonObject> object =
+        raise || !body.empty() ? ReadBodyObject(body) : QJsonObject{{"all", true}};
+    const Result<AlertRequest> alert = !object.Ok() ? object.Failure()
+                                       : raise      ? ReadAlertRequest(object.Value())
+                                                    : AlertRequest{};
+    const Result<SignSelection> selection =
+        alert.Ok() ? ReadSelection(object.Value()) : alert.Failure();
+    if (!selection.Ok()) {
+        SendFailure(response, selection.Failure());
+        return;
+    }
+    SendAnswers(response, On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
+                    gateway.Commands().AlertOnSelection(
+                        selection.Value(), key, raise ? std::optional(alert.Value()) : std::nullopt,
+                        Origin::kApi, std::move(reply));
+                }));
+}
+
+void GetAlerts(CGatewayCore& core, const Request&, Response& response) {
+    SendJson(response, 200, On<QJsonArray>(core, [](CGatewayCore& gateway, auto reply) {
+                 reply(AlertsJson(gateway.Director().Signs()));
+             }));
+}
+
 void DeleteVariable(CGatewayCore& core, const Request& request, Response& response) {
     const std::string name = request.matches[1];
     const auto result = On<GatewayResult>(core, [&](CGatewayCore& gateway, auto reply) {
@@ -337,4 +400,9 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Get("/api/vars", bind(GetValues));
     server.Put(R"(/api/vars/(.+))", bindBody(PutVariable));
     server.Delete(R"(/api/vars/(.+))", bind(DeleteVariable));
+    server.Get("/api/alerts", bind(GetAlerts));
+    server.Put(R"(/api/alerts/([^/]+))", bindBody(ManyAlerts));
+    server.Delete(R"(/api/alerts/([^/]+))", bindBody(ManyAlerts));
+    server.Put(R"(/api/signs/(.+)/alerts/([^/]+))", bindBody(PutSignAlert));
+    server.Delete(R"(/api/signs/(.+)/alerts/([^/]+))", bind(DeleteSignAlert));
 }

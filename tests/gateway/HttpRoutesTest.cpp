@@ -187,8 +187,15 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
         {"PUT", a + "/message", R"({"lines": ["{count} PARTS"]})", 202, "-- PARTS"},
         {"PUT", "/api/vars/count", R"({"value": "412"})", 204, "412 PARTS"},
         {"POST", a + "/notify", R"({"message": {"lines": ["BREAK"]}, "seconds": 5})", 202, "BREAK"},
-        // The notice still shows over the new desired message.
-        {"POST", "/api/send", R"({"tag": "HALL", "message": {"lines": ["GO"]}})", 202, "BREAK"},
+        {"PUT", a + "/alerts/press4", R"({"message": {"lines": ["PRESS 4"]}, "priority": 1})", 202,
+         "PRESS 4"},
+        // The alert still shows over the new desired message.
+        {"POST", "/api/send", R"({"tag": "HALL", "message": {"lines": ["GO"]}})", 202, "PRESS 4"},
+        {"DELETE", a + "/alerts/press4", "", 202, "BREAK"},
+        {"PUT", "/api/alerts/drill", R"({"tag": "hall", "message": {"lines": ["DRILL"]}})", 202,
+         ""},
+        {"PUT", a + "/alerts/bad", R"({"message": {"lines": ["X"]}, "priority": 0})", 400, ""},
+        {"GET", "/api/alerts", "", 200, ""},
         {"GET", "/api/signs", "", 200, ""},
         {"GET", "/api/vars", "", 200, ""},
         {"GET", a, "", 200, ""},
@@ -208,7 +215,18 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), QJsonObject());
     const QJsonObject sign = JsonObjectOf(Request("GET", a)->body);
     EXPECT_EQ(sign["name"], "A");
-    EXPECT_EQ(sign["showing"], "notice");
+    EXPECT_EQ(sign["showing"], "alert");
+    EXPECT_EQ(sign["alert"].toObject()["key"], "notice-1");
+    EXPECT_EQ(sign["alerts"].toArray().size(), 2);
+    // Every alert of the gateway, oldest first.
+    QStringList alerts;
+    for (const QJsonValue alert : JsonArrayOf(Request("GET", "/api/alerts")->body)) {
+        alerts.append(alert["sign"].toString() + "/" + alert["key"].toString() + "/" +
+                      alert["text"].toString());
+    }
+    EXPECT_EQ(alerts.join(", ").toStdString(), "A/notice-1/BREAK, A/drill/DRILL");
+    EXPECT_EQ(Request("DELETE", "/api/alerts/drill")->status, 202);
+    EXPECT_TRUE(JsonArrayOf(Request("GET", "/api/alerts")->body).size() == 1);
     EXPECT_EQ(sign["desired"].toObject()["lines"], QJsonArray{"GO"});
     EXPECT_EQ(sign["desiredSetAt"], "2026-12-07T10:00:00.000Z");
     EXPECT_EQ(sign["waitingFor"], "nothing");

@@ -1,0 +1,90 @@
+// What comes from the broker for many signs at once, and alerts.
+#include "gateway/AlertRequests.h"
+#include "gateway/CGatewayCore.h"
+#include "gateway/CMqttBridge.h"
+#include "gateway/GatewayRequests.h"
+#include "gateway/HttpRoutes.h"
+
+std::function<void(const GatewayResult&)> CMqttBridge::RefuseOn(const std::string& errorTopic) {
+    return [this, errorTopic](const GatewayResult& result) {
+        if (!result.Ok()) {
+            m_core.Log().Line(m_core.Config().name,
+                              "refused from the broker: " + FailureJson(result));
+            Publish(errorTopic, FailureJson(result), false);
+        }
+    };
+}
+
+void CMqttBridge::OnTagMessage(const std::string& level, const std::string& leaf,
+                               const MqttArrival& arrival) {
+    SignSelection selection;
+    selection.tag = level;  // said as it is when no sign carries it
+    for (const auto& [escaped, tag] : m_allTags) {
+        if (escaped == level) {
+            selection.tag = tag;
+        }
+    }
+    const std::string errorTopic = m_strPrefix + "/tag/" + level + "/error";
+    if (leaf == "message/set") {
+        OnManyMessage(selection, errorTopic, arrival);
+    } else if (leaf.rfind(kAlertLeaf, 0) == 0) {
+        OnAlert(selection, leaf.substr(kAlertLeaf.size()), arrival, RefuseOn(errorTopic));
+    }
+}
+
+void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
+                                const MqttArrival& arrival) {
+    const auto refuse = RefuseOn(errorTopic);
+    if (arrival.payload.empty()) {
+        return;
+    }
+    if (arrival.retained) {
+        // A send to many is for the moment it is asked: each sign's own set topic keeps the
+        // outcome.
+        m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
+        return;
+    }
+    if (arrival.payload.size() > kMaxRequestBody) {
+        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        return;
+    }
+    const Result<SetPayload> set = ReadSetPayload(arrival.payload);
+    if (!set.Ok()) {
+        refuse(set.Failure());
+        return;
+    }
+    m_core.Commands().SendToSelection(
+        selection, set.Value().message, Origin::kBroker,
+        [refuse](const Result<std::vector<CCommands::SignAnswer>>& answer) {
+            refuse(answer.Ok() ? GatewayResult{} : answer.Failure());
+        });
+}
+
+void CMqttBridge::OnAlert(const SignSelection& selection, const std::string& key,
+                          const MqttArrival& arrival,
+                          const std::function<void(const GatewayResult&)>& answer) {
+    std::optional<AlertRequest> alert;
+    if (arrival.payload.size() > kMaxRequestBody) {
+        answer(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        return;
+    }
+    if (!arrival.payload.empty()) {
+        Result<AlertRequest> read = ReadAlertPayload(arrival.payload);
+        if (!read.Ok()) {
+            answer(read.Failure());
+            return;
+        }
+        if (arrival.retained && read.Value().seconds) {
+            // A timed alert is for the moment it is sent: kept by the broker, it would come back
+            // at every start and reconnect. A held one raised again keeps its place.
+            m_core.Log().Line(m_core.Config().name, "retained timed alert " + key + " left out");
+            return;
+        }
+        alert = read.Take();
+    }
+    m_core.Commands().AlertOnSelection(
+        selection, key, alert, Origin::kBroker,
+        [answer](const Result<std::vector<CCommands::SignAnswer>>& answers) {
+            answer(answers.Ok() ? GatewayResult{} : answers.Failure());
+        });
+}

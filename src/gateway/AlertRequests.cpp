@@ -39,6 +39,10 @@ Result<AlertRequest> ReadAlertRequest(const QJsonObject& body) {
                                           "must be \"hold\" or a whole number from 1 to 86400");
         }
     }
+    if (body.value("name").isString()) {
+        alert.library = body.value("name").toString().toStdString();
+        return alert;
+    }
     Result<MessageDocument> message = ReadMessageField(body);
     if (!message.Ok()) {
         return message.Failure();
@@ -49,10 +53,10 @@ Result<AlertRequest> ReadAlertRequest(const QJsonObject& body) {
 
 Result<AlertRequest> ReadAlertPayload(std::string_view payload) {
     const Result<QJsonObject> object = ReadBodyObject(payload);
-    if (object.Ok() && object.Value().contains("message")) {
+    if (object.Ok() && (object.Value().contains("message") || object.Value().contains("name"))) {
         return ReadAlertRequest(object.Value());
     }
-    return AlertRequest{PlainTextMessage(payload), kDefaultAlertPriority, std::nullopt};
+    return AlertRequest{PlainTextMessage(payload), kDefaultAlertPriority, std::nullopt, {}};
 }
 
 std::string AlertPayloadJson(const AlertRequest& alert) {
@@ -60,6 +64,9 @@ std::string AlertPayloadJson(const AlertRequest& alert) {
                        {"priority", alert.priority}};
     if (alert.seconds) {
         object["seconds"] = *alert.seconds;
+    }
+    if (!alert.library.empty()) {
+        object["name"] = QString::fromStdString(alert.library);
     }
     return Compact(object);
 }
@@ -72,6 +79,9 @@ std::string KeptAlertJson(const std::string& sign, const Alert& alert) {
                        {"message", MessageToJsonObject(alert.message)}};
     if (alert.until) {
         object["until"] = QString::fromStdString(IsoTimeText(*alert.until));
+    }
+    if (!alert.library.empty()) {
+        object["library"] = QString::fromStdString(alert.library);
     }
     return Compact(object);
 }
@@ -89,6 +99,7 @@ std::optional<KeptAlert> ReadKeptAlert(const std::string& json) {
     kept.alert.key = key;
     kept.alert.priority = priority;
     kept.alert.since = *since;
+    kept.alert.library = object.value("library").toString().toStdString();
     if (object.contains("until")) {
         kept.alert.until = TimeFromIsoText(object.value("until").toString().toStdString());
         if (!kept.alert.until) {

@@ -13,6 +13,7 @@ struct AlertRequest {
     MessageDocument message;
     int priority = kDefaultAlertPriority;
     std::optional<int> seconds;  // none: held until cleared
+    std::string library;         // the library message it shows instead of `message`
 };
 
 // Whether the key can name an alert: the rule of a live value's name, so that it is a topic level
@@ -21,8 +22,8 @@ bool IsAlertKey(std::string_view key);
 // The refusal of a key that cannot name one.
 GatewayResult BadAlertKey();
 
-// {"message": {...}, "priority": 1-9, "seconds": 1-86400 | "hold"}; without "seconds" the alert
-// holds until cleared, without "priority" it is of the middle one.
+// {"message": {...} | "name": "library-name", "priority": 1-9, "seconds": 1-86400 | "hold"};
+// without "seconds" the alert holds until cleared, without "priority" it is of the middle one.
 Result<AlertRequest> ReadAlertRequest(const QJsonObject& body);
 // An alert topic's payload: such a JSON object, or any other text as one line of red, held.
 Result<AlertRequest> ReadAlertPayload(std::string_view payload);

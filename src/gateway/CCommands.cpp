@@ -76,7 +76,8 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
             const Stamp stamp = ReadStamp(object).value_or(
                 Stamp{static_cast<uint64_t>(std::max<int64_t>(setAt.time_since_epoch().count(), 0)),
                       setAt, "", Origin::kApi});
-            m_director.Restore(state.sign.name, message, stamp);
+            m_director.Restore(state.sign.name, message, stamp,
+                               object.value("name").toString().toStdString());
             m_issued[state.key] = stamp.version;
         } catch (const CMessageFileError& error) {
             m_log.Line(state.sign.name, "kept message left out: " + std::string(error.what()));
@@ -105,7 +106,6 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
         }
     }
     m_director.RestoreValues(m_values);
-    RestoreAlerts(kept);
     for (auto it = kept.lower_bound("forward/");
          it != kept.end() && it->first.rfind("forward/", 0) == 0; ++it) {
         const QJsonObject object =
@@ -165,6 +165,12 @@ Stamp CCommands::Issue(const std::string& key, Origin origin, uint64_t seen) {
 
 void CCommands::SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
                            Reply reply, const std::optional<Stamp>& given, bool signedByPeer) {
+    SetDesired(name, message, {}, origin, std::move(reply), given, signedByPeer);
+}
+
+void CCommands::SetDesired(const std::string& name, const MessageDocument& message,
+                           const std::string& library, Origin origin, Reply reply,
+                           const std::optional<Stamp>& given, bool signedByPeer) {
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
         const NamedSign* other = FindAny(name);
@@ -208,13 +214,16 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
     QJsonObject object;
     object["sign"] = QString::fromStdString(sign);
     object["message"] = MessageToJsonObject(message);
+    if (!library.empty()) {
+        object["name"] = QString::fromStdString(library);
+    }
     WriteStamp(object, stamp);
     Keep(
         SignStatePath(state->key), Compact(object),
-        [this, sign, message, stamp](bool replaced) {
+        [this, sign, message, stamp, library](bool replaced) {
             // One replaced by a later message of the same batch was never shown.
             if (!replaced) {
-                m_director.SetDesired(sign, message, stamp);
+                m_director.SetDesired(sign, message, stamp, library);
             }
         },
         std::move(reply));
@@ -317,16 +326,4 @@ void CCommands::RemoveVariable(const std::string& name, Origin origin, Reply rep
             }
         },
         std::move(reply));
-}
-
-void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
-                                Origin origin, SelectionReply reply) {
-    const Result<std::vector<NamedSign>> signs = Choose(selection, origin);
-    if (!signs.Ok()) {
-        reply(signs.Failure());
-        return;
-    }
-    Gather(signs.Value(), std::move(reply), [&](const std::string& name, Reply each) {
-        SetMessage(name, message, origin, std::move(each));
-    });
 }

@@ -44,8 +44,12 @@ public:
     void Watch(COtherSigns& others);
     // signs.json read again.
     void SetAllSigns(std::vector<NamedSign> allSigns) { m_allSigns = std::move(allSigns); }
-    // Hands what the state folder kept to the director, before it starts.
+    // Hands what the state folder kept to the director, before it starts: the library first
+    // (what signs and alerts show by name is as the library has it), then the signs, then their
+    // alerts.
+    void RestoreLibrary(const std::map<std::string, std::string>& kept);
     void Restore(const std::map<std::string, std::string>& kept);
+    void RestoreAlerts(const std::map<std::string, std::string>& kept);
 
     // A message stamped elsewhere (`given`, from the set topic) is taken only when it is newer than
     // the sign's (an older one answers kConflict), and, when another gateway stamped it, only when
@@ -53,6 +57,14 @@ public:
     void SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
                     Reply reply, const std::optional<Stamp>& given = std::nullopt,
                     bool signedByPeer = false);
+    // The sign's desired message is the library message of that name (or number), followed when
+    // it changes.
+    void SetNamedMessage(const std::string& name, const std::string& library, Origin origin,
+                         Reply reply);
+    // A library message put in or replaced, kept first; one put here is told to the other
+    // gateways.
+    void PutLibraryMessage(const LibraryMessage& message, Origin origin, Reply reply);
+    void RemoveLibraryMessage(const std::string& name, Origin origin, Reply reply);
     // Whether writes for other gateways' signs can be handed on.
     bool CanForward() const { return static_cast<bool>(m_forwarding.message); }
     // An alert of its own for that long, taking turns with any other of its priority: a second
@@ -90,7 +102,9 @@ private:
     // Does `each` for every sign; answered once all have answered, the first failure for all.
     static void Gather(const std::vector<NamedSign>& signs, SelectionReply reply,
                        const std::function<void(const std::string& name, Reply)>& each);
-    void RestoreAlerts(const std::map<std::string, std::string>& kept);
+    void SetDesired(const std::string& name, const MessageDocument& message,
+                    const std::string& library, Origin origin, Reply reply,
+                    const std::optional<Stamp>& given, bool signedByPeer);
     // A key of no notice up or being kept on the sign.
     std::string NoticeKey(const SignState& state) const;
     void Keep(std::string path, std::string content, std::function<void(bool replaced)> kept,

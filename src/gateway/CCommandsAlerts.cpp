@@ -83,6 +83,18 @@ void CCommands::Gather(const std::vector<NamedSign>& signs, SelectionReply reply
     }
 }
 
+void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
+                                Origin origin, SelectionReply reply) {
+    const Result<std::vector<NamedSign>> signs = Choose(selection, origin);
+    if (!signs.Ok()) {
+        reply(signs.Failure());
+        return;
+    }
+    Gather(signs.Value(), std::move(reply), [&](const std::string& name, Reply each) {
+        SetMessage(name, message, origin, std::move(each));
+    });
+}
+
 std::string CCommands::NoticeKey(const SignState& state) const {
     for (size_t n = 1;; ++n) {
         const std::string key = kNoticeKeyHead + std::to_string(n);
@@ -100,7 +112,7 @@ void CCommands::Notify(const std::string& name, const MessageDocument& message, 
         reply(GatewayResult::UnknownSign(name));
         return;
     }
-    RaiseAlert(name, NoticeKey(*state), {message, kNoticePriority, seconds}, origin,
+    RaiseAlert(name, NoticeKey(*state), {message, kNoticePriority, seconds, {}}, origin,
                std::move(reply));
 }
 
@@ -127,8 +139,22 @@ void CCommands::RaiseAlert(const std::string& name, const std::string& key,
         reply(GatewayResult::Refused("key", "the sign has 64 alerts up already: clear one"));
         return;
     }
+    const LibraryMessage* named = nullptr;
+    if (!request.library.empty()) {
+        named = m_director.FindLibraryMessage(request.library);
+        if (named == nullptr) {
+            reply({ResultKind::kUnknownSign, "name",
+                   "the library has no message \"" + request.library + "\""});
+            return;
+        }
+    }
     const GatewayTime now = m_director.Now();
-    Alert alert{key, request.message, request.priority, std::nullopt, up ? up->since : now};
+    Alert alert{key,
+                named ? named->message : request.message,
+                request.priority,
+                std::nullopt,
+                up ? up->since : now,
+                named ? named->name : std::string()};
     if (request.seconds) {
         alert.until = now + std::chrono::seconds(*request.seconds);
     }

@@ -26,7 +26,7 @@ struct SignState {
     std::string key;  // EscapeName(sign.name): its state file and topic level
     std::optional<MessageDocument> desired;
     std::string desiredName;  // the library message it is, shown as the library has it; "" none
-    Stamp stamp;  // of the desired message
+    Stamp stamp;              // of the desired message
     CSignAlerts alerts;
     bool clearAfterAlert = false;  // the last alert ended with nothing else to show
     std::optional<size_t> scheduleRule;

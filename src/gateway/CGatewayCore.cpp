@@ -41,7 +41,10 @@ std::optional<std::string> CGatewayCore::Start() {
                    "journal byte " + std::to_string(problem.offset) + ": " + problem.reason);
     }
     m_commands.UseJournal(m_journal.get());
-    m_commands.Restore(m_journal->TakeRecovered());
+    const std::map<std::string, std::string> kept = m_journal->TakeRecovered();
+    m_commands.RestoreLibrary(kept);
+    m_commands.Restore(kept);
+    m_commands.RestoreAlerts(kept);
     m_director.Start();
     return std::nullopt;
 }

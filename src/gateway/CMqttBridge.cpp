@@ -74,6 +74,10 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
                               const std::string& payload) {
         Publish(Topic(EscapeName(sign.name), "alert/") + key, payload, false);
     };
+    forwarding.library = [this](const std::string& name, const std::string& payload) {
+        Publish(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/" + name + "/set", payload,
+                true);
+    };
     if (!config.forwardKey.empty()) {
         // Signed, so that the sign's own gateway knows it from one that holds no key.
         forwarding.message = [this](const NamedSign& sign, const MessageDocument& message,
@@ -213,6 +217,7 @@ void CMqttBridge::Subscribe() {
     m_client->Subscribe(m_strPrefix + "/+/message/set", kQos);
     m_client->Subscribe(m_strPrefix + "/+/notify", kQos);
     m_client->Subscribe(m_strPrefix + "/+/alert/+", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/+/set", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kTagTopicLevel) + "/+/alert/+", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kAllTopicLevel) + "/message/set", kQos);
@@ -279,7 +284,10 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
         return;
     }
     const size_t tagEnd = leaf.find('/');
-    if (key == kAllTopicLevel && leaf == "message/set") {
+    if (key == kLibraryTopicLevel && tagEnd != std::string::npos && leaf.substr(tagEnd) == "/set" &&
+        m_allSigns.count(key) == 0) {
+        OnLibraryMessage(leaf.substr(0, tagEnd), arrival);
+    } else if (key == kAllTopicLevel && leaf == "message/set") {
         OnManyMessage(SignSelection{{}, std::nullopt, true}, m_strPrefix + "/all/error", arrival);
     } else if (key == kTagTopicLevel && tagEnd != std::string::npos) {
         OnTagMessage(leaf.substr(0, tagEnd), leaf.substr(tagEnd + 1), arrival);
@@ -405,10 +413,4 @@ void CMqttBridge::Answer(const std::string& key, const GatewayResult& result) {
     const std::string json = FailureJson(result);
     m_core.Log().Line(m_allSigns[key], "refused from the broker: " + json);
     Publish(Topic(key, "error"), json, false);
-}
-
-void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retained) {
-    if (m_outbox) {
-        m_outbox->Post({topic, payload, retained});
-    }
 }

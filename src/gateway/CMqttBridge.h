@@ -22,6 +22,8 @@ class CGatewayCore;
 
 // A sign's alert topics, <prefix>/<sign>/alert/<key>.
 inline constexpr std::string_view kAlertLeaf = "alert/";
+// The library's topics, <prefix>/messages/<name>/set.
+inline constexpr std::string_view kLibraryTopicLevel = "messages";
 
 // A message from the broker: its payload, and whether the broker kept it (a retained one, given
 // on subscribing).
@@ -81,6 +83,8 @@ private:
     // signs of the selection, or, with an empty payload, cleared.
     void OnAlert(const SignSelection& selection, const std::string& key, const MqttArrival& arrival,
                  const std::function<void(const GatewayResult&)>& answer);
+    // <prefix>/messages/<name>/set, retained: the plant's library, shared by every gateway.
+    void OnLibraryMessage(const std::string& name, const MqttArrival& arrival);
     // Says a refusal of a message to many signs on their error topic.
     std::function<void(const GatewayResult&)> RefuseOn(const std::string& errorTopic);
     void ClearIfOnceOurs(const std::string& key, const std::string& state);

@@ -11,50 +11,18 @@
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
+#include "gateway/HttpAnswers.h"
+#include "gateway/LibraryRoutes.h"
 #include "gateway/PanelFrames.h"
 #include "gateway/SignPresenter.h"
 
 namespace {
 
-constexpr const char* kJson = "application/json";
 constexpr int64_t kMaxPreviewFrame = 10000;
 constexpr size_t kMaxDrainedBody = 16 * kMaxRequestBody;
 
 using Request = httplib::Request;
 using Response = httplib::Response;
-
-int StatusOf(ResultKind kind) {
-    switch (kind) {
-        case ResultKind::kAccepted:
-        case ResultKind::kForwarded:
-            return 202;
-        case ResultKind::kUnknownSign:
-            return 404;
-        case ResultKind::kNotKept:
-            return 503;
-        case ResultKind::kRefused:
-            return 400;
-        case ResultKind::kConflict:
-            return 409;
-        case ResultKind::kForbidden:
-            return 403;
-        case ResultKind::kTooLarge:
-            return 413;
-    }
-    return 500;
-}
-
-void SendFailure(Response& response, const GatewayResult& failure) {
-    response.status = StatusOf(failure.kind);
-    response.set_content(FailureJson(failure), kJson);
-}
-
-void SendJson(Response& response, int status, const QJsonValue& value) {
-    response.status = status;
-    const QJsonDocument document =
-        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    response.set_content(document.toJson(QJsonDocument::Compact).toStdString(), kJson);
-}
 
 // Asks the gateway's thread; `ask` gets the core and a reply for what the request answers.
 template <class T, class Ask>
@@ -157,6 +125,17 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
 void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,
                 Response& response) {
     const std::string name = request.matches[1];
+    const Result<QJsonObject> named = ReadBodyObject(body);
+    if (named.Ok() && named.Value().size() == 1 && named.Value().value("name").isString()) {
+        // {"name": "shift-a"}: the library's message of that name, followed when it changes.
+        const std::string library = named.Value().value("name").toString().toStdString();
+        SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
+                       gateway.Commands().SetNamedMessage(
+                           name, library, Origin::kApi,
+                           ChangeReply(gateway, name, std::move(reply)));
+                   }));
+        return;
+    }
     const Result<MessageDocument> message = ReadRequestMessage(body, "");
     if (!message.Ok()) {
         SendFailure(response, message.Failure());
@@ -400,6 +379,10 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Get("/api/vars", bind(GetValues));
     server.Put(R"(/api/vars/(.+))", bindBody(PutVariable));
     server.Delete(R"(/api/vars/(.+))", bind(DeleteVariable));
+    server.Get("/api/messages", bind(GetLibrary));
+    server.Get(R"(/api/messages/([^/]+))", bind(GetLibraryMessage));
+    server.Put(R"(/api/messages/([^/]+))", bindBody(PutLibraryMessage));
+    server.Delete(R"(/api/messages/([^/]+))", bind(DeleteLibraryMessage));
     server.Get("/api/alerts", bind(GetAlerts));
     server.Put(R"(/api/alerts/([^/]+))", bindBody(ManyAlerts));
     server.Delete(R"(/api/alerts/([^/]+))", bindBody(ManyAlerts));

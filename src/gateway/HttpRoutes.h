@@ -6,7 +6,7 @@
 
 namespace httplib {
 class Server;
-}
+}  // namespace httplib
 
 class CGatewayCore;
 

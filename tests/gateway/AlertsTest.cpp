@@ -22,7 +22,7 @@ TEST(Alerts, AreKeptAndComeBackAfterARestartWithTheTimeTheyHadLeft) {
     const auto raise = [&](const char* key, const char* text, int priority,
                            std::optional<int> seconds) {
         return fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
-            commands.RaiseAlert("A", key, {Text(text), priority, seconds}, Origin::kApi, reply);
+            commands.RaiseAlert("A", key, {Text(text), priority, seconds, {}}, Origin::kApi, reply);
         });
     };
     const auto notify = [&](const char* text, int seconds) {
@@ -79,7 +79,7 @@ TEST(Alerts, OnATagReachEverySignOfItAcrossGatewaysAndClearEverywhere) {
         }
         return names;
     };
-    const AlertRequest evacuate{Text("EVACUATE"), 1, std::nullopt};
+    const AlertRequest evacuate{Text("EVACUATE"), 1, std::nullopt, {}};
     const SignSelection hall{{}, "hall", false};
     EXPECT_EQ(many(hall, evacuate, Origin::kApi), (std::vector<std::string>{"A", "C>"}));
     EXPECT_EQ(KeysOn(fixture, "A"), std::vector<std::string>{"evac"});

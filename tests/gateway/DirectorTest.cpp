@@ -105,7 +105,7 @@ TEST_F(Director, AlertsShowByPriorityTakeTurnsAndEndBackOnTheSignsMessage) {
     for (const Step& step : steps) {
         m_clock->Advance(seconds(step.at) - (m_clock->Now() - kTestStart));
         if (step.raise != nullptr) {
-            Alert alert{step.raise, Text(step.text), step.priority, std::nullopt, {}};
+            Alert alert{step.raise, Text(step.text), step.priority, std::nullopt, {}, {}};
             if (step.seconds > 0) {
                 alert.until = m_clock->Now() + seconds(step.seconds);
             }
@@ -118,7 +118,8 @@ TEST_F(Director, AlertsShowByPriorityTakeTurnsAndEndBackOnTheSignsMessage) {
     }
     EXPECT_EQ(m_director->Find("A")->Shows(), Showing::kDesired);
     // A sign with nothing else to show is cleared when its last alert ends.
-    m_director->RaiseAlert("B", {"drill", Text("FIRE DRILL"), 5, m_clock->Now() + seconds(10), {}});
+    m_director->RaiseAlert("B",
+                           {"drill", Text("FIRE DRILL"), 5, m_clock->Now() + seconds(10), {}, {}});
     EXPECT_EQ(m_director->Find("B")->Shows(), Showing::kAlert);
     EXPECT_EQ(m_sender.End("B"), "FIRE DRILL");
     m_clock->Advance(seconds(10));

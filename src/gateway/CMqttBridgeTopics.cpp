@@ -1,9 +1,10 @@
-// What comes from the broker for many signs at once, and alerts.
+// What comes from the broker for many signs at once, alerts and the library; and the one way out.
 #include "gateway/AlertRequests.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/CMqttBridge.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/HttpRoutes.h"
+#include "gateway/LibraryJson.h"
 
 std::function<void(const GatewayResult&)> CMqttBridge::RefuseOn(const std::string& errorTopic) {
     return [this, errorTopic](const GatewayResult& result) {
@@ -87,4 +88,29 @@ void CMqttBridge::OnAlert(const SignSelection& selection, const std::string& key
         [answer](const Result<std::vector<CCommands::SignAnswer>>& answers) {
             answer(answers.Ok() ? GatewayResult{} : answers.Failure());
         });
+}
+
+void CMqttBridge::OnLibraryMessage(const std::string& name, const MqttArrival& arrival) {
+    const auto refuse =
+        RefuseOn(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/" + name + "/error");
+    if (arrival.payload.empty()) {
+        m_core.Commands().RemoveLibraryMessage(name, Origin::kBroker, refuse);
+        return;
+    }
+    if (arrival.payload.size() > kMaxRequestBody) {
+        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        return;
+    }
+    const Result<LibraryMessage> message = ReadLibraryMessage(arrival.payload, name);
+    if (!message.Ok()) {
+        refuse(message.Failure());
+        return;
+    }
+    m_core.Commands().PutLibraryMessage(message.Value(), Origin::kBroker, refuse);
+}
+
+void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retained) {
+    if (m_outbox) {
+        m_outbox->Post({topic, payload, retained});
+    }
 }

@@ -76,6 +76,8 @@ public:
                     Origin origin, Reply reply);
     // Cleared, kept first; one that is not up is cleared already.
     void ClearAlert(const std::string& name, const std::string& key, Origin origin, Reply reply);
+    // Every alert of the sign cleared (Home Assistant's button).
+    void ClearAlerts(const std::string& name, Origin origin, Reply reply);
     // Raised (without `alert`: cleared) on every sign chosen, as SendToSelection chooses them.
     void AlertOnSelection(const SignSelection& selection, const std::string& key,
                           const std::optional<AlertRequest>& alert, Origin origin,
@@ -99,8 +101,8 @@ public:
 private:
     // The signs of the selection this gateway can reach from that origin.
     Result<std::vector<NamedSign>> Choose(const SignSelection& selection, Origin origin) const;
-    // Does `each` for every sign; answered once all have answered, the first failure for all.
-    static void Gather(const std::vector<NamedSign>& signs, SelectionReply reply,
+    // Does `each` for every name; answered once all have answered, the first failure for all.
+    static void Gather(const std::vector<std::string>& names, SelectionReply reply,
                        const std::function<void(const std::string& name, Reply)>& each);
     void SetDesired(const std::string& name, const MessageDocument& message,
                     const std::string& library, Origin origin, Reply reply,

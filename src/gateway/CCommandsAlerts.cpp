@@ -16,6 +16,14 @@ std::string AlertPath(const std::string& signKey, const std::string& key) {
     return "alerts/" + signKey + "/" + key + ".json";
 }
 
+std::vector<std::string> NamesOf(const std::vector<NamedSign>& signs) {
+    std::vector<std::string> names;
+    for (const NamedSign& sign : signs) {
+        names.push_back(sign.name);
+    }
+    return names;
+}
+
 }  // namespace
 
 Result<std::vector<NamedSign>> CCommands::Choose(const SignSelection& selection,
@@ -46,7 +54,7 @@ Result<std::vector<NamedSign>> CCommands::Choose(const SignSelection& selection,
     return signs;
 }
 
-void CCommands::Gather(const std::vector<NamedSign>& signs, SelectionReply reply,
+void CCommands::Gather(const std::vector<std::string>& names, SelectionReply reply,
                        const std::function<void(const std::string& name, Reply)>& each) {
     struct Gathered {
         std::vector<SignAnswer> answers;
@@ -55,9 +63,9 @@ void CCommands::Gather(const std::vector<NamedSign>& signs, SelectionReply reply
         SelectionReply reply;
     };
     auto gathered = std::make_shared<Gathered>();
-    gathered->waiting = signs.size();
+    gathered->waiting = names.size();
     gathered->reply = std::move(reply);
-    gathered->answers.resize(signs.size());
+    gathered->answers.resize(names.size());
     const auto finish = [gathered] {
         if (gathered->failure) {
             gathered->reply(*gathered->failure);
@@ -65,21 +73,20 @@ void CCommands::Gather(const std::vector<NamedSign>& signs, SelectionReply reply
             gathered->reply(gathered->answers);
         }
     };
-    if (signs.empty()) {
+    if (names.empty()) {
         finish();
         return;
     }
-    for (size_t i = 0; i < signs.size(); ++i) {
-        each(signs[i].name,
-             [gathered, finish, i, name = signs[i].name](const GatewayResult& result) {
-                 gathered->answers[i] = {name, result.kind};
-                 if (!result.Ok() && !gathered->failure) {
-                     gathered->failure = result;
-                 }
-                 if (--gathered->waiting == 0) {
-                     finish();
-                 }
-             });
+    for (size_t i = 0; i < names.size(); ++i) {
+        each(names[i], [gathered, finish, i, name = names[i]](const GatewayResult& result) {
+            gathered->answers[i] = {name, result.kind};
+            if (!result.Ok() && !gathered->failure) {
+                gathered->failure = result;
+            }
+            if (--gathered->waiting == 0) {
+                finish();
+            }
+        });
     }
 }
 
@@ -90,7 +97,7 @@ void CCommands::SendToSelection(const SignSelection& selection, const MessageDoc
         reply(signs.Failure());
         return;
     }
-    Gather(signs.Value(), std::move(reply), [&](const std::string& name, Reply each) {
+    Gather(NamesOf(signs.Value()), std::move(reply), [&](const std::string& name, Reply each) {
         SetMessage(name, message, origin, std::move(each));
     });
 }
@@ -192,6 +199,26 @@ void CCommands::ClearAlert(const std::string& name, const std::string& key, Orig
         std::move(reply));
 }
 
+void CCommands::ClearAlerts(const std::string& name, Origin origin, Reply reply) {
+    const SignState* state = m_director.Find(name);
+    if (state == nullptr) {
+        reply(GatewayResult::UnknownSign(name));
+        return;
+    }
+    std::vector<std::string> keys;
+    for (const Alert& alert : state->alerts.All()) {
+        keys.push_back(alert.key);
+    }
+    Gather(
+        keys,
+        [reply = std::move(reply)](const Result<std::vector<SignAnswer>>& answers) {
+            reply(answers.Ok() ? GatewayResult{} : answers.Failure());
+        },
+        [&](const std::string& key, Reply each) {
+            ClearAlert(name, key, origin, std::move(each));
+        });
+}
+
 void CCommands::AlertOnSelection(const SignSelection& selection, const std::string& key,
                                  const std::optional<AlertRequest>& alert, Origin origin,
                                  SelectionReply reply) {
@@ -204,7 +231,7 @@ void CCommands::AlertOnSelection(const SignSelection& selection, const std::stri
         reply(signs.Failure());
         return;
     }
-    Gather(signs.Value(), std::move(reply), [&](const std::string& name, Reply each) {
+    Gather(NamesOf(signs.Value()), std::move(reply), [&](const std::string& name, Reply each) {
         if (alert) {
             RaiseAlert(name, key, *alert, origin, std::move(each));
         } else {

@@ -29,13 +29,13 @@ void CMqttBridge::OnTagMessage(const std::string& level, const std::string& leaf
     if (leaf == "message/set") {
         OnManyMessage(selection, errorTopic, arrival);
     } else if (leaf.rfind(kAlertLeaf, 0) == 0) {
-        OnAlert(selection, leaf.substr(kAlertLeaf.size()), arrival, RefuseOn(errorTopic));
+        OnAlert(selection, leaf.substr(kAlertLeaf.size()), arrival,
+                Audit(leaf, "tag " + *selection.tag, arrival, RefuseOn(errorTopic)));
     }
 }
 
 void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
                                 const MqttArrival& arrival) {
-    const auto refuse = RefuseOn(errorTopic);
     if (arrival.payload.empty()) {
         return;
     }
@@ -45,20 +45,33 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
         m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
         return;
     }
+    const auto done = Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival,
+                            RefuseOn(errorTopic));
     if (arrival.payload.size() > kMaxRequestBody) {
-        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        done(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
         return;
     }
     const Result<SetPayload> set = ReadSetPayload(arrival.payload);
     if (!set.Ok()) {
-        refuse(set.Failure());
+        done(set.Failure());
         return;
     }
     m_core.Commands().SendToSelection(
         selection, set.Value().message, Origin::kBroker,
-        [refuse](const Result<std::vector<CCommands::SignAnswer>>& answer) {
-            refuse(answer.Ok() ? GatewayResult{} : answer.Failure());
+        [done](const Result<std::vector<CCommands::SignAnswer>>& answer) {
+            done(answer.Ok() ? GatewayResult{} : answer.Failure());
         });
+}
+
+CMqttBridge::Reply CMqttBridge::Audit(const std::string& leaf, const std::string& target,
+                                      const MqttArrival& arrival, Reply reply) {
+    // What the broker keeps comes again at each connect: it was recorded as it first came.
+    return arrival.retained
+               ? reply
+               : Audited(m_core.Audit(),
+                         {Role::kNone, m_core.Config().mqtt.url, Origin::kBroker, leaf, target,
+                          CutShort(arrival.payload, kAuditSummaryBytes), false, ""},
+                         std::move(reply));
 }
 
 void CMqttBridge::OnAlert(const SignSelection& selection, const std::string& key,
@@ -91,8 +104,9 @@ void CMqttBridge::OnAlert(const SignSelection& selection, const std::string& key
 }
 
 void CMqttBridge::OnLibraryMessage(const std::string& name, const MqttArrival& arrival) {
-    const auto refuse =
-        RefuseOn(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/" + name + "/error");
+    const auto refuse = Audit(
+        "messages/set", name, arrival,
+        RefuseOn(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/" + name + "/error"));
     if (arrival.payload.empty()) {
         m_core.Commands().RemoveLibraryMessage(name, Origin::kBroker, refuse);
         return;

@@ -92,7 +92,37 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
     problem["availability_topic"] = Text(context.statusTopic);
     problem["origin"] = Origin(context);
     problem["device"] = device;
-    return {Config("text", object, text), Config("binary_sensor", object, problem)};
+    // A notice from Home Assistant's notify action: the message as one line, for the notice's
+    // usual seconds.
+    QJsonObject notice;
+    notice["name"] = QJsonValue::Null;
+    notice["unique_id"] = Text(object + "_notify");
+    notice["command_topic"] = Text(signTopic + "notify");
+    notice["command_template"] = "{\"message\": {\"lines\": [{{ value | tojson }}]}}";
+    notice["availability_topic"] = Text(context.statusTopic);
+    notice["origin"] = Origin(context);
+    notice["device"] = device;
+    // The alert on, in words; its key, priority and time beside them.
+    QJsonObject alert;
+    alert["name"] = "Alert";
+    alert["unique_id"] = Text(object + "_alert");
+    alert["state_topic"] = Text(signTopic + "state");
+    alert["value_template"] = "{{ value_json.alert.text if value_json.alert else 'none' }}";
+    alert["json_attributes_topic"] = Text(signTopic + "state");
+    alert["json_attributes_template"] = "{{ (value_json.alert or {}) | tojson }}";
+    alert["availability_topic"] = Text(context.statusTopic);
+    alert["origin"] = Origin(context);
+    alert["device"] = device;
+    QJsonObject clear;
+    clear["name"] = "Clear alerts";
+    clear["unique_id"] = Text(object + "_clear_alerts");
+    clear["command_topic"] = Text(signTopic + "alerts/clear");
+    clear["availability_topic"] = Text(context.statusTopic);
+    clear["origin"] = Origin(context);
+    clear["device"] = device;
+    return {Config("text", object, text), Config("binary_sensor", object, problem),
+            Config("notify", object, notice), Config("sensor", object, alert),
+            Config("button", object, clear)};
 }
 
 std::vector<MqttPublication> GatewayDiscovery(const DiscoveryContext& context) {

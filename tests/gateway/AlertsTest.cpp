@@ -59,6 +59,13 @@ TEST(Alerts, AreKeptAndComeBackAfterARestartWithTheTimeTheyHadLeft) {
     fixture.Make();
     ASSERT_FALSE(fixture.core->Start());
     EXPECT_EQ(KeysOn(fixture, "A"), (std::vector<std::string>{"notice-2", "notice-1"}));
+    // Home Assistant's button clears them all.
+    EXPECT_TRUE(fixture
+                    .Ask([](CCommands& commands, CCommands::Reply reply) {
+                        commands.ClearAlerts("A", Origin::kBroker, reply);
+                    })
+                    .Ok());
+    EXPECT_TRUE(KeysOn(fixture, "A").empty());
 }
 
 TEST(Alerts, OnATagReachEverySignOfItAcrossGatewaysAndClearEverywhere) {

@@ -53,7 +53,7 @@ Result<AlertRequest> ReadAlertRequest(const QJsonObject& body) {
 
 Result<AlertRequest> ReadAlertPayload(std::string_view payload) {
     const Result<QJsonObject> object = ReadBodyObject(payload);
-    if (object.Ok() && (object.Value().contains("message") || object.Value().contains("name"))) {
+    if (object.Ok()) {  // a JSON object is a request, whatever it lacks
         return ReadAlertRequest(object.Value());
     }
     return AlertRequest{PlainTextMessage(payload), kDefaultAlertPriority, std::nullopt, {}};

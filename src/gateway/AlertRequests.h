@@ -25,7 +25,8 @@ GatewayResult BadAlertKey();
 // {"message": {...} | "name": "library-name", "priority": 1-9, "seconds": 1-86400 | "hold"};
 // without "seconds" the alert holds until cleared, without "priority" it is of the middle one.
 Result<AlertRequest> ReadAlertRequest(const QJsonObject& body);
-// An alert topic's payload: such a JSON object, or any other text as one line of red, held.
+// An alert topic's payload: such a JSON object, or text that is no JSON object as one line of red,
+// held.
 Result<AlertRequest> ReadAlertPayload(std::string_view payload);
 // The payload that raises the alert on another gateway's sign.
 std::string AlertPayloadJson(const AlertRequest& alert);

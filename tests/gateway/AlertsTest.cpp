@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "CoreFixture.h"
+#include "gateway/AlertRequests.h"
+#include "gateway/LibraryJson.h"
 
 namespace {
 
@@ -101,6 +103,72 @@ TEST(Alerts, OnATagReachEverySignOfItAcrossGatewaysAndClearEverywhere) {
     ASSERT_EQ(forwarder.alerts.size(), 2u);
     EXPECT_EQ(forwarder.alerts[0].first, "C/evac");
     EXPECT_EQ(forwarder.alerts[1], (std::pair<std::string, std::string>{"C/evac", ""}));
+}
+
+// What a request, a topic's payload or the state folder says of an alert or a library message,
+// and the field a refusal names.
+TEST(Alerts, RequestsAndPayloadsAreReadOrRefusedByTheirField) {
+    struct Case {
+        const char* json;
+        const char* field;  // "" when taken
+        int priority;
+        int seconds;  // 0: held
+    };
+    const Case cases[] = {
+        {R"({"message": {"lines": ["X"]}})", "", kDefaultAlertPriority, 0},
+        {R"({"message": {"lines": ["X"]}, "priority": 1, "seconds": 60})", "", 1, 60},
+        {R"({"message": {"lines": ["X"]}, "seconds": "hold"})", "", kDefaultAlertPriority, 0},
+        {R"({"name": "press-down", "priority": 2})", "", 2, 0},
+        {R"({"message": {"lines": ["X"]}, "priority": 10})", "priority", 0, 0},
+        {R"({"message": {"lines": ["X"]}, "seconds": 0})", "seconds", 0, 0},
+        {R"({"message": {"lines": ["X"]}, "seconds": "soon"})", "seconds", 0, 0},
+        {R"({"priority": 1})", "message", 0, 0},
+        {"PRESS 4 DOWN", "", kDefaultAlertPriority, 0},  // a topic's plain text
+    };
+    for (const Case& c : cases) {
+        const Result<AlertRequest> alert = ReadAlertPayload(c.json);
+        EXPECT_EQ(alert.Ok() ? "" : alert.Failure().field, c.field) << c.json;
+        if (alert.Ok()) {
+            EXPECT_EQ(alert.Value().priority, c.priority) << c.json;
+            EXPECT_EQ(alert.Value().seconds.value_or(0), c.seconds) << c.json;
+            // Handed to another gateway, it reads back the same.
+            const Result<AlertRequest> again = ReadAlertPayload(AlertPayloadJson(alert.Value()));
+            EXPECT_EQ(again.Value().library, alert.Value().library) << c.json;
+            EXPECT_EQ(again.Value().seconds, alert.Value().seconds) << c.json;
+        }
+    }
+    EXPECT_FALSE(ReadKeptAlert("{}"));  // cleared
+    EXPECT_EQ(ReadLibraryMessage(R"({"lines": ["X"]})", "a b").Failure().field, "name");
+    EXPECT_EQ(
+        ReadLibraryMessage(R"({"message": {"lines": ["X"]}, "number": 0})", "a").Failure().field,
+        "number");
+    EXPECT_EQ(
+        ReadLibraryMessage(R"({"message": {"lines": ["X"]}, "number": 7})", "a").Value().number, 7);
+}
+
+// The bookkeeping alone: a raised-again alert keeps its place and first time, the turn of one
+// alone starts afresh when a second of its priority joins, and a sign holds 64 at most.
+TEST(Alerts, ARaisedAgainAlertKeepsItsPlaceAndASignHoldsSixtyFourAtMost) {
+    CSignAlerts alerts;
+    const auto raise = [&](const char* key, int priority, seconds at) {
+        return alerts.Raise({key, Text(key), priority, std::nullopt, kTestStart + at, {}},
+                            kTestStart + at);
+    };
+    raise("a", 3, seconds(0));
+    raise("b", 3, seconds(100));  // "a" was alone: both get a full turn from now
+    EXPECT_EQ(*alerts.NextStep(seconds(8)), kTestStart + seconds(108));
+    raise("a", 3, seconds(101));
+    EXPECT_EQ(alerts.All().front().key, "a");
+    EXPECT_EQ(alerts.All().front().since, kTestStart);
+    EXPECT_FALSE(alerts.Step(kTestStart + seconds(107), seconds(8)));
+    EXPECT_TRUE(alerts.Step(kTestStart + seconds(108), seconds(8)));
+    EXPECT_EQ(alerts.On()->key, "b");
+    for (int i = 2; i < static_cast<int>(kMaxAlertsPerSign); ++i) {
+        EXPECT_TRUE(raise(std::to_string(i).c_str(), 9, seconds(200)));
+    }
+    EXPECT_FALSE(raise("one-too-many", 9, seconds(200)));
+    EXPECT_TRUE(raise("a", 1, seconds(200)));  // one up is raised again all the same
+    EXPECT_EQ(alerts.On()->key, "a");
 }
 
 }  // namespace

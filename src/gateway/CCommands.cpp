@@ -76,7 +76,8 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
             const Stamp stamp = ReadStamp(object).value_or(
                 Stamp{static_cast<uint64_t>(std::max<int64_t>(setAt.time_since_epoch().count(), 0)),
                       setAt, "", Origin::kApi});
-            m_director.Restore(state.sign.name, message, stamp);
+            m_director.Restore(state.sign.name, message, stamp,
+                               object.value("name").toString().toStdString());
             m_issued[state.key] = stamp.version;
         } catch (const CMessageFileError& error) {
             m_log.Line(state.sign.name, "kept message left out: " + std::string(error.what()));
@@ -164,6 +165,12 @@ Stamp CCommands::Issue(const std::string& key, Origin origin, uint64_t seen) {
 
 void CCommands::SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
                            Reply reply, const std::optional<Stamp>& given, bool signedByPeer) {
+    SetDesired(name, message, {}, origin, std::move(reply), given, signedByPeer);
+}
+
+void CCommands::SetDesired(const std::string& name, const MessageDocument& message,
+                           const std::string& library, Origin origin, Reply reply,
+                           const std::optional<Stamp>& given, bool signedByPeer) {
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
         const NamedSign* other = FindAny(name);
@@ -207,13 +214,16 @@ void CCommands::SetMessage(const std::string& name, const MessageDocument& messa
     QJsonObject object;
     object["sign"] = QString::fromStdString(sign);
     object["message"] = MessageToJsonObject(message);
+    if (!library.empty()) {
+        object["name"] = QString::fromStdString(library);
+    }
     WriteStamp(object, stamp);
     Keep(
         SignStatePath(state->key), Compact(object),
-        [this, sign, message, stamp](bool replaced) {
+        [this, sign, message, stamp, library](bool replaced) {
             // One replaced by a later message of the same batch was never shown.
             if (!replaced) {
-                m_director.SetDesired(sign, message, stamp);
+                m_director.SetDesired(sign, message, stamp, library);
             }
         },
         std::move(reply));
@@ -268,16 +278,6 @@ void CCommands::SetForwarding(SignForwarding forwarding) {
     }
 }
 
-void CCommands::Notify(const std::string& name, const MessageDocument& message, int seconds, Origin,
-                       Reply reply) {
-    if (m_director.Find(name) == nullptr) {
-        reply(GatewayResult::UnknownSign(name));
-        return;
-    }
-    m_director.Notify(name, message, seconds);
-    reply(kAccepted);
-}
-
 void CCommands::SetVariable(const std::string& name, const std::string& value, Origin origin,
                             Reply reply) {
     if (!IsVariableName(name)) {
@@ -326,67 +326,4 @@ void CCommands::RemoveVariable(const std::string& name, Origin origin, Reply rep
             }
         },
         std::move(reply));
-}
-
-void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
-                                Origin origin, SelectionReply reply) {
-    // Without a broker only this gateway's signs can be reached; from the broker, every gateway
-    // takes its own.
-    std::vector<NamedSign> reachable;
-    for (const NamedSign& sign : m_allSigns) {
-        if ((m_forwarding && origin == Origin::kApi) || m_director.Find(sign.name) != nullptr) {
-            reachable.push_back(sign);
-        }
-    }
-    auto chosen = ResolveSelection(selection, origin == Origin::kBroker ? m_allSigns : reachable);
-    if (const auto* fault = std::get_if<SelectionFault>(&chosen)) {
-        if (fault->kind == SelectionFault::Kind::kNotOneChoice) {
-            reply(
-                GatewayResult::Refused("signs", "give one of \"signs\", \"tag\" or \"all\": true"));
-        } else {
-            reply(GatewayResult{ResultKind::kUnknownSign,
-                                fault->kind == SelectionFault::Kind::kUnknownTag ? "tag" : "signs",
-                                fault->Text()});
-        }
-        return;
-    }
-    std::vector<NamedSign> signs = std::get<std::vector<NamedSign>>(chosen);
-    std::erase_if(signs, [&](const NamedSign& sign) {
-        return std::none_of(reachable.begin(), reachable.end(),
-                            [&](const NamedSign& r) { return r.name == sign.name; });
-    });
-    // Answered once every sign's part is kept or forwarded; the first failure answers for all.
-    struct Gathered {
-        std::vector<SignAnswer> answers;
-        size_t waiting = 0;
-        std::optional<GatewayResult> failure;
-        SelectionReply reply;
-    };
-    auto gathered = std::make_shared<Gathered>();
-    gathered->waiting = signs.size();
-    gathered->reply = std::move(reply);
-    gathered->answers.resize(signs.size());
-    const auto finish = [gathered] {
-        if (gathered->failure) {
-            gathered->reply(*gathered->failure);
-        } else {
-            gathered->reply(gathered->answers);
-        }
-    };
-    if (signs.empty()) {
-        finish();
-        return;
-    }
-    for (size_t i = 0; i < signs.size(); ++i) {
-        SetMessage(signs[i].name, message, origin,
-                   [gathered, finish, i, name = signs[i].name](const GatewayResult& result) {
-                       gathered->answers[i] = {name, result.kind};
-                       if (!result.Ok() && !gathered->failure) {
-                           gathered->failure = result;
-                       }
-                       if (--gathered->waiting == 0) {
-                           finish();
-                       }
-                   });
-    }
 }

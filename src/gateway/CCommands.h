@@ -3,10 +3,12 @@
 #include <QObject>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "fleet/SignSelection.h"
+#include "gateway/AlertRequests.h"
 #include "gateway/CDirector.h"
 #include "gateway/COtherSigns.h"
 #include "gateway/CStateJournal.h"
@@ -42,8 +44,12 @@ public:
     void Watch(COtherSigns& others);
     // signs.json read again.
     void SetAllSigns(std::vector<NamedSign> allSigns) { m_allSigns = std::move(allSigns); }
-    // Hands what the state folder kept to the director, before it starts.
+    // Hands what the state folder kept to the director, before it starts: the library first
+    // (what signs and alerts show by name is as the library has it), then the signs, then their
+    // alerts.
+    void RestoreLibrary(const std::map<std::string, std::string>& kept);
     void Restore(const std::map<std::string, std::string>& kept);
+    void RestoreAlerts(const std::map<std::string, std::string>& kept);
 
     // A message stamped elsewhere (`given`, from the set topic) is taken only when it is newer than
     // the sign's (an older one answers kConflict), and, when another gateway stamped it, only when
@@ -51,10 +57,31 @@ public:
     void SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
                     Reply reply, const std::optional<Stamp>& given = std::nullopt,
                     bool signedByPeer = false);
+    // The sign's desired message is the library message of that name (or number), followed when
+    // it changes.
+    void SetNamedMessage(const std::string& name, const std::string& library, Origin origin,
+                         Reply reply);
+    // A library message put in or replaced, kept first; one put here is told to the other
+    // gateways.
+    void PutLibraryMessage(const LibraryMessage& message, Origin origin, Reply reply);
+    void RemoveLibraryMessage(const std::string& name, Origin origin, Reply reply);
     // Whether writes for other gateways' signs can be handed on.
     bool CanForward() const { return static_cast<bool>(m_forwarding.message); }
+    // An alert of its own for that long, taking turns with any other of its priority: a second
+    // notice does not end the first.
     void Notify(const std::string& name, const MessageDocument& message, int seconds, Origin origin,
                 Reply reply);
+    // The alert raised on the sign, kept first; another gateway's sign has it handed on.
+    void RaiseAlert(const std::string& name, const std::string& key, const AlertRequest& alert,
+                    Origin origin, Reply reply);
+    // Cleared, kept first; one that is not up is cleared already.
+    void ClearAlert(const std::string& name, const std::string& key, Origin origin, Reply reply);
+    // Every alert of the sign cleared (Home Assistant's button).
+    void ClearAlerts(const std::string& name, Origin origin, Reply reply);
+    // Raised (without `alert`: cleared) on every sign chosen, as SendToSelection chooses them.
+    void AlertOnSelection(const SignSelection& selection, const std::string& key,
+                          const std::optional<AlertRequest>& alert, Origin origin,
+                          SelectionReply reply);
     // A live value: a name IsVariableName takes, 256 bytes at most, 10,000 values at most.
     void SetVariable(const std::string& name, const std::string& value, Origin origin, Reply reply);
     // The signs that show it show "--" again.
@@ -72,6 +99,16 @@ public:
     void SetWriteCounter(WriteCounter counter) { m_countWrite = std::move(counter); }
 
 private:
+    // The signs of the selection this gateway can reach from that origin.
+    Result<std::vector<NamedSign>> Choose(const SignSelection& selection, Origin origin) const;
+    // Does `each` for every name; answered once all have answered, the first failure for all.
+    static void Gather(const std::vector<std::string>& names, SelectionReply reply,
+                       const std::function<void(const std::string& name, Reply)>& each);
+    void SetDesired(const std::string& name, const MessageDocument& message,
+                    const std::string& library, Origin origin, Reply reply,
+                    const std::optional<Stamp>& given, bool signedByPeer);
+    // A key of no notice up or being kept on the sign.
+    std::string NoticeKey(const SignState& state) const;
     void Keep(std::string path, std::string content, std::function<void(bool replaced)> kept,
               Reply reply);
     // A stamp newer than any this gateway has given or seen for the sign.
@@ -98,4 +135,5 @@ private:
     SignForwarding m_forwarding;
     VariableValues m_values;  // as the state folder is to keep them, ahead of the director
     WriteCounter m_countWrite;
+    std::set<std::string> m_keepingAlerts;  // "<sign key>/<alert key>" while being kept
 };

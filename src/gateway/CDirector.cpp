@@ -11,8 +11,8 @@ namespace {
 // noticed soon.
 constexpr std::chrono::milliseconds kLongestClockWait = std::chrono::hours(1);
 
-// What a sign is sent when a notice ends and it has nothing else to show: no text, the display
-// cleared.
+// What a sign is sent when its last alert ends and it has nothing else to show: no text, the
+// display cleared.
 const MessageDocument& BlankMessage() {
     static const MessageDocument blank =
         ParseMessageJson(R"({"lines": [], "displayMode": "clear-home"})");
@@ -25,11 +25,11 @@ struct CDirector::Running {
     ISignSender::SendId send = 0;
     bool again = false;  // another send when this one ends, of what is shown then
     IClock::WakeId retryWake = 0;
-    IClock::WakeId noticeWake = 0;
+    IClock::WakeId alertWake = 0;
 };
 
 Showing SignState::Shows() const {
-    return notice         ? Showing::kNotice
+    return alerts.On()    ? Showing::kAlert
            : scheduleRule ? Showing::kSchedule
            : desired      ? Showing::kDesired
                           : Showing::kNothing;
@@ -111,7 +111,7 @@ void CDirector::Reconfigure(std::vector<NamedSign> signs, GatewaySchedules sched
     }
     for (Running& gone : m_running) {  // those of signs that left the list
         m_clock.Cancel(gone.retryWake);
-        m_clock.Cancel(gone.noticeWake);
+        m_clock.Cancel(gone.alertWake);
         if (gone.send != 0) {
             m_sender.Cancel(gone.send);
         }
@@ -140,12 +140,14 @@ const SignState* CDirector::Find(const std::string& name) const {
     return index < m_signs.size() ? &m_signs[index] : nullptr;
 }
 
-void CDirector::Restore(const std::string& name, const MessageDocument& message,
-                        const Stamp& stamp) {
+void CDirector::Restore(const std::string& name, const MessageDocument& message, const Stamp& stamp,
+                        const std::string& library) {
     const size_t index = IndexOf(name);
     if (index < m_signs.size()) {
-        m_signs[index].desired = message;
+        const LibraryMessage* named = library.empty() ? nullptr : m_library.Find(library);
+        m_signs[index].desired = named != nullptr ? named->message : message;
         m_signs[index].stamp = stamp;
+        m_signs[index].desiredName = library;
     }
 }
 
@@ -155,6 +157,8 @@ void CDirector::Start() {
         SignState& state = m_signs[i];
         state.scheduleRule =
             OpenScheduleRule(m_schedules.rules, {state.sign.name, state.sign.tags}, now);
+        state.alerts.Step(m_clock.Now(), m_alertTurn);  // those over while the gateway was down
+        ArmAlerts(i);
         Kick(i);
     }
     ArmClock();
@@ -168,22 +172,27 @@ void CDirector::Stop() {
     m_clock.Cancel(m_nClockWake);
     for (Running& running : m_running) {
         m_clock.Cancel(running.retryWake);
-        m_clock.Cancel(running.noticeWake);
+        m_clock.Cancel(running.alertWake);
     }
     m_sender.StopAll();
 }
 
 const MessageDocument* CDirector::Source(const SignState& state) const {
-    if (state.notice) {
-        return &*state.notice;
+    // A library message as the library has it now; one removed from it as it was.
+    const auto named = [this](const std::string& name, const MessageDocument& copy) {
+        const LibraryMessage* found = name.empty() ? nullptr : m_library.Find(name);
+        return found != nullptr ? &found->message : &copy;
+    };
+    if (const Alert* alert = state.alerts.On()) {
+        return named(alert->library, alert->message);
     }
     if (state.scheduleRule) {
         return &m_schedules.messages[*state.scheduleRule];
     }
     if (state.desired) {
-        return &*state.desired;
+        return named(state.desiredName, *state.desired);
     }
-    return state.clearAfterNotice ? &BlankMessage() : nullptr;
+    return state.clearAfterAlert ? &BlankMessage() : nullptr;
 }
 
 std::optional<MessageDocument> CDirector::Shown(const SignState& state) const {
@@ -197,19 +206,20 @@ std::optional<MessageDocument> CDirector::Shown(const SignState& state) const {
 }
 
 void CDirector::SetDesired(const std::string& name, const MessageDocument& message,
-                           const Stamp& stamp) {
+                           const Stamp& stamp, const std::string& library) {
     const size_t index = IndexOf(name);
     if (index >= m_signs.size()) {
         return;
     }
     SignState& state = m_signs[index];
     state.desired = message;
+    state.desiredName = library;
     state.stamp = stamp;
-    state.clearAfterNotice = false;
+    state.clearAfterAlert = false;
     Tell({DirectorEvent::Kind::kNewDesired, state});
     // The newest message goes at once: a send of an older one still running gives way.
     state.retryDelay = kFirstRetryDelay;
-    if (state.sending && !state.notice && !state.scheduleRule) {
+    if (state.sending && !state.alerts.On() && !state.scheduleRule) {
         m_sender.Cancel(m_running[index].send);
     }
     Kick(index);
@@ -219,36 +229,43 @@ void CDirector::SetDesired(const std::string& name, const MessageDocument& messa
     Changed(state);
 }
 
-void CDirector::Notify(const std::string& name, const MessageDocument& message, int seconds) {
-    const size_t index = IndexOf(name);
-    if (index >= m_signs.size()) {
-        return;
-    }
+void CDirector::OnAlertStep(size_t index) {
     SignState& state = m_signs[index];
-    Running& running = m_running[index];
-    state.notice = message;
-    state.noticeUntil = m_clock.Now() + std::chrono::seconds(seconds);
-    m_clock.Cancel(running.noticeWake);
-    running.noticeWake = m_clock.WakeAt(state.noticeUntil, Later(index, &CDirector::OnNoticeOver));
-    Tell({DirectorEvent::Kind::kNotice, state, seconds});
-    state.retryDelay = kFirstRetryDelay;
-    if (state.sending) {
-        m_sender.Cancel(running.send);
+    m_running[index].alertWake = 0;
+    const bool changed = state.alerts.Step(m_clock.Now(), m_alertTurn);
+    AlertsChanged(index, changed, changed);
+}
+
+void CDirector::AlertsChanged(size_t index, bool onChanged, bool tell) {
+    SignState& state = m_signs[index];
+    ArmAlerts(index);
+    if (onChanged) {
+        // With nothing else to show, the last alert must not stay up as if it still held: the
+        // sign is cleared.
+        state.clearAfterAlert = false;
+        state.clearAfterAlert = Source(state) == nullptr;
     }
-    Kick(index);
+    if (tell) {
+        Tell({DirectorEvent::Kind::kAlertsChanged, state});
+    }
+    if (onChanged) {
+        state.retryDelay = kFirstRetryDelay;
+        if (state.sending) {
+            m_sender.Cancel(m_running[index].send);
+        }
+        Kick(index);
+    }
     Changed(state);
 }
 
-void CDirector::OnNoticeOver(size_t index) {
-    SignState& state = m_signs[index];
-    m_running[index].noticeWake = 0;
-    state.notice.reset();
-    // With nothing else to show, the notice must not stay up as if it still held: the sign is
-    // cleared.
-    state.clearAfterNotice = Source(state) == nullptr;
-    Tell({DirectorEvent::Kind::kNoticeOver, state});
-    Kick(index);
-    Changed(state);
+void CDirector::ArmAlerts(size_t index) {
+    Running& running = m_running[index];
+    m_clock.Cancel(running.alertWake);
+    running.alertWake = 0;
+    const auto next = m_signs[index].alerts.NextStep(m_alertTurn);
+    if (next && !m_bStopped) {
+        running.alertWake = m_clock.WakeAt(*next, Later(index, &CDirector::OnAlertStep));
+    }
 }
 
 void CDirector::RemoveValue(const std::string& name) {

@@ -7,15 +7,17 @@
 #include <vector>
 
 #include "gateway/Clock.h"
+#include "gateway/MessageLibrary.h"
 #include "gateway/MessageTemplate.h"
 #include "gateway/Schedules.h"
+#include "gateway/SignAlerts.h"
 #include "gateway/SignSender.h"
 #include "gateway/Stamp.h"
 
 inline constexpr std::chrono::seconds kFirstRetryDelay{1};
 inline constexpr std::chrono::seconds kLongestRetryDelay{60};
 
-enum class Showing { kNothing, kDesired, kSchedule, kNotice };
+enum class Showing { kNothing, kDesired, kSchedule, kAlert };
 enum class WaitingFor { kNothing, kSend, kRetry, kValues };
 
 // One sign as the director keeps it: what is desired, what it shows and how its sends fare.
@@ -23,10 +25,10 @@ struct SignState {
     NamedSign sign;
     std::string key;  // EscapeName(sign.name): its state file and topic level
     std::optional<MessageDocument> desired;
-    Stamp stamp;  // of the desired message
-    std::optional<MessageDocument> notice;
-    GatewayTime noticeUntil{};
-    bool clearAfterNotice = false;  // a notice ended with nothing else to show
+    std::string desiredName;  // the library message it is, shown as the library has it; "" none
+    Stamp stamp;              // of the desired message
+    CSignAlerts alerts;
+    bool clearAfterAlert = false;  // the last alert ended with nothing else to show
     std::optional<size_t> scheduleRule;
     ExpandedMessage shown;  // what the last send carried
     bool sending = false;
@@ -44,8 +46,8 @@ struct SignState {
 struct DirectorEvent {
     enum class Kind {
         kNewDesired,
-        kNotice,
-        kNoticeOver,
+        kAlertRaised,
+        kAlertsChanged,  // one cleared or over, or another's turn
         kScheduleOpens,
         kScheduleCloses,
         kSent,
@@ -53,9 +55,10 @@ struct DirectorEvent {
     };
     Kind kind;
     const SignState& sign;
-    int seconds = 0;                         // kNotice
+    int seconds = 0;                         // kAlertRaised: 0 when held
     size_t rule = 0;                         // kScheduleOpens
     const SignSendResult* result = nullptr;  // kSent
+    const Alert* alert = nullptr;            // kAlertRaised
 };
 
 class IDirectorListener {
@@ -68,11 +71,11 @@ public:
     virtual void Happened(const DirectorEvent&) {}
 };
 
-// Keeps every sign it drives showing what it should: the desired message, a notice over it for a
-// while, or a schedule's message while its window is open, its live values filled in. Sends each
-// sign what it shows whenever that changes, one send a sign at a time (the newest wins, nothing
-// queues), and tries a failed one again after 1, 2, 4 ... up to 60 s. Time comes from the clock
-// only, sends go through the sender, and everything runs on the gateway's thread.
+// Keeps every sign it drives showing what it should: the desired message, a schedule's message
+// while its window is open, or over both its alert on, its live values filled in. Sends each sign
+// what it shows whenever that changes, one send a sign at a time (the newest wins, nothing queues),
+// and tries a failed one again after 1, 2, 4 ... up to 60 s. Time comes from the clock only, sends
+// go through the sender, and everything runs on the gateway's thread.
 class CDirector {
 public:
     CDirector(std::vector<NamedSign> signs, GatewaySchedules schedules, IClock& clock,
@@ -84,8 +87,14 @@ public:
     void AddListener(IDirectorListener* listener) { m_listeners.push_back(listener); }
 
     // What the state folder kept, before Start.
-    void Restore(const std::string& name, const MessageDocument& message, const Stamp& stamp);
+    void Restore(const std::string& name, const MessageDocument& message, const Stamp& stamp,
+                 const std::string& library = {});
+    void RestoreLibraryMessage(LibraryMessage message) { m_library.Put(std::move(message)); }
     void RestoreValues(VariableValues values) { m_values = std::move(values); }
+    // An alert kept, before Start: it keeps its `since`; one whose time is over is left out then.
+    void RestoreAlert(const std::string& name, Alert alert);
+    // How long each of several alerts of one priority stays on in turn.
+    void SetAlertTurn(std::chrono::seconds turn) { m_alertTurn = turn; }
     // Sends every sign what it shows; from then on follows the clock.
     void Start();
     // Ends every send and call of the clock.
@@ -98,11 +107,25 @@ public:
     // What the sign shows now, its values filled in, on its own model; none when nothing.
     std::optional<MessageDocument> Shown(const SignState& sign) const;
 
-    // The sign's new desired message, already kept: shown and sent at once.
-    void SetDesired(const std::string& name, const MessageDocument& message, const Stamp& stamp);
-    // Shows the message for that long, then what the sign showed before (a sign with nothing
-    // else is cleared).
-    void Notify(const std::string& name, const MessageDocument& message, int seconds);
+    // The sign's new desired message, already kept: shown and sent at once. `library`: the library
+    // message it is, followed when that changes.
+    void SetDesired(const std::string& name, const MessageDocument& message, const Stamp& stamp,
+                    const std::string& library = {});
+    // A library message put in, replaced or removed, already kept: every sign that shows it is
+    // sent it again (one removed stays on them as it was). False when the library refuses it.
+    bool PutLibraryMessage(const LibraryMessage& message);
+    void RemoveLibraryMessage(const std::string& name);
+    const CMessageLibrary& Library() const { return m_library; }
+    // By its name or its number (as a text of digits); none when the library has no such message.
+    const LibraryMessage* FindLibraryMessage(std::string_view nameOrNumber) const {
+        return m_library.Find(nameOrNumber);
+    }
+    // An alert, already kept, raised (or raised again: its place stays) on the sign; false when
+    // the sign holds its most already. When the last alert ends the sign shows its own message
+    // again (a sign with nothing else is cleared).
+    bool RaiseAlert(const std::string& name, Alert alert);
+    // Whether it was up.
+    bool ClearAlert(const std::string& name, const std::string& key);
     // A live value, already kept: the signs that show it get their message again.
     void SetValue(const std::string& name, const std::string& value);
     void RemoveValue(const std::string& name);
@@ -123,10 +146,15 @@ private:
     void Kick(size_t index);
     void OnSent(size_t index, const SignSendResult& result);
     void OnRetry(size_t index);
-    void OnNoticeOver(size_t index);
+    void OnAlertStep(size_t index);
+    // After the sign's alerts changed: sent again when what is on changed, the clock armed.
+    void AlertsChanged(size_t index, bool onChanged, bool tell);
+    void ArmAlerts(size_t index);
     void OnClock();
     // The signs whose message uses the value get it again.
     void ResendShowing(const std::string& name);
+    // The signs that show the library message are sent it again.
+    void ResendLibraryUsers(const std::string& name, const MessageDocument* message);
     void ArmClock();
     void Changed(const SignState& state);
     void Tell(const DirectorEvent& event);
@@ -138,8 +166,10 @@ private:
     std::vector<Running> m_running;                     // one a sign, beside m_signs
     std::unordered_map<std::string, size_t> m_indexOf;  // key -> place in m_signs
     VariableValues m_values;
+    CMessageLibrary m_library;
     IClock::WakeId m_nClockWake = 0;
     bool m_bMinuteTicks = false;  // the clock's call comes at each minute
     bool m_bStopped = false;
+    std::chrono::seconds m_alertTurn = kDefaultAlertTurn;
     std::vector<IDirectorListener*> m_listeners;
 };

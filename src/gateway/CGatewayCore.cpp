@@ -14,6 +14,7 @@ CGatewayCore::CGatewayCore(GatewayConfig config, const std::vector<NamedSign>& a
       m_commands(m_director, m_others, allSigns, m_config.name, m_log),
       m_audit(clock) {
     m_director.AddListener(this);
+    m_director.SetAlertTurn(std::chrono::seconds(m_config.alertSeconds));
     m_commands.Watch(m_others);
     m_commands.SetWriteCounter([this](bool kept) { m_metrics.RecordStateWrite(kept); });
 }
@@ -44,7 +45,10 @@ std::optional<std::string> CGatewayCore::Start() {
         m_log.Line("audit", *failure);  // the gateway still serves; the audit is kept in memory
     }
     m_commands.UseJournal(m_journal.get());
-    m_commands.Restore(m_journal->TakeRecovered());
+    const std::map<std::string, std::string> kept = m_journal->TakeRecovered();
+    m_commands.RestoreLibrary(kept);
+    m_commands.Restore(kept);
+    m_commands.RestoreAlerts(kept);
     m_director.Start();
     return std::nullopt;
 }

@@ -68,6 +68,14 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     forwarding.variable = [this](const std::string& name, const std::string& value) {
         PublishVariable(name, value);
     };
+    forwarding.alert = [this](const NamedSign& sign, const std::string& key,
+                              const std::string& payload) {
+        Publish(Topic(EscapeName(sign.name), "alert/") + key, payload, false);
+    };
+    forwarding.library = [this](const std::string& name, const std::string& payload) {
+        Publish(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/" + name + "/set", payload,
+                true);
+    };
     if (!config.forwardKey.empty()) {
         // Signed, so that the sign's own gateway knows it from one that holds no key.
         forwarding.message = [this](const NamedSign& sign, const MessageDocument& message,
@@ -216,6 +224,10 @@ void CMqttBridge::PublishDiscovery() {
 void CMqttBridge::Subscribe() {
     m_client->Subscribe(m_strPrefix + "/+/message/set", kQos);
     m_client->Subscribe(m_strPrefix + "/+/notify", kQos);
+    m_client->Subscribe(m_strPrefix + "/+/alert/+", kQos);
+    m_client->Subscribe(m_strPrefix + "/+/alerts/clear", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kLibraryTopicLevel) + "/+/set", kQos);
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kTagTopicLevel) + "/+/alert/+", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kValuesTopicLevel) + "/+", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kAllTopicLevel) + "/message/set", kQos);
     m_client->Subscribe(m_strPrefix + "/" + std::string(kTagTopicLevel) + "/+/message/set", kQos);
@@ -292,58 +304,16 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
         return;
     }
     const size_t tagEnd = leaf.find('/');
-    if (key == kAllTopicLevel && leaf == "message/set") {
+    if (key == kLibraryTopicLevel && tagEnd != std::string::npos && leaf.substr(tagEnd) == "/set" &&
+        m_allSigns.count(key) == 0) {
+        OnLibraryMessage(leaf.substr(0, tagEnd), arrival);
+    } else if (key == kAllTopicLevel && leaf == "message/set") {
         OnManyMessage(SignSelection{{}, std::nullopt, true}, m_strPrefix + "/all/error", arrival);
-    } else if (key == kTagTopicLevel && tagEnd != std::string::npos &&
-               leaf.substr(tagEnd + 1) == "message/set") {
-        const std::string level = leaf.substr(0, tagEnd);
-        SignSelection selection;
-        selection.tag = level;  // said as it is when no sign carries it
-        for (const auto& [escaped, tags] : m_allTags) {
-            if (escaped == level) {
-                selection.tag = tags;
-            }
-        }
-        OnManyMessage(selection, m_strPrefix + "/tag/" + level + "/error", arrival);
+    } else if (key == kTagTopicLevel && tagEnd != std::string::npos) {
+        OnTagMessage(leaf.substr(0, tagEnd), leaf.substr(tagEnd + 1), arrival);
     } else {
         OnSignMessage(key, leaf, arrival);
     }
-}
-
-void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
-                                const MqttArrival& arrival) {
-    const auto refuse = [this, errorTopic](const GatewayResult& result) {
-        if (!result.Ok()) {
-            m_core.Log().Line(m_core.Config().name,
-                              "refused from the broker: " + FailureJson(result));
-            Publish(errorTopic, FailureJson(result), false);
-        }
-    };
-    if (arrival.payload.empty()) {
-        return;
-    }
-    if (arrival.retained) {
-        // A send to many is for the moment it is asked: each sign's own set topic keeps the
-        // outcome.
-        m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
-        return;
-    }
-    const auto done =
-        Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival, refuse);
-    if (arrival.payload.size() > kMaxRequestBody) {
-        done(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
-        return;
-    }
-    const Result<SetPayload> set = ReadSetPayload(arrival.payload);
-    if (!set.Ok()) {
-        done(set.Failure());
-        return;
-    }
-    m_core.Commands().SendToSelection(
-        selection, set.Value().message, Origin::kBroker,
-        [done](const Result<std::vector<CCommands::SignAnswer>>& answer) {
-            done(answer.Ok() ? GatewayResult{} : answer.Failure());
-        });
 }
 
 void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
@@ -388,6 +358,11 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         m_core.Commands().SetMessage(
             name, WithFirstLineText(state->desired.value_or(MessageDocument{}), payload),
             Origin::kBroker, answer);
+    } else if (leaf == "alerts/clear") {
+        m_core.Commands().ClearAlerts(name, Origin::kBroker, answer);
+    } else if (leaf.rfind(kAlertLeaf, 0) == 0) {
+        OnAlert(SignSelection{{name}, std::nullopt, false}, leaf.substr(kAlertLeaf.size()), arrival,
+                answer);
     } else if (leaf == "notify" && arrival.retained) {
         // A notice is for the moment it is sent: one kept by the broker would come back at every
         // start and reconnect.
@@ -404,17 +379,6 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,
                                  Origin::kBroker, answer);
     }
-}
-
-CMqttBridge::Reply CMqttBridge::Audit(const std::string& leaf, const std::string& target,
-                                      const MqttArrival& arrival, Reply reply) {
-    // What the broker keeps comes again at each connect: it was recorded as it first came.
-    return arrival.retained
-               ? reply
-               : Audited(m_core.Audit(),
-                         {Role::kNone, m_core.Config().mqtt.url, Origin::kBroker, leaf, target,
-                          CutShort(arrival.payload, kAuditSummaryBytes), false, ""},
-                         std::move(reply));
 }
 
 void CMqttBridge::TakeOtherState(const std::string& key, const std::string& name,
@@ -474,10 +438,4 @@ void CMqttBridge::Answer(const std::string& key, const GatewayResult& result) {
     const std::string json = FailureJson(result);
     m_core.Log().Line(m_allSigns[key], "refused from the broker: " + json);
     Publish(Topic(key, "error"), json, false);
-}
-
-void CMqttBridge::Publish(const std::string& topic, const std::string& payload, bool retained) {
-    if (m_outbox) {
-        m_outbox->Post({topic, payload, retained});
-    }
 }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fleet/SignSelection.h"
@@ -19,6 +20,11 @@
 #include "settings/SignsFile.h"
 
 class CGatewayCore;
+
+// A sign's alert topics, <prefix>/<sign>/alert/<key>.
+inline constexpr std::string_view kAlertLeaf = "alert/";
+// The library's topics, <prefix>/messages/<name>/set.
+inline constexpr std::string_view kLibraryTopicLevel = "messages";
 
 // A message from the broker: its payload, and whether the broker kept it (a retained one, given
 // on subscribing).
@@ -74,6 +80,17 @@ private:
     // signs' part.
     void OnManyMessage(const SignSelection& selection, const std::string& errorTopic,
                        const MqttArrival& arrival);
+    // <prefix>/tag/<tag>/...: `level` the tag's topic level.
+    void OnTagMessage(const std::string& level, const std::string& leaf,
+                      const MqttArrival& arrival);
+    // <prefix>/<sign>/alert/<key> and <prefix>/tag/<tag>/alert/<key>: raised on this gateway's
+    // signs of the selection, or, with an empty payload, cleared.
+    void OnAlert(const SignSelection& selection, const std::string& key, const MqttArrival& arrival,
+                 const std::function<void(const GatewayResult&)>& answer);
+    // <prefix>/messages/<name>/set, retained: the plant's library, shared by every gateway.
+    void OnLibraryMessage(const std::string& name, const MqttArrival& arrival);
+    // Says a refusal of a message to many signs on their error topic.
+    std::function<void(const GatewayResult&)> RefuseOn(const std::string& errorTopic);
     void ClearIfOnceOurs(const std::string& key, const std::string& state);
     void TakeOtherState(const std::string& key, const std::string& name,
                         const std::string& payload);

@@ -186,9 +186,9 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "not a JSON object: " + error.errorString().toStdString());
         }
         const QJsonObject object = document.object();
-        static const QStringList kFields = {"name",     "http",           "tokenFile",
-                                            "tokens",   "readNeedsToken", "mqtt",
-                                            "stateDir", "forwardKey",     "allowedHosts"};
+        static const QStringList kFields = {
+            "name", "http",     "tokenFile",  "tokens",       "readNeedsToken",
+            "mqtt", "stateDir", "forwardKey", "allowedHosts", "alertSeconds"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -223,6 +223,12 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "\"forwardKey\" must be at least 16 characters");
         }
         ReadMqtt(path, object.value("mqtt"), config.mqtt);
+        if (object.contains("alertSeconds")) {
+            config.alertSeconds = object.value("alertSeconds").toInt(-1);
+            if (config.alertSeconds < 1 || config.alertSeconds > kMaxAlertSeconds) {
+                Fail(path, "\"alertSeconds\" must be a whole number from 1 to 3600");
+            }
+        }
         const std::string stateDir = TextField(path, object, "stateDir");
         if (!stateDir.empty()) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));

@@ -13,6 +13,8 @@ inline constexpr const char* kDefaultHttpHost = "127.0.0.1";
 inline constexpr uint16_t kDefaultHttpPort = 8080;
 inline constexpr const char* kDefaultMqttPrefix = "lumivex";
 inline constexpr size_t kMinForwardKeyLength = 16;
+inline constexpr int kDefaultAlertSeconds = 8;
+inline constexpr int kMaxAlertSeconds = 3600;
 // A token that a network beyond this machine can guess at must not be a short one.
 inline constexpr size_t kMinRemoteTokenLength = 16;
 
@@ -49,6 +51,8 @@ struct GatewayConfig {
     // Shared with the gateways this one forwards writes to and takes them from; empty: none.
     std::string forwardKey;
     MqttConfig mqtt;
+    // How long each of several alerts of one priority stays on a sign in turn.
+    int alertSeconds = kDefaultAlertSeconds;
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json
 };

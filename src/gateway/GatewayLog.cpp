@@ -32,10 +32,15 @@ std::string EventText(const DirectorEvent& event) {
     switch (event.kind) {
         case Kind::kNewDesired:
             return "new desired message";
-        case Kind::kNotice:
-            return "notice for " + std::to_string(event.seconds) + " s";
-        case Kind::kNoticeOver:
-            return event.sign.clearAfterNotice ? "notice over; sign cleared" : "notice over";
+        case Kind::kAlertRaised:
+            return "alert " + event.alert->key + " (priority " +
+                   std::to_string(event.alert->priority) + ") " +
+                   (event.seconds > 0 ? "for " + std::to_string(event.seconds) + " s" : "held");
+        case Kind::kAlertsChanged:
+            if (const Alert* on = event.sign.alerts.On()) {
+                return "alert " + on->key + " on";
+            }
+            return event.sign.clearAfterAlert ? "alerts over; sign cleared" : "alerts over";
         case Kind::kScheduleOpens:
             return "schedule " + std::to_string(event.rule + 1) + " opens";
         case Kind::kScheduleCloses:

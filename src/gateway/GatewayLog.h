@@ -23,6 +23,6 @@ private:
     std::string m_strLines;
 };
 
-// What the log says of a director's event ("new desired message", "notice over; sign cleared",
+// What the log says of a director's event ("new desired message", "alerts over; sign cleared",
 // "sent, 412 bytes in 0.11 s"); empty for an event it leaves out.
 std::string EventText(const DirectorEvent& event);

@@ -75,10 +75,6 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
         "{% set l = value_json.desired.lines[0] if value_json.desired else '' %}"
         "{{ l if l is string else l | map(attribute='text') | join }}";
     text["max"] = kMaxTextEntityLength;
-    text["availability_topic"] = Text(context.statusTopic);
-    text["availability_template"] = kStatusTemplate;
-    text["origin"] = Origin(context);
-    text["device"] = device;
     QJsonObject problem;
     problem["name"] = "Problem";
     problem["unique_id"] = Text(object + "_problem");
@@ -92,10 +88,6 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
     problem["json_attributes_template"] =
         "{{ {'outcome': value_json.lastOutcome.text if value_json.lastOutcome else "
         "'nothing sent yet', 'waiting_for': value_json.waitingFor} | tojson }}";
-    problem["availability_topic"] = Text(context.statusTopic);
-    problem["availability_template"] = kStatusTemplate;
-    problem["origin"] = Origin(context);
-    problem["device"] = device;
     // A notice from Home Assistant's notify action: the message as one line, for the notice's
     // usual seconds.
     QJsonObject notice;
@@ -103,12 +95,28 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
     notice["unique_id"] = Text(object + "_notify");
     notice["command_topic"] = Text(signTopic + "notify");
     notice["command_template"] = "{\"message\": {\"lines\": [{{ value | tojson }}]}}";
-    notice["availability_topic"] = Text(context.statusTopic);
-    notice["availability_template"] = kStatusTemplate;
-    notice["origin"] = Origin(context);
-    notice["device"] = device;
+    // The alert on, in words; its key, priority and time beside them.
+    QJsonObject alert;
+    alert["name"] = "Alert";
+    alert["unique_id"] = Text(object + "_alert");
+    alert["state_topic"] = Text(signTopic + "state");
+    alert["value_template"] = "{{ value_json.alert.text if value_json.alert else 'none' }}";
+    alert["json_attributes_topic"] = Text(signTopic + "state");
+    alert["json_attributes_template"] = "{{ (value_json.alert or {}) | tojson }}";
+    QJsonObject clear;
+    clear["name"] = "Clear alerts";
+    clear["unique_id"] = Text(object + "_clear_alerts");
+    clear["command_topic"] = Text(signTopic + "alerts/clear");
+    // Every entity is the sign's, there while its gateway is.
+    for (QJsonObject* entity : {&text, &problem, &notice, &alert, &clear}) {
+        (*entity)["availability_topic"] = Text(context.statusTopic);
+        (*entity)["availability_template"] = kStatusTemplate;
+        (*entity)["origin"] = Origin(context);
+        (*entity)["device"] = device;
+    }
     return {Config("text", object, text), Config("binary_sensor", object, problem),
-            Config("notify", object, notice)};
+            Config("notify", object, notice), Config("sensor", object, alert),
+            Config("button", object, clear)};
 }
 
 std::vector<MqttPublication> GatewayDiscovery(const DiscoveryContext& context) {

@@ -8,10 +8,14 @@
 #include <QString>
 
 #include "gateway/AccessRoles.h"
+#include "gateway/AlertRequests.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
+#include "gateway/HttpAnswers.h"
+#include "gateway/LibraryRoutes.h"
 #include "gateway/PanelFrames.h"
+#include "gateway/SignPresenter.h"
 
 namespace {
 
@@ -21,39 +25,6 @@ constexpr size_t kMaxDrainedBody = 16 * kMaxRequestBody;
 
 using Request = httplib::Request;
 using Response = httplib::Response;
-
-int StatusOf(ResultKind kind) {
-    switch (kind) {
-        case ResultKind::kAccepted:
-        case ResultKind::kForwarded:
-            return 202;
-        case ResultKind::kUnknownSign:
-            return 404;
-        case ResultKind::kNotKept:
-            return 503;
-        case ResultKind::kRefused:
-            return 400;
-        case ResultKind::kConflict:
-            return 409;
-        case ResultKind::kForbidden:
-            return 403;
-        case ResultKind::kTooLarge:
-            return 413;
-    }
-    return 500;
-}
-
-void SendFailure(Response& response, const GatewayResult& failure) {
-    response.status = StatusOf(failure.kind);
-    response.set_content(FailureJson(failure), kJson);
-}
-
-void SendJson(Response& response, int status, const QJsonValue& value) {
-    response.status = status;
-    const QJsonDocument document =
-        value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
-    response.set_content(document.toJson(QJsonDocument::Compact).toStdString(), kJson);
-}
 
 // Asks the gateway's thread; `ask` gets the core and a reply for what the request answers.
 template <class T, class Ask>
@@ -156,6 +127,17 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
 void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,
                 Response& response) {
     const std::string name = request.matches[1];
+    const Result<QJsonObject> named = ReadBodyObject(body);
+    if (named.Ok() && named.Value().size() == 1 && named.Value().value("name").isString()) {
+        // {"name": "shift-a"}: the library's message of that name, followed when it changes.
+        const std::string library = named.Value().value("name").toString().toStdString();
+        SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
+                       gateway.Commands().SetNamedMessage(
+                           name, library, Origin::kApi,
+                           ChangeReply(gateway, name, std::move(reply)));
+                   }));
+        return;
+    }
     const Result<MessageDocument> message = ReadRequestMessage(body, "");
     if (!message.Ok()) {
         SendFailure(response, message.Failure());
@@ -207,6 +189,9 @@ Result<SignSelection> ReadSelection(const QJsonObject& body) {
     return selection;
 }
 
+using Answers = Result<std::vector<CCommands::SignAnswer>>;
+void SendAnswers(Response& response, const Answers& answers);
+
 void PostSend(CGatewayCore& core, const Request&, const std::string& body, Response& response) {
     const Result<QJsonObject> object = ReadBodyObject(body);
     const Result<MessageDocument> message =
@@ -217,11 +202,14 @@ void PostSend(CGatewayCore& core, const Request&, const std::string& body, Respo
         SendFailure(response, selection.Failure());
         return;
     }
-    using Answers = Result<std::vector<CCommands::SignAnswer>>;
-    const Answers answers = On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
-        gateway.Commands().SendToSelection(selection.Value(), message.Value(), Origin::kApi,
-                                           std::move(reply));
-    });
+    SendAnswers(response, On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
+                    gateway.Commands().SendToSelection(selection.Value(), message.Value(),
+                                                       Origin::kApi, std::move(reply));
+                }));
+}
+
+// The signs a change to many reached, and those of them handed to their own gateways.
+void SendAnswers(Response& response, const Answers& answers) {
     if (!answers.Ok()) {
         SendFailure(response, answers.Failure());
         return;
@@ -286,6 +274,61 @@ Result<std::string> ReadBody(const Request& request, const httplib::ContentReade
         return GatewayResult::Refused("", "the body could not be read");
     }
     return body;
+}
+
+void PutSignAlert(CGatewayCore& core, const Request& request, const std::string& body,
+                  Response& response) {
+    const std::string name = request.matches[1];
+    const std::string key = request.matches[2];
+    const Result<QJsonObject> object = ReadBodyObject(body);
+    const Result<AlertRequest> alert =
+        object.Ok() ? ReadAlertRequest(object.Value()) : object.Failure();
+    if (!alert.Ok()) {
+        SendFailure(response, alert.Failure());
+        return;
+    }
+    SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
+                   gateway.Commands().RaiseAlert(name, key, alert.Value(), Origin::kApi,
+                                                 ChangeReply(gateway, name, std::move(reply)));
+               }));
+}
+
+void DeleteSignAlert(CGatewayCore& core, const Request& request, Response& response) {
+    const std::string name = request.matches[1];
+    const std::string key = request.matches[2];
+    SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
+                   gateway.Commands().ClearAlert(name, key, Origin::kApi,
+                                                 ChangeReply(gateway, name, std::move(reply)));
+               }));
+}
+
+// PUT raises the alert on the signs chosen; DELETE clears it there (every sign without a body).
+void ManyAlerts(CGatewayCore& core, const Request& request, const std::string& body,
+                Response& response) {
+    const std::string key = request.matches[1];
+    const bool raise = request.method == "PUT";
+    const Result<QJsonObject> object =
+        raise || !body.empty() ? ReadBodyObject(body) : QJsonObject{{"all", true}};
+    const Result<AlertRequest> alert = !object.Ok() ? object.Failure()
+                                       : raise      ? ReadAlertRequest(object.Value())
+                                                    : AlertRequest{};
+    const Result<SignSelection> selection =
+        alert.Ok() ? ReadSelection(object.Value()) : alert.Failure();
+    if (!selection.Ok()) {
+        SendFailure(response, selection.Failure());
+        return;
+    }
+    SendAnswers(response, On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
+                    gateway.Commands().AlertOnSelection(
+                        selection.Value(), key, raise ? std::optional(alert.Value()) : std::nullopt,
+                        Origin::kApi, std::move(reply));
+                }));
+}
+
+void GetAlerts(CGatewayCore& core, const Request&, Response& response) {
+    SendJson(response, 200, On<QJsonArray>(core, [](CGatewayCore& gateway, auto reply) {
+                 reply(AlertsJson(gateway.Director().Signs()));
+             }));
 }
 
 void DeleteVariable(CGatewayCore& core, const Request& request, Response& response) {
@@ -382,5 +425,14 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Get("/api/vars", bind(GetValues));
     server.Put(R"(/api/vars/(.+))", bindBody(PutVariable));
     server.Delete(R"(/api/vars/(.+))", bind(DeleteVariable));
+    server.Get("/api/messages", bind(GetLibrary));
+    server.Get(R"(/api/messages/([^/]+))", bind(GetLibraryMessage));
+    server.Put(R"(/api/messages/([^/]+))", bindBody(PutLibraryMessage));
+    server.Delete(R"(/api/messages/([^/]+))", bind(DeleteLibraryMessage));
+    server.Get("/api/alerts", bind(GetAlerts));
+    server.Put(R"(/api/alerts/([^/]+))", bindBody(ManyAlerts));
+    server.Delete(R"(/api/alerts/([^/]+))", bindBody(ManyAlerts));
+    server.Put(R"(/api/signs/(.+)/alerts/([^/]+))", bindBody(PutSignAlert));
+    server.Delete(R"(/api/signs/(.+)/alerts/([^/]+))", bind(DeleteSignAlert));
     server.Get("/api/audit", bind(GetAudit));
 }

@@ -15,6 +15,11 @@ struct SignForwarding {
         message;
     // Tells the other gateways of a live value.
     std::function<void(const std::string& name, const std::string& value)> variable;
+    // Raises an alert on the sign at its own gateway (an empty payload clears it).
+    std::function<void(const NamedSign& sign, const std::string& key, const std::string& payload)>
+        alert;
+    // Tells the other gateways of a library message (an empty payload: removed).
+    std::function<void(const std::string& name, const std::string& payload)> library;
 
     // Whether there is a broker at all.
     explicit operator bool() const { return static_cast<bool>(variable); }

@@ -1,6 +1,7 @@
 #include "gateway/SignPresenter.h"
 
 #include <QJsonArray>
+#include <algorithm>
 
 #include "fleet/SignEndpoint.h"
 #include "fleet/SignReport.h"
@@ -24,8 +25,8 @@ QJsonValue TimeValue(std::optional<GatewayTime> time) {
 
 const char* ShowingText(Showing showing) {
     switch (showing) {
-        case Showing::kNotice:
-            return "notice";
+        case Showing::kAlert:
+            return "alert";
         case Showing::kSchedule:
             return "schedule";
         case Showing::kDesired:
@@ -59,6 +60,37 @@ void AddPanel(QJsonObject& card, const MessageDocument& shown, int64_t frames) {
 
 }  // namespace
 
+QJsonObject AlertJson(const Alert& alert) {
+    QJsonObject object{{"key", QString::fromStdString(alert.key)},
+                       {"priority", alert.priority},
+                       {"since", TimeValue(alert.since)},
+                       {"text", ShownText(alert.message).section(QStringLiteral(" / "), 0, 0)}};
+    if (alert.until) {
+        object["until"] = TimeValue(alert.until);
+    }
+    return object;
+}
+
+QJsonArray AlertsJson(const std::vector<SignState>& signs) {
+    std::vector<std::pair<const SignState*, const Alert*>> all;
+    for (const SignState& state : signs) {
+        for (const Alert& alert : state.alerts.All()) {
+            all.emplace_back(&state, &alert);
+        }
+    }
+    std::stable_sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+        return a.second->since < b.second->since;
+    });
+    QJsonArray list;
+    for (const auto& [state, alert] : all) {
+        QJsonObject object = AlertJson(*alert);
+        object["sign"] = QString::fromStdString(state->sign.name);
+        object["on"] = state->alerts.On() == alert;
+        list.append(object);
+    }
+    return list;
+}
+
 QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDocument>& shown,
                           const std::string& gateway) {
     QJsonObject object;
@@ -84,9 +116,13 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
         object["leftOut"] = QString::fromStdString(leftOut);
     }
     object["showing"] = ShowingText(state.Shows());
-    if (state.notice) {
-        object["noticeUntil"] = TimeValue(state.noticeUntil);
+    const Alert* on = state.alerts.On();
+    object["alert"] = on != nullptr ? AlertJson(*on) : QJsonValue();
+    QJsonArray alerts;
+    for (const Alert& alert : state.alerts.All()) {
+        alerts.append(AlertJson(alert));
     }
+    object["alerts"] = alerts;
     if (state.scheduleRule) {
         object["schedule"] = static_cast<int>(*state.scheduleRule);
     }

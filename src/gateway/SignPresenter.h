@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "gateway/CDirector.h"
 #include "gateway/COtherSigns.h"
@@ -12,6 +14,12 @@
 // now, values filled in, on its own model (enough for another gateway's page to draw its panel).
 QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDocument>& shown,
                           const std::string& gateway);
+
+// {"key", "priority", "since", "text" (its first line's), "until" (a timed one's)}.
+QJsonObject AlertJson(const Alert& alert);
+// GET /api/alerts: every active alert of these signs, oldest first, each with its "sign" and
+// whether it is the one "on" there.
+QJsonArray AlertsJson(const std::vector<SignState>& signs);
 
 // A sign's card on the signs page: its state with what its panel shows (the frames of one cycle,
 // their version, the picture's size and the text in words). `frames` is FramesOf(*shown).

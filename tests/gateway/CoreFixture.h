@@ -43,8 +43,16 @@ public:
                 },
                 [this](const std::string& name, const std::string& value) {
                     shared.emplace_back(name, value);
+                },
+                [this](const NamedSign& sign, const std::string& key, const std::string& payload) {
+                    alerts.emplace_back(sign.name + "/" + key, payload);
+                },
+                [this](const std::string& name, const std::string& payload) {
+                    library.emplace_back(name, payload);
                 }};
     }
+    std::vector<std::pair<std::string, std::string>> library;  // name, payload
+    std::vector<std::pair<std::string, std::string>> alerts;   // "<sign>/<key>", payload
     std::vector<std::pair<std::string, std::string>> forwarded;
     std::vector<std::pair<std::string, std::string>> shared;
 };

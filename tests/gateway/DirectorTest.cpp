@@ -1,4 +1,4 @@
-// The director on a scripted clock and a recording sender: back-off, notices, schedules, values
+// The director on a scripted clock and a recording sender: back-off, alerts, schedules, values
 // and the newest message winning, each in no time at all.
 #include <gtest/gtest.h>
 
@@ -70,25 +70,62 @@ TEST_F(Director, ANewerMessageCancelsTheRunningSendAndGoesAtOnce) {
     EXPECT_FALSE(state.nextTry);  // a cancelled send is not a failure
 }
 
-TEST_F(Director, ANoticeEndsBackOnTheDesiredMessageOrClearsTheSign) {
+// Alerts over the sign's own message: the highest priority on, those of one priority taking turns
+// every 8 s, held ones until cleared, timed ones until their time is over.
+TEST_F(Director, AlertsShowByPriorityTakeTurnsAndEndBackOnTheSignsMessage) {
     Make();
     m_director->Start();
     Set("A", "WELCOME");
     m_sender.End("A");
-    m_director->Notify("A", Text("FIRE DRILL"), 30);
-    m_director->Notify("B", Text("FIRE DRILL"), 10);
-    EXPECT_EQ(m_director->Find("A")->Shows(), Showing::kNotice);
-    EXPECT_EQ(m_sender.End("A"), "FIRE DRILL");
+    struct Step {
+        int at;             // seconds after the start
+        const char* raise;  // the key raised, or nullptr
+        int priority;
+        int seconds;  // 0: held
+        const char* text;
+        const char* clear;  // the key cleared, or nullptr
+        const char* sent;   // to A then, "" when nothing
+    };
+    const Step steps[] = {
+        {0, "notice-1", 5, 30, "BREAK", nullptr, "BREAK"},
+        {0, "notice-2", 5, 30, "LUNCH", nullptr, ""},  // a second notice waits its turn
+        {8, nullptr, 0, 0, "", nullptr, "LUNCH"},
+        {16, nullptr, 0, 0, "", nullptr, "BREAK"},
+        {16, "press4", 1, 0, "PRESS 4 DOWN", nullptr, "PRESS 4 DOWN"},
+        {30, nullptr, 0, 0, "", nullptr, ""},  // the notices end beneath it
+        {40, "press4", 1, 0, "PRESS 4 JAMMED", nullptr, "PRESS 4 JAMMED"},
+        {40, "fire", 1, 0, "FIRE", nullptr, ""},  // the raised again kept its place
+        {47, nullptr, 0, 0, "", nullptr, ""},
+        {48, nullptr, 0, 0, "", nullptr, "FIRE"},
+        {50, nullptr, 0, 0, "", "fire", "PRESS 4 JAMMED"},
+        {50, nullptr, 0, 0, "", "fire", ""},  // cleared already
+        {600, nullptr, 0, 0, "", nullptr, ""},
+        {600, nullptr, 0, 0, "", "press4", "WELCOME"},
+    };
+    for (const Step& step : steps) {
+        m_clock->Advance(seconds(step.at) - (m_clock->Now() - kTestStart));
+        if (step.raise != nullptr) {
+            Alert alert{step.raise, Text(step.text), step.priority, std::nullopt, {}, {}};
+            if (step.seconds > 0) {
+                alert.until = m_clock->Now() + seconds(step.seconds);
+            }
+            EXPECT_TRUE(m_director->RaiseAlert("A", alert));
+        }
+        if (step.clear != nullptr) {
+            m_director->ClearAlert("A", step.clear);
+        }
+        EXPECT_EQ(m_sender.End("A"), step.sent) << step.at << " " << step.text;
+    }
+    EXPECT_EQ(m_director->Find("A")->Shows(), Showing::kDesired);
+    // A sign with nothing else to show is cleared when its last alert ends.
+    m_director->RaiseAlert("B",
+                           {"drill", Text("FIRE DRILL"), 5, m_clock->Now() + seconds(10), {}, {}});
+    EXPECT_EQ(m_director->Find("B")->Shows(), Showing::kAlert);
     EXPECT_EQ(m_sender.End("B"), "FIRE DRILL");
     m_clock->Advance(seconds(10));
-    EXPECT_EQ(m_sender.End("B"), "");  // cleared: no text at all
-    EXPECT_TRUE(m_director->Find("B")->clearAfterNotice);
+    EXPECT_EQ(m_sender.End("B"), "");
+    EXPECT_TRUE(m_director->Find("B")->clearAfterAlert);
     EXPECT_EQ(m_sender.TextsOf("B").size(), 2u);
-    m_clock->Advance(seconds(19));
-    EXPECT_TRUE(m_sender.Running().empty());
-    m_clock->Advance(seconds(1));
-    EXPECT_EQ(m_sender.End("A"), "WELCOME");
-    EXPECT_EQ(m_director->Find("A")->Shows(), Showing::kDesired);
 }
 
 TEST_F(Director, AScheduleWindowAcrossMidnightOpensAndClosesOnTheLocalClock) {

@@ -336,7 +336,7 @@ TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) 
     const DiscoveryContext here{"hall-b", "plant", "plant/gateway/hall-b/status",
                                 "http://127.0.0.1:8080/", "1.2"};
     const std::vector<MqttPublication> entries = SignDiscovery(sign, here);
-    ASSERT_EQ(entries.size(), 3u);
+    ASSERT_EQ(entries.size(), 5u);
     const QJsonObject text = JsonObjectOf(entries[0].payload);
     const QJsonObject problem = JsonObjectOf(entries[1].payload);
     const QJsonObject notice = JsonObjectOf(entries[2].payload);
@@ -358,6 +358,11 @@ TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) 
         // The gateway's status says who holds its name besides whether it is online.
         {0, "availability_template", "{{ value_json.state }}"},
         {2, "availability_template", "{{ value_json.state }}"},
+        // The alert on as a sensor, and a button that clears every alert of the sign.
+        {3, "unique_id", "lumivex_line_203_alert"},
+        {3, "state_topic", "plant/line%203/state"},
+        {4, "unique_id", "lumivex_line_203_clear_alerts"},
+        {4, "command_topic", "plant/line%203/alerts/clear"},
     };
     for (const Field& f : fields) {
         EXPECT_EQ(JsonObjectOf(entries[f.entry].payload)[f.field], f.value)
@@ -365,6 +370,7 @@ TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) 
     }
     EXPECT_EQ(entries[1].topic, "homeassistant/binary_sensor/lumivex_line_203/config");
     EXPECT_EQ(entries[2].topic, "homeassistant/notify/lumivex_line_203/config");
+    EXPECT_EQ(entries[4].topic, "homeassistant/button/lumivex_line_203/config");
     EXPECT_FALSE(entries[2].payload.find("retain") != std::string::npos);  // a notice is momentary
     const QJsonObject device = text["device"].toObject();
     EXPECT_EQ(device["model"], "Tricolor 4 Line 20 Char");

@@ -58,6 +58,9 @@ inline std::unique_ptr<httplib::Client> ClientOf(uint16_t port, bool withToken =
 inline QJsonObject JsonObjectOf(const std::string& body) {
     return QJsonDocument::fromJson(QByteArray::fromStdString(body)).object();
 }
+inline QJsonArray JsonArrayOf(const std::string& body) {
+    return QJsonDocument::fromJson(QByteArray::fromStdString(body)).array();
+}
 
 // The URL path of a sign: its name with every byte but letters and digits as %XX.
 inline std::string SignPath(const std::string& name) {

@@ -193,7 +193,7 @@ TEST_F(HttpRoles, EachRoleDoesWhatItMayAndEveryWriteIsAudited) {
         {kOperator, "PUT", a + "/message", R"({"lines": ["HELLO"]})", 202},
         {kOperator, "PUT", "/api/vars/count", R"({"value": "7"})", 204},
         {kOperator, "PUT", "/api/messages/welcome", R"({"lines": ["x"]})", 403},
-        {kTestToken, "PUT", "/api/messages/welcome", R"({"lines": ["x"]})", 404},  // admitted
+        {kTestToken, "PUT", "/api/messages/welcome", R"({"lines": ["x"]})", 204},
         {"not-a-token", "GET", "/api/signs", "", 401},
     };
     for (const Case& c : cases) {
@@ -225,6 +225,7 @@ TEST_F(HttpRoles, EachRoleDoesWhatItMayAndEveryWriteIsAudited) {
         "operator PUT /api/signs/A/message A {\"lines\":[\"HELLO\"]} 202",
         "operator PUT /api/vars/count count {\"value\":\"7\"} 204",
         "operator PUT /api/messages/welcome   403",
+        "admin PUT /api/messages/welcome welcome {\"lines\":[\"x\"]} 204",
         "viewer PUT /api/signs/A/message   403",
     };
     EXPECT_EQ(seen, expected);
@@ -287,8 +288,15 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
         {"PUT", a + "/message", R"({"lines": ["{count} PARTS"]})", 202, "-- PARTS"},
         {"PUT", "/api/vars/count", R"({"value": "412"})", 204, "412 PARTS"},
         {"POST", a + "/notify", R"({"message": {"lines": ["BREAK"]}, "seconds": 5})", 202, "BREAK"},
-        // The notice still shows over the new desired message.
-        {"POST", "/api/send", R"({"tag": "HALL", "message": {"lines": ["GO"]}})", 202, "BREAK"},
+        {"PUT", a + "/alerts/press4", R"({"message": {"lines": ["PRESS 4"]}, "priority": 1})", 202,
+         "PRESS 4"},
+        // The alert still shows over the new desired message.
+        {"POST", "/api/send", R"({"tag": "HALL", "message": {"lines": ["GO"]}})", 202, "PRESS 4"},
+        {"DELETE", a + "/alerts/press4", "", 202, "BREAK"},
+        {"PUT", "/api/alerts/drill", R"({"tag": "hall", "message": {"lines": ["DRILL"]}})", 202,
+         ""},
+        {"PUT", a + "/alerts/bad", R"({"message": {"lines": ["X"]}, "priority": 0})", 400, ""},
+        {"GET", "/api/alerts", "", 200, ""},
         {"GET", "/api/signs", "", 200, ""},
         {"GET", "/api/vars", "", 200, ""},
         {"GET", a, "", 200, ""},
@@ -308,7 +316,18 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), QJsonObject());
     const QJsonObject sign = JsonObjectOf(Request("GET", a)->body);
     EXPECT_EQ(sign["name"], "A");
-    EXPECT_EQ(sign["showing"], "notice");
+    EXPECT_EQ(sign["showing"], "alert");
+    EXPECT_EQ(sign["alert"].toObject()["key"], "notice-1");
+    EXPECT_EQ(sign["alerts"].toArray().size(), 2);
+    // Every alert of the gateway, oldest first.
+    QStringList alerts;
+    for (const QJsonValue alert : JsonArrayOf(Request("GET", "/api/alerts")->body)) {
+        alerts.append(alert["sign"].toString() + "/" + alert["key"].toString() + "/" +
+                      alert["text"].toString());
+    }
+    EXPECT_EQ(alerts.join(", ").toStdString(), "A/notice-1/BREAK, A/drill/DRILL");
+    EXPECT_EQ(Request("DELETE", "/api/alerts/drill")->status, 202);
+    EXPECT_TRUE(JsonArrayOf(Request("GET", "/api/alerts")->body).size() == 1);
     EXPECT_EQ(sign["desired"].toObject()["lines"], QJsonArray{"GO"});
     EXPECT_EQ(sign["desiredSetAt"], "2026-12-07T10:00:00.000Z");
     EXPECT_EQ(sign["waitingFor"], "nothing");

@@ -47,8 +47,8 @@ function reasonOf(card) {
 function statusOf(card) {
   const now = Date.now() + page.skewMs;
   let notice = '';
-  if (card.showing === 'notice' && card.noticeUntil) {
-    notice = ` · notice until ${clockText(card.noticeUntil)}`;
+  if (card.showing === 'alert' && card.alert && card.alert.until) {
+    notice = ` · alert until ${clockText(card.alert.until)}`;
   } else if (card.showing === 'schedule') {
     notice = ' · by schedule';
   }
@@ -75,7 +75,57 @@ function statusOf(card) {
   return ['busy', 'not sent yet'];
 }
 
+// "3 min", "1 h 5 min": how long an alert has been up.
+function ageText(since) {
+  const minutes = Math.max(0, Math.floor((Date.now() + page.skewMs - Date.parse(since)) / 60000));
+  return minutes < 60 ? `${minutes}\u00a0min` : `${Math.floor(minutes / 60)}\u00a0h ${minutes % 60}\u00a0min`;
+}
+
+function alertText(alert) {
+  return `P${alert.priority} ${alert.text} · ${ageText(alert.since)}`;
+}
+
+// The card's alert on, with a button to clear it where the page may change the sign.
+function renderAlert(entry) {
+  const {card, element} = entry;
+  const line = element.querySelector('.alert');
+  line.hidden = !card.alert;
+  if (card.alert) {
+    line.dataset.priority = card.alert.priority;
+    line.querySelector('.alert-text').textContent = alertText(card.alert);
+    line.querySelector('.clear-alert').hidden = !canAct() || Boolean(card.other);
+  }
+}
+
+// Every alert of the plant, oldest first.
+function renderStrip() {
+  const all = [];
+  page.cards.forEach(({card}) => (card.alerts || []).forEach((alert) => all.push([card, alert])));
+  all.sort((a, b) => Date.parse(a[1].since) - Date.parse(b[1].since));
+  $('alert-strip').hidden = all.length === 0;
+  $('alert-list').replaceChildren(...all.map(([card, alert]) => {
+    const item = document.createElement('li');
+    item.dataset.priority = alert.priority;
+    item.textContent = `${card.name}: ${alertText(alert)}`;
+    return item;
+  }));
+}
+
+async function clearAlert(name) {
+  const entry = page.cards.get(name);
+  const key = entry && entry.card.alert ? entry.card.alert.key : null;
+  if (key === null) {
+    return;
+  }
+  const headers = token() !== null ? {Authorization: `Bearer ${token()}`} : {};
+  const response = await fetch(signUrl(name, `/alerts/${encodeURIComponent(key)}`),
+                               {method: 'DELETE', headers}).catch(() => null);
+  say(response && response.ok ? `${name}: alert ${key} cleared.`
+                              : `${name}: the alert could not be cleared.`);
+}
+
 function renderStatus(entry) {
+  renderAlert(entry);
   const [state, text, names, after] = statusOf(entry.card);
   const line = entry.element.querySelector('.status');
   const words = line.querySelector('.status-text');
@@ -143,6 +193,7 @@ function makeCard(card) {
   element.dataset.sign = card.name;
   element.querySelector('.set-text').addEventListener('click', () => openMessage(card.name, false));
   element.querySelector('.notify').addEventListener('click', () => openMessage(card.name, true));
+  element.querySelector('.clear-alert').addEventListener('click', () => clearAlert(card.name));
   return {card, element, frames: [], images: [], version: null, frame: 0};
 }
 
@@ -194,6 +245,7 @@ function dropCard(name) {
 function takeCard(card) {
   if (card.gone) {
     dropCard(card.name);
+    renderStrip();
     return;
   }
   let entry = page.cards.get(card.name);
@@ -204,6 +256,7 @@ function takeCard(card) {
   }
   entry.card = card;
   renderCard(entry);
+  renderStrip();
 }
 
 function takeSnapshot(data) {
@@ -436,7 +489,10 @@ function start() {
     });
   }, kFrameStepMs);
   // Countdowns of retries.
-  setInterval(() => page.cards.forEach(renderStatus), 1000);
+  setInterval(() => {
+    page.cards.forEach(renderStatus);
+    renderStrip();
+  }, 1000);
   setInterval(() => {
     if (page.role !== null) {
       openSession();

@@ -60,7 +60,8 @@ private:
     // Takes a new page's stream, letting an older one go to make room; false when stopping.
     bool Admit(const std::shared_ptr<Stream>& stream);
     QJsonObject CardJson(const SignState& state);
-    void PushEvent(const QJsonObject& card);
+    // An event `name` of the stream with data {"serverTime", name: value}.
+    void PushEvent(const char* name, const QJsonValue& value);
     std::string SnapshotEvent();
     bool Pump(Stream& stream, httplib::DataSink& sink);
 

@@ -190,7 +190,7 @@ bool CHttpApi::Admit(const httplib::Request& request, httplib::Response& respons
         SendError(response, 403, "Host", "this gateway answers to its own address only");
         return false;
     }
-    if (request.method == "GET" || request.method == "HEAD") {
+    if ((request.method == "GET" || request.method == "HEAD") && request.path != kWhoAmIPath) {
         return true;
     }
     const std::string& token = m_core.Config().token;

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+#include <QUrl>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -36,7 +37,8 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     : QObject(parent), m_core(core), m_strPageUrl(std::move(pageUrl)) {
     const GatewayConfig& config = core.Config();
     m_strPrefix = config.mqtt.prefix;
-    m_strStatusTopic = m_strPrefix + "/gateway/" + EscapeName(config.name) + "/status";
+    m_strStatusTopic = m_strPrefix + "/" + std::string(kGatewayTopicLevel) + "/" +
+                       EscapeName(config.name) + "/status";
     Learn(allSigns);
     CMqttClient::Options options;
     options.url = config.mqtt.url;
@@ -214,6 +216,8 @@ void CMqttBridge::Subscribe() {
     // The other gateways' signs, for the signs page: at most once, as a page shows only the
     // latest anyway.
     m_client->Subscribe(m_strPrefix + "/+/state", 0);
+    // Every gateway's status, this one's too, for the page's header.
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kGatewayTopicLevel) + "/+/status", 0);
 }
 
 void CMqttBridge::OnConnectionLost(const std::string& reason) {
@@ -262,6 +266,18 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     }
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
+    if (key == kGatewayTopicLevel && leaf.find('/') == leaf.rfind("/status") &&
+        leaf.ends_with("/status")) {
+        // Its name as its topic level gives it; a status kept by the broker tells not since when.
+        const QByteArray level = QByteArray::fromStdString(leaf.substr(0, leaf.find('/')));
+        m_core.Others().TakeGateway(
+            QUrl::fromPercentEncoding(level).toStdString(),
+            payload.empty()      ? ""
+            : payload == kOnline ? kOnline
+                                 : kOffline,
+            arrival.retained ? std::nullopt : std::optional(m_core.Clock().Now()));
+        return;
+    }
     if (key == kValuesTopicLevel) {
         // An empty payload: the retained value removed.
         if (payload.empty()) {

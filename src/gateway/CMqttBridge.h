@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fleet/SignSelection.h"
@@ -17,6 +18,9 @@
 #include "settings/SignsFile.h"
 
 class CGatewayCore;
+
+// <prefix>/gateway/<name>/status: each gateway's "online" or "offline".
+inline constexpr std::string_view kGatewayTopicLevel = "gateway";
 
 // A message from the broker: its payload, and whether the broker kept it (a retained one, given
 // on subscribing).

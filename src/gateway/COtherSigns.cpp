@@ -5,6 +5,20 @@
 #include "gateway/PanelFrames.h"
 #include "gateway/SafeName.h"
 
+namespace {
+
+std::optional<MessageDocument> MessageOf(const QJsonValue& value) {
+    if (value.isObject()) {
+        try {
+            return MessageFromJsonObject(value.toObject());
+        } catch (const CMessageFileError&) {
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
 void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
     const QJsonObject state = QJsonDocument::fromJson(payload).object();
     const std::string key = EscapeName(name);
@@ -15,15 +29,10 @@ void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
         const std::optional<MessageDocument> before = std::move(other.shown);
         other.name = name;
         other.state = state;
-        other.shown.reset();
         // A state of an older gateway names only the desired message, and one of a newer gateway
         // may hold what this one cannot read: either is shown without a panel.
-        if (state.value("shown").isObject()) {
-            try {
-                other.shown = MessageFromJsonObject(state.value("shown").toObject());
-            } catch (const CMessageFileError&) {
-            }
-        }
+        other.shown = MessageOf(state.value("shown"));
+        other.delivered = MessageOf(state.value("delivered"));
         if (other.shown && other.shown != before) {
             other.frames = FramesOf(*other.shown);
         }
@@ -36,4 +45,27 @@ void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
 const COtherSigns::Other* COtherSigns::Find(const std::string& name) const {
     const auto found = m_others.find(EscapeName(name));
     return found == m_others.end() ? nullptr : &found->second;
+}
+
+void COtherSigns::TakeGateway(const std::string& name, const std::string& status,
+                              std::optional<GatewayTime> since) {
+    const auto known = m_gateways.find(name);
+    if (status.empty()) {
+        if (known == m_gateways.end()) {
+            return;
+        }
+        m_gateways.erase(known);
+    } else {
+        const bool online = status == "online";
+        if (known != m_gateways.end() && known->second.online == online) {
+            return;  // said again (a reconnect of this one): it has been so all along
+        }
+        if (known == m_gateways.end() && m_gateways.size() >= kMaxGateways) {
+            return;  // a broker full of status topics costs no more than this
+        }
+        m_gateways[name] = {online, since};
+    }
+    for (const auto& changed : m_gatewaysChanged) {
+        changed();
+    }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <optional>
 #include <string>
@@ -15,7 +16,11 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
 
 // A sign's card on the signs page: its state with what its panel shows (the frames of one cycle,
 // their version, the picture's size and the text in words). `frames` is FramesOf(*shown).
-QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown,
-                     int64_t frames);
+// `delivered`: what the sign last took, drawn beside what waits while a send fails.
+QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown, int64_t frames,
+                     const std::optional<MessageDocument>& delivered);
 // The card of another gateway's sign, from the state its gateway published.
 QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* other);
+// GET /api/gateways: every gateway heard on the broker, online or offline and since when (none:
+// it was so before this gateway came).
+QJsonArray GatewaysJson(const COtherSigns& others);

@@ -12,6 +12,7 @@
 #include "gateway/CDashboard.h"
 #include "gateway/CHttpApi.h"
 #include "gateway/PanelFrames.h"
+#include "gateway/SignPresenter.h"
 #include "preview/FrameSequence.h"
 #include "preview/SignModel.h"
 #include "render/FramePainter.h"
@@ -107,6 +108,8 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         {"POST", a + "/notify", R"({"message": {}, "seconds": 0})", true, 400, "seconds"},
         {"POST", SignPath("C") + "/notify", R"({"message": {}})", true, 404, "name"},
         {"GET", a + "/preview.png?frame=0", "", true, 400, "frame"},
+        {"GET", a + "/preview.png?of=delivered", "", true, 404, "message"},
+        {"GET", "/api/whoami", "", false, 401, "Authorization"},
         {"GET", a + "/preview.png", "", true, 404, "message"},
         {"GET", SignPath("Nowhere"), "", true, 404, "name"},
         {"GET", "/etc/passwd", "", true, 404, ""},
@@ -219,6 +222,15 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     EXPECT_EQ(failed["waitingFor"], "retry");
     EXPECT_EQ(failed["nextTryAt"], "2026-12-07T10:00:06.000Z");
     EXPECT_FALSE(failed["lastOutcome"].toObject()["delivered"].toBool());
+    // What the sign last took stays in the state, and its picture is drawn beside the waiting one.
+    EXPECT_EQ(failed["delivered"].toObject()["lines"], QJsonArray{"BREAK"});
+    const SignState& state = *m_fixture.core->Director().Find("A");
+    const QJsonObject card = CardJson(m_fixture.core->SignJson(state),
+                                      m_fixture.core->Director().Shown(state), 1, state.delivered);
+    const std::string took = card["deliveredPanel"].toObject()["version"].toString().toStdString();
+    EXPECT_NE(took, card["panelVersion"].toString().toStdString());
+    const auto picture = Request("GET", a + "/preview.png?of=delivered&v=" + took);
+    EXPECT_EQ(picture->body, PngOfFrame(*state.delivered, 1).toStdString());
     const std::string metrics = Request("GET", "/metrics")->body;
     for (const char* line : {
              "lumivex_gateway_sends_total{sign=\"A\",outcome=\"failed\"} 1",
@@ -230,6 +242,29 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
          }) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
     }
+}
+
+// The page's header: a token is checked before it is taken, and every gateway heard on the broker
+// is listed with its status.
+TEST_F(HttpRoutes, TheTokenIsCheckedAndTheGatewaysListed) {
+    EXPECT_EQ(Request("GET", "/api/whoami")->status, 200);
+    EXPECT_EQ(Request("GET", "/api/whoami", "", false, {{"Authorization", "Bearer wrong"}})->status,
+              401);
+    COtherSigns& others = m_fixture.core->Others();
+    others.TakeGateway("hall-a", "online", std::nullopt);
+    others.TakeGateway("hall-c", "online", std::nullopt);
+    others.TakeGateway("hall-c", "offline", m_fixture.clock.Now());
+    others.TakeGateway("hall-c", "offline", m_fixture.clock.Now() + std::chrono::hours(1));
+    others.TakeGateway("gone", "online", std::nullopt);
+    others.TakeGateway("gone", "", std::nullopt);
+    const QJsonArray expected = {
+        QJsonObject{{"name", "hall-a"}, {"online", true}, {"since", QJsonValue()}},
+        QJsonObject{{"name", "hall-c"}, {"online", false}, {"since", "2026-12-07T10:00:00.000Z"}},
+    };
+    EXPECT_EQ(
+        QJsonDocument::fromJson(QByteArray::fromStdString(Request("GET", "/api/gateways")->body))
+            .array(),
+        expected);
 }
 
 TEST_F(HttpRoutes, PreviewFramesAreThePanelsAndKeptUnderTheirVersion) {

@@ -6,7 +6,8 @@ const kTokenKey = 'lumivex-token';
 const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many pages open)
 
 const page = {
-  cards: new Map(),  // sign name -> {card, element, frames, images, version, frame}
+  cards: new Map(),  // sign name -> {card, element, index, frames, images, version, frame}
+  gateway: '',
   tokenNeeded: false,
   canForward: false,  // another gateway's signs take writes from this one
   skewMs: 0,  // the gateway's clock minus this one
@@ -138,7 +139,40 @@ function makeCard(card) {
   element.dataset.sign = card.name;
   element.querySelector('.set-text').addEventListener('click', () => openMessage(card.name, false));
   element.querySelector('.notify').addEventListener('click', () => openMessage(card.name, true));
-  return {card, element, frames: [], images: [], version: null, frame: 0};
+  return {card, element, index: page.cards.size, frames: [], images: [], version: null, frame: 0};
+}
+
+// Every panel at the board's one scale: a 40-character sign twice as wide as a 20-character one.
+function sizeImage(img, panel, share) {
+  img.width = panel.width;
+  img.height = panel.height;
+  img.style.width = `calc(var(--scale) * ${panel.width * share}px)`;
+}
+
+// While a send fails, the panel shows what the sign last took, dimmed, with what waits beside it:
+// never as on the sign what is not.
+function renderDelivered(entry) {
+  const {card, element} = entry;
+  const was = card.deliveredPanel;
+  const split = Boolean(card.panel) && kindOf(card) === 'retrying' &&
+      (!was || was.version !== card.panelVersion);
+  element.querySelector('.panel').classList.toggle('split', split);
+  element.querySelector('.was').hidden = !split;
+  element.querySelector('.was figcaption').textContent =
+      was ? 'On the sign' : 'On the sign: not known';
+  const img = element.querySelector('.delivered-image');
+  img.hidden = !split || !was;
+  if (card.panel) {
+    sizeImage(element.querySelector('.panel-image'), card.panel, split ? 0.5 : 1);
+  }
+  if (split && was) {
+    sizeImage(img, was, 0.5);
+    img.alt = `The sign last took: ${was.text || 'nothing'}`;
+    const src = signUrl(card.name, `/preview.png?of=delivered&v=${encodeURIComponent(was.version)}`);
+    if (img.getAttribute('src') !== src) {
+      img.src = src;
+    }
+  }
 }
 
 function renderCard(entry) {
@@ -162,11 +196,11 @@ function renderCard(entry) {
   });
   element.querySelector('.tags').replaceChildren(...tags);
   const img = element.querySelector('.panel-image');
-  if (card.panel) {
-    img.width = card.panel.width;
-    img.height = card.panel.height;
-  }
-  img.alt = card.text ? `The sign shows: ${card.text}` : 'The sign shows nothing';
+  element.dataset.kind = kindOf(card);
+  element.classList.toggle('alerting', hasAlert(card));
+  renderDelivered(entry);
+  const what = kindOf(card) === 'retrying' ? 'Waiting to be sent' : 'The sign shows';
+  img.alt = card.text ? `${what}: ${card.text}` : 'The sign shows nothing';
   if (!card.panel) {
     entry.images = [];
     entry.frames = [];
@@ -204,16 +238,19 @@ function takeCard(card) {
 function takeSnapshot(data) {
   page.tokenNeeded = data.tokenNeeded;
   page.canForward = Boolean(data.canForward);
+  page.gateway = data.gateway;
   $('gateway-name').textContent = data.gateway;
-  document.title = `Lumivex signs · ${data.gateway}`;
   const names = new Set(data.signs.map((card) => card.name));
   [...page.cards.keys()].filter((name) => !names.has(name)).forEach(dropCard);
   data.signs.forEach(takeCard);
-  // The file's order, whatever came first.
-  data.signs.forEach((card) => $('cards').append(page.cards.get(card.name).element));
+  // The file's order, whatever came first, for the order that keeps it.
+  data.signs.forEach((card, i) => {
+    page.cards.get(card.name).index = i;
+  });
+  renderGateways(data.gateways);
   renderAccess();
   renderTagChoices();
-  applyFilter();
+  renderBoard();
 }
 
 function renderTagChoices() {
@@ -228,18 +265,6 @@ function renderTagChoices() {
   }
   select.replaceChildren(new Option('All tags', ''), ...sorted.map((tag) => new Option(tag, tag)));
   select.value = tags.has(chosen) ? chosen : '';
-}
-
-function applyFilter() {
-  const words = $('search').value.trim().toLowerCase();
-  const tag = $('tag-filter').value;
-  let shown = 0;
-  page.cards.forEach(({card, element}) => {
-    const match = card.name.toLowerCase().includes(words) && (!tag || card.tags.includes(tag));
-    element.hidden = !match;
-    shown += match ? 1 : 0;
-  });
-  $('empty').hidden = shown > 0 || page.cards.size === 0;
 }
 
 function renderAccess() {
@@ -274,8 +299,9 @@ function connect() {
     page.skewMs = data.serverTime - Date.now();
     takeCard(data.sign);
     renderTagChoices();
-    applyFilter();
+    renderBoard();
   });
+  events.addEventListener('gateways', (event) => renderGateways(JSON.parse(event.data).gateways));
   events.addEventListener('error', () => {
     if (events.readyState === EventSource.CLOSED) {
       setConnection('lost', 'The gateway turned the page away; trying again shortly…');
@@ -298,7 +324,31 @@ function closeOnCancel(dialog) {
 
 function askToken() {
   $('token-input').value = '';
+  $('token-error').textContent = '';
   $('token-dialog').showModal();
+}
+
+// Taken only once the gateway accepts it, so that a wrong one is said before any change.
+async function checkToken(value) {
+  const error = $('token-error');
+  error.textContent = 'Checking…';
+  let response;
+  try {
+    response = await fetch('/api/whoami', {headers: {Authorization: `Bearer ${value}`}});
+  } catch (failure) {
+    error.textContent = 'The gateway could not be reached to check the token.';
+    return;
+  }
+  if (!response.ok) {
+    error.textContent = response.status === 401
+        ? 'The gateway refused this token (401).'
+        : `The gateway did not take the token (${response.status}).`;
+    return;
+  }
+  sessionStorage.setItem(kTokenKey, value);
+  $('token-input').value = '';
+  $('token-dialog').close();
+  renderAccess();
 }
 
 let messageTarget = null;  // {name, notify}
@@ -364,18 +414,15 @@ function start() {
   });
   $('token-form').addEventListener('submit', (event) => {
     event.preventDefault();
-    sessionStorage.setItem(kTokenKey, $('token-input').value);
-    $('token-input').value = '';
-    $('token-dialog').close();
-    renderAccess();
+    checkToken($('token-input').value);
   });
   $('message-form').addEventListener('submit', (event) => {
     event.preventDefault();
     sendMessage();
   });
   $('filters').addEventListener('submit', (event) => event.preventDefault());
-  $('search').addEventListener('input', applyFilter);
-  $('tag-filter').addEventListener('change', applyFilter);
+  $('search').addEventListener('input', renderBoard);
+  $('tag-filter').addEventListener('change', renderBoard);
   setInterval(() => {
     page.cards.forEach((entry) => {
       if (entry.frames.length > 1) {
@@ -386,6 +433,7 @@ function start() {
   }, kFrameStepMs);
   // Countdowns of retries.
   setInterval(() => page.cards.forEach(renderStatus), 1000);
+  startBoard();
   renderAccess();
   connect();
 }

@@ -230,18 +230,20 @@ std::string CDashboard::SnapshotEvent() {
 }
 
 QJsonObject CDashboard::CardJson(const SignState& state) {
-    const std::optional<MessageDocument> shown = m_core.Director().Shown(state);
-    int64_t frames = 0;
-    if (shown) {
-        // Counted once a shown message: a card changes far more often than what it shows.
-        PanelCycle& cycle = m_cycles[state.sign.name];
-        const std::string version = PanelVersion(*shown);
-        if (cycle.frames == 0 || cycle.version != version) {
-            cycle = {version, FramesOf(*shown)};
+    // Counted once a message: a card changes far more often than what it shows.
+    const auto panel = [&state](std::map<std::string, PanelCycle>& cycles,
+                                std::optional<MessageDocument> message) {
+        if (!message) {
+            cycles.erase(state.sign.name);
+            return CardPanel{};
         }
-        frames = cycle.frames;
-    } else {
-        m_cycles.erase(state.sign.name);
-    }
-    return ::CardJson(m_core.SignJson(state), shown, frames, state.delivered);
+        PanelCycle& cycle = cycles[state.sign.name];
+        const std::string version = PanelVersion(*message);
+        if (cycle.frames == 0 || cycle.version != version) {
+            cycle = {version, FramesOf(*message)};
+        }
+        return CardPanel{std::move(message), cycle.frames};
+    };
+    return ::CardJson(m_core.SignJson(state), panel(m_cycles, m_core.Director().Shown(state)),
+                      panel(m_tookCycles, state.delivered));
 }

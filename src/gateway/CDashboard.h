@@ -66,8 +66,10 @@ private:
     bool Pump(Stream& stream, httplib::DataSink& sink);
 
     CGatewayCore& m_core;
-    // The frame counts of this gateway's signs by name, on the gateway's thread only.
+    // The frame counts of this gateway's signs by name, of what each shows and what it last
+    // took, on the gateway's thread only.
     std::map<std::string, PanelCycle> m_cycles;
+    std::map<std::string, PanelCycle> m_tookCycles;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

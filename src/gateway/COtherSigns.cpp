@@ -27,6 +27,8 @@ void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
     } else {
         Other& other = m_others[key];
         const std::optional<MessageDocument> before = std::move(other.shown);
+        const std::optional<MessageDocument> took = std::move(other.delivered);
+
         other.name = name;
         other.state = state;
         // A state of an older gateway names only the desired message, and one of a newer gateway
@@ -35,6 +37,9 @@ void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
         other.delivered = MessageOf(state.value("delivered"));
         if (other.shown && other.shown != before) {
             other.frames = FramesOf(*other.shown);
+        }
+        if (other.delivered && other.delivered != took) {
+            other.deliveredFrames = FramesOf(*other.delivered);
         }
     }
     for (const auto& changed : m_changed) {

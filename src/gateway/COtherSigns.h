@@ -24,6 +24,7 @@ public:
         std::optional<MessageDocument> shown;      // what its state says the sign shows
         int64_t frames = 0;                        // FramesOf(*shown)
         std::optional<MessageDocument> delivered;  // what the sign last took
+        int64_t deliveredFrames = 0;               // FramesOf(*delivered)
     };
     struct Gateway {
         bool online = false;

@@ -56,14 +56,15 @@ QJsonObject PanelSize(const MessageDocument& message) {
 }
 
 void AddPanel(QJsonObject& card, const MessageDocument& shown, int64_t frames,
-              const std::optional<MessageDocument>& delivered) {
+              const CardPanel& delivered) {
     card["frames"] = static_cast<qint64>(frames);
     card["panelVersion"] = QString::fromStdString(PanelVersion(shown));
     card["panel"] = PanelSize(shown);
-    if (delivered) {
-        QJsonObject panel = PanelSize(*delivered);
-        panel["version"] = QString::fromStdString(PanelVersion(*delivered));
-        panel["text"] = ShownText(*delivered);
+    if (delivered.message) {
+        QJsonObject panel = PanelSize(*delivered.message);
+        panel["version"] = QString::fromStdString(PanelVersion(*delivered.message));
+        panel["frames"] = static_cast<qint64>(delivered.frames);
+        panel["text"] = ShownText(*delivered.message);
         card["deliveredPanel"] = panel;
     }
 }
@@ -120,11 +121,10 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
     return object;
 }
 
-QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown, int64_t frames,
-                     const std::optional<MessageDocument>& delivered) {
-    if (shown) {
-        AddPanel(state, *shown, frames, delivered);
-        state["text"] = ShownText(*shown);
+QJsonObject CardJson(QJsonObject state, const CardPanel& shown, const CardPanel& delivered) {
+    if (shown.message) {
+        AddPanel(state, *shown.message, shown.frames, delivered);
+        state["text"] = ShownText(*shown.message);
     }
     return state;
 }
@@ -138,7 +138,7 @@ QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* oth
     card["name"] = shownName;
     card["other"] = true;
     if (other->shown) {
-        AddPanel(card, *other->shown, other->frames, other->delivered);
+        AddPanel(card, *other->shown, other->frames, {other->delivered, other->deliveredFrames});
         card["text"] = ShownText(*other->shown);
     } else if (other->state.value("desired").isObject()) {
         // A state of an older gateway names only the desired message: its words, without a panel.

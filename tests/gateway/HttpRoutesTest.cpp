@@ -225,8 +225,9 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     // What the sign last took stays in the state, and its picture is drawn beside the waiting one.
     EXPECT_EQ(failed["delivered"].toObject()["lines"], QJsonArray{"BREAK"});
     const SignState& state = *m_fixture.core->Director().Find("A");
-    const QJsonObject card = CardJson(m_fixture.core->SignJson(state),
-                                      m_fixture.core->Director().Shown(state), 1, state.delivered);
+    const QJsonObject card =
+        CardJson(m_fixture.core->SignJson(state), {m_fixture.core->Director().Shown(state), 1},
+                 {state.delivered, 1});
     const std::string took = card["deliveredPanel"].toObject()["version"].toString().toStdString();
     EXPECT_NE(took, card["panelVersion"].toString().toStdString());
     const auto picture = Request("GET", a + "/preview.png?of=delivered&v=" + took);

@@ -6,7 +6,7 @@ const kTokenKey = 'lumivex-token';
 const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many pages open)
 
 const page = {
-  cards: new Map(),  // sign name -> {card, element, index, frames, images, version, frame}
+  cards: new Map(),  // sign name -> {card, element, index, reels: {now, was}}
   gateway: '',
   tokenNeeded: false,
   canForward: false,  // another gateway's signs take writes from this one
@@ -91,47 +91,48 @@ function signUrl(name, rest) {
   return `/api/signs/${encodeURIComponent(name)}${rest}`;
 }
 
-// Fetches each frame of the shown message once; the animation cycles through them. A frame's
-// address names the message's version, so the browser keeps each picture and shows it again
-// without asking the gateway.
-async function loadFrames(entry) {
-  const {card} = entry;
-  const version = card.panelVersion;
-  if (!version || version === entry.version) {
+// Fetches each frame of a message once into a reel (the panel's, or what the sign last took); the
+// animation cycles through them. A frame's address names the message's version, so the browser
+// keeps each picture and shows it again without asking the gateway.
+async function loadFrames(name, reel, version, count, query) {
+  if (!version || version === reel.version) {
     return;
   }
-  entry.version = version;
+  reel.version = version;
   const urls = [];
   const images = [];
   try {
-    for (let i = 1; i <= card.frames; ++i) {
+    for (let i = 1; i <= count; ++i) {
       const image = new Image();
-      image.src = signUrl(card.name, `/preview.png?frame=${i}&v=${encodeURIComponent(version)}`);
+      image.src = signUrl(name, `/preview.png?${query}frame=${i}&v=${encodeURIComponent(version)}`);
       await image.decode();
       images.push(image);
       urls.push(image.src);
-      if (entry.version !== version) {
+      if (reel.version !== version) {
         break;  // a newer message came meanwhile
       }
     }
   } catch (error) {
-    entry.version = null;  // tried again with the next event
+    reel.version = null;  // tried again with the next event
   }
-  if (entry.version !== version || urls.length !== card.frames) {
+  if (reel.version !== version || urls.length !== count) {
     return;
   }
-  entry.images = images;  // held, so that the pictures stay decoded
-  entry.frames = urls;
-  entry.frame = 0;
-  showFrame(entry);
+  reel.images = images;  // held, so that the pictures stay decoded
+  reel.frames = urls;
+  reel.frame = 0;
+  showFrame(reel);
 }
 
-function showFrame(entry) {
-  const img = entry.element.querySelector('.panel-image');
-  if (entry.frames.length > 0) {
-    img.src = entry.frames[entry.frame];
-    img.dataset.frame = entry.frame + 1;
+function showFrame(reel) {
+  if (reel.frames.length > 0) {
+    reel.img.src = reel.frames[reel.frame];
+    reel.img.dataset.frame = reel.frame + 1;
   }
+}
+
+function makeReel(img) {
+  return {img, frames: [], images: [], version: null, frame: 0};
 }
 
 function makeCard(card) {
@@ -139,7 +140,9 @@ function makeCard(card) {
   element.dataset.sign = card.name;
   element.querySelector('.set-text').addEventListener('click', () => openMessage(card.name, false));
   element.querySelector('.notify').addEventListener('click', () => openMessage(card.name, true));
-  return {card, element, index: page.cards.size, frames: [], images: [], version: null, frame: 0};
+  const reels = {now: makeReel(element.querySelector('.panel-image')),
+                 was: makeReel(element.querySelector('.delivered-image'))};
+  return {card, element, index: page.cards.size, reels};
 }
 
 // Every panel at the board's one scale: a 40-character sign twice as wide as a 20-character one.
@@ -168,10 +171,7 @@ function renderDelivered(entry) {
   if (split && was) {
     sizeImage(img, was, 0.5);
     img.alt = `The sign last took: ${was.text || 'nothing'}`;
-    const src = signUrl(card.name, `/preview.png?of=delivered&v=${encodeURIComponent(was.version)}`);
-    if (img.getAttribute('src') !== src) {
-      img.src = src;
-    }
+    loadFrames(card.name, entry.reels.was, was.version, was.frames, 'of=delivered&');
   }
 }
 
@@ -202,14 +202,12 @@ function renderCard(entry) {
   const what = kindOf(card) === 'retrying' ? 'Waiting to be sent' : 'The sign shows';
   img.alt = card.text ? `${what}: ${card.text}` : 'The sign shows nothing';
   if (!card.panel) {
-    entry.images = [];
-    entry.frames = [];
-    entry.version = null;
+    entry.reels.now = makeReel(img);
     img.removeAttribute('src');
   }
   element.querySelector('.actions').hidden = !canAct();
   renderStatus(entry);
-  loadFrames(entry);
+  loadFrames(card.name, entry.reels.now, card.panelVersion, card.frames, '');
 }
 
 function dropCard(name) {
@@ -425,10 +423,10 @@ function start() {
   $('tag-filter').addEventListener('change', renderBoard);
   setInterval(() => {
     page.cards.forEach((entry) => {
-      if (entry.frames.length > 1) {
-        entry.frame = (entry.frame + 1) % entry.frames.length;
-        showFrame(entry);
-      }
+      Object.values(entry.reels).filter((reel) => reel.frames.length > 1).forEach((reel) => {
+        reel.frame = (reel.frame + 1) % reel.frames.length;
+        showFrame(reel);
+      });
     });
   }, kFrameStepMs);
   // Countdowns of retries.

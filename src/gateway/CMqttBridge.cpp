@@ -26,6 +26,17 @@ constexpr std::chrono::milliseconds kGoodbyeWait{400};
 constexpr std::chrono::seconds kOtherStateInterval{1};
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
+
+// The name of <prefix>/gateway/<name>/status as its topic level gives it, from "<name>/status".
+std::optional<std::string> GatewayOfStatus(const std::string& leaf) {
+    const size_t slash = leaf.find('/');
+    if (slash == 0 || slash == std::string::npos || leaf.substr(slash) != "/status") {
+        return std::nullopt;
+    }
+    return QUrl::fromPercentEncoding(QByteArray::fromStdString(leaf.substr(0, slash)))
+        .toStdString();
+}
+
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
 }
@@ -266,15 +277,11 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     }
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
-    if (key == kGatewayTopicLevel && leaf.find('/') == leaf.rfind("/status") &&
-        leaf.ends_with("/status")) {
-        // Its name as its topic level gives it; a status kept by the broker tells not since when.
-        const QByteArray level = QByteArray::fromStdString(leaf.substr(0, leaf.find('/')));
+    if (const std::optional<std::string> gateway =
+            key == kGatewayTopicLevel ? GatewayOfStatus(leaf) : std::nullopt) {
+        // A status kept by the broker tells not since when.
         m_core.Others().TakeGateway(
-            QUrl::fromPercentEncoding(level).toStdString(),
-            payload.empty()      ? ""
-            : payload == kOnline ? kOnline
-                                 : kOffline,
+            *gateway, payload.empty() ? std::nullopt : std::optional(payload == kOnline),
             arrival.retained ? std::nullopt : std::optional(m_core.Clock().Now()));
         return;
     }

@@ -28,7 +28,6 @@ void COtherSigns::Take(const std::string& name, const QByteArray& payload) {
         Other& other = m_others[key];
         const std::optional<MessageDocument> before = std::move(other.shown);
         const std::optional<MessageDocument> took = std::move(other.delivered);
-
         other.name = name;
         other.state = state;
         // A state of an older gateway names only the desired message, and one of a newer gateway
@@ -52,23 +51,22 @@ const COtherSigns::Other* COtherSigns::Find(const std::string& name) const {
     return found == m_others.end() ? nullptr : &found->second;
 }
 
-void COtherSigns::TakeGateway(const std::string& name, const std::string& status,
+void COtherSigns::TakeGateway(const std::string& name, std::optional<bool> online,
                               std::optional<GatewayTime> since) {
     const auto known = m_gateways.find(name);
-    if (status.empty()) {
+    if (!online) {
         if (known == m_gateways.end()) {
             return;
         }
         m_gateways.erase(known);
     } else {
-        const bool online = status == "online";
-        if (known != m_gateways.end() && known->second.online == online) {
+        if (known != m_gateways.end() && known->second.online == *online) {
             return;  // said again (a reconnect of this one): it has been so all along
         }
         if (known == m_gateways.end() && m_gateways.size() >= kMaxGateways) {
             return;  // a broker full of status topics costs no more than this
         }
-        m_gateways[name] = {online, since};
+        m_gateways[name] = {*online, since};
     }
     for (const auto& changed : m_gatewaysChanged) {
         changed();

@@ -43,9 +43,9 @@ public:
         m_changed.push_back(std::move(changed));
     }
 
-    // A gateway's status topic ("online", "offline"; empty: gone from the broker), by the name
-    // its topic level gives; `since`: when it changed, if known.
-    void TakeGateway(const std::string& name, const std::string& status,
+    // A gateway's status topic, online or not (none: gone from the broker); `since`: when it
+    // changed, if known.
+    void TakeGateway(const std::string& name, std::optional<bool> online,
                      std::optional<GatewayTime> since);
     const std::map<std::string, Gateway>& Gateways() const { return m_gateways; }
     void OnGatewaysChanged(std::function<void()> changed) {

@@ -252,12 +252,12 @@ TEST_F(HttpRoutes, TheTokenIsCheckedAndTheGatewaysListed) {
     EXPECT_EQ(Request("GET", "/api/whoami", "", false, {{"Authorization", "Bearer wrong"}})->status,
               401);
     COtherSigns& others = m_fixture.core->Others();
-    others.TakeGateway("hall-a", "online", std::nullopt);
-    others.TakeGateway("hall-c", "online", std::nullopt);
-    others.TakeGateway("hall-c", "offline", m_fixture.clock.Now());
-    others.TakeGateway("hall-c", "offline", m_fixture.clock.Now() + std::chrono::hours(1));
-    others.TakeGateway("gone", "online", std::nullopt);
-    others.TakeGateway("gone", "", std::nullopt);
+    others.TakeGateway("hall-a", true, std::nullopt);
+    others.TakeGateway("hall-c", true, std::nullopt);
+    others.TakeGateway("hall-c", false, m_fixture.clock.Now());
+    others.TakeGateway("hall-c", false, m_fixture.clock.Now() + std::chrono::hours(1));
+    others.TakeGateway("gone", true, std::nullopt);
+    others.TakeGateway("gone", std::nullopt, std::nullopt);
     const QJsonArray expected = {
         QJsonObject{{"name", "hall-a"}, {"online", true}, {"since", QJsonValue()}},
         QJsonObject{{"name", "hall-c"}, {"online", false}, {"since", "2026-12-07T10:00:00.000Z"}},

@@ -79,13 +79,13 @@ function matches(card) {
 
 // Counts, order, filters and, on the wall, the size of every card: after any change.
 function renderBoard() {
-  renderSummary();
-  const shown = ordered([...page.cards.values()]).filter(({card}) => matches(card));
+    renderSummary();
+  const all = ordered([...page.cards.values()]);
+  const shown = all.filter(({card}) => matches(card));
   const list = $('cards');
   const inPlace = [...list.children];
-  const wanted = ordered([...page.cards.values()]).map(({element}) => element);
-  if (wanted.some((element, i) => inPlace[i] !== element)) {
-    list.append(...wanted);  // moved only when the order changed, so focus stays put
+  if (all.some(({element}, i) => inPlace[i] !== element)) {
+    list.append(...all.map(({element}) => element));  // moved only when the order changed
   }
   page.cards.forEach(({element}) => {
     element.hidden = true;

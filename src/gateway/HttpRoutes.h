@@ -6,16 +6,20 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 class CGatewayCore;
 
 inline constexpr size_t kMaxRequestBody = 1024 * 1024;
-// The one read that needs the token: whoever holds a valid one is told its role.
-inline constexpr const char* kWhoAmIPath = "/api/whoami";
 
 // The API's routes: each reads its request, asks one thing of the gateway's thread and maps the
 // answer to a status in one table.
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core);
 // The answer to a body or payload above kMaxRequestBody.
 GatewayResult TooLarge();
+// A write and its answer into the audit, from the request's thread: with the role of its token,
+// its client's address and what it wrote, cut short.
+void AuditRequest(CGatewayCore& core, const httplib::Request& request, const std::string& body,
+                  const httplib::Response& response);

@@ -148,9 +148,9 @@ def main():
                         f'user {getpass.getuser()}\n')
             programs.append(Program([MOSQUITTO, '-c', f'{folder}/mosquitto.conf'], 'stderr'))
 
-        def start_gateway(address):
+        def start_gateway(address, read_needs_token=False):
             settings = {'name': 'hall-b', 'http': address, 'tokenFile': 'token',
-                        'stateDir': 'state'}
+                        'stateDir': 'state', 'readNeedsToken': read_needs_token}
             if broker:
                 settings['mqtt'] = {'url': f'tcp://127.0.0.1:{broker}', 'prefix': 'plant'}
             with open(config, 'w') as f:
@@ -233,15 +233,19 @@ def main():
                 .then(([a, b]) => done([img.dataset.frame, a === b, a.length]));''')
         assert same[1] and same[2] > 1000, f'frame {same[0]} differs from the preview'
         # A wrong token is refused as it is entered, before any write; the right one is taken.
+        def set_text(d):
+            return card(d, 'Dock 2').find_element(By.CSS_SELECTOR, '.set-text')
+
         driver.find_element(By.ID, 'token-button').click()
         driver.find_element(By.ID, 'token-input').send_keys('not-the-token\n')
         wait.until(lambda d: '401' in d.find_element(By.ID, 'token-error').text)
         driver.find_element(By.CSS_SELECTOR, '#token-dialog .cancel').click()
         assert 'Read-only' in driver.find_element(By.ID, 'access-text').text
-        assert not card(driver, 'Dock 2').find_element(By.CSS_SELECTOR, '.set-text').is_displayed()
+        assert not set_text(driver).is_displayed()
         driver.find_element(By.ID, 'token-button').click()
         driver.find_element(By.ID, 'token-input').send_keys(TOKEN + '\n')
-        card(driver, 'Dock 2').find_element(By.CSS_SELECTOR, '.set-text').click()
+        wait.until(lambda d: set_text(d).is_displayed())
+        set_text(driver).click()
         driver.find_element(By.ID, 'message-text').send_keys('TRUCK DUE')
         driver.find_element(By.ID, 'message-color').send_keys('Green')
         driver.find_element(By.ID, 'message-blink').click()
@@ -282,11 +286,21 @@ def main():
         assert gateway.process.wait(timeout=WAIT_S) == 0
         print(f'gateway ended {time.monotonic() - started:.3f} s after SIGTERM')
         wait.until(lambda d: 'reconnecting' in d.find_element(By.ID, 'connection').text)
-        # The wall takes up by itself with the gateway that comes back in its place, and a reload
-        # keeps it the wall.
-        start_gateway(base.split('//')[1])
+        # The wall takes up by itself with the gateway that comes back in its place, one that
+        # shows nothing without a token: the page's pass carries its stream and pictures.
+        start_gateway(base.split('//')[1], read_needs_token=True)
         wait.until(lambda d: d.find_element(By.ID, 'connection').text == 'Live')
         assert 'TRUCK DUE' in panel(driver, 'Dock 2').get_attribute('alt')
+        picture = driver.execute_async_script('''
+            fetch('/api/signs/Dock%202/preview.png?frame=1').then(r => arguments[0](r.status));''')
+        assert picture == 200, picture
+        try:
+            request(f'{base}/api/signs/Dock%202/preview.png?frame=1', token='')
+            assert False, 'a picture was given without a token'
+        except urllib.error.HTTPError as error:
+            assert error.code == 401, error.code
+        assert TOKEN not in driver.page_source
+        # A reload keeps it the wall, every sign on the screen.
         driver.refresh()
         wait.until(lambda d: len(d.find_elements(By.CSS_SELECTOR, '.card')) == 24)
         assert driver.execute_script("return document.body.classList.contains('wall')")

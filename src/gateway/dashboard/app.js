@@ -4,11 +4,16 @@
 const kFrameStepMs = 540;  // the sign's own animation step
 const kTokenKey = 'lumivex-token';
 const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many pages open)
+// The gateway's pass for the event stream and the pictures lasts an hour: renewed well before.
+const kRenewPassMs = 20 * 60 * 1000;
 
 const page = {
   cards: new Map(),  // sign name -> {card, element, index, reels: {now, was}}
   gateway: '',
   tokenNeeded: false,
+  readNeedsToken: false,  // nothing is shown without a token
+  role: null,  // the token's: 'viewer', 'operator' or 'admin'
+  events: null,  // the open event stream
   canForward: false,  // another gateway's signs take writes from this one
   skewMs: 0,  // the gateway's clock minus this one
 };
@@ -20,7 +25,7 @@ function token() {
 }
 
 function canAct() {
-  return !page.tokenNeeded || token() !== null;
+  return !page.tokenNeeded || page.role === 'operator' || page.role === 'admin';
 }
 
 function pad(n) {
@@ -91,50 +96,6 @@ function signUrl(name, rest) {
   return `/api/signs/${encodeURIComponent(name)}${rest}`;
 }
 
-// Fetches each frame of a message once into a reel (the panel's, or what the sign last took); the
-// animation cycles through them. A frame's address names the message's version, so the browser
-// keeps each picture and shows it again without asking the gateway.
-async function loadFrames(name, reel, version, count, query) {
-  if (!version || version === reel.version) {
-    return;
-  }
-  reel.version = version;
-  const urls = [];
-  const images = [];
-  try {
-    for (let i = 1; i <= count; ++i) {
-      const image = new Image();
-      image.src = signUrl(name, `/preview.png?${query}frame=${i}&v=${encodeURIComponent(version)}`);
-      await image.decode();
-      images.push(image);
-      urls.push(image.src);
-      if (reel.version !== version) {
-        break;  // a newer message came meanwhile
-      }
-    }
-  } catch (error) {
-    reel.version = null;  // tried again with the next event
-  }
-  if (reel.version !== version || urls.length !== count) {
-    return;
-  }
-  reel.images = images;  // held, so that the pictures stay decoded
-  reel.frames = urls;
-  reel.frame = 0;
-  showFrame(reel);
-}
-
-function showFrame(reel) {
-  if (reel.frames.length > 0) {
-    reel.img.src = reel.frames[reel.frame];
-    reel.img.dataset.frame = reel.frame + 1;
-  }
-}
-
-function makeReel(img) {
-  return {img, frames: [], images: [], version: null, frame: 0};
-}
-
 function makeCard(card) {
   const element = $('card-template').content.firstElementChild.cloneNode(true);
   element.dataset.sign = card.name;
@@ -143,36 +104,6 @@ function makeCard(card) {
   const reels = {now: makeReel(element.querySelector('.panel-image')),
                  was: makeReel(element.querySelector('.delivered-image'))};
   return {card, element, index: page.cards.size, reels};
-}
-
-// Every panel at the board's one scale: a 40-character sign twice as wide as a 20-character one.
-function sizeImage(img, panel, share) {
-  img.width = panel.width;
-  img.height = panel.height;
-  img.style.width = `calc(var(--scale) * ${panel.width * share}px)`;
-}
-
-// While a send fails, the panel shows what the sign last took, dimmed, with what waits beside it:
-// never as on the sign what is not.
-function renderDelivered(entry) {
-  const {card, element} = entry;
-  const was = card.deliveredPanel;
-  const split = Boolean(card.panel) && kindOf(card) === 'retrying' &&
-      (!was || was.version !== card.panelVersion);
-  element.querySelector('.panel').classList.toggle('split', split);
-  element.querySelector('.was').hidden = !split;
-  element.querySelector('.was figcaption').textContent =
-      was ? 'On the sign' : 'On the sign: not known';
-  const img = element.querySelector('.delivered-image');
-  img.hidden = !split || !was;
-  if (card.panel) {
-    sizeImage(element.querySelector('.panel-image'), card.panel, split ? 0.5 : 1);
-  }
-  if (split && was) {
-    sizeImage(img, was, 0.5);
-    img.alt = `The sign last took: ${was.text || 'nothing'}`;
-    loadFrames(card.name, entry.reels.was, was.version, was.frames, 'of=delivered&');
-  }
 }
 
 function renderCard(entry) {
@@ -266,11 +197,13 @@ function renderTagChoices() {
 }
 
 function renderAccess() {
-  const needed = page.tokenNeeded;
+  const needed = page.tokenNeeded || page.readNeedsToken;
   const has = token() !== null;
   $('access-text').textContent = !needed ? 'No token needed to change a sign.'
-      : has ? 'Token entered: signs can be changed.'
-            : 'Read-only: changing a sign needs the token.';
+      : canAct() ? 'Token entered: signs can be changed.'
+      : page.role === 'viewer' ? 'Read-only: the token entered is a viewer\'s.'
+      : page.readNeedsToken ? 'This gateway shows its signs to a token only: enter one.'
+      : 'Read-only: changing a sign needs the token.';
   $('token-button').hidden = !needed || has;
   $('forget-token').hidden = !needed || !has;
   page.cards.forEach(({element}) => {
@@ -284,8 +217,49 @@ function setConnection(state, text) {
   line.textContent = text;
 }
 
+// Asks the gateway what the token may do; with a valid one it gives the page a pass (a cookie it
+// cannot read) that the event stream and the pictures carry, since they cannot carry the token.
+// Whether the page may try to read.
+async function openSession() {
+  const headers = token() !== null ? {Authorization: `Bearer ${token()}`} : {};
+  let response;
+  try {
+    response = await fetch('/api/session', {headers});
+  } catch (error) {
+    return true;  // the stream says that the gateway is away, and tries again
+  }
+  if (response.status === 401 && token() !== null) {
+    sessionStorage.removeItem(kTokenKey);
+    say('Refused: the gateway did not accept the token (401). ' +
+        'The page is read-only until a valid token is entered.');
+    return openSession();
+  }
+  if (response.status === 401) {  // no token, and reads need one
+    page.readNeedsToken = true;
+    page.tokenNeeded = true;
+    page.role = null;
+  } else if (response.ok) {
+    const answer = await response.json();
+    page.role = answer.role;
+    page.tokenNeeded = answer.tokenNeeded;
+    page.readNeedsToken = answer.readNeedsToken;
+  }
+  renderAccess();
+  return response.status !== 401;
+}
+
+// The session first, then the stream, unless one is open already.
+async function resume() {
+  if (await openSession() && (!page.events || page.events.readyState === EventSource.CLOSED)) {
+    connect();
+  } else if (page.readNeedsToken && page.role === null) {
+    setConnection('lost', 'The signs are shown to a token only.');
+  }
+}
+
 function connect() {
   const events = new EventSource('/api/events');
+  page.events = events;
   events.addEventListener('open', () => setConnection('live', 'Live'));
   events.addEventListener('signs', (event) => {
     const data = JSON.parse(event.data);
@@ -303,7 +277,7 @@ function connect() {
   events.addEventListener('error', () => {
     if (events.readyState === EventSource.CLOSED) {
       setConnection('lost', 'The gateway turned the page away; trying again shortly…');
-      setTimeout(connect, kRetryClosedMs);
+      setTimeout(resume, kRetryClosedMs);  // the pass may have ended with the gateway
     } else {
       setConnection('lost', 'Connection to the gateway lost; reconnecting…');
     }
@@ -332,7 +306,7 @@ async function checkToken(value) {
   error.textContent = 'Checking…';
   let response;
   try {
-    response = await fetch('/api/whoami', {headers: {Authorization: `Bearer ${value}`}});
+    response = await fetch('/api/session', {headers: {Authorization: `Bearer ${value}`}});
   } catch (failure) {
     error.textContent = 'The gateway could not be reached to check the token.';
     return;
@@ -346,7 +320,8 @@ async function checkToken(value) {
   sessionStorage.setItem(kTokenKey, value);
   $('token-input').value = '';
   $('token-dialog').close();
-  renderAccess();
+  say('');
+  resume();
 }
 
 let messageTarget = null;  // {name, notify}
@@ -387,6 +362,7 @@ async function sendMessage() {
   if (response.status === 401) {
     sessionStorage.removeItem(kTokenKey);
     $('message-dialog').close();
+    page.role = null;
     renderAccess();
     say(`${name}: refused, the gateway did not accept the token (401). ` +
         'The page is read-only until a valid token is entered.');
@@ -407,6 +383,7 @@ function start() {
   $('token-button').addEventListener('click', askToken);
   $('forget-token').addEventListener('click', () => {
     sessionStorage.removeItem(kTokenKey);
+    page.role = null;
     renderAccess();
     say('Token forgotten: the page is read-only.');
   });
@@ -431,9 +408,14 @@ function start() {
   }, kFrameStepMs);
   // Countdowns of retries.
   setInterval(() => page.cards.forEach(renderStatus), 1000);
+  setInterval(() => {
+    if (page.role !== null) {
+      openSession();
+    }
+  }, kRenewPassMs);
   startBoard();
   renderAccess();
-  connect();
+  resume();
 }
 
 start();

@@ -1,5 +1,6 @@
-// The board over the cards: the summary by state, the order (faults first), the filters, and the
-// wall view that fits every sign on the screen. Loaded before app.js, which calls it.
+// The board over the cards: the summary by state, the order (faults first), the filters, the
+// panels at one dot size, and the wall view that fits every sign on the screen. Loaded before
+// app.js, which calls it.
 'use strict';
 
 const kPanelUnit = 480;  // a 20-character panel's width in the preview's pixels
@@ -95,6 +96,80 @@ function renderBoard() {
   });
   $('empty').hidden = shown.length > 0 || page.cards.size === 0;
   layOut(shown);
+}
+
+// Fetches each frame of a message once into a reel (the panel's, or what the sign last took); the
+// animation cycles through them. A frame's address names the message's version, so the browser
+// keeps each picture and shows it again without asking the gateway.
+async function loadFrames(name, reel, version, count, query) {
+  if (!version || version === reel.version) {
+    return;
+  }
+  reel.version = version;
+  const urls = [];
+  const images = [];
+  try {
+    for (let i = 1; i <= count; ++i) {
+      const image = new Image();
+      image.src = signUrl(name, `/preview.png?${query}frame=${i}&v=${encodeURIComponent(version)}`);
+      await image.decode();
+      images.push(image);
+      urls.push(image.src);
+      if (reel.version !== version) {
+        break;  // a newer message came meanwhile
+      }
+    }
+  } catch (error) {
+    reel.version = null;  // tried again with the next event
+  }
+  if (reel.version !== version || urls.length !== count) {
+    return;
+  }
+  reel.images = images;  // held, so that the pictures stay decoded
+  reel.frames = urls;
+  reel.frame = 0;
+  showFrame(reel);
+}
+
+function showFrame(reel) {
+  if (reel.frames.length > 0) {
+    reel.img.src = reel.frames[reel.frame];
+    reel.img.dataset.frame = reel.frame + 1;
+  }
+}
+
+function makeReel(img) {
+  return {img, frames: [], images: [], version: null, frame: 0};
+}
+
+// Every panel at the board's one scale: a 40-character sign twice as wide as a 20-character one.
+function sizeImage(img, panel, share) {
+  img.width = panel.width;
+  img.height = panel.height;
+  img.style.width = `calc(var(--scale) * ${panel.width * share}px)`;
+}
+
+// While a send fails, the panel shows what the sign last took, dimmed, with what waits beside it:
+// never as on the sign what is not.
+function renderDelivered(entry) {
+  const {card, element} = entry;
+  const was = card.deliveredPanel;
+  const split = Boolean(card.panel) && kindOf(card) === 'retrying' &&
+      (!was || was.version !== card.panelVersion);
+  element.querySelector('.panel').classList.toggle('split', split);
+  element.querySelector('.was').hidden = !split;
+  element.querySelector('.was figcaption').textContent =
+      was ? 'On the sign' : 'On the sign: not known';
+  const img = element.querySelector('.delivered-image');
+  img.hidden = !split || !was;
+  if (card.panel) {
+    sizeImage(element.querySelector('.panel-image'), card.panel, split ? 0.5 : 1);
+  }
+  if (split && was) {
+    sizeImage(img, was, 0.5);
+    img.alt = `The sign last took: ${was.text || 'nothing'}`;
+    loadFrames(card.name, entry.reels.was, was.version, was.frames, 'of=delivered&');
+  }
 }
 
 function spanOf(entry) {

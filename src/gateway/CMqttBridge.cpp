@@ -4,7 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
-#include <QUrl>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -26,16 +26,6 @@ constexpr std::chrono::milliseconds kGoodbyeWait{400};
 constexpr std::chrono::seconds kOtherStateInterval{1};
 constexpr const char* kOnline = "online";
 constexpr const char* kOffline = "offline";
-
-// The name of <prefix>/gateway/<name>/status as its topic level gives it, from "<name>/status".
-std::optional<std::string> GatewayOfStatus(const std::string& leaf) {
-    const size_t slash = leaf.find('/');
-    if (slash == 0 || slash == std::string::npos || leaf.substr(slash) != "/status") {
-        return std::nullopt;
-    }
-    return QUrl::fromPercentEncoding(QByteArray::fromStdString(leaf.substr(0, slash)))
-        .toStdString();
-}
 
 std::string Compact(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
@@ -277,12 +267,10 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     }
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
-    if (const std::optional<std::string> gateway =
-            key == kGatewayTopicLevel ? GatewayOfStatus(leaf) : std::nullopt) {
-        // A status kept by the broker tells not since when.
-        m_core.Others().TakeGateway(
-            *gateway, payload.empty() ? std::nullopt : std::optional(payload == kOnline),
-            arrival.retained ? std::nullopt : std::optional(m_core.Clock().Now()));
+    // A status kept by the broker tells not since when.
+    if (key == kGatewayTopicLevel &&
+        m_core.Others().TakeStatus(
+            leaf, payload, arrival.retained ? std::nullopt : std::optional(m_core.Clock().Now()))) {
         return;
     }
     if (key == kValuesTopicLevel) {

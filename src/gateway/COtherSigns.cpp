@@ -1,6 +1,7 @@
 #include "gateway/COtherSigns.h"
 
 #include <QJsonDocument>
+#include <QUrl>
 
 #include "gateway/PanelFrames.h"
 #include "gateway/SafeName.h"
@@ -71,4 +72,17 @@ void COtherSigns::TakeGateway(const std::string& name, std::optional<bool> onlin
     for (const auto& changed : m_gatewaysChanged) {
         changed();
     }
+}
+
+bool COtherSigns::TakeStatus(const std::string& leaf, const std::string& payload,
+                             std::optional<GatewayTime> since) {
+    const size_t slash = leaf.find('/');
+    if (slash == 0 || slash == std::string::npos || leaf.substr(slash) != "/status") {
+        return false;
+    }
+    // Its name as its topic level gives it.
+    TakeGateway(
+        QUrl::fromPercentEncoding(QByteArray::fromStdString(leaf.substr(0, slash))).toStdString(),
+        payload.empty() ? std::nullopt : std::optional(payload == "online"), since);
+    return true;
 }

@@ -47,6 +47,10 @@ public:
     // changed, if known.
     void TakeGateway(const std::string& name, std::optional<bool> online,
                      std::optional<GatewayTime> since);
+    // The same from "<name>/status" below <prefix>/gateway/ and its payload; false for another
+    // topic.
+    bool TakeStatus(const std::string& leaf, const std::string& payload,
+                    std::optional<GatewayTime> since);
     const std::map<std::string, Gateway>& Gateways() const { return m_gateways; }
     void OnGatewaysChanged(std::function<void()> changed) {
         m_gatewaysChanged.push_back(std::move(changed));

@@ -347,16 +347,32 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
 
 // The page's header lists every gateway heard on the broker with its status.
 TEST_F(HttpRoutes, TheGatewaysOnTheBrokerAreListed) {
-    COtherSigns& others = m_fixture.core->Others();
-    others.TakeGateway("hall-a", true, std::nullopt);
-    others.TakeGateway("hall-c", true, std::nullopt);
-    others.TakeGateway("hall-c", false, m_fixture.clock.Now());
-    others.TakeGateway("hall-c", false, m_fixture.clock.Now() + std::chrono::hours(1));
-    others.TakeGateway("gone", true, std::nullopt);
-    others.TakeGateway("gone", std::nullopt, std::nullopt);
+    struct Arrival {
+        const char* leaf;  // below <prefix>/gateway/
+        const char* payload;
+        std::optional<GatewayTime> since;  // none: kept by the broker
+        bool status;
+    };
+    const GatewayTime now = m_fixture.clock.Now();
+    const std::vector<Arrival> arrivals = {
+        {"hall-a/status", "online", std::nullopt, true},
+        {"hall%20c/status", "online", std::nullopt, true},
+        {"hall%20c/status", "offline", now, true},
+        // Said again: it has been so since the first time.
+        {"hall%20c/status", "offline", now + std::chrono::hours(1), true},
+        {"gone/status", "online", std::nullopt, true},
+        {"gone/status", "", std::nullopt, true},
+        {"/status", "online", std::nullopt, false},
+        {"hall-a/state", "offline", now, false},
+    };
+    for (const Arrival& arrival : arrivals) {
+        EXPECT_EQ(m_fixture.core->Others().TakeStatus(arrival.leaf, arrival.payload, arrival.since),
+                  arrival.status)
+            << arrival.leaf;
+    }
     const QJsonArray expected = {
+        QJsonObject{{"name", "hall c"}, {"online", false}, {"since", "2026-12-07T10:00:00.000Z"}},
         QJsonObject{{"name", "hall-a"}, {"online", true}, {"since", QJsonValue()}},
-        QJsonObject{{"name", "hall-c"}, {"online", false}, {"since", "2026-12-07T10:00:00.000Z"}},
     };
     EXPECT_EQ(
         QJsonDocument::fromJson(QByteArray::fromStdString(Request("GET", "/api/gateways")->body))

@@ -35,8 +35,10 @@ struct PageFile {
 };
 constexpr PageFile kPageFiles[] = {
     {"/", ":/dashboard/index.html", "text/html; charset=utf-8"},
+    {"/board.js", ":/dashboard/board.js", "text/javascript; charset=utf-8"},
     {"/app.js", ":/dashboard/app.js", "text/javascript; charset=utf-8"},
     {"/app.css", ":/dashboard/app.css", "text/css; charset=utf-8"},
+    {"/board.css", ":/dashboard/board.css", "text/css; charset=utf-8"},
     {"/icon.svg", ":/dashboard/icon.svg", "image/svg+xml"},
 };
 
@@ -65,6 +67,11 @@ CDashboard::CDashboard(CGatewayCore& core, QObject* parent) : QObject(parent), m
     Q_INIT_RESOURCE(dashboard);
     core.Director().AddListener(this);
     core.Others().OnChanged([this](const std::string& name) { OtherChanged(name); });
+    core.Others().OnGatewaysChanged([this] {
+        if (Following()) {
+            PushEvent("gateways", GatewaysJson(m_core.Others()));
+        }
+    });
 }
 
 CDashboard::~CDashboard() {
@@ -177,21 +184,21 @@ bool CDashboard::Following() {
 
 void CDashboard::SignChanged(const SignState& state) {
     if (Following()) {
-        PushEvent(CardJson(state));
+        PushEvent("sign", CardJson(state));
     }
 }
 
 void CDashboard::OtherChanged(const std::string& name) {
     if (Following()) {
-        PushEvent(OtherCardJson(name, m_core.Others().Find(name)));
+        PushEvent("sign", OtherCardJson(name, m_core.Others().Find(name)));
     }
 }
 
-void CDashboard::PushEvent(const QJsonObject& card) {
+void CDashboard::PushEvent(const char* name, const QJsonValue& value) {
     QJsonObject data;
     data["serverTime"] = static_cast<qint64>(m_core.Director().Now().time_since_epoch().count());
-    data["sign"] = card;
-    std::string event = EventText("sign", data);
+    data[name] = value;
+    std::string event = EventText(name, data);
     const std::lock_guard lock(m_mutex);
     m_nEventBytes += event.size();
     m_events.push_back(std::move(event));
@@ -219,22 +226,25 @@ std::string CDashboard::SnapshotEvent() {
     data["canForward"] = m_core.Commands().CanForward();
     data["serverTime"] = static_cast<qint64>(m_core.Director().Now().time_since_epoch().count());
     data["signs"] = cards;
+    data["gateways"] = GatewaysJson(m_core.Others());
     return EventText("signs", data);
 }
 
 QJsonObject CDashboard::CardJson(const SignState& state) {
-    const std::optional<MessageDocument> shown = m_core.Director().Shown(state);
-    int64_t frames = 0;
-    if (shown) {
-        // Counted once a shown message: a card changes far more often than what it shows.
-        PanelCycle& cycle = m_cycles[state.sign.name];
-        const std::string version = PanelVersion(*shown);
-        if (cycle.frames == 0 || cycle.version != version) {
-            cycle = {version, FramesOf(*shown)};
+    // Counted once a message: a card changes far more often than what it shows.
+    const auto panel = [&state](std::map<std::string, PanelCycle>& cycles,
+                                std::optional<MessageDocument> message) {
+        if (!message) {
+            cycles.erase(state.sign.name);
+            return CardPanel{};
         }
-        frames = cycle.frames;
-    } else {
-        m_cycles.erase(state.sign.name);
-    }
-    return ::CardJson(m_core.SignJson(state), shown, frames);
+        PanelCycle& cycle = cycles[state.sign.name];
+        const std::string version = PanelVersion(*message);
+        if (cycle.frames == 0 || cycle.version != version) {
+            cycle = {version, FramesOf(*message)};
+        }
+        return CardPanel{std::move(message), cycle.frames};
+    };
+    return ::CardJson(m_core.SignJson(state), panel(m_cycles, m_core.Director().Shown(state)),
+                      panel(m_tookCycles, state.delivered));
 }

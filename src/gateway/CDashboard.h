@@ -60,13 +60,16 @@ private:
     // Takes a new page's stream, letting an older one go to make room; false when stopping.
     bool Admit(const std::shared_ptr<Stream>& stream);
     QJsonObject CardJson(const SignState& state);
-    void PushEvent(const QJsonObject& card);
+    // An event `name` of the stream with data {"serverTime", name: value}.
+    void PushEvent(const char* name, const QJsonValue& value);
     std::string SnapshotEvent();
     bool Pump(Stream& stream, httplib::DataSink& sink);
 
     CGatewayCore& m_core;
-    // The frame counts of this gateway's signs by name, on the gateway's thread only.
+    // The frame counts of this gateway's signs by name, of what each shows and what it last
+    // took, on the gateway's thread only.
     std::map<std::string, PanelCycle> m_cycles;
+    std::map<std::string, PanelCycle> m_tookCycles;
 
     std::mutex m_mutex;
     std::condition_variable m_changed;

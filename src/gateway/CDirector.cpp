@@ -322,6 +322,10 @@ void CDirector::OnSent(size_t index, const SignSendResult& result) {
         state.lastAt = m_clock.Now();
         Tell({DirectorEvent::Kind::kSent, state, 0, 0, &result});
     }
+    if (result.outcome.Delivered()) {
+        state.delivered = state.shown.message;
+        state.delivered->settings = SettingsForSign(state.delivered->settings, state.sign);
+    }
     if (running.again) {
         running.again = false;
         Kick(index);

@@ -37,6 +37,8 @@ struct SignState {
     std::optional<SignSendResult> last;
     GatewayTime lastAt{};
     std::optional<GatewayTime> deliveredAt;
+    // What the sign last took, on its model: while a newer one fails, still what it shows.
+    std::optional<MessageDocument> delivered;
 
     Showing Shows() const;
     WaitingFor Waits() const;

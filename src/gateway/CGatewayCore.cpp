@@ -121,13 +121,13 @@ QJsonArray CGatewayCore::SignsJson() const {
     return signs;
 }
 
-Result<MessageDocument> CGatewayCore::ShownAnywhere(const std::string& name) const {
+Result<MessageDocument> CGatewayCore::ShownAnywhere(const std::string& name, bool delivered) const {
     std::optional<MessageDocument> shown;
     if (const SignState* state = m_director.Find(name)) {
-        shown = m_director.Shown(*state);
+        shown = delivered ? state->delivered : m_director.Shown(*state);
     } else if (const COtherSigns::Other* other = m_others.Find(name)) {
         // Another gateway's sign is drawn from its published state, for the page's card.
-        shown = other->shown;
+        shown = delivered ? other->delivered : other->shown;
     } else {
         return GatewayResult::UnknownSign(name);
     }

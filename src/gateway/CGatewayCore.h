@@ -58,8 +58,9 @@ public:
     QJsonObject ValuesJson() const;
     QJsonArray SignsJson() const;
     QJsonObject SignJson(const SignState& state) const;
-    // What a sign shows, driven here or by another gateway on the broker, for its pictures.
-    Result<MessageDocument> ShownAnywhere(const std::string& name) const;
+    // What a sign shows (or, `delivered`, last took), driven here or by another gateway on the
+    // broker, for its pictures.
+    Result<MessageDocument> ShownAnywhere(const std::string& name, bool delivered = false) const;
 
 private:
     void Happened(const DirectorEvent& event) override;

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
+
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -234,6 +235,8 @@ void CMqttBridge::Subscribe() {
     // The other gateways' signs, for the signs page: at most once, as a page shows only the
     // latest anyway.
     m_client->Subscribe(m_strPrefix + "/+/state", 0);
+    // Every gateway's status, this one's too, for the page's header.
+    m_client->Subscribe(m_strPrefix + "/" + std::string(kGatewayTopicLevel) + "/+/status", 0);
 }
 
 void CMqttBridge::OnConnectionLost(const std::string& reason) {
@@ -288,6 +291,12 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     }
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
+    // A status kept by the broker tells not since when.
+    if (key == kGatewayTopicLevel &&
+        m_core.Others().TakeStatus(
+            leaf, payload, arrival.retained ? std::nullopt : std::optional(m_core.Clock().Now()))) {
+        return;
+    }
     if (key == kValuesTopicLevel) {
         // A value as it is already (this gateway's own publication coming back) is no write.
         const auto known = m_core.Director().Values().find(leaf);

@@ -25,6 +25,8 @@ class CGatewayCore;
 inline constexpr std::string_view kAlertLeaf = "alert/";
 // The library's topics, <prefix>/messages/<name>/set.
 inline constexpr std::string_view kLibraryTopicLevel = "messages";
+// <prefix>/gateway/<name>/status: each gateway's "online" or "offline".
+inline constexpr std::string_view kGatewayTopicLevel = "gateway";
 
 // A message from the broker: its payload, and whether the broker kept it (a retained one, given
 // on subscribing).

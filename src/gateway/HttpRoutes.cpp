@@ -102,8 +102,12 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
             return;
         }
     }
-    const auto shown = On<Result<MessageDocument>>(
-        core, [name](CGatewayCore& gateway, auto reply) { reply(gateway.ShownAnywhere(name)); });
+    // ?of=delivered: what the sign last took, drawn beside what waits while a send fails.
+    const bool delivered = request.get_param_value("of") == "delivered";
+    const auto shown =
+        On<Result<MessageDocument>>(core, [name, delivered](CGatewayCore& gateway, auto reply) {
+            reply(gateway.ShownAnywhere(name, delivered));
+        });
     if (!shown.Ok()) {
         SendFailure(response, shown.Failure());
         return;
@@ -122,6 +126,12 @@ void GetPreview(CGatewayCore& core, const Request& request, Response& response) 
     }
     response.set_content(core.Panels().Png(shown.Value(), version, frame).toStdString(),
                          "image/png");
+}
+
+void GetGateways(CGatewayCore& core, const Request&, Response& response) {
+    SendJson(response, 200, On<QJsonArray>(core, [](CGatewayCore& gateway, auto reply) {
+                 reply(GatewaysJson(gateway.Others()));
+             }));
 }
 
 void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,
@@ -416,6 +426,7 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
         response.set_content("ok\n", "text/plain");
     });
     server.Get("/metrics", bind(GetMetrics));
+    server.Get("/api/gateways", bind(GetGateways));
     server.Get("/api/signs", bind(GetSigns));
     server.Get(R"(/api/signs/(.+)/preview\.png)", bind(GetPreview));
     server.Get(R"(/api/signs/(.+))", bind(GetSign));

@@ -51,11 +51,23 @@ const char* WaitingText(WaitingFor waiting) {
     return "nothing";
 }
 
-void AddPanel(QJsonObject& card, const MessageDocument& shown, int64_t frames) {
+QJsonObject PanelSize(const MessageDocument& message) {
+    const AreaSize area = GetWholeSignArea(message.settings.signModel);
+    return QJsonObject{{"width", area.width}, {"height", area.height}};
+}
+
+void AddPanel(QJsonObject& card, const MessageDocument& shown, int64_t frames,
+              const CardPanel& delivered) {
     card["frames"] = static_cast<qint64>(frames);
     card["panelVersion"] = QString::fromStdString(PanelVersion(shown));
-    const AreaSize area = GetWholeSignArea(shown.settings.signModel);
-    card["panel"] = QJsonObject{{"width", area.width}, {"height", area.height}};
+    card["panel"] = PanelSize(shown);
+    if (delivered.message) {
+        QJsonObject panel = PanelSize(*delivered.message);
+        panel["version"] = QString::fromStdString(PanelVersion(*delivered.message));
+        panel["frames"] = static_cast<qint64>(delivered.frames);
+        panel["text"] = ShownText(*delivered.message);
+        card["deliveredPanel"] = panel;
+    }
 }
 
 }  // namespace
@@ -136,6 +148,7 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
         object["lastOutcome"] = QJsonValue();
     }
     object["deliveredAt"] = state.deliveredAt ? TimeValue(state.deliveredAt) : QJsonValue();
+    object["delivered"] = state.delivered ? MessageToJsonObject(*state.delivered) : QJsonValue();
     object["missing"] = TextList(state.shown.missing);
     object["waitingFor"] = WaitingText(state.Waits());
     if (state.nextTry) {
@@ -144,11 +157,10 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
     return object;
 }
 
-QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown,
-                     int64_t frames) {
-    if (shown) {
-        AddPanel(state, *shown, frames);
-        state["text"] = ShownText(*shown);
+QJsonObject CardJson(QJsonObject state, const CardPanel& shown, const CardPanel& delivered) {
+    if (shown.message) {
+        AddPanel(state, *shown.message, shown.frames, delivered);
+        state["text"] = ShownText(*shown.message);
     }
     return state;
 }
@@ -162,7 +174,7 @@ QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* oth
     card["name"] = shownName;
     card["other"] = true;
     if (other->shown) {
-        AddPanel(card, *other->shown, other->frames);
+        AddPanel(card, *other->shown, other->frames, {other->delivered, other->deliveredFrames});
         card["text"] = ShownText(*other->shown);
     } else if (other->state.value("desired").isObject()) {
         // A state of an older gateway names only the desired message: its words, without a panel.
@@ -173,4 +185,15 @@ QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* oth
         }
     }
     return card;
+}
+
+QJsonArray GatewaysJson(const COtherSigns& others) {
+    QJsonArray list;
+    for (const auto& [name, gateway] : others.Gateways()) {
+        list.append(
+            QJsonObject{{"name", QString::fromStdString(name)},
+                        {"online", gateway.online},
+                        {"since", gateway.since ? TimeValue(gateway.since) : QJsonValue()}});
+    }
+    return list;
 }

@@ -21,9 +21,17 @@ QJsonObject AlertJson(const Alert& alert);
 // whether it is the one "on" there.
 QJsonArray AlertsJson(const std::vector<SignState>& signs);
 
+// A panel of a card: the message it draws and FramesOf(*message).
+struct CardPanel {
+    std::optional<MessageDocument> message;
+    int64_t frames = 0;
+};
 // A sign's card on the signs page: its state with what its panel shows (the frames of one cycle,
-// their version, the picture's size and the text in words). `frames` is FramesOf(*shown).
-QJsonObject CardJson(QJsonObject state, const std::optional<MessageDocument>& shown,
-                     int64_t frames);
+// their version, the picture's size and the text in words), and as `deliveredPanel` the same of
+// what the sign last took, drawn beside what waits while a send fails.
+QJsonObject CardJson(QJsonObject state, const CardPanel& shown, const CardPanel& delivered);
 // The card of another gateway's sign, from the state its gateway published.
 QJsonObject OtherCardJson(const std::string& name, const COtherSigns::Other* other);
+// GET /api/gateways: every gateway heard on the broker, online or offline and since when (none:
+// it was so before this gateway came).
+QJsonArray GatewaysJson(const COtherSigns& others);

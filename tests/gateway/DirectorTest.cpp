@@ -70,6 +70,38 @@ TEST_F(Director, ANewerMessageCancelsTheRunningSendAndGoesAtOnce) {
     EXPECT_FALSE(state.nextTry);  // a cancelled send is not a failure
 }
 
+// The page draws what the sign last took while a newer message fails: a failed or cancelled send
+// leaves it as it was.
+TEST_F(Director, WhatTheSignLastTookStaysUntilAnotherArrives) {
+    struct Step {
+        const char* set;  // a new desired message, or a retry when null
+        bool delivered;
+        const char* took;  // what the state says the sign last took
+    };
+    const std::vector<Step> steps = {
+        {"OLD", true, "OLD"},   {"NEW", false, "OLD"},   {nullptr, false, "OLD"},
+        {nullptr, true, "NEW"}, {"LATER", false, "NEW"},
+    };
+    Make();
+    m_director->Start();
+    for (const Step& step : steps) {
+        if (step.set != nullptr) {
+            Set("A", step.set);
+        } else {
+            ASSERT_TRUE(m_clock->AdvanceToNextWake());
+        }
+        m_sender.End("A", step.delivered);
+        const SignState& state = *m_director->Find("A");
+        ASSERT_TRUE(state.delivered) << (step.set ? step.set : "retry");
+        EXPECT_EQ(ShownText(*state.delivered), step.took);
+    }
+    // A send given way to a newer one took nothing.
+    Set("A", "FIRST");
+    Set("A", "SECOND");
+    m_sender.End("A");
+    EXPECT_EQ(ShownText(*m_director->Find("A")->delivered), "NEW");
+}
+
 // Alerts over the sign's own message: the highest priority on, those of one priority taking turns
 // every 8 s, held ones until cleared, timed ones until their time is over.
 TEST_F(Director, AlertsShowByPriorityTakeTurnsAndEndBackOnTheSignsMessage) {

@@ -11,6 +11,7 @@
 #include "gateway/CDashboard.h"
 #include "gateway/CHttpApi.h"
 #include "gateway/PanelFrames.h"
+#include "gateway/SignPresenter.h"
 #include "preview/FrameSequence.h"
 #include "preview/SignModel.h"
 #include "render/FramePainter.h"
@@ -106,6 +107,7 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         {"POST", a + "/notify", R"({"message": {}, "seconds": 0})", true, 400, "seconds"},
         {"POST", SignPath("C") + "/notify", R"({"message": {}})", true, 404, "name"},
         {"GET", a + "/preview.png?frame=0", "", true, 400, "frame"},
+        {"GET", a + "/preview.png?of=delivered", "", true, 404, "message"},
         {"GET", a + "/preview.png", "", true, 404, "message"},
         {"GET", SignPath("Nowhere"), "", true, 404, "name"},
         {"GET", "/etc/passwd", "", true, 404, ""},
@@ -338,6 +340,16 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     EXPECT_EQ(failed["waitingFor"], "retry");
     EXPECT_EQ(failed["nextTryAt"], "2026-12-07T10:00:06.000Z");
     EXPECT_FALSE(failed["lastOutcome"].toObject()["delivered"].toBool());
+    // What the sign last took stays in the state, and its picture is drawn beside the waiting one.
+    EXPECT_EQ(failed["delivered"].toObject()["lines"], QJsonArray{"BREAK"});
+    const SignState& state = *m_fixture.core->Director().Find("A");
+    const QJsonObject card =
+        CardJson(m_fixture.core->SignJson(state), {m_fixture.core->Director().Shown(state), 1},
+                 {state.delivered, 1});
+    const std::string took = card["deliveredPanel"].toObject()["version"].toString().toStdString();
+    EXPECT_NE(took, card["panelVersion"].toString().toStdString());
+    const auto picture = Request("GET", a + "/preview.png?of=delivered&v=" + took);
+    EXPECT_EQ(picture->body, PngOfFrame(*state.delivered, 1).toStdString());
     const std::string metrics = Request("GET", "/metrics")->body;
     for (const char* line : {
              "lumivex_gateway_sends_total{sign=\"A\",outcome=\"failed\"} 1",
@@ -349,6 +361,41 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
          }) {
         EXPECT_NE(metrics.find(line), std::string::npos) << line << "\n" << metrics;
     }
+}
+
+// The page's header lists every gateway heard on the broker with its status.
+TEST_F(HttpRoutes, TheGatewaysOnTheBrokerAreListed) {
+    struct Arrival {
+        const char* leaf;  // below <prefix>/gateway/
+        const char* payload;
+        std::optional<GatewayTime> since;  // none: kept by the broker
+        bool status;
+    };
+    const GatewayTime now = m_fixture.clock.Now();
+    const std::vector<Arrival> arrivals = {
+        {"hall-a/status", "online", std::nullopt, true},
+        {"hall%20c/status", "online", std::nullopt, true},
+        {"hall%20c/status", "offline", now, true},
+        // Said again: it has been so since the first time.
+        {"hall%20c/status", "offline", now + std::chrono::hours(1), true},
+        {"gone/status", "online", std::nullopt, true},
+        {"gone/status", "", std::nullopt, true},
+        {"/status", "online", std::nullopt, false},
+        {"hall-a/state", "offline", now, false},
+    };
+    for (const Arrival& arrival : arrivals) {
+        EXPECT_EQ(m_fixture.core->Others().TakeStatus(arrival.leaf, arrival.payload, arrival.since),
+                  arrival.status)
+            << arrival.leaf;
+    }
+    const QJsonArray expected = {
+        QJsonObject{{"name", "hall c"}, {"online", false}, {"since", "2026-12-07T10:00:00.000Z"}},
+        QJsonObject{{"name", "hall-a"}, {"online", true}, {"since", QJsonValue()}},
+    };
+    EXPECT_EQ(
+        QJsonDocument::fromJson(QByteArray::fromStdString(Request("GET", "/api/gateways")->body))
+            .array(),
+        expected);
 }
 
 TEST_F(HttpRoutes, PreviewFramesAreThePanelsAndKeptUnderTheirVersion) {

@@ -8,7 +8,8 @@ const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many
 const kRenewPassMs = 20 * 60 * 1000;
 
 const page = {
-  cards: new Map(),  // sign name -> {card, element, frames, images, version, frame}
+  cards: new Map(),  // sign name -> {card, element, index, reels: {now, was}}
+  gateway: '',
   tokenNeeded: false,
   readNeedsToken: false,  // nothing is shown without a token
   role: null,  // the token's: 'viewer', 'operator' or 'admin'
@@ -145,56 +146,15 @@ function signUrl(name, rest) {
   return `/api/signs/${encodeURIComponent(name)}${rest}`;
 }
 
-// Fetches each frame of the shown message once; the animation cycles through them. A frame's
-// address names the message's version, so the browser keeps each picture and shows it again
-// without asking the gateway.
-async function loadFrames(entry) {
-  const {card} = entry;
-  const version = card.panelVersion;
-  if (!version || version === entry.version) {
-    return;
-  }
-  entry.version = version;
-  const urls = [];
-  const images = [];
-  try {
-    for (let i = 1; i <= card.frames; ++i) {
-      const image = new Image();
-      image.src = signUrl(card.name, `/preview.png?frame=${i}&v=${encodeURIComponent(version)}`);
-      await image.decode();
-      images.push(image);
-      urls.push(image.src);
-      if (entry.version !== version) {
-        break;  // a newer message came meanwhile
-      }
-    }
-  } catch (error) {
-    entry.version = null;  // tried again with the next event
-  }
-  if (entry.version !== version || urls.length !== card.frames) {
-    return;
-  }
-  entry.images = images;  // held, so that the pictures stay decoded
-  entry.frames = urls;
-  entry.frame = 0;
-  showFrame(entry);
-}
-
-function showFrame(entry) {
-  const img = entry.element.querySelector('.panel-image');
-  if (entry.frames.length > 0) {
-    img.src = entry.frames[entry.frame];
-    img.dataset.frame = entry.frame + 1;
-  }
-}
-
 function makeCard(card) {
   const element = $('card-template').content.firstElementChild.cloneNode(true);
   element.dataset.sign = card.name;
   element.querySelector('.set-text').addEventListener('click', () => openMessage(card.name, false));
   element.querySelector('.notify').addEventListener('click', () => openMessage(card.name, true));
   element.querySelector('.clear-alert').addEventListener('click', () => clearAlert(card.name));
-  return {card, element, frames: [], images: [], version: null, frame: 0};
+  const reels = {now: makeReel(element.querySelector('.panel-image')),
+                 was: makeReel(element.querySelector('.delivered-image'))};
+  return {card, element, index: page.cards.size, reels};
 }
 
 function renderCard(entry) {
@@ -218,20 +178,18 @@ function renderCard(entry) {
   });
   element.querySelector('.tags').replaceChildren(...tags);
   const img = element.querySelector('.panel-image');
-  if (card.panel) {
-    img.width = card.panel.width;
-    img.height = card.panel.height;
-  }
-  img.alt = card.text ? `The sign shows: ${card.text}` : 'The sign shows nothing';
+  element.dataset.kind = kindOf(card);
+  element.classList.toggle('alerting', hasAlert(card));
+  renderDelivered(entry);
+  const what = kindOf(card) === 'retrying' ? 'Waiting to be sent' : 'The sign shows';
+  img.alt = card.text ? `${what}: ${card.text}` : 'The sign shows nothing';
   if (!card.panel) {
-    entry.images = [];
-    entry.frames = [];
-    entry.version = null;
+    entry.reels.now = makeReel(img);
     img.removeAttribute('src');
   }
   element.querySelector('.actions').hidden = !canAct();
   renderStatus(entry);
-  loadFrames(entry);
+  loadFrames(card.name, entry.reels.now, card.panelVersion, card.frames, '');
 }
 
 function dropCard(name) {
@@ -262,16 +220,19 @@ function takeCard(card) {
 function takeSnapshot(data) {
   page.tokenNeeded = data.tokenNeeded;
   page.canForward = Boolean(data.canForward);
+  page.gateway = data.gateway;
   $('gateway-name').textContent = data.gateway;
-  document.title = `Lumivex signs · ${data.gateway}`;
   const names = new Set(data.signs.map((card) => card.name));
   [...page.cards.keys()].filter((name) => !names.has(name)).forEach(dropCard);
   data.signs.forEach(takeCard);
-  // The file's order, whatever came first.
-  data.signs.forEach((card) => $('cards').append(page.cards.get(card.name).element));
+  // The file's order, whatever came first, for the order that keeps it.
+  data.signs.forEach((card, i) => {
+    page.cards.get(card.name).index = i;
+  });
+  renderGateways(data.gateways);
   renderAccess();
   renderTagChoices();
-  applyFilter();
+  renderBoard();
 }
 
 function renderTagChoices() {
@@ -286,18 +247,6 @@ function renderTagChoices() {
   }
   select.replaceChildren(new Option('All tags', ''), ...sorted.map((tag) => new Option(tag, tag)));
   select.value = tags.has(chosen) ? chosen : '';
-}
-
-function applyFilter() {
-  const words = $('search').value.trim().toLowerCase();
-  const tag = $('tag-filter').value;
-  let shown = 0;
-  page.cards.forEach(({card, element}) => {
-    const match = card.name.toLowerCase().includes(words) && (!tag || card.tags.includes(tag));
-    element.hidden = !match;
-    shown += match ? 1 : 0;
-  });
-  $('empty').hidden = shown > 0 || page.cards.size === 0;
 }
 
 function renderAccess() {
@@ -375,8 +324,9 @@ function connect() {
     page.skewMs = data.serverTime - Date.now();
     takeCard(data.sign);
     renderTagChoices();
-    applyFilter();
+    renderBoard();
   });
+  events.addEventListener('gateways', (event) => renderGateways(JSON.parse(event.data).gateways));
   events.addEventListener('error', () => {
     if (events.readyState === EventSource.CLOSED) {
       setConnection('lost', 'The gateway turned the page away; trying again shortly…');
@@ -399,7 +349,32 @@ function closeOnCancel(dialog) {
 
 function askToken() {
   $('token-input').value = '';
+  $('token-error').textContent = '';
   $('token-dialog').showModal();
+}
+
+// Taken only once the gateway accepts it, so that a wrong one is said before any change.
+async function checkToken(value) {
+  const error = $('token-error');
+  error.textContent = 'Checking…';
+  let response;
+  try {
+    response = await fetch('/api/session', {headers: {Authorization: `Bearer ${value}`}});
+  } catch (failure) {
+    error.textContent = 'The gateway could not be reached to check the token.';
+    return;
+  }
+  if (!response.ok) {
+    error.textContent = response.status === 401
+        ? 'The gateway refused this token (401).'
+        : `The gateway did not take the token (${response.status}).`;
+    return;
+  }
+  sessionStorage.setItem(kTokenKey, value);
+  $('token-input').value = '';
+  $('token-dialog').close();
+  say('');
+  resume();
 }
 
 let messageTarget = null;  // {name, notify}
@@ -467,25 +442,21 @@ function start() {
   });
   $('token-form').addEventListener('submit', (event) => {
     event.preventDefault();
-    sessionStorage.setItem(kTokenKey, $('token-input').value);
-    $('token-input').value = '';
-    $('token-dialog').close();
-    say('');
-    resume();
+    checkToken($('token-input').value);
   });
   $('message-form').addEventListener('submit', (event) => {
     event.preventDefault();
     sendMessage();
   });
   $('filters').addEventListener('submit', (event) => event.preventDefault());
-  $('search').addEventListener('input', applyFilter);
-  $('tag-filter').addEventListener('change', applyFilter);
+  $('search').addEventListener('input', renderBoard);
+  $('tag-filter').addEventListener('change', renderBoard);
   setInterval(() => {
     page.cards.forEach((entry) => {
-      if (entry.frames.length > 1) {
-        entry.frame = (entry.frame + 1) % entry.frames.length;
-        showFrame(entry);
-      }
+      Object.values(entry.reels).filter((reel) => reel.frames.length > 1).forEach((reel) => {
+        reel.frame = (reel.frame + 1) % reel.frames.length;
+        showFrame(reel);
+      });
     });
   }, kFrameStepMs);
   // Countdowns of retries.
@@ -498,6 +469,7 @@ function start() {
       openSession();
     }
   }, kRenewPassMs);
+  startBoard();
   renderAccess();
   resume();
 }

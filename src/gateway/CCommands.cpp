@@ -278,6 +278,15 @@ void CCommands::Notify(const std::string& name, const MessageDocument& message, 
     reply(kAccepted);
 }
 
+void CCommands::EndNotice(const std::string& name, Origin, Reply reply) {
+    if (m_director.Find(name) == nullptr) {
+        reply(GatewayResult::UnknownSign(name));
+        return;
+    }
+    m_director.EndNotice(name);
+    reply(kAccepted);
+}
+
 void CCommands::SetVariable(const std::string& name, const std::string& value, Origin origin,
                             Reply reply) {
     if (!IsVariableName(name)) {
@@ -305,7 +314,7 @@ void CCommands::SetVariable(const std::string& name, const std::string& value, O
         ValuePath(name), Compact(QJsonObject{{"value", QString::fromStdString(value)}}),
         [this, name, value, origin](bool) {
             m_director.SetValue(name, value);
-            if (origin == Origin::kApi && m_forwarding) {
+            if (origin != Origin::kBroker && m_forwarding) {
                 m_forwarding.variable(name, value);
             }
         },
@@ -321,7 +330,7 @@ void CCommands::RemoveVariable(const std::string& name, Origin origin, Reply rep
         ValuePath(name), "{}",
         [this, name, origin](bool) {
             m_director.RemoveValue(name);
-            if (origin == Origin::kApi && m_forwarding) {
+            if (origin != Origin::kBroker && m_forwarding) {
                 m_forwarding.variable(name, "");
             }
         },
@@ -334,7 +343,7 @@ void CCommands::SendToSelection(const SignSelection& selection, const MessageDoc
     // takes its own.
     std::vector<NamedSign> reachable;
     for (const NamedSign& sign : m_allSigns) {
-        if ((m_forwarding && origin == Origin::kApi) || m_director.Find(sign.name) != nullptr) {
+        if ((m_forwarding && origin != Origin::kBroker) || m_director.Find(sign.name) != nullptr) {
             reachable.push_back(sign);
         }
     }

@@ -55,6 +55,8 @@ public:
     bool CanForward() const { return static_cast<bool>(m_forwarding.message); }
     void Notify(const std::string& name, const MessageDocument& message, int seconds, Origin origin,
                 Reply reply);
+    // The sign's notice ends now and it shows what it showed before.
+    void EndNotice(const std::string& name, Origin origin, Reply reply);
     // A live value: a name IsVariableName takes, 256 bytes at most, 10,000 values at most.
     void SetVariable(const std::string& name, const std::string& value, Origin origin, Reply reply);
     // The signs that show it show "--" again.

@@ -251,6 +251,21 @@ void CDirector::OnNoticeOver(size_t index) {
     Changed(state);
 }
 
+void CDirector::EndNotice(const std::string& name) {
+    const size_t index = IndexOf(name);
+    if (index < m_signs.size() && m_signs[index].notice) {
+        m_clock.Cancel(m_running[index].noticeWake);
+        OnNoticeOver(index);
+    }
+}
+
+void CDirector::Republish(const std::string& name) {
+    const size_t index = IndexOf(name);
+    if (index < m_signs.size()) {
+        Changed(m_signs[index]);
+    }
+}
+
 void CDirector::RemoveValue(const std::string& name) {
     m_values.erase(name);
     ResendShowing(name);

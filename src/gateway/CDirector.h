@@ -103,6 +103,11 @@ public:
     // Shows the message for that long, then what the sign showed before (a sign with nothing
     // else is cleared).
     void Notify(const std::string& name, const MessageDocument& message, int seconds);
+    // The sign's notice ends now, as if its time had come; nothing when it shows none.
+    void EndNotice(const std::string& name);
+    // Something shown beside the sign's state changed (a value went stale): its listeners are
+    // told.
+    void Republish(const std::string& name);
     // A live value, already kept: the signs that show it get their message again.
     void SetValue(const std::string& name, const std::string& value);
     void RemoveValue(const std::string& name);

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +56,9 @@ public:
     QJsonObject ValuesJson() const;
     QJsonArray SignsJson() const;
     QJsonObject SignJson(const SignState& state) const;
+    // Adds to every sign's state what an adapter knows of it (the Modbus register that changed it).
+    using StateExtra = std::function<void(const SignState&, QJsonObject&)>;
+    void AddStateExtra(StateExtra extra) { m_stateExtras.push_back(std::move(extra)); }
     // What a sign shows, driven here or by another gateway on the broker, for its pictures.
     Result<MessageDocument> ShownAnywhere(const std::string& name) const;
 
@@ -71,4 +75,5 @@ private:
     CCommands m_commands;
     CFolderLock m_lock;  // of the state folder
     std::unique_ptr<CStateJournal> m_journal;
+    std::vector<StateExtra> m_stateExtras;
 };

@@ -119,8 +119,9 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "not a JSON object: " + error.errorString().toStdString());
         }
         const QJsonObject object = document.object();
-        static const QStringList kFields = {"name",         "http", "tokenFile", "forwardKey",
-                                            "allowedHosts", "mqtt", "stateDir"};
+        static const QStringList kFields = {"name",       "http",         "tokenFile",
+                                            "forwardKey", "allowedHosts", "mqtt",
+                                            "stateDir",   "modbus",       "poll"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -153,6 +154,8 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         if (!stateDir.empty()) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
         }
+        config.modbus = ReadModbusConfig(path, object.value("modbus"), object.value("poll"),
+                                         folder.absolutePath(), config.stateDir);
     }
     if (!IsLoopbackHost(config.httpHost) && config.token.size() < kMinRemoteTokenLength) {
         Fail(path, "\"http\" listens beyond loopback at " + config.httpHost +

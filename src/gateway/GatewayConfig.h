@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/ModbusConfig.h"
 #include "settings/SignsFile.h"
 
 inline constexpr const char* kGatewayFileName = "gateway.json";
@@ -40,6 +41,7 @@ struct GatewayConfig {
     // Shared with the gateways this one forwards writes to and takes them from; empty: none.
     std::string forwardKey;
     MqttConfig mqtt;
+    ModbusConfig modbus;  // the Modbus server and the controllers polled
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json
 };

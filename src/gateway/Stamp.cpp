@@ -7,11 +7,23 @@ Stamp NextStamp(GatewayTime now, const std::string& by, Origin origin, uint64_t 
     return {std::max(ms, after + 1), now, by, origin};
 }
 
+const char* OriginName(Origin origin) {
+    switch (origin) {
+        case Origin::kBroker:
+            return "broker";
+        case Origin::kModbus:
+            return "modbus";
+        case Origin::kApi:
+            break;
+    }
+    return "api";
+}
+
 void WriteStamp(QJsonObject& object, const Stamp& stamp) {
     object["version"] = static_cast<qint64>(stamp.version);
     object["setAt"] = QString::fromStdString(IsoTimeText(stamp.setAt));
     object["by"] = QString::fromStdString(stamp.by);
-    object["origin"] = stamp.origin == Origin::kBroker ? "broker" : "api";
+    object["origin"] = OriginName(stamp.origin);
 }
 
 std::optional<Stamp> ReadStamp(const QJsonObject& object) {
@@ -24,6 +36,10 @@ std::optional<Stamp> ReadStamp(const QJsonObject& object) {
     stamp.setAt = TimeFromIsoText(object.value("setAt").toString().toStdString())
                       .value_or(GatewayTime(std::chrono::milliseconds(version.toInteger())));
     stamp.by = object.value("by").toString().toStdString();
-    stamp.origin = object.value("origin") == "broker" ? Origin::kBroker : Origin::kApi;
+    for (const Origin origin : {Origin::kBroker, Origin::kModbus}) {
+        if (object.value("origin") == OriginName(origin)) {
+            stamp.origin = origin;
+        }
+    }
     return stamp;
 }

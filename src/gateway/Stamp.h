@@ -8,7 +8,9 @@
 #include "gateway/Clock.h"
 
 // Where a change came from.
-enum class Origin { kApi, kBroker };
+enum class Origin { kApi, kBroker, kModbus };
+// "api", "broker", "modbus": as the stamp, the log and the metrics name it.
+const char* OriginName(Origin origin);
 
 // When and by whom a desired message was set, and its version: of two messages for one sign, the
 // one of the higher version is the newer, wherever and in whatever order they arrive. The journal,

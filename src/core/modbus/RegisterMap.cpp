@@ -363,3 +363,73 @@ std::string DescribeRegisterMap(const RegisterMap& map) {
     }
     return text;
 }
+
+CMapIndex::CMapIndex(const RegisterMap& map)
+    : m_map(map), m_register(kRegisterSpace, -1), m_coil(kRegisterSpace, -1) {
+    for (size_t i = 0; i < map.registers.size(); ++i) {
+        const RegisterEntry& entry = map.registers[i];
+        for (uint32_t a = entry.address; a < entry.address + entry.Width() && a < kRegisterSpace;
+             ++a) {
+            m_register[a] = static_cast<int32_t>(i);
+        }
+    }
+    for (size_t i = 0; i < map.coils.size(); ++i) {
+        m_coil[map.coils[i].address] = static_cast<int32_t>(i);
+    }
+}
+
+int32_t CMapIndex::RegisterAt(uint32_t address) const {
+    return address < kRegisterSpace ? m_register[address] : -1;
+}
+
+int32_t CMapIndex::CoilAt(uint32_t address) const {
+    return address < kRegisterSpace ? m_coil[address] : -1;
+}
+
+bool CMapIndex::CoversRegisters(uint32_t address, uint32_t count) const {
+    for (uint32_t a = address; a < address + count; ++a) {
+        if (RegisterAt(a) < 0) {
+            return false;
+        }
+    }
+    return count > 0;
+}
+
+bool CMapIndex::CoversCoils(uint32_t address, uint32_t count) const {
+    for (uint32_t a = address; a < address + count; ++a) {
+        if (CoilAt(a) < 0) {
+            return false;
+        }
+    }
+    return count > 0;
+}
+
+CMapIndex::Fault CMapIndex::ReadWrite(std::span<const uint16_t> image, uint32_t address,
+                                      std::span<const uint16_t> values,
+                                      std::vector<EntryWrite>& written) const {
+    if (image.size() != kRegisterSpace || !CoversRegisters(address, values.size())) {
+        return Fault::kAddress;
+    }
+    std::vector<EntryWrite> entries;
+    for (uint32_t a = address; a < address + values.size();) {
+        const auto index = static_cast<size_t>(m_register[a]);
+        const RegisterEntry& entry = m_map.registers[index];
+        // A 32-bit value or text written in part keeps the rest of its registers.
+        std::vector<uint16_t> words(image.begin() + entry.address,
+                                    image.begin() + entry.address + entry.Width());
+        for (uint32_t w = 0; w < words.size(); ++w) {
+            const uint32_t at = entry.address + w;
+            if (at >= address && at < address + values.size()) {
+                words[w] = values[at - address];
+            }
+        }
+        auto decoded = DecodeRegisters(entry, words);
+        if (!decoded) {
+            return Fault::kValue;
+        }
+        entries.push_back({index, std::move(*decoded)});
+        a = entry.address + entry.Width();
+    }
+    written.insert(written.end(), entries.begin(), entries.end());
+    return Fault::kNone;
+}

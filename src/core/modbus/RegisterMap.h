@@ -97,3 +97,34 @@ std::optional<std::string> CheckReadList(const std::vector<RegisterEntry>& reads
 std::string DescribeRegisterMap(const RegisterMap& map);
 // "register 0-1" or "register 5".
 std::string RegisterRange(const RegisterEntry& entry);
+
+// Where each address of the map belongs, to read a controller's requests against it.
+class CMapIndex {
+public:
+    explicit CMapIndex(const RegisterMap& map);
+
+    // Whether every one of `count` registers (or coils) from `address` is in the map.
+    bool CoversRegisters(uint32_t address, uint32_t count) const;
+    bool CoversCoils(uint32_t address, uint32_t count) const;
+
+    enum class Fault { kNone, kAddress, kValue };
+    struct EntryWrite {
+        size_t entry;  // its place in the map's registers
+        DecodedWrite decoded;
+    };
+    // A write of `values` from `address` over the registers' `image` (one word an address, all
+    // 65536): every entry it touches, read with the values written over the image, in address
+    // order. kAddress when a register is outside the map, kValue when an entry reads as no
+    // value; `written` is then left as it was.
+    Fault ReadWrite(std::span<const uint16_t> image, uint32_t address,
+                    std::span<const uint16_t> values, std::vector<EntryWrite>& written) const;
+
+    // The map's register entry at an address, or -1; likewise its coil.
+    int32_t RegisterAt(uint32_t address) const;
+    int32_t CoilAt(uint32_t address) const;
+
+private:
+    const RegisterMap& m_map;
+    std::vector<int32_t> m_register;
+    std::vector<int32_t> m_coil;
+};

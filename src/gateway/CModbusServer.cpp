@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <future>
+#include <optional>
 
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
@@ -74,12 +75,14 @@ struct CModbusServer::Client {
 CModbusServer::CModbusServer(CGatewayCore& core, CModbusStatus& status, ModbusConfig config)
     : m_core(core), m_status(status), m_config(std::move(config)), m_index(m_config.map) {
     m_mapping = modbus_mapping_new(kRegisterSpace, 0, kRegisterSpace, kRegisterSpace);
+    m_scratch = modbus_mapping_new(kRegisterSpace, 0, kRegisterSpace, 0);
     m_nWake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
 CModbusServer::~CModbusServer() {
     Stop();
     modbus_mapping_free(m_mapping);
+    modbus_mapping_free(m_scratch);
     if (m_nWake >= 0) {
         close(m_nWake);
     }
@@ -89,7 +92,7 @@ bool CModbusServer::Listen(std::string& error) {
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(m_config.listenPort);
-    if (m_mapping == nullptr || m_nWake < 0 ||
+    if (m_mapping == nullptr || m_scratch == nullptr || m_nWake < 0 ||
         inet_pton(AF_INET, m_config.listenHost.c_str(), &address.sin_addr) != 1) {
         error = "Modbus: cannot listen on " + m_config.listenHost;
         return false;
@@ -219,28 +222,43 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
     }
     const uint8_t unit = request[header - 1];
     const uint8_t function = request[header];
-    std::lock_guard lock(m_mutex);
+    const bool write = function == kWriteCoil || function == kWriteRegister ||
+                       function == kWriteCoils || function == kWriteRegisters;
     Answer answer = Answer::kOk;
-    if (unit != m_config.unitId && unit != kAnyUnit && unit != kAnyUnitToo) {
+    std::optional<std::future<bool>> kept;
+    const bool ours = unit == m_config.unitId || unit == kAnyUnit || unit == kAnyUnitToo;
+    if (!ours) {
         modbus_reply_exception(context, request, MODBUS_EXCEPTION_GATEWAY_TARGET);
         answer = Answer::kFailure;
     } else {
+        // The image changes and the changes are posted in one order for all clients; the wait
+        // for them to be kept is not held against the others, whose writes are kept together.
+        std::lock_guard lock(m_mutex);
         std::vector<ModbusChange> changes;
         answer = Read(request + header, length - header, changes);
-        if (answer == Answer::kOk && !changes.empty() && !Apply(std::move(changes))) {
-            answer = Answer::kFailure;
+        if (answer == Answer::kOk && write) {
+            WriteImage(request + header);
         }
-        if (answer == Answer::kOk) {
+        if (answer == Answer::kOk && !changes.empty()) {
+            kept = Post(std::move(changes));
+        }
+        if (answer == Answer::kOk && !write) {
             modbus_reply(context, request, length, m_mapping);
-            // Input registers read back the same image.
-            std::copy_n(m_mapping->tab_registers, kRegisterSpace, m_mapping->tab_input_registers);
-        } else {
-            static constexpr unsigned kExceptions[] = {
-                MODBUS_EXCEPTION_ILLEGAL_FUNCTION, MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
-                MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,
-                MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE};
-            modbus_reply_exception(context, request, kExceptions[static_cast<int>(answer)]);
         }
+    }
+    if (kept && !Kept(*kept)) {
+        answer = Answer::kFailure;
+    }
+    if (answer == Answer::kOk && write) {
+        // A write's answer repeats the request; its registers are in the image already.
+        std::lock_guard lock(m_scratchMutex);
+        modbus_reply(context, request, length, m_scratch);
+    } else if (answer != Answer::kOk && ours) {
+        static constexpr unsigned kExceptions[] = {
+            MODBUS_EXCEPTION_ILLEGAL_FUNCTION, MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
+            MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,
+            MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE};
+        modbus_reply_exception(context, request, kExceptions[static_cast<int>(answer)]);
     }
     static constexpr const char* kResults[] = {"ok", "illegal_function", "illegal_address",
                                                "illegal_value", "server_failure"};
@@ -248,6 +266,36 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
                             result = kResults[static_cast<int>(answer)]] {
         core.Metrics().RecordModbus(name, result);
     });
+}
+
+void CModbusServer::WriteImage(const uint8_t* pdu) {
+    constexpr int kValues = 6;  // after function, address, count and byte count
+    const uint16_t address = Word(pdu + 1);
+    const uint16_t count = Word(pdu + 3);
+    switch (pdu[0]) {
+        case kWriteRegister:
+            m_mapping->tab_registers[address] = count;
+            m_mapping->tab_input_registers[address] = count;
+            break;
+        case kWriteCoil:
+            m_mapping->tab_bits[address] = count == kCoilOn ? 1 : 0;
+            break;
+        case kWriteRegisters:
+            for (uint32_t i = 0; i < count; ++i) {
+                const uint16_t value = Word(pdu + kValues + 2 * i);
+                m_mapping->tab_registers[address + i] = value;
+                m_mapping->tab_input_registers[address + i] = value;
+            }
+            break;
+        case kWriteCoils:
+            for (uint32_t i = 0; i < count; ++i) {
+                m_mapping->tab_bits[address + i] =
+                    (pdu[kValues + i / kBitsPerByte] >> (i % kBitsPerByte)) & 1;
+            }
+            break;
+        default:
+            break;
+    }
 }
 
 CModbusServer::Answer CModbusServer::Read(const uint8_t* pdu, int length,
@@ -378,7 +426,7 @@ CModbusServer::Answer CModbusServer::ReadCoilWrite(uint16_t address,
     return Answer::kOk;
 }
 
-bool CModbusServer::Apply(std::vector<ModbusChange> changes) {
+std::future<bool> CModbusServer::Post(std::vector<ModbusChange> changes) {
     auto kept = std::make_shared<std::promise<bool>>();
     std::future<bool> answer = kept->get_future();
     // The server may be gone by the time it runs; the core and the status outlive it.
@@ -387,6 +435,10 @@ bool CModbusServer::Apply(std::vector<ModbusChange> changes) {
         ApplyModbusChanges(core, status, std::move(changes),
                            [kept](const GatewayResult& result) { kept->set_value(result.Ok()); });
     });
+    return answer;
+}
+
+bool CModbusServer::Kept(std::future<bool>& answer) {
     while (answer.wait_for(kApplyWaitSlice) != std::future_status::ready) {
         if (m_bStopping) {
             return false;

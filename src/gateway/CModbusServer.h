@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <future>
 #include <list>
 #include <memory>
 #include <mutex>
@@ -19,8 +20,8 @@ struct _modbus_mapping_t;
 // The gateway's Modbus TCP server: a controller writes holding registers and coils, and reads
 // back what was written. The map says what each means; a write that it reads is carried out on
 // the gateway's thread and answered once it is kept, so that a controller that got its answer
-// never loses the write. Each client is served on a thread of its own, one request at a time
-// across them all; a client from an address outside `allowFrom` is refused at connect.
+// never loses the write. Each client is served on a thread of its own; a client from an address
+// outside `allowFrom` is refused at connect.
 class CModbusServer {
 public:
     static constexpr size_t kMaxClients = 16;
@@ -51,8 +52,12 @@ private:
                              std::vector<ModbusChange>& changes);
     Answer ReadCoilWrite(uint16_t address, const std::vector<bool>& values,
                          std::vector<ModbusChange>& changes);
-    // Carries the changes out on the gateway's thread and waits for them to be kept.
-    bool Apply(std::vector<ModbusChange> changes);
+    // The registers or coils of a write that the map took, into the image.
+    void WriteImage(const uint8_t* pdu);
+    // Hands the changes to the gateway's thread; the answer says once they are kept.
+    std::future<bool> Post(std::vector<ModbusChange> changes);
+    // Waits for that answer; false when they were not kept, or the server stops meanwhile.
+    bool Kept(std::future<bool>& answer);
     bool Allowed(const std::string& peer) const;
     void Log(const std::string& text);
 
@@ -62,6 +67,8 @@ private:
     CMapIndex m_index;   // of m_config's map
     std::mutex m_mutex;  // the registers' image; one request at a time
     _modbus_mapping_t* m_mapping = nullptr;
+    std::mutex m_scratchMutex;
+    _modbus_mapping_t* m_scratch = nullptr;  // where a write's answer is made
     int m_nListen = -1;
     int m_nWake = -1;  // readable once stopping
     uint16_t m_nPort = 0;

@@ -154,8 +154,12 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         if (!stateDir.empty()) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
         }
-        config.modbus = ReadModbusConfig(path, object.value("modbus"), object.value("poll"),
-                                         folder.absolutePath(), config.stateDir);
+        try {
+            config.modbus = ReadModbusConfig(path, object.value("modbus"), object.value("poll"),
+                                             folder.absolutePath(), config.stateDir);
+        } catch (const CModbusConfigError& error) {
+            throw CGatewayConfigError(error.what());
+        }
     }
     if (!IsLoopbackHost(config.httpHost) && config.token.size() < kMinRemoteTokenLength) {
         Fail(path, "\"http\" listens beyond loopback at " + config.httpHost +

@@ -61,7 +61,9 @@ void GatewayService::ReadSigns() {
     m_allSigns = signs.All();
     CheckGatewaysOfSigns(m_allSigns, m_config.name);
     CheckScheduleTargets(m_schedules, m_allSigns);
-    CheckModbusSigns(m_config.modbus, m_allSigns);
+    if (auto fault = CheckModbusSigns(m_config.modbus, m_allSigns)) {
+        throw CGatewayConfigError(*fault);
+    }
 }
 
 GatewayService::~GatewayService() {

@@ -6,7 +6,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-#include "gateway/GatewayConfig.h"
 #include "gateway/GatewayRequests.h"
 #include "setup/Ipv4Text.h"
 
@@ -14,9 +13,10 @@ namespace {
 
 constexpr int kMaxUnitId = 255;
 constexpr uint32_t kMaxPort = 65535;
+constexpr int kLoopbackNet = 127;
 
 [[noreturn]] void Fail(const QString& path, const std::string& text) {
-    throw CGatewayConfigError(path.toStdString() + ": " + text);
+    throw CModbusConfigError(path.toStdString() + ": " + text);
 }
 
 std::string Quoted(const std::string& field) {
@@ -206,7 +206,7 @@ ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus, con
             }
             config.allowFrom.push_back(address.toString().toStdString());
         }
-        if (!IsLoopbackHost(config.listenHost) && config.allowFrom.empty()) {
+        if ((*ParseIpv4(config.listenHost))[0] != kLoopbackNet && config.allowFrom.empty()) {
             Fail(path, "\"modbus.listen\" is beyond loopback at " + config.listenHost +
                            ": \"allowFrom\" must list the controllers' addresses");
         }
@@ -238,7 +238,8 @@ ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus, con
     return config;
 }
 
-void CheckModbusSigns(const ModbusConfig& config, const std::vector<NamedSign>& signs) {
+std::optional<std::string> CheckModbusSigns(const ModbusConfig& config,
+                                            const std::vector<NamedSign>& signs) {
     const MapNames names{
         [&](const std::string& name) {
             return std::any_of(signs.begin(), signs.end(),
@@ -250,7 +251,5 @@ void CheckModbusSigns(const ModbusConfig& config, const std::vector<NamedSign>& 
                                    [&](const std::string& t) { return SameSignName(t, tag); });
             });
         }};
-    if (auto fault = CheckRegisterMap(config.map, names, "modbus.map")) {
-        throw CGatewayConfigError(*fault);
-    }
+    return CheckRegisterMap(config.map, names, "modbus.map");
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,12 @@ inline constexpr uint16_t kModbusPort = 502;
 inline constexpr int kDefaultUnitId = 1;
 inline constexpr std::chrono::milliseconds kDefaultPollEvery{1000};
 inline constexpr std::chrono::milliseconds kShortestPollEvery{10};
+
+// Why the Modbus part of gateway.json cannot be used: the file, the field and what it needs.
+class CModbusConfigError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 // A controller the gateway reads on a timer.
 struct ModbusPollTarget {
@@ -44,5 +51,6 @@ struct ModbusConfig {
 ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus, const QJsonValue& poll,
                               const QString& folder, const QString& stateDir);
 
-// The map's signs and tags against signs.json: throws CGatewayConfigError.
-void CheckModbusSigns(const ModbusConfig& config, const std::vector<NamedSign>& signs);
+// The map's signs and tags against signs.json: the first that it does not have.
+std::optional<std::string> CheckModbusSigns(const ModbusConfig& config,
+                                            const std::vector<NamedSign>& signs);

@@ -130,6 +130,7 @@ void CModbusServer::Stop() {
     for (auto& client : clients) {
         shutdown(client->socket, SHUT_RDWR);
         client->thread.join();
+        close(client->socket);
     }
     if (m_nListen >= 0) {
         close(m_nListen);
@@ -168,6 +169,7 @@ void CModbusServer::AcceptLoop() {
         m_clients.remove_if([](const std::unique_ptr<Client>& client) {
             if (client->done) {
                 client->thread.join();
+                close(client->socket);
             }
             return client->done.load();
         });
@@ -211,7 +213,7 @@ void CModbusServer::Serve(Client& client) {
         }
         modbus_free(context);
     }
-    close(client.socket);
+    // Closed by whoever joins the thread, so that a stop never shuts a number used again.
     client.done = true;
 }
 

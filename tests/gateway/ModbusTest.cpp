@@ -16,9 +16,11 @@
 #include <thread>
 
 #include "CoreFixture.h"
+#include "GatewayTestSupport.h"
 #include "ModbusTestSupport.h"
 #include "gateway/CModbusPoller.h"
 #include "gateway/CModbusServer.h"
+#include "gateway/GatewayService.h"
 
 namespace {
 
@@ -309,6 +311,32 @@ TEST(ModbusConfigTest, ReadsAndRefusesTheConfiguration) {
             EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos) << error.what();
             EXPECT_STRNE(c.error, "") << error.what();
         }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ModbusConfigTest, CheckPrintsTheMapAndRefusesUnknownSigns) {
+    const auto service = [](const std::string& sign) {
+        GatewaySetup setup;
+        setup.signs = {TestSign("Line 3", {"hall"})};
+        const std::string path = setup.Write(
+            R"(, "modbus": {"listen": "127.0.0.1:0", "map": [{"register": 100, "type": "message",
+               "sign": ")" +
+            sign + R"("}, {"register": 0, "var": "count", "type": "uint32"}]})");
+        return GatewayService(QString::fromStdString(path)).ModbusMapText();
+    };
+    EXPECT_EQ(service("line 3"),
+              "Modbus map (unit 1):\n"
+              "register 0-1        uint32, high word first -> {count}\n"
+              "register 100        message -> the sign \"line 3\"\n");
+    try {
+        service("Line 9");
+        ADD_FAILURE() << "an unknown sign was taken";
+    } catch (const CGatewayConfigError& error) {
+        EXPECT_STREQ(error.what(), "modbus.map: register 100: there is no sign named \"Line 9\"");
     }
 }
 

@@ -208,7 +208,7 @@ void CModbusServer::Serve(Client& client) {
                 break;  // gone, or a frame that is not Modbus TCP
             }
             if (length > 0) {
-                Handle(context, request, length);
+                Handle(context, request, length, client.peer);
             }
         }
         modbus_free(context);
@@ -217,7 +217,8 @@ void CModbusServer::Serve(Client& client) {
     client.done = true;
 }
 
-void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length) {
+void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length,
+                           const std::string& peer) {
     const int header = modbus_get_header_length(context);
     if (length <= header) {
         return;
@@ -242,6 +243,9 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
             WriteImage(request + header);
         }
         if (answer == Answer::kOk && !changes.empty()) {
+            for (ModbusChange& change : changes) {
+                change.source = peer;
+            }
             kept = Post(std::move(changes));
         }
         if (answer == Answer::kOk && !write) {

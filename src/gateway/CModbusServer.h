@@ -45,7 +45,7 @@ private:
     void AcceptLoop();
     void Serve(Client& client);
     // One request (an ADU of `length` bytes): answered on `context`.
-    void Handle(_modbus* context, const uint8_t* request, int length);
+    void Handle(_modbus* context, const uint8_t* request, int length, const std::string& peer);
     // The request's reading, checked against the map; what a write asks of the gateway.
     Answer Read(const uint8_t* pdu, int length, std::vector<ModbusChange>& changes);
     Answer ReadRegisterWrite(uint16_t address, const std::vector<uint16_t>& values,

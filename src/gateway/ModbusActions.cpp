@@ -7,6 +7,7 @@
 #include "automation/TimeFormat.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
+#include "gateway/PanelFrames.h"
 #include "settings/SignsFile.h"
 
 namespace {
@@ -55,17 +56,31 @@ std::vector<std::string> CoilSigns(const CDirector& director, const CoilEntry& c
     return names;
 }
 
+// A controller's write in the audit, as HTTP's and the broker's are.
+Done AuditedWrite(CGatewayCore& core, const ModbusChange& change, const std::string& target,
+                  const std::string& what, Done next) {
+    if (change.source.empty()) {
+        return next;
+    }
+    return Audited(core.Audit(),
+                   {Role::kNone, change.source, Origin::kModbus, "write " + change.where, target,
+                    CutShort(what, kAuditSummaryBytes), false, ""},
+                   std::move(next));
+}
+
 // A coil set shows its message over the signs' own until it is cleared; the one place that
 // decides what a coil does to a sign.
 void HoldCoil(CGatewayCore& core, const ModbusChange& change, std::vector<Step>& steps) {
     for (const std::string& sign : CoilSigns(core.Director(), change.coil)) {
         if (change.set && change.message) {
-            steps.push_back([&core, sign, message = *change.message](Done done) {
-                core.Commands().Notify(sign, message, kCoilHoldSeconds, Origin::kModbus, done);
+            steps.push_back([&core, change, sign](Done done) {
+                core.Commands().Notify(sign, *change.message, kCoilHoldSeconds, Origin::kModbus,
+                                       AuditedWrite(core, change, sign, "set", done));
             });
         } else if (!change.set) {
-            steps.push_back([&core, sign](Done done) {
-                core.Commands().EndNotice(sign, Origin::kModbus, done);
+            steps.push_back([&core, change, sign](Done done) {
+                core.Commands().EndNotice(sign, Origin::kModbus,
+                                          AuditedWrite(core, change, sign, "cleared", done));
             });
         }
     }
@@ -169,7 +184,9 @@ void ApplyModbusChanges(CGatewayCore& core, CModbusStatus& status,
         switch (change.kind) {
             case ModbusChange::Kind::kValue:
                 steps->push_back([&core, change](Done next) {
-                    core.Commands().SetVariable(change.var, change.value, Origin::kModbus, next);
+                    core.Commands().SetVariable(
+                        change.var, change.value, Origin::kModbus,
+                        AuditedWrite(core, change, change.var, change.value, next));
                 });
                 break;
             case ModbusChange::Kind::kMessage:
@@ -178,8 +195,10 @@ void ApplyModbusChanges(CGatewayCore& core, CModbusStatus& status,
                 }
                 if (change.tag.empty()) {
                     steps->push_back([&core, change](Done next) {
-                        core.Commands().SetMessage(change.sign, *change.message, Origin::kModbus,
-                                                   next);
+                        core.Commands().SetMessage(
+                            change.sign, *change.message, Origin::kModbus,
+                            AuditedWrite(core, change, change.sign,
+                                         ShownText(*change.message).toStdString(), next));
                     });
                 } else {
                     steps->push_back([&core, change](Done next) {

@@ -21,7 +21,8 @@ class CGatewayCore;
 struct ModbusChange {
     enum class Kind { kValue, kMessage, kCoil };
     Kind kind = Kind::kValue;
-    std::string where;  // "register 0-1", "coil 3"
+    std::string where;   // "register 0-1", "coil 3"
+    std::string source;  // the controller's address; empty when polled (not audited)
     std::string var;    // kValue
     std::string value;
     std::string sign;  // kMessage: a sign, or the signs of a tag

@@ -2,21 +2,23 @@
 
 #include <algorithm>
 
-Stamp NextStamp(GatewayTime now, const std::string& by, Origin origin, uint64_t after) {
-    const auto ms = static_cast<uint64_t>(std::max<int64_t>(now.time_since_epoch().count(), 0));
-    return {std::max(ms, after + 1), now, by, origin};
-}
-
 const char* OriginName(Origin origin) {
     switch (origin) {
         case Origin::kBroker:
             return "broker";
+        case Origin::kSchedule:
+            return "schedule";
         case Origin::kModbus:
             return "modbus";
         case Origin::kApi:
             break;
     }
     return "api";
+}
+
+Stamp NextStamp(GatewayTime now, const std::string& by, Origin origin, uint64_t after) {
+    const auto ms = static_cast<uint64_t>(std::max<int64_t>(now.time_since_epoch().count(), 0));
+    return {std::max(ms, after + 1), now, by, origin};
 }
 
 void WriteStamp(QJsonObject& object, const Stamp& stamp) {
@@ -36,7 +38,7 @@ std::optional<Stamp> ReadStamp(const QJsonObject& object) {
     stamp.setAt = TimeFromIsoText(object.value("setAt").toString().toStdString())
                       .value_or(GatewayTime(std::chrono::milliseconds(version.toInteger())));
     stamp.by = object.value("by").toString().toStdString();
-    for (const Origin origin : {Origin::kBroker, Origin::kModbus}) {
+    for (const Origin origin : {Origin::kBroker, Origin::kSchedule, Origin::kModbus}) {
         if (object.value("origin") == OriginName(origin)) {
             stamp.origin = origin;
         }

@@ -149,6 +149,11 @@ TEST(ModbusServerTest, MessageNumbersAndCoils) {
     EXPECT_EQ(f.Shown(), "Shift change");
     EXPECT_EQ(f.StateField("modbusRegister"), "register 100");
     EXPECT_EQ(f.core->SignJson("A")->value("stamp").toObject().value("origin"), "modbus");
+    const std::string audit = f.core->Audit().Since(std::nullopt);
+    for (const char* field :
+         {R"("action":"write register 100")", R"("origin":"modbus")", R"("source":"127.0.0.1")"}) {
+        EXPECT_NE(audit.find(field), std::string::npos) << audit;
+    }
 
     // The coil holds its message up while set; cleared, the desired one is back.
     const auto set = f.Client([](modbus_t* c) {

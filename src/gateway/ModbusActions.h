@@ -23,7 +23,7 @@ struct ModbusChange {
     Kind kind = Kind::kValue;
     std::string where;   // "register 0-1", "coil 3"
     std::string source;  // the controller's address; empty when polled (not audited)
-    std::string var;    // kValue
+    std::string var;     // kValue
     std::string value;
     std::string sign;  // kMessage: a sign, or the signs of a tag
     std::string tag;

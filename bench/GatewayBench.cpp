@@ -196,13 +196,14 @@ std::string SignTopicLevel(int index) {
     return "sign%20" + std::to_string(index + 1);
 }
 
-BenchGateway::BenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl) {
+BenchGateway::BenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl,
+                           const std::string& extra) {
     folder.Write("signs.json", signs.SignsJson());
     const std::string mqtt =
         brokerUrl.empty() ? "" : R"(, "mqtt": {"url": ")" + brokerUrl + R"(", "prefix": "bench"})";
     process = std::make_unique<CGatewayProcess>(folder.Write(
         "gateway.json",
-        R"({"name": "bench", "http": "127.0.0.1:0", "stateDir": "state")" + mqtt + "}"));
+        R"({"name": "bench", "http": "127.0.0.1:0", "stateDir": "state")" + mqtt + extra + "}"));
 }
 
 double BenchGateway::StatusMegabytes(const std::string& field) const {

@@ -77,12 +77,14 @@ private:
 std::string SignTopicLevel(int index);
 
 // lumivex-gateway with the benchmark's signs, in a folder of its own with its state: HTTP on a free
-// port, with the broker when one is given, its topics under "bench".
+// port, with the broker when one is given, its topics under "bench"; `extra`: more fields of
+// gateway.json (", \"modbus\": {...}").
 struct BenchGateway {
     CTempFolder folder;
     std::unique_ptr<CGatewayProcess> process;
 
-    BenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl = {});
+    BenchGateway(const CArrivalSigns& signs, const std::string& brokerUrl = {},
+                 const std::string& extra = {});
     bool Listening() const { return process->Listening(); }
     uint16_t Port() const { return process->Port(); }
     // A value of the gateway's /proc/PID/status in megabytes ("VmRSS", "VmHWM").

@@ -127,12 +127,13 @@ struct Plant {
     std::unique_ptr<BenchGateway> gateway;
     std::string fault;
 
-    explicit Plant(int count, const std::string& brokerUrl = {}) : signs(count) {
+    explicit Plant(int count, const std::string& brokerUrl = {}, const std::string& extra = {})
+        : signs(count) {
         if (!signs.Ready()) {
             fault = "no loopback addresses for the signs";
             return;
         }
-        gateway = std::make_unique<BenchGateway>(signs, brokerUrl);
+        gateway = std::make_unique<BenchGateway>(signs, brokerUrl, extra);
         if (!gateway->Listening() ||
             (!brokerUrl.empty() &&
              gateway->process->Process().WaitForLine("broker connected").empty())) {

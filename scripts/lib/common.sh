@@ -9,7 +9,7 @@ LUMIVEX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format fonts-dejavu-core ccache
-    libmosquitto-dev libcpp-httplib-dev mosquitto libsystemd-dev libssl-dev openssl
+    libmosquitto-dev libcpp-httplib-dev mosquitto libsystemd-dev libssl-dev openssl libmodbus-dev
     chromium chromium-driver python3-selenium
     zlib1g-dev  # the gateway's pictures
     dpkg-dev file  # dpkg-shlibdeps and file: the Debian packages' dependencies

@@ -305,7 +305,7 @@ void CCommands::SetVariable(const std::string& name, const std::string& value, O
         ValuePath(name), Compact(QJsonObject{{"value", QString::fromStdString(value)}}),
         [this, name, value, origin](bool) {
             m_director.SetValue(name, value);
-            if (origin == Origin::kApi && m_forwarding) {
+            if (origin != Origin::kBroker && m_forwarding) {
                 m_forwarding.variable(name, value);
             }
         },
@@ -321,7 +321,7 @@ void CCommands::RemoveVariable(const std::string& name, Origin origin, Reply rep
         ValuePath(name), "{}",
         [this, name, origin](bool) {
             m_director.RemoveValue(name);
-            if (origin == Origin::kApi && m_forwarding) {
+            if (origin != Origin::kBroker && m_forwarding) {
                 m_forwarding.variable(name, "");
             }
         },

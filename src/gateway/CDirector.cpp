@@ -268,6 +268,13 @@ void CDirector::ArmAlerts(size_t index) {
     }
 }
 
+void CDirector::Republish(const std::string& name) {
+    const size_t index = IndexOf(name);
+    if (index < m_signs.size()) {
+        Changed(m_signs[index]);
+    }
+}
+
 void CDirector::RemoveValue(const std::string& name) {
     m_values.erase(name);
     ResendShowing(name);

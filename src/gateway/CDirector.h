@@ -128,6 +128,9 @@ public:
     bool RaiseAlert(const std::string& name, Alert alert);
     // Whether it was up.
     bool ClearAlert(const std::string& name, const std::string& key);
+    // Something shown beside the sign's state changed (a value went stale): its listeners are
+    // told.
+    void Republish(const std::string& name);
     // A live value, already kept: the signs that show it get their message again.
     void SetValue(const std::string& name, const std::string& value);
     void RemoveValue(const std::string& name);

@@ -89,7 +89,11 @@ void CGatewayCore::Happened(const DirectorEvent& event) {
 }
 
 QJsonObject CGatewayCore::SignJson(const SignState& state) const {
-    return SignStateJson(state, m_director.Shown(state), m_config.name);
+    QJsonObject object = SignStateJson(state, m_director.Shown(state), m_config.name);
+    for (const StateExtra& extra : m_stateExtras) {
+        extra(state, object);
+    }
+    return object;
 }
 
 std::optional<QJsonObject> CGatewayCore::SignJson(const std::string& name) const {

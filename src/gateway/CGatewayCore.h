@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QObject>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -58,6 +59,9 @@ public:
     QJsonObject ValuesJson() const;
     QJsonArray SignsJson() const;
     QJsonObject SignJson(const SignState& state) const;
+    // Adds to every sign's state what an adapter knows of it (the Modbus register that changed it).
+    using StateExtra = std::function<void(const SignState&, QJsonObject&)>;
+    void AddStateExtra(StateExtra extra) { m_stateExtras.push_back(std::move(extra)); }
     // What a sign shows (or, `delivered`, last took), driven here or by another gateway on the
     // broker, for its pictures.
     Result<MessageDocument> ShownAnywhere(const std::string& name, bool delivered = false) const;
@@ -76,4 +80,5 @@ private:
     CFolderLock m_lock;  // of the state folder
     std::unique_ptr<CStateJournal> m_journal;
     CAuditLog m_audit;
+    std::vector<StateExtra> m_stateExtras;
 };

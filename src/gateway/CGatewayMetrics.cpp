@@ -126,5 +126,11 @@ std::string CGatewayMetrics::Text(const std::vector<SignState>& signs) const {
             std::to_string(m_nStateWriteFailures) + "\n";
     Header(text, "lumivex_gateway_mqtt_connected", "1 while the broker is connected.", "gauge");
     text += "lumivex_gateway_mqtt_connected " + std::string(m_bBrokerConnected ? "1" : "0") + "\n";
+    Header(text, "lumivex_modbus_requests_total", "Modbus requests by function and result.",
+           "counter");
+    for (const auto& [labels, count] : m_modbus) {
+        text += "lumivex_modbus_requests_total{function=\"" + labels.first + "\",result=\"" +
+                labels.second + "\"} " + std::to_string(count) + "\n";
+    }
     return text;
 }

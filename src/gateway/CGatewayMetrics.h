@@ -19,6 +19,10 @@ public:
     void RecordRetry(const std::string& sign);
     void RecordStateWrite(bool kept) { ++(kept ? m_nStateWrites : m_nStateWriteFailures); }
     void SetBrokerConnected(bool connected) { m_bBrokerConnected = connected; }
+    // A controller's request: its function ("write_multiple_registers") and how it was answered.
+    void RecordModbus(const std::string& function, const std::string& result) {
+        ++m_modbus[{function, result}];
+    }
 
     // The counters, and the signs' own gauges from what the director keeps of them now.
     std::string Text(const std::vector<SignState>& signs) const;
@@ -36,4 +40,5 @@ private:
     uint64_t m_nStateWrites = 0;
     uint64_t m_nStateWriteFailures = 0;
     bool m_bBrokerConnected = false;
+    std::map<std::pair<std::string, std::string>, uint64_t> m_modbus;  // (function, result)
 };

@@ -187,8 +187,8 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         }
         const QJsonObject object = document.object();
         static const QStringList kFields = {
-            "name", "http",     "tokenFile",  "tokens",       "readNeedsToken",
-            "mqtt", "stateDir", "forwardKey", "allowedHosts", "alertSeconds"};
+            "name",     "http",       "tokenFile",    "tokens",       "readNeedsToken", "mqtt",
+            "stateDir", "forwardKey", "allowedHosts", "alertSeconds", "modbus",         "poll"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -232,6 +232,12 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         const std::string stateDir = TextField(path, object, "stateDir");
         if (!stateDir.empty()) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
+        }
+        try {
+            config.modbus = ReadModbusConfig(path, object.value("modbus"), object.value("poll"),
+                                             folder.absolutePath(), config.stateDir);
+        } catch (const CModbusConfigError& error) {
+            throw CGatewayConfigError(error.what());
         }
     }
     const bool anyToken =

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/ModbusConfig.h"
 #include "settings/SignsFile.h"
 
 inline constexpr const char* kGatewayFileName = "gateway.json";
@@ -53,6 +54,7 @@ struct GatewayConfig {
     MqttConfig mqtt;
     // How long each of several alerts of one priority stays on a sign in turn.
     int alertSeconds = kDefaultAlertSeconds;
+    ModbusConfig modbus;  // the Modbus server and the controllers polled
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json
 };

@@ -10,6 +10,8 @@
 
 #include "gateway/CGatewayCore.h"
 #include "gateway/CHttpApi.h"
+#include "gateway/CModbusPoller.h"
+#include "gateway/CModbusServer.h"
 #include "gateway/CMqttBridge.h"
 #include "gateway/Clock.h"
 #include "gateway/ServiceManager.h"
@@ -59,6 +61,9 @@ void GatewayService::ReadSigns() {
     m_allSigns = signs.All();
     CheckGatewaysOfSigns(m_allSigns, m_config.name);
     CheckScheduleTargets(m_schedules, m_allSigns);
+    if (auto fault = CheckModbusSigns(m_config.modbus, m_allSigns)) {
+        throw CGatewayConfigError(*fault);
+    }
 }
 
 GatewayService::~GatewayService() {
@@ -81,7 +86,26 @@ std::string GatewayService::Summary() const {
            std::to_string(SignsOfGateway(m_allSigns, m_config.name).size()) + " of " +
            std::to_string(m_allSigns.size()) + " signs, HTTP " + m_config.httpHost + ":" +
            std::to_string(m_config.httpPort) + tokens + ", " +
-           (m_config.mqtt.url.empty() ? "no broker" : "broker " + m_config.mqtt.url);
+           (m_config.mqtt.url.empty() ? "no broker" : "broker " + m_config.mqtt.url) +
+           (m_config.modbus.Serves() ? ", Modbus " + m_config.modbus.listenHost + ":" +
+                                           std::to_string(m_config.modbus.listenPort)
+                                     : "") +
+           (m_config.modbus.poll.empty()
+                ? ""
+                : ", polling " + std::to_string(m_config.modbus.poll.size()) + " controller(s)");
+}
+
+std::string GatewayService::ModbusMapText() const {
+    std::string text;
+    if (m_config.modbus.Serves()) {
+        text += "Modbus map (unit " + std::to_string(m_config.modbus.unitId) + "):\n" +
+                DescribeRegisterMap(m_config.modbus.map);
+    }
+    for (const ModbusPollTarget& target : m_config.modbus.poll) {
+        text += "polled every " + std::to_string(target.every.count()) + " ms from " + target.host +
+                ":" + std::to_string(target.port) + ":\n" + DescribeRegisterMap({target.reads, {}});
+    }
+    return text;
 }
 
 bool GatewayService::Start(std::string& error) {
@@ -112,11 +136,33 @@ bool GatewayService::Start(std::string& error) {
     if (m_mqtt) {
         m_mqtt->Start(m_nameHeld);
     }
+    if (!StartModbus(error)) {
+        return false;
+    }
     m_core->Log().Line(m_config.name, "listening on http://" + m_config.httpHost + ":" +
                                           std::to_string(m_http->Port()));
     m_core->Log().Flush();
     m_manager = std::make_unique<CServiceManager>();
     m_manager->Ready();
+    return true;
+}
+
+bool GatewayService::StartModbus(std::string& error) {
+    m_modbusStatus = std::make_unique<CModbusStatus>(*m_core);
+    m_core->AddStateExtra(
+        [status = m_modbusStatus.get()](const SignState& state, QJsonObject& object) {
+            status->AddTo(state, object);
+        });
+    if (m_config.modbus.Serves()) {
+        m_modbus = std::make_unique<CModbusServer>(*m_core, *m_modbusStatus, m_config.modbus);
+        if (!m_modbus->Listen(error)) {
+            return false;
+        }
+        m_core->Log().Line(m_config.name, "Modbus on " + m_config.modbus.listenHost + ":" +
+                                              std::to_string(m_modbus->Port()));
+    }
+    m_poller = std::make_unique<CModbusPoller>(*m_core, *m_modbusStatus, m_config.modbus.poll);
+    m_poller->Start();
     return true;
 }
 
@@ -155,6 +201,12 @@ bool GatewayService::Stop() {
     }
     if (m_mqtt) {
         quiet = m_mqtt->Stop() && quiet;
+    }
+    if (m_modbus) {
+        m_modbus->Stop();
+    }
+    if (m_poller) {
+        m_poller->Stop();
     }
     if (m_core) {
         m_core->Stop();  // the journal written to the end

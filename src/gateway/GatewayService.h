@@ -14,6 +14,9 @@ class CGatewayCore;
 class CHttpApi;
 class CMqttBridge;
 class CServiceManager;
+class CModbusStatus;
+class CModbusServer;
+class CModbusPoller;
 
 // The whole gateway as lumivex-gateway runs it: its configuration, the system's clock, the send
 // plans, the core, and the ways in (HTTP and the broker).
@@ -32,6 +35,8 @@ public:
     void SetNameHeld(std::function<void(const std::string& why)> nameHeld) {
         m_nameHeld = std::move(nameHeld);
     }
+    // What --check prints beside the summary: the Modbus map, register by register.
+    std::string ModbusMapText() const;
     // Sends every sign its message and serves; false with the reason when it cannot.
     bool Start(std::string& error);
     // Stops serving, keeps what was asked of the state folder, then ends the sends; within a
@@ -45,15 +50,20 @@ public:
 private:
     // signs.json, its schedules and their checks.
     void ReadSigns();
+    // The Modbus server and the polling of controllers, once the core has started.
+    bool StartModbus(std::string& error);
 
     GatewayConfig m_config;
     std::vector<NamedSign> m_allSigns;
     GatewaySchedules m_schedules;
     std::unique_ptr<CTimerClock> m_clock;
+    std::unique_ptr<CModbusStatus> m_modbusStatus;  // outlives the core that asks it
     std::unique_ptr<CPlanSender> m_sender;
     std::unique_ptr<CGatewayCore> m_core;
     std::unique_ptr<CHttpApi> m_http;
     std::unique_ptr<CMqttBridge> m_mqtt;
+    std::unique_ptr<CModbusServer> m_modbus;
+    std::unique_ptr<CModbusPoller> m_poller;
     std::unique_ptr<CServiceManager> m_manager;
     std::function<void(const std::string&)> m_nameHeld;
 };

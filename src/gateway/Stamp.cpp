@@ -8,6 +8,8 @@ const char* OriginName(Origin origin) {
             return "broker";
         case Origin::kSchedule:
             return "schedule";
+        case Origin::kModbus:
+            return "modbus";
         case Origin::kApi:
             break;
     }
@@ -36,6 +38,10 @@ std::optional<Stamp> ReadStamp(const QJsonObject& object) {
     stamp.setAt = TimeFromIsoText(object.value("setAt").toString().toStdString())
                       .value_or(GatewayTime(std::chrono::milliseconds(version.toInteger())));
     stamp.by = object.value("by").toString().toStdString();
-    stamp.origin = object.value("origin") == "broker" ? Origin::kBroker : Origin::kApi;
+    for (const Origin origin : {Origin::kBroker, Origin::kSchedule, Origin::kModbus}) {
+        if (object.value("origin") == OriginName(origin)) {
+            stamp.origin = origin;
+        }
+    }
     return stamp;
 }

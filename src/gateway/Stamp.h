@@ -8,9 +8,9 @@
 #include "gateway/Clock.h"
 
 // Where a change came from. A new way in adds its value here and its name in OriginName.
-enum class Origin { kApi, kBroker, kSchedule };
+enum class Origin { kApi, kBroker, kSchedule, kModbus };
 
-// "api", "broker", "schedule": as stamps and the audit say it.
+// "api", "broker", "schedule", "modbus": as stamps, the audit and the log say it.
 const char* OriginName(Origin origin);
 
 // When and by whom a desired message was set, and its version: of two messages for one sign, the

@@ -20,11 +20,11 @@ constexpr int kExitBadInput = 2;
 constexpr const char* kUsage =
     "Usage: lumivex-gateway [--config FILE] [--defaults] [--check]\n"
     "\n"
-    "Keeps every named sign showing its desired message, set over HTTP and MQTT.\n"
+    "Keeps every named sign showing its desired message, set over HTTP, MQTT and Modbus.\n"
     "\n"
     "  --config FILE  the gateway's configuration (default: gateway.json beside signs.json)\n"
     "  --defaults     run with the defaults when the configuration file is missing\n"
-    "  --check        check the configuration and signs.json, then exit\n"
+    "  --check        check the configuration and signs.json, print the Modbus map, then exit\n"
     "\n"
     "SIGTERM ends it; SIGHUP reads signs.json and its schedules again.\n"
     "  --help         show this text\n"
@@ -74,7 +74,7 @@ int main(int argc, char* argv[]) {
         return kExitBadInput;
     }
     if (checkOnly) {
-        std::printf("%s\n", service->Summary().c_str());
+        std::printf("%s\n%s", service->Summary().c_str(), service->ModbusMapText().c_str());
         return kExitOk;
     }
 

@@ -53,6 +53,9 @@ function statusOf(card) {
   } else if (card.showing === 'schedule') {
     notice = ' · by schedule';
   }
+  if (card.stale) {
+    notice += ` · ${card.stale}`;  // a polled controller stopped answering; the text stays
+  }
   if (card.waitingFor === 'retry') {
     const seconds = Math.max(0, Math.ceil((Date.parse(card.nextTryAt) - now) / 1000));
     return ['failed', `retrying: ${reasonOf(card)}, next try in ${seconds}\u00a0s${notice}`];

@@ -9,7 +9,7 @@ LUMIVEX_PACKAGES=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     clang-format fonts-dejavu-core ccache
-    libmosquitto-dev libcpp-httplib-dev mosquitto libsystemd-dev
+    libmosquitto-dev libcpp-httplib-dev mosquitto libsystemd-dev libssl-dev openssl
     chromium chromium-driver python3-selenium
     dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies
 )

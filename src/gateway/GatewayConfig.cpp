@@ -87,6 +87,23 @@ void ReadMqtt(const QString& path, const QJsonValue& value, MqttConfig& mqtt) {
     }
 }
 
+void ReadTls(const QString& path, const QJsonValue& value, TlsConfig& tls) {
+    if (value.isUndefined()) {
+        return;
+    }
+    const QJsonObject object = value.toObject();
+    if (!value.isObject() || object.keys() != QStringList{"certFile", "keyFile"}) {
+        Fail(path, "\"tls\" must be an object of \"certFile\" and \"keyFile\"");
+    }
+    const QDir folder = QFileInfo(path).dir();
+    tls.certFile =
+        folder.absoluteFilePath(QString::fromStdString(TextField(path, object, "certFile")))
+            .toStdString();
+    tls.keyFile =
+        folder.absoluteFilePath(QString::fromStdString(TextField(path, object, "keyFile")))
+            .toStdString();
+}
+
 }  // namespace
 
 QString DefaultGatewayConfigPath() {
@@ -120,7 +137,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         }
         const QJsonObject object = document.object();
         static const QStringList kFields = {"name",         "http", "tokenFile", "forwardKey",
-                                            "allowedHosts", "mqtt", "stateDir"};
+                                            "allowedHosts", "mqtt", "stateDir",  "tls"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -149,6 +166,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "\"forwardKey\" must be at least 16 characters");
         }
         ReadMqtt(path, object.value("mqtt"), config.mqtt);
+        ReadTls(path, object.value("tls"), config.tls);
         const std::string stateDir = TextField(path, object, "stateDir");
         if (!stateDir.empty()) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));

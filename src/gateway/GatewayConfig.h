@@ -29,6 +29,13 @@ struct MqttConfig {
     std::string password;  // read from passwordFile
 };
 
+// HTTPS: the server's certificate (with its chain) and its private key, PEM files named as
+// absolute paths. Empty: plain HTTP.
+struct TlsConfig {
+    std::string certFile;
+    std::string keyFile;
+};
+
 struct GatewayConfig {
     std::string name;  // this gateway's, as signs.json's "gateway" fields name it
     std::string httpHost = kDefaultHttpHost;
@@ -40,6 +47,7 @@ struct GatewayConfig {
     // Shared with the gateways this one forwards writes to and takes them from; empty: none.
     std::string forwardKey;
     MqttConfig mqtt;
+    TlsConfig tls;
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json
 };

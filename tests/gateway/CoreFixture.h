@@ -63,6 +63,7 @@ public:
         config.name = "hall-b";
         config.httpPort = m_nPort;
         config.token = std::move(token);
+        config.tls = tls;
         config.stateDir = QString::fromStdString(folder.Path() + "/state");
         NamedSign other = TestSign("C", {"hall"});
         other.gateway = "hall-a";
@@ -80,6 +81,7 @@ public:
     }
 
     uint16_t m_nPort;
+    TlsConfig tls;  // HTTPS from the next Make
     CTempFolder folder;
     CScriptedClock clock{kTestStart};
     CRecordingSender sender;

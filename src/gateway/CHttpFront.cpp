@@ -1,10 +1,10 @@
 #include "gateway/CHttpFront.h"
 
-#include <arpa/inet.h>
+#include "gateway/HttpConnection.h"
+
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
-#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
@@ -12,193 +12,23 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using Clock = HttpConnection::Clock;
 
-constexpr int kPollSliceMs = 100;  // how often waits look at their deadline and at a stop
+constexpr int kPollSliceMs = 100;  // how often the poller looks at the deadlines and a stop
 constexpr int kMaxEvents = 256;
 constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kMaxToldClients = 4096;
-constexpr ssize_t kNotYet = -1;  // nothing to read or no room to write without waiting
-constexpr ssize_t kFailed = -2;
 
-constexpr char kHeadTooLarge[] =
-    "HTTP/1.1 431 Request Header Fields Too Large\r\n"
-    "Content-Type: application/json\r\nContent-Length: 42\r\nConnection: close\r\n\r\n"
-    "{\"error\":\"the request's head is too large\"}";
-
-int SliceUntil(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return static_cast<int>(std::clamp<long long>(left, 0, kPollSliceMs));
-}
-
-std::string AddressText(const sockaddr_storage& address, int& port) {
-    char text[INET6_ADDRSTRLEN] = {};
-    if (address.ss_family == AF_INET) {
-        const auto& in = reinterpret_cast<const sockaddr_in&>(address);
-        inet_ntop(AF_INET, &in.sin_addr, text, sizeof(text));
-        port = ntohs(in.sin_port);
-    } else if (address.ss_family == AF_INET6) {
-        const auto& in = reinterpret_cast<const sockaddr_in6&>(address);
-        inet_ntop(AF_INET6, &in.sin6_addr, text, sizeof(text));
-        port = ntohs(in.sin6_port);
-    }
-    return text;
-}
+const std::string kHeadTooLargeBody = R"({"error":"the request's head is too large"})";
+const std::string kHeadTooLarge =
+    "HTTP/1.1 431 Request Header Fields Too Large\r\nContent-Type: application/json\r\n"
+    "Content-Length: " +
+    std::to_string(kHeadTooLargeBody.size()) + "\r\nConnection: close\r\n\r\n" + kHeadTooLargeBody;
 
 }  // namespace
-
-struct CHttpFront::Connection {
-    Connection(CHttpFront& owner, int fd, std::string from, int fromPort)
-        : front(owner), socket(fd), address(std::move(from)), port(fromPort) {}
-    ~Connection() {
-        if (ssl != nullptr) {
-            SSL_free(ssl);
-        }
-        front.Forget(*this);  // before the number can be handed to another connection
-        ::close(socket);
-    }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-
-    CHttpFront& front;
-    const int socket;
-    const std::string address;
-    const int port;
-    SSL* ssl = nullptr;
-    bool secured = false;    // the handshake done
-    bool wantWrite = false;  // TLS waits for room to write, even to read
-    bool polledForWrite = false;
-    bool idle = false;    // between requests, no byte of the next yet
-    std::string pending;  // read from the client, not yet taken by the request
-    size_t used = 0;      // of `pending`
-    Clock::time_point deadline;
-
-    // Without waiting: bytes, 0 when the client closed, kNotYet or kFailed.
-    ssize_t Receive(char* to, size_t size) {
-        if (ssl == nullptr) {
-            const ssize_t got = recv(socket, to, size, 0);
-            if (got >= 0) {
-                return got;
-            }
-            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kNotYet : kFailed;
-        }
-        ERR_clear_error();
-        const int got = SSL_read(ssl, to, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
-        return got > 0 ? got : TlsOutcome(got);
-    }
-    ssize_t Send(const char* from, size_t size) {
-        if (ssl == nullptr) {
-            const ssize_t sent = send(socket, from, size, MSG_NOSIGNAL);
-            if (sent >= 0) {
-                return sent;
-            }
-            return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? kNotYet : kFailed;
-        }
-        ERR_clear_error();
-        const int sent = SSL_write(ssl, from, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
-        return sent > 0 ? sent : TlsOutcome(sent);
-    }
-    ssize_t TlsOutcome(int result) {
-        switch (SSL_get_error(ssl, result)) {
-            case SSL_ERROR_WANT_READ:
-                wantWrite = false;
-                return kNotYet;
-            case SSL_ERROR_WANT_WRITE:
-                wantWrite = true;
-                return kNotYet;
-            case SSL_ERROR_ZERO_RETURN:
-                return 0;
-            default:
-                return kFailed;
-        }
-    }
-    // Until the socket is ready for what the last call waits for, the deadline passes or the
-    // server stops.
-    bool Wait(short events, Clock::time_point until) const {
-        for (;;) {
-            if (front.m_bStopping || Clock::now() >= until) {
-                return false;
-            }
-            pollfd ready{socket, events, 0};
-            const int got = poll(&ready, 1, SliceUntil(until));
-            if (got > 0) {
-                return true;  // an error too: the next call says it
-            }
-            if (got < 0 && errno != EINTR) {
-                return false;
-            }
-        }
-    }
-    short Awaited(short otherwise) const {
-        return ssl != nullptr && wantWrite ? POLLOUT : (ssl != nullptr ? POLLIN : otherwise);
-    }
-};
-
-// What a worker reads and writes: first what the poller read, then the socket, each wait bounded
-// by the request's deadline for reading and by the write time for each write.
-class CHttpFront::CStream : public httplib::Stream {
-public:
-    CStream(Connection& connection, Clock::time_point readUntil, std::chrono::milliseconds write)
-        : m_connection(connection), m_readUntil(readUntil), m_write(write) {}
-
-    bool is_readable() const override {
-        return m_connection.used < m_connection.pending.size() ||
-               (m_connection.ssl != nullptr && SSL_pending(m_connection.ssl) > 0) ||
-               m_connection.Wait(POLLIN, m_readUntil);
-    }
-    bool is_writable() const override { return m_connection.Wait(POLLOUT, Clock::now() + m_write); }
-    ssize_t read(char* to, size_t size) override {
-        Connection& c = m_connection;
-        if (c.used == c.pending.size()) {
-            c.pending.clear();
-            c.used = 0;
-            char buffer[kReadChunk];
-            ssize_t got = c.Receive(buffer, sizeof(buffer));
-            while (got == kNotYet && c.Wait(c.Awaited(POLLIN), m_readUntil)) {
-                got = c.Receive(buffer, sizeof(buffer));
-            }
-            if (got <= 0) {
-                return got == 0 ? 0 : -1;
-            }
-            c.pending.assign(buffer, static_cast<size_t>(got));
-        }
-        const size_t taken = std::min(size, c.pending.size() - c.used);
-        std::memcpy(to, c.pending.data() + c.used, taken);
-        c.used += taken;
-        return static_cast<ssize_t>(taken);
-    }
-    ssize_t write(const char* from, size_t size) override {
-        Connection& c = m_connection;
-        ssize_t sent = c.Send(from, size);
-        while (sent == kNotYet && c.Wait(c.Awaited(POLLOUT), Clock::now() + m_write)) {
-            sent = c.Send(from, size);
-        }
-        return sent > 0 ? sent : -1;
-    }
-    void get_remote_ip_and_port(std::string& ip, int& port) const override {
-        ip = m_connection.address;
-        port = m_connection.port;
-    }
-    void get_local_ip_and_port(std::string& ip, int& port) const override {
-        sockaddr_storage address{};
-        socklen_t length = sizeof(address);
-        port = 0;
-        if (getsockname(m_connection.socket, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
-            ip = AddressText(address, port);
-        }
-    }
-    socket_t socket() const override { return m_connection.socket; }
-
-private:
-    Connection& m_connection;
-    const Clock::time_point m_readUntil;
-    const std::chrono::milliseconds m_write;
-};
 
 // The server's task queue for one run of listening: accepted sockets are handed to the poller
 // at once, on the accepting thread; the end of the run ends the poller and the workers.
@@ -273,7 +103,8 @@ bool CHttpFront::process_and_close_socket(socket_t socket) {
     fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);
     const int yes = 1;
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof(yes));
-    auto connection = std::make_shared<Connection>(*this, socket, address, port);
+    auto connection = std::make_shared<HttpConnection>(
+        socket, address, port, m_bStopping, [this](const HttpConnection& c) { Forget(c); });
     connection->deadline = Clock::now() + m_limits.header;
     if (m_tls != nullptr) {
         connection->ssl = SSL_new(m_tls);
@@ -287,7 +118,7 @@ bool CHttpFront::process_and_close_socket(socket_t socket) {
     return true;
 }
 
-void CHttpFront::Forget(const Connection& connection) {
+void CHttpFront::Forget(const HttpConnection& connection) {
     const std::lock_guard lock(m_mutex);
     m_open.erase(connection.socket);
     const auto found = m_clients.find(connection.address);
@@ -344,12 +175,13 @@ void CHttpFront::HandOver(const ConnectionPtr& connection) {
     [[maybe_unused]] const ssize_t written = ::write(m_nWake, &one, sizeof(one));
 }
 
-CHttpFront::Progress CHttpFront::Advance(Connection& c) const {
+CHttpFront::Progress CHttpFront::Advance(HttpConnection& c) const {
     if (c.ssl != nullptr && !c.secured) {
         ERR_clear_error();
         const int accepted = SSL_accept(c.ssl);
         if (accepted != 1) {
-            return c.TlsOutcome(accepted) == kNotYet ? Progress::kWaiting : Progress::kClosed;
+            return c.TlsOutcome(accepted) == HttpConnection::kNotYet ? Progress::kWaiting
+                                                                     : Progress::kClosed;
         }
         c.secured = true;
     }
@@ -369,7 +201,7 @@ CHttpFront::Progress CHttpFront::Advance(Connection& c) const {
         char buffer[kReadChunk];
         const ssize_t got =
             c.Receive(buffer, std::min(sizeof(buffer), m_limits.maxHead - unread.size()));
-        if (got == kNotYet) {
+        if (got == HttpConnection::kNotYet) {
             return Progress::kWaiting;
         }
         if (got <= 0) {
@@ -383,14 +215,14 @@ CHttpFront::Progress CHttpFront::Advance(Connection& c) const {
     }
 }
 
-void CHttpFront::RefuseHead(Connection& connection) {
-    connection.Send(kHeadTooLarge, sizeof(kHeadTooLarge) - 1);
+void CHttpFront::RefuseHead(HttpConnection& connection) {
+    connection.Send(kHeadTooLarge.data(), kHeadTooLarge.size());
 }
 
 void CHttpFront::Answer(ConnectionPtr connection) {
-    Connection& c = *connection;
+    HttpConnection& c = *connection;
     for (;;) {
-        CStream stream(c, Clock::now() + m_limits.body, m_limits.write);
+        CConnectionStream stream(c, Clock::now() + m_limits.body, m_limits.write);
         if (!Serve(stream)) {
             return;
         }
@@ -417,7 +249,7 @@ void CHttpFront::PollLoop() {
     std::map<int, ConnectionPtr> waiting;
     epoll_event events[kMaxEvents];
     auto sweep = Clock::now();
-    const auto watch = [&](Connection& c, int operation) {
+    const auto watch = [&](HttpConnection& c, int operation) {
         epoll_event event{};
         c.polledForWrite = c.ssl != nullptr && c.wantWrite;
         event.events = c.polledForWrite ? EPOLLOUT : EPOLLIN;
@@ -446,7 +278,7 @@ void CHttpFront::PollLoop() {
             if (found == waiting.end()) {
                 continue;
             }
-            Connection& c = *found->second;
+            HttpConnection& c = *found->second;
             const Progress progress = Advance(c);
             if (progress == Progress::kWaiting) {
                 if (c.polledForWrite != (c.ssl != nullptr && c.wantWrite)) {

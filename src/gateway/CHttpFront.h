@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+struct HttpConnection;
+
 // How long a client may take and how much it may hold.
 struct HttpFrontLimits {
     std::chrono::milliseconds header{10'000};  // from its first byte (or the TLS handshake's)
@@ -51,10 +53,8 @@ public:
     bool Serve(httplib::Stream& stream);
 
 private:
-    struct Connection;
-    class CStream;
     class CRun;
-    using ConnectionPtr = std::shared_ptr<Connection>;
+    using ConnectionPtr = std::shared_ptr<HttpConnection>;
     enum class Progress { kWaiting, kHead, kClosed, kTooLarge };
 
     bool process_and_close_socket(socket_t socket) override;
@@ -63,11 +63,11 @@ private:
     void End();
     void PollLoop();
     // Reads what has come without waiting: the handshake, then the head.
-    Progress Advance(Connection& connection) const;
+    Progress Advance(HttpConnection& connection) const;
     void HandOver(const ConnectionPtr& connection);  // to the poller
     void Answer(ConnectionPtr connection);           // on a worker
-    void Forget(const Connection& connection);
-    static void RefuseHead(Connection& connection);
+    void Forget(const HttpConnection& connection);
+    static void RefuseHead(HttpConnection& connection);
 
     const HttpFrontLimits m_limits;
     SSL_CTX* m_tls;

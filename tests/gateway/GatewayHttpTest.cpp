@@ -104,14 +104,7 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOtherAndNothingHoldsAStop) {
     // Clients that send their requests a byte at a time, from several addresses.
     std::vector<int> slow;
     for (uint32_t i = 0; i < kSlowClients; ++i) {
-        slow.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK + 1 + i % 8);
-        ASSERT_EQ(bind(slow.back(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-        address.sin_port = htons(gateway.Port());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(connect(slow.back(), reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+        slow.push_back(ConnectFrom(static_cast<int>(2 + i % 8), gateway.Port()));
         ASSERT_EQ(send(slow.back(), "G", 1, MSG_NOSIGNAL), 1);
     }
     // Ends at once though a send waits for its connection, the broker for its connect and a

@@ -1,12 +1,8 @@
 // The HTTP server's front stage in process: slow and many clients hold no worker, every wait is
 // bounded, and HTTPS serves only a certificate that can be served.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <future>
 #include <iostream>
@@ -22,24 +18,6 @@ namespace {
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
-
-// A client socket from 127.0.0.`host` to the server's port; -1 when it cannot connect.
-int ConnectFrom(int host, uint16_t port) {
-    const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl((INADDR_LOOPBACK & ~0xFFu) | static_cast<uint32_t>(host));
-    const auto* any = reinterpret_cast<sockaddr*>(&address);
-    if (bind(client, any, sizeof(address)) == 0) {
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        address.sin_port = htons(port);
-        if (connect(client, any, sizeof(address)) == 0) {
-            return client;
-        }
-    }
-    close(client);
-    return -1;
-}
 
 // What the server sends until it closes; "<open>" after it when it has not closed within the
 // tests' bound.

@@ -256,6 +256,24 @@ void CHttpFront::PollLoop() {
         event.data.fd = c.socket;
         epoll_ctl(m_nEpoll, operation, c.socket, &event);
     };
+    // Moves a connection on as far as what has come allows; false when it leaves the poller.
+    const auto step = [&](const ConnectionPtr& connection) {
+        HttpConnection& c = *connection;
+        const Progress progress = Advance(c);
+        if (progress == Progress::kWaiting) {
+            if (c.polledForWrite != (c.ssl != nullptr && c.wantWrite)) {
+                watch(c, EPOLL_CTL_MOD);
+            }
+            return true;
+        }
+        if (progress == Progress::kHead) {
+            epoll_ctl(m_nEpoll, EPOLL_CTL_DEL, c.socket, nullptr);
+            m_workers->enqueue([this, connection] { Answer(connection); });
+        } else if (progress == Progress::kTooLarge) {
+            RefuseHead(c);
+        }
+        return false;
+    };
     while (!m_bStopping) {
         const int count = epoll_wait(m_nEpoll, events, kMaxEvents, kPollSliceMs);
         std::vector<ConnectionPtr> arrived;
@@ -278,26 +296,21 @@ void CHttpFront::PollLoop() {
             if (found == waiting.end()) {
                 continue;
             }
-            HttpConnection& c = *found->second;
-            const Progress progress = Advance(c);
-            if (progress == Progress::kWaiting) {
-                if (c.polledForWrite != (c.ssl != nullptr && c.wantWrite)) {
-                    watch(c, EPOLL_CTL_MOD);
-                }
-                continue;
+            if (!step(found->second)) {
+                waiting.erase(found);  // closed, unless a worker has it now
             }
-            if (progress == Progress::kHead) {
-                epoll_ctl(m_nEpoll, EPOLL_CTL_DEL, socket, nullptr);
-                m_workers->enqueue([this, c = found->second] { Answer(c); });
-            } else if (progress == Progress::kTooLarge) {
-                RefuseHead(c);
-            }
-            waiting.erase(found);  // closed, unless a worker has it now
         }
         const auto now = Clock::now();
-        if (now >= sweep) {
-            std::erase_if(waiting, [&](const auto& entry) { return entry.second->deadline < now; });
-            sweep = now + std::chrono::milliseconds(kPollSliceMs);
+        if (now < sweep) {
+            continue;
+        }
+        sweep = now + std::chrono::milliseconds(kPollSliceMs);
+        for (auto entry = waiting.begin(); entry != waiting.end();) {
+            // What came in time counts, though looked at late; a first byte after the idle
+            // wait starts the head's time.
+            const bool over = entry->second->deadline < now &&
+                              !(step(entry->second) && entry->second->deadline >= now);
+            entry = over ? waiting.erase(entry) : std::next(entry);
         }
     }
 }

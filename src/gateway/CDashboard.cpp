@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "gateway/AccessRoles.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayThread.h"
 #include "gateway/PanelFrames.h"
@@ -213,7 +214,7 @@ std::string CDashboard::SnapshotEvent() {
     }
     QJsonObject data;
     data["gateway"] = QString::fromStdString(m_core.Config().name);
-    data["tokenNeeded"] = !m_core.Config().token.empty();
+    data["tokenNeeded"] = TokensConfigured(m_core.Config());
     // Another gateway's signs take writes from here only with the key both share.
     data["canForward"] = m_core.Commands().CanForward();
     data["serverTime"] = static_cast<qint64>(m_core.Director().Now().time_since_epoch().count());

@@ -11,7 +11,8 @@ CGatewayCore::CGatewayCore(GatewayConfig config, const std::vector<NamedSign>& a
       m_config(std::move(config)),
       m_clock(clock),
       m_director(SignsOfGateway(allSigns, m_config.name), std::move(schedules), clock, sender),
-      m_commands(m_director, m_others, allSigns, m_config.name, m_log) {
+      m_commands(m_director, m_others, allSigns, m_config.name, m_log),
+      m_audit(clock) {
     m_director.AddListener(this);
     m_commands.Watch(m_others);
     m_commands.SetWriteCounter([this](bool kept) { m_metrics.RecordStateWrite(kept); });
@@ -38,6 +39,9 @@ std::optional<std::string> CGatewayCore::Start() {
     for (const JournalProblem& problem : m_journal->TakeProblems()) {
         m_log.Line("state",
                    "journal byte " + std::to_string(problem.offset) + ": " + problem.reason);
+    }
+    if (auto failure = m_audit.Open(m_config.stateDir.toStdString())) {
+        m_log.Line("audit", *failure);  // the gateway still serves; the audit is kept in memory
     }
     m_commands.UseJournal(m_journal.get());
     m_commands.Restore(m_journal->TakeRecovered());
@@ -68,6 +72,15 @@ void CGatewayCore::Happened(const DirectorEvent& event) {
     const std::string text = EventText(event);
     if (!text.empty()) {
         m_log.Line(event.sign.sign.name, text);
+    }
+    if (event.kind == DirectorEvent::Kind::kScheduleOpens ||
+        event.kind == DirectorEvent::Kind::kScheduleCloses) {
+        // A schedule changes what a sign shows as much as a write does.
+        const bool opens = event.kind == DirectorEvent::Kind::kScheduleOpens;
+        const std::optional<MessageDocument> shown = m_director.Shown(event.sign);
+        m_audit.Record({Role::kNone, opens ? "schedules[" + std::to_string(event.rule) + "]" : "",
+                        Origin::kSchedule, text, event.sign.sign.name,
+                        opens && shown ? ShownText(*shown).toStdString() : "", true, "shown"});
     }
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "gateway/AuditLog.h"
 #include "gateway/CCommands.h"
 #include "gateway/CDirector.h"
 #include "gateway/CGatewayMetrics.h"
@@ -45,6 +46,8 @@ public:
     CGatewayMetrics& Metrics() { return m_metrics; }
     CGatewayLog& Log() { return m_log; }
     IClock& Clock() { return m_clock; }
+    // Who wrote what: on the gateway's thread only.
+    CAuditLog& Audit() { return m_audit; }
     // From any thread.
     CPanelCache& Panels() { return m_panels; }
 
@@ -71,4 +74,5 @@ private:
     CCommands m_commands;
     CFolderLock m_lock;  // of the state folder
     std::unique_ptr<CStateJournal> m_journal;
+    CAuditLog m_audit;
 };

@@ -5,6 +5,8 @@
 #include <sys/socket.h>
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QString>
 #include <algorithm>
 #include <cerrno>
@@ -50,6 +52,10 @@ CHttpApi::CHttpApi(CGatewayCore& core)
     SetUp();
     AddApiRoutes(*m_server, core);
     m_dashboard->Route(*m_server);
+    m_server->Get("/api/session",
+                  [this](const httplib::Request& request, httplib::Response& response) {
+                      Session(request, response);
+                  });
 }
 
 CHttpApi::~CHttpApi() {
@@ -147,6 +153,33 @@ void CHttpApi::SetUp() {
         });
 }
 
+void CHttpApi::Session(const httplib::Request& request, httplib::Response& response) const {
+    const GatewayConfig& config = m_core.Config();
+    const std::string token = BearerToken(request.get_header_value("Authorization"));
+    // Asked without a token when reads need none: the page learns what it may do. A token given
+    // is a guess like any other.
+    if (!token.empty() && !m_guesses.Allowed(request.remote_addr)) {
+        response.set_header("Retry-After", "60");
+        SendError(response, 429, "Authorization", "too many wrong tokens: try again in a minute");
+        return;
+    }
+    const Role role = RoleOfToken(config, token);
+    if (!token.empty() && role == Role::kNone) {
+        m_guesses.Failed(request.remote_addr);
+        SendError(response, 401, "Authorization", "a valid token is needed");
+        return;
+    }
+    if (role != Role::kNone) {
+        response.set_header("Set-Cookie", m_pass.Cookie(std::chrono::steady_clock::now()));
+    }
+    QJsonObject answer;
+    answer["role"] = role == Role::kNone ? QJsonValue() : QJsonValue(RoleName(role));
+    answer["tokenNeeded"] = TokensConfigured(config);
+    answer["readNeedsToken"] = config.readNeedsToken;
+    response.set_content(QJsonDocument(answer).toJson(QJsonDocument::Compact).toStdString(),
+                         "application/json");
+}
+
 bool CTokenGuesses::Allowed(const std::string& client) {
     const std::lock_guard lock(m_mutex);
     auto found = m_failures.find(client);
@@ -198,23 +231,41 @@ bool CHttpApi::Admit(const httplib::Request& request, httplib::Response& respons
         SendError(response, 403, "Host", "this gateway answers to its own address only");
         return false;
     }
-    if (request.method == "GET" || request.method == "HEAD") {
+    const GatewayConfig& config = m_core.Config();
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    const Role needed = NeededRole(config, request.method, request.path);
+    // The page's pass stands for a viewer's token, for reads only.
+    const bool passed =
+        read && needed == Role::kViewer &&
+        m_pass.Valid(request.get_header_value("Cookie"), std::chrono::steady_clock::now());
+    if (needed != Role::kNone && TokensConfigured(config) && !passed) {
+        if (!m_guesses.Allowed(request.remote_addr)) {
+            response.set_header("Retry-After", "60");
+            SendError(response, 429, "Authorization",
+                      "too many wrong tokens: try again in a minute");
+            return false;
+        }
+        const Role role =
+            RoleOfToken(config, BearerToken(request.get_header_value("Authorization")));
+        if (role == Role::kNone) {
+            m_guesses.Failed(request.remote_addr);
+            response.set_header("WWW-Authenticate", "Bearer");
+            SendError(response, 401, "Authorization", "a valid token is needed");
+            return false;
+        }
+        if (role < needed) {
+            SendError(response, 403, "Authorization",
+                      std::string("this needs the ") + RoleName(needed) +
+                          "'s token or a higher role's; the token given is a " + RoleName(role) +
+                          "'s");
+            if (!read) {
+                AuditRequest(m_core, request, {}, response);
+            }
+            return false;
+        }
+    }
+    if (read) {
         return true;
-    }
-    const std::string& token = m_core.Config().token;
-    if (!token.empty() && !m_guesses.Allowed(request.remote_addr)) {
-        response.set_header("Retry-After", "60");
-        SendError(response, 429, "Authorization", "too many wrong tokens: try again in a minute");
-        return false;
-    }
-    const std::string header = request.get_header_value("Authorization");
-    const std::string bearer = "Bearer ";
-    if (!token.empty() &&
-        (header.rfind(bearer, 0) != 0 || !SameSecret(header.substr(bearer.size()), token))) {
-        m_guesses.Failed(request.remote_addr);
-        response.set_header("WWW-Authenticate", "Bearer");
-        SendError(response, 401, "Authorization", "a valid token is needed");
-        return false;
     }
     // No web page of another site may change a sign: its writes carry its Origin, and a write as
     // JSON needs a preflight that this gateway never grants.

@@ -10,6 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "gateway/AccessRoles.h"
+
 namespace httplib {
 class Stream;
 struct Request;
@@ -65,10 +67,12 @@ public:
 
 private:
     void SetUp();
-    // Whether the request may go on: its Host this gateway's, a write's token, Origin and type
-    // right. The answer is made when it may not.
+    // Whether the request may go on: its Host this gateway's, its token's role the one its route
+    // needs, a write's Origin and type right. The answer is made when it may not.
     bool Admit(const httplib::Request& request, httplib::Response& response) const;
     bool KnownHost(const std::string& host) const;
+    // GET /api/session: the role of the token given, and with it the page's pass for reading.
+    void Session(const httplib::Request& request, httplib::Response& response) const;
 
     CGatewayCore& m_core;
     std::unique_ptr<CTlsContext> m_tls;  // null: plain HTTP
@@ -78,4 +82,5 @@ private:
     std::atomic<bool> m_bServing{false};
     uint16_t m_nPort = 0;
     mutable CTokenGuesses m_guesses;
+    CReadPass m_pass;  // the page's, for its event stream and pictures
 };

@@ -185,9 +185,9 @@ void CMqttBridge::OnConnected() {
     Subscribe();
     PublishDiscovery();
     // The retained entries of signs this gateway drove once come back here to be removed.
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "text/+/config", kQos);
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "sensor/+/config", kQos);
-    m_client->Subscribe(std::string(kDiscoveryPrefix) + "binary_sensor/+/config", kQos);
+    for (const char* component : kDiscoveryComponents) {
+        m_client->Subscribe(std::string(kDiscoveryPrefix) + component + "/+/config", kQos);
+    }
 }
 
 void CMqttBridge::PublishDiscovery() {
@@ -263,12 +263,17 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
     const std::string key = topic.substr(head.size(), slash - head.size());
     const std::string leaf = topic.substr(slash + 1);
     if (key == kValuesTopicLevel) {
+        // A value as it is already (this gateway's own publication coming back) is no write.
+        const auto known = m_core.Director().Values().find(leaf);
+        const bool same =
+            known != m_core.Director().Values().end() ? known->second == payload : payload.empty();
+        const Reply ignore = [](const GatewayResult&) {};
+        const Reply done = same ? ignore : Audit("vars", leaf, arrival, ignore);
         // An empty payload: the retained value removed.
         if (payload.empty()) {
-            m_core.Commands().RemoveVariable(leaf, Origin::kBroker, [](const GatewayResult&) {});
+            m_core.Commands().RemoveVariable(leaf, Origin::kBroker, done);
         } else if (payload.size() <= kMaxRequestBody) {
-            m_core.Commands().SetVariable(leaf, payload, Origin::kBroker,
-                                          [](const GatewayResult&) {});
+            m_core.Commands().SetVariable(leaf, payload, Origin::kBroker, done);
         }
         return;
     }
@@ -309,19 +314,21 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
         m_core.Log().Line(m_core.Config().name, "retained send to many signs left out");
         return;
     }
+    const auto done =
+        Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival, refuse);
     if (arrival.payload.size() > kMaxRequestBody) {
-        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        done(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
         return;
     }
     const Result<SetPayload> set = ReadSetPayload(arrival.payload);
     if (!set.Ok()) {
-        refuse(set.Failure());
+        done(set.Failure());
         return;
     }
     m_core.Commands().SendToSelection(
         selection, set.Value().message, Origin::kBroker,
-        [refuse](const Result<std::vector<CCommands::SignAnswer>>& answer) {
-            refuse(answer.Ok() ? GatewayResult{} : answer.Failure());
+        [done](const Result<std::vector<CCommands::SignAnswer>>& answer) {
+            done(answer.Ok() ? GatewayResult{} : answer.Failure());
         });
 }
 
@@ -346,17 +353,20 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     if (!driven) {
         return;  // another gateway's sign: its own gateway answers
     }
-    const auto answer = [this, key](const GatewayResult& result) { Answer(key, result); };
+    const auto reply = [this, key](const GatewayResult& result) { Answer(key, result); };
+    const auto answer = Audit(leaf, name, arrival, reply);
     if (payload.size() > kMaxRequestBody) {
-        Answer(key, GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+        answer(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
     } else if (leaf == "message/set" && !payload.empty()) {  // empty: a retained one cleared
         const Result<SetPayload> set = ReadSetPayload(payload);
         if (!set.Ok()) {
-            Answer(key, set.Failure());
+            answer(set.Failure());
             return;
         }
-        m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker, answer,
-                                     set.Value().stamp,
+        // This gateway's own message, published on the set topic, comes back: no write.
+        const bool echo = set.Value().stamp && set.Value().stamp->by == m_core.Config().name;
+        m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker,
+                                     echo ? Reply(reply) : answer, set.Value().stamp,
                                      SignedWith(set.Value(), m_core.Config().forwardKey));
     } else if (leaf == "text/set") {
         // Home Assistant's text entity: the text of the first line, the rest of the message kept.
@@ -374,12 +384,23 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     } else if (leaf == "notify") {
         const Result<NoticeRequest> notice = ReadNoticeRequest(payload);
         if (!notice.Ok()) {
-            Answer(key, notice.Failure());
+            answer(notice.Failure());
             return;
         }
         m_core.Commands().Notify(name, notice.Value().message, notice.Value().seconds,
                                  Origin::kBroker, answer);
     }
+}
+
+CMqttBridge::Reply CMqttBridge::Audit(const std::string& leaf, const std::string& target,
+                                      const MqttArrival& arrival, Reply reply) {
+    // What the broker keeps comes again at each connect: it was recorded as it first came.
+    return arrival.retained
+               ? reply
+               : Audited(m_core.Audit(),
+                         {Role::kNone, m_core.Config().mqtt.url, Origin::kBroker, leaf, target,
+                          CutShort(arrival.payload, kAuditSummaryBytes), false, ""},
+                         std::move(reply));
 }
 
 void CMqttBridge::TakeOtherState(const std::string& key, const std::string& name,

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -72,6 +73,10 @@ private:
     void ClearIfOnceOurs(const std::string& key, const std::string& state);
     void TakeOtherState(const std::string& key, const std::string& name,
                         const std::string& payload);
+    // The reply, first recording a write that came as it was published.
+    using Reply = std::function<void(const GatewayResult&)>;
+    Reply Audit(const std::string& leaf, const std::string& target, const MqttArrival& arrival,
+                Reply reply);
     // Says a refusal on the sign's error topic; what is another gateway's to answer says nothing.
     void Answer(const std::string& key, const GatewayResult& result);
     void Publish(const std::string& topic, const std::string& payload, bool retained);

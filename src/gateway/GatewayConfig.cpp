@@ -64,6 +64,46 @@ void ReadHttp(const QString& path, const std::string& text, GatewayConfig& confi
     config.httpPort = static_cast<uint16_t>(port);
 }
 
+// "tokens": {"viewer": FILE, "operator": FILE, "admin": FILE}, each optional; the admin's is the
+// one "tokenFile" names, so only one of the two may give it.
+void ReadTokens(const QString& path, const QJsonObject& object, GatewayConfig& config) {
+    const QJsonValue value = object.value("tokens");
+    if (value.isUndefined()) {
+        return;
+    }
+    if (!value.isObject()) {
+        Fail(path, "\"tokens\" must be an object of \"viewer\", \"operator\" and \"admin\" files");
+    }
+    const QJsonObject tokens = value.toObject();
+    for (const QString& key : tokens.keys()) {
+        if (key != "viewer" && key != "operator" && key != "admin") {
+            Fail(path, "unknown role \"tokens." + key.toStdString() +
+                           "\": \"viewer\", \"operator\" or \"admin\"");
+        }
+    }
+    if (tokens.contains("admin") && !config.token.empty()) {
+        Fail(path, "\"tokenFile\" and \"tokens.admin\" both give the admin's token: keep one");
+    }
+    const auto read = [&](const char* role, std::string& token) {
+        const std::string file = TextField(path, tokens, role);
+        if (!file.empty()) {
+            token = ReadSecret(path, file, (std::string("tokens.") + role).c_str());
+        }
+    };
+    read("admin", config.token);
+    read("operator", config.operatorToken);
+    read("viewer", config.viewerToken);
+    const std::vector<const std::string*> all = {&config.token, &config.operatorToken,
+                                                 &config.viewerToken};
+    for (size_t i = 0; i < all.size(); ++i) {
+        for (size_t j = i + 1; j < all.size(); ++j) {
+            if (!all[i]->empty() && *all[i] == *all[j]) {
+                Fail(path, "two roles have the same token: each needs its own");
+            }
+        }
+    }
+}
+
 void ReadMqtt(const QString& path, const QJsonValue& value, MqttConfig& mqtt) {
     if (value.isUndefined()) {
         return;
@@ -136,8 +176,9 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             Fail(path, "not a JSON object: " + error.errorString().toStdString());
         }
         const QJsonObject object = document.object();
-        static const QStringList kFields = {"name",         "http", "tokenFile", "forwardKey",
-                                            "allowedHosts", "mqtt", "stateDir",  "tls"};
+        static const QStringList kFields = {"name",           "http", "tokenFile", "tokens",
+                                            "readNeedsToken", "mqtt", "stateDir",  "forwardKey",
+                                            "allowedHosts",   "tls"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -152,6 +193,12 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         if (!tokenFile.empty()) {
             config.token = ReadSecret(path, tokenFile, "tokenFile");
         }
+        ReadTokens(path, object, config);
+        const QJsonValue readNeedsToken = object.value("readNeedsToken");
+        if (!readNeedsToken.isUndefined() && !readNeedsToken.isBool()) {
+            Fail(path, "\"readNeedsToken\" must be true or false");
+        }
+        config.readNeedsToken = readNeedsToken.toBool(false);
         for (const QJsonValue& host : object.value("allowedHosts").toArray()) {
             if (!host.isString() || host.toString().isEmpty()) {
                 Fail(path, "\"allowedHosts\" must be a list of host names");
@@ -172,9 +219,20 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
         }
     }
-    if (!IsLoopbackHost(config.httpHost) && config.token.size() < kMinRemoteTokenLength) {
+    const bool anyToken =
+        !config.token.empty() || !config.operatorToken.empty() || !config.viewerToken.empty();
+    if (config.readNeedsToken && !anyToken) {
+        Fail(path, "\"readNeedsToken\" needs a token: a \"tokenFile\" or \"tokens\"");
+    }
+    const auto shortToken = [](const std::string& token) {
+        return !token.empty() && token.size() < kMinRemoteTokenLength;
+    };
+    if (!IsLoopbackHost(config.httpHost) &&
+        (!anyToken || shortToken(config.token) || shortToken(config.operatorToken) ||
+         shortToken(config.viewerToken))) {
         Fail(path, "\"http\" listens beyond loopback at " + config.httpHost +
-                       ": a \"tokenFile\" is needed, of 16 characters at least");
+                       ": a \"tokenFile\" is needed (or \"tokens\"), each token of 16 "
+                       "characters at least");
     }
     return config;
 }

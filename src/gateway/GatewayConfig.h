@@ -40,7 +40,11 @@ struct GatewayConfig {
     std::string name;  // this gateway's, as signs.json's "gateway" fields name it
     std::string httpHost = kDefaultHttpHost;
     uint16_t httpPort = kDefaultHttpPort;  // 0: any free port
-    std::string token;                     // read from tokenFile; empty: none
+    std::string token;                     // the admin's: tokenFile or tokens.admin; empty: none
+    std::string operatorToken;             // tokens.operator; empty: none
+    std::string viewerToken;               // tokens.viewer; empty: none
+    // Reads (but /healthz and the page's own files) need a token too: a viewer's at least.
+    bool readNeedsToken = false;
     // Names (or addresses) besides httpHost by which clients reach the gateway: a request for any
     // other Host is refused, so that a name rebound to this address serves no other site.
     std::vector<std::string> allowedHosts;

@@ -68,12 +68,23 @@ GatewayService::~GatewayService() {
 }
 
 std::string GatewayService::Summary() const {
+    std::string tokens;
+    for (const auto& [token, role] :
+         {std::pair{&m_config.token, "admin"}, std::pair{&m_config.operatorToken, "operator"},
+          std::pair{&m_config.viewerToken, "viewer"}}) {
+        if (!token->empty()) {
+            tokens += (tokens.empty() ? " with tokens of " : ", ") + std::string(role);
+        }
+    }
+    if (m_config.readNeedsToken) {
+        tokens += " (reads too)";
+    }
     return "gateway " + m_config.name + ": " +
            std::to_string(SignsOfGateway(m_allSigns, m_config.name).size()) + " of " +
            std::to_string(m_allSigns.size()) + " signs, " +
            (m_config.tls.certFile.empty() ? "HTTP " : "HTTPS ") + m_config.httpHost + ":" +
-           std::to_string(m_config.httpPort) + (m_config.token.empty() ? "" : " with a token") +
-           ", " + (m_config.mqtt.url.empty() ? "no broker" : "broker " + m_config.mqtt.url);
+           std::to_string(m_config.httpPort) + tokens + ", " +
+           (m_config.mqtt.url.empty() ? "no broker" : "broker " + m_config.mqtt.url);
 }
 
 bool GatewayService::Start(std::string& error) {

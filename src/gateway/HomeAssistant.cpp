@@ -92,7 +92,18 @@ std::vector<MqttPublication> SignDiscovery(const NamedSign& sign, const Discover
     problem["availability_topic"] = Text(context.statusTopic);
     problem["origin"] = Origin(context);
     problem["device"] = device;
-    return {Config("text", object, text), Config("binary_sensor", object, problem)};
+    // A notice from Home Assistant's notify action: the message as one line, for the notice's
+    // usual seconds.
+    QJsonObject notice;
+    notice["name"] = QJsonValue::Null;
+    notice["unique_id"] = Text(object + "_notify");
+    notice["command_topic"] = Text(signTopic + "notify");
+    notice["command_template"] = "{\"message\": {\"lines\": [{{ value | tojson }}]}}";
+    notice["availability_topic"] = Text(context.statusTopic);
+    notice["origin"] = Origin(context);
+    notice["device"] = device;
+    return {Config("text", object, text), Config("binary_sensor", object, problem),
+            Config("notify", object, notice)};
 }
 
 std::vector<MqttPublication> GatewayDiscovery(const DiscoveryContext& context) {

@@ -7,11 +7,13 @@
 
 // Home Assistant's MQTT discovery, as pure functions of the signs and the gateway: each sign is a
 // device with a text entity (its command sets the text of the first line, the rest of the message
-// kept) and a diagnostic "problem" sensor; each gateway is a device of its own with its
-// connection. A sign's ids come from its name alone, so that it keeps its entities and their
-// history when it moves to another gateway.
+// kept), a notify entity for notices and a diagnostic "problem" sensor; each gateway is a device of
+// its own with its connection. A sign's ids come from its name alone, so that it keeps its entities
+// and their history when it moves to another gateway.
 
 inline constexpr const char* kDiscoveryPrefix = "homeassistant/";
+// The components whose entries this gateway makes, and so removes when their sign goes.
+inline constexpr const char* kDiscoveryComponents[] = {"text", "sensor", "binary_sensor", "notify"};
 
 struct MqttPublication {
     std::string topic;

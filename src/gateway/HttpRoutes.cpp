@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QString>
 
+#include "gateway/AccessRoles.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
@@ -299,7 +300,46 @@ void DeleteVariable(CGatewayCore& core, const Request& request, Response& respon
     response.status = 204;
 }
 
+void GetAudit(CGatewayCore& core, const Request& request, Response& response) {
+    std::optional<GatewayTime> since;
+    if (request.has_param("since")) {
+        since = TimeFromIsoText(request.get_param_value("since"));
+        if (!since) {
+            SendFailure(response, GatewayResult::Refused(
+                                      "since", "must be a time, \"2026-12-08T09:35:00Z\""));
+            return;
+        }
+    }
+    response.set_content(
+        On<std::string>(core, [since](CGatewayCore& gateway,
+                                      auto reply) { reply(gateway.Audit().Since(since)); }),
+        kJson);
+}
+
 }  // namespace
+
+void AuditRequest(CGatewayCore& core, const Request& request, const std::string& body,
+                  const Response& response) {
+    AuditEntry entry;
+    entry.role = RoleOfToken(core.Config(), BearerToken(request.get_header_value("Authorization")));
+    entry.source = request.remote_addr;
+    entry.origin = Origin::kApi;
+    entry.action = request.method + " " + request.path;
+    entry.target = request.matches.size() > 1 ? request.matches[1].str() : std::string();
+    const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(body));
+    entry.summary =
+        CutShort(json.isNull() ? body : json.toJson(QJsonDocument::Compact).toStdString(),
+                 kAuditSummaryBytes);
+    entry.ok = response.status < 400;
+    entry.outcome = std::to_string(response.status);
+    const QJsonValue error =
+        QJsonDocument::fromJson(QByteArray::fromStdString(response.body)).object().value("error");
+    if (!entry.ok && error.isString()) {
+        entry.outcome += ": " + error.toString().toStdString();
+    }
+    // Posted before the answer goes out: a read of the audit that follows finds it.
+    PostToGateway(&core, [&core, entry] { core.Audit().Record(entry); });
+}
 
 GatewayResult TooLarge() {
     return {ResultKind::kTooLarge, "", "the body is larger than 1 MiB"};
@@ -308,9 +348,13 @@ GatewayResult TooLarge() {
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     using Route = void (*)(CGatewayCore&, const Request&, Response&);
     using BodyRoute = void (*)(CGatewayCore&, const Request&, const std::string&, Response&);
+    // Every write that reaches a route goes into the audit, whatever the route.
     const auto bind = [&core](Route route) {
         return [&core, route](const Request& request, Response& response) {
             route(core, request, response);
+            if (request.method != "GET" && request.method != "HEAD") {
+                AuditRequest(core, request, {}, response);
+            }
         };
     };
     const auto bindBody = [&core](BodyRoute route) {
@@ -319,9 +363,10 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
             const Result<std::string> body = ReadBody(request, reader);
             if (!body.Ok()) {
                 SendFailure(response, body.Failure());
-                return;
+            } else {
+                route(core, request, body.Value(), response);
             }
-            route(core, request, body.Value(), response);
+            AuditRequest(core, request, body.Ok() ? body.Value() : std::string(), response);
         };
     };
     server.Get("/healthz", [](const Request&, Response& response) {
@@ -337,4 +382,5 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     server.Get("/api/vars", bind(GetValues));
     server.Put(R"(/api/vars/(.+))", bindBody(PutVariable));
     server.Delete(R"(/api/vars/(.+))", bind(DeleteVariable));
+    server.Get("/api/audit", bind(GetAudit));
 }

@@ -6,7 +6,9 @@
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+}  // namespace httplib
 
 class CGatewayCore;
 
@@ -17,3 +19,7 @@ inline constexpr size_t kMaxRequestBody = 1024 * 1024;
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core);
 // The answer to a body or payload above kMaxRequestBody.
 GatewayResult TooLarge();
+// A write and its answer into the audit, from the request's thread: with the role of its token,
+// its client's address and what it wrote, cut short.
+void AuditRequest(CGatewayCore& core, const httplib::Request& request, const std::string& body,
+                  const httplib::Response& response);

@@ -2,6 +2,18 @@
 
 #include <algorithm>
 
+const char* OriginName(Origin origin) {
+    switch (origin) {
+        case Origin::kBroker:
+            return "broker";
+        case Origin::kSchedule:
+            return "schedule";
+        case Origin::kApi:
+            break;
+    }
+    return "api";
+}
+
 Stamp NextStamp(GatewayTime now, const std::string& by, Origin origin, uint64_t after) {
     const auto ms = static_cast<uint64_t>(std::max<int64_t>(now.time_since_epoch().count(), 0));
     return {std::max(ms, after + 1), now, by, origin};
@@ -11,7 +23,7 @@ void WriteStamp(QJsonObject& object, const Stamp& stamp) {
     object["version"] = static_cast<qint64>(stamp.version);
     object["setAt"] = QString::fromStdString(IsoTimeText(stamp.setAt));
     object["by"] = QString::fromStdString(stamp.by);
-    object["origin"] = stamp.origin == Origin::kBroker ? "broker" : "api";
+    object["origin"] = OriginName(stamp.origin);
 }
 
 std::optional<Stamp> ReadStamp(const QJsonObject& object) {

@@ -7,8 +7,11 @@
 
 #include "gateway/Clock.h"
 
-// Where a change came from.
-enum class Origin { kApi, kBroker };
+// Where a change came from. A new way in adds its value here and its name in OriginName.
+enum class Origin { kApi, kBroker, kSchedule };
+
+// "api", "broker", "schedule": as stamps and the audit say it.
+const char* OriginName(Origin origin);
 
 // When and by whom a desired message was set, and its version: of two messages for one sign, the
 // one of the higher version is the newer, wherever and in whatever order they arrive. The journal,

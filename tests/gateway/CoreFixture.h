@@ -65,11 +65,14 @@ public:
         config.token = std::move(token);
         config.tls = tls;
         config.stateDir = QString::fromStdString(folder.Path() + "/state");
+        if (adjust) {
+            adjust(config);
+        }
         NamedSign other = TestSign("C", {"hall"});
         other.gateway = "hall-a";
         core = std::make_unique<CGatewayCore>(
             config, std::vector<NamedSign>{TestSign("A", {"hall"}), TestSign("B"), other},
-            GatewaySchedules{}, clock, sender);
+            schedules, clock, sender);
     }
 
     // Asks the commands on this thread and waits for the answer.
@@ -80,6 +83,8 @@ public:
         return answer.value_or(GatewayResult{ResultKind::kConflict, "", "no answer"});
     }
 
+    std::function<void(GatewayConfig&)> adjust;  // what a test changes of the configuration
+    GatewaySchedules schedules;
     uint16_t m_nPort;
     TlsConfig tls;  // HTTPS from the next Make
     CTempFolder folder;

@@ -164,6 +164,8 @@ TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {
     const Case cases[] = {
         {R"({"name": "hall-b"})", 0,
          "gateway hall-b: 1 of 2 signs, HTTP 127.0.0.1:8080, no broker"},
+        {R"({"name": "hall-b", "tokens": {"operator": "token"}, "readNeedsToken": true})", 0,
+         "HTTP 127.0.0.1:8080 with tokens of operator (reads too), no broker"},
         {R"({"http": "0.0.0.0:8080"})", 2, "\"tokenFile\" is needed"},
         {nullptr, 2, "none.json: no such file"},
         {R"({"tls": {"certFile": "good.pem", "keyFile": "good.key"}})", 0,

@@ -189,6 +189,15 @@ TEST_F(GatewayMqtt, MessagesFromTheBrokerReachTheirSignsAndStatesArePublished) {
     const QJsonObject desired =
         JsonObjectOf(http->Get(SignPath("Line 3"))->body)["desired"].toObject();
     EXPECT_EQ(desired["effect"].toString(), "blink");
+    // The broker's writes are audited once each, the broker their source.
+    const QJsonArray audited =
+        QJsonDocument::fromJson(QByteArray::fromStdString(http->Get("/api/audit")->body)).array();
+    ASSERT_EQ(audited.size(), 3) << http->Get("/api/audit")->body;
+    for (const QJsonValue& entry : audited) {
+        EXPECT_EQ(entry["source"].toString().toStdString(), m_broker->Url());
+        EXPECT_EQ(entry["origin"], "broker");
+    }
+    EXPECT_FALSE(audited[2]["ok"].toBool());
 
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
     EXPECT_EQ(client.WaitFor("plant/gateway/hall-b/status", Holds("off")), "offline");
@@ -214,6 +223,7 @@ TEST_F(GatewayMqtt, ASignThatLeavesTheListLeavesHomeAssistantAndTheBroker) {
     EXPECT_FALSE(
         gateway.Process().WaitForLine("removing the Home Assistant entry " + dock).empty());
     EXPECT_TRUE(client.WaitForRemoval(dock));
+    EXPECT_TRUE(client.WaitForRemoval("homeassistant/notify/lumivex_dock_202/config"));
     EXPECT_TRUE(client.WaitForRemoval("plant/dock%202/state"));
     EXPECT_FALSE(
         client.WaitFor("homeassistant/binary_sensor/lumivex_line_203/config", Holds("Line 3"))

@@ -69,6 +69,17 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
         {R"({"mqtt": {"url": "tcp://127.0.0.1:1", "prefix": "a/#"}})", "\"mqtt.prefix\"", "", 0,
          false},
         {R"({"port": 1})", "unknown field \"port\"", "", 0, false},
+        {R"({"tokens": {"admin": "token", "viewer": "short"}, "readNeedsToken": true})", "",
+         "127.0.0.1", 8080, true},
+        {R"({"http": "0.0.0.0:1", "tokens": {"admin": "token", "viewer": "short"}})",
+         "of 16 characters", "", 0, false},
+        {R"({"tokenFile": "token", "tokens": {"admin": "token"}})", "both give the admin's", "", 0,
+         false},
+        {R"({"tokens": {"operator": "token", "viewer": "token"}})", "the same token", "", 0, false},
+        {R"({"tokens": {"guest": "token"}})", "unknown role \"tokens.guest\"", "", 0, false},
+        {R"({"readNeedsToken": true})", "\"readNeedsToken\" needs a token", "", 0, false},
+        {R"({"tokenFile": "token", "readNeedsToken": "yes"})", "must be true or false", "", 0,
+         false},
         {"[1]", "not a JSON object", "", 0, false},
     };
     for (const Case& c : cases) {
@@ -317,16 +328,38 @@ TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) 
     const DiscoveryContext here{"hall-b", "plant", "plant/gateway/hall-b/status",
                                 "http://127.0.0.1:8080/", "1.2"};
     const std::vector<MqttPublication> entries = SignDiscovery(sign, here);
-    ASSERT_EQ(entries.size(), 2u);
+    ASSERT_EQ(entries.size(), 3u);
     const QJsonObject text = JsonObjectOf(entries[0].payload);
     const QJsonObject problem = JsonObjectOf(entries[1].payload);
+    const QJsonObject notice = JsonObjectOf(entries[2].payload);
+    struct Field {
+        size_t entry;
+        const char* field;
+        QJsonValue value;
+    };
+    const Field fields[] = {
+        {0, "name", QJsonValue::Null},
+        {0, "unique_id", "lumivex_line_203_text"},
+        {0, "command_topic", "plant/line%203/text/set"},
+        {2, "name", QJsonValue::Null},
+        {2, "unique_id", "lumivex_line_203_notify"},
+        {2, "command_topic", "plant/line%203/notify"},
+        // Home Assistant's message as the notify topic takes it: one line, the usual seconds.
+        {2, "command_template", R"({"message": {"lines": [{{ value | tojson }}]}})"},
+        {2, "availability_topic", "plant/gateway/hall-b/status"},
+    };
+    for (const Field& f : fields) {
+        EXPECT_EQ(JsonObjectOf(entries[f.entry].payload)[f.field], f.value)
+            << entries[f.entry].topic << " " << f.field;
+    }
     EXPECT_EQ(entries[1].topic, "homeassistant/binary_sensor/lumivex_line_203/config");
-    EXPECT_TRUE(text["name"].isNull());
-    EXPECT_EQ(text["unique_id"], "lumivex_line_203_text");
-    EXPECT_EQ(text["command_topic"], "plant/line%203/text/set");
+    EXPECT_EQ(entries[2].topic, "homeassistant/notify/lumivex_line_203/config");
+    EXPECT_FALSE(entries[2].payload.find("retain") != std::string::npos);  // a notice is momentary
     const QJsonObject device = text["device"].toObject();
     EXPECT_EQ(device["model"], "Tricolor 4 Line 20 Char");
     EXPECT_EQ(device, problem["device"].toObject());
+    EXPECT_EQ(device, notice["device"].toObject());
+    EXPECT_EQ(notice["origin"], text["origin"]);
     // Moved to another gateway, the sign keeps its ids.
     DiscoveryContext there = here;
     there.gateway = "hall-a";
@@ -341,6 +374,7 @@ TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) 
     const Case cases[] = {
         {entries[0].topic, entries[0].payload, {"line 3"}, false},
         {entries[0].topic, entries[0].payload, {}, true},
+        {entries[2].topic, entries[2].payload, {}, true},
         {entries[0].topic, SignDiscovery(sign, there)[0].payload, {}, false},
         {"homeassistant/sensor/lumivex_hall-b_line_203/config", R"({"device": {}})", {}, true},
         {entries[0].topic, "", {}, false},

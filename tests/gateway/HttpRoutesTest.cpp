@@ -150,6 +150,107 @@ TEST_F(HttpRoutes, ATokenCannotBeGuessedAtTheNetworksSpeed) {
     EXPECT_EQ(statuses, expected);
 }
 
+// A gateway of three roles whose reads need a token too.
+class HttpRoles : public HttpRoutes {
+protected:
+    void SetUp() override {
+        m_fixture.adjust = [](GatewayConfig& config) {
+            config.operatorToken = kOperator;
+            config.viewerToken = kViewer;
+            config.readNeedsToken = true;
+        };
+        m_fixture.Make(kTestToken);
+        HttpRoutes::SetUp();
+    }
+    httplib::Result As(const char* token, const std::string& method, const std::string& path,
+                       const std::string& body = {}, httplib::Headers headers = {}) {
+        if (token != nullptr) {
+            headers.emplace("Authorization", std::string("Bearer ") + token);
+        }
+        return Request(method, path, body, false, headers);
+    }
+    static constexpr const char* kOperator = "operator-s3cret-of-test";
+    static constexpr const char* kViewer = "viewer-s3cret-of-test";
+};
+
+TEST_F(HttpRoles, EachRoleDoesWhatItMayAndEveryWriteIsAudited) {
+    struct Case {
+        const char* token;  // nullptr: none
+        const char* method;
+        std::string path;
+        std::string body;
+        int status;
+    };
+    const std::string a = SignPath("A");
+    const std::vector<Case> cases = {
+        {nullptr, "GET", "/healthz", "", 200},
+        {nullptr, "GET", "/", "", 200},
+        {nullptr, "GET", "/api/signs", "", 401},
+        {nullptr, "GET", "/metrics", "", 401},
+        {nullptr, "GET", "/api/events", "", 401},
+        {kViewer, "GET", "/api/signs", "", 200},
+        {kViewer, "PUT", a + "/message", R"({"lines": ["VIEWED"]})", 403},
+        {kViewer, "GET", "/api/audit", "", 403},
+        {kOperator, "PUT", a + "/message", R"({"lines": ["HELLO"]})", 202},
+        {kOperator, "PUT", "/api/vars/count", R"({"value": "7"})", 204},
+        {kOperator, "PUT", "/api/messages/welcome", R"({"lines": ["x"]})", 403},
+        {kTestToken, "PUT", "/api/messages/welcome", R"({"lines": ["x"]})", 404},  // admitted
+        {"not-a-token", "GET", "/api/signs", "", 401},
+    };
+    for (const Case& c : cases) {
+        const auto response = As(c.token, c.method, c.path, c.body);
+        ASSERT_TRUE(response) << c.method << " " << c.path;
+        EXPECT_EQ(response->status, c.status) << (c.token ? c.token : "none") << " " << c.method
+                                              << " " << c.path << ": " << response->body;
+    }
+    EXPECT_EQ(JsonObjectOf(As(kViewer, "PUT", a + "/message", "{}")->body)["error"],
+              "this needs the operator's token or a higher role's; the token given is a "
+              "viewer's");
+    const auto audit = As(kOperator, "GET", "/api/audit");
+    ASSERT_EQ(audit->status, 200) << audit->body;
+    const QJsonArray entries =
+        QJsonDocument::fromJson(QByteArray::fromStdString(audit->body)).array();
+    std::vector<std::string> seen;
+    for (const QJsonValue& entry : entries) {
+        const QJsonObject e = entry.toObject();
+        EXPECT_EQ(e["source"], "127.0.0.1");
+        EXPECT_EQ(e["origin"], "api");
+        seen.push_back((e["role"].toString() + " " + e["action"].toString() + " " +
+                        e["target"].toString() + " " + e["summary"].toString() + " " +
+                        e["outcome"].toString().left(3))
+                           .toStdString());
+    }
+    // Refused before its route, a write is recorded without what it would have written.
+    const std::vector<std::string> expected = {
+        "viewer PUT /api/signs/A/message   403",
+        "operator PUT /api/signs/A/message A {\"lines\":[\"HELLO\"]} 202",
+        "operator PUT /api/vars/count count {\"value\":\"7\"} 204",
+        "operator PUT /api/messages/welcome   403",
+        "viewer PUT /api/signs/A/message   403",
+    };
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(As(kOperator, "GET", "/api/audit?since=2026-12-07T10:00:01Z")->body, "[]");
+    EXPECT_EQ(As(kOperator, "GET", "/api/audit?since=yesterday")->status, 400);
+}
+
+// A browser's event stream and pictures carry no header: the page trades its token for a pass
+// that lets them read, and nothing more.
+TEST_F(HttpRoles, ThePagesPassReadsButNeverWrites) {
+    const auto session = As(kViewer, "GET", "/api/session");
+    ASSERT_EQ(session->status, 200);
+    EXPECT_EQ(JsonObjectOf(session->body)["role"], "viewer");
+    EXPECT_EQ(JsonObjectOf(session->body)["readNeedsToken"], true);
+    const std::string cookie = session->get_header_value("Set-Cookie");
+    ASSERT_EQ(cookie.rfind("lumivex-pass=", 0), 0u) << cookie;
+    const httplib::Headers pass = {{"Cookie", cookie.substr(0, cookie.find(';'))}};
+    EXPECT_EQ(As(nullptr, "GET", "/api/signs", "", pass)->status, 200);
+    EXPECT_EQ(As(nullptr, "GET", "/api/audit", "", pass)->status, 401);
+    EXPECT_EQ(As(nullptr, "PUT", SignPath("A") + "/message", R"({"lines": ["x"]})", pass)->status,
+              401);
+    EXPECT_EQ(As("not-a-token", "GET", "/api/session")->status, 401);
+    EXPECT_EQ(As(nullptr, "GET", "/api/session")->status, 401);
+}
+
 // However the body comes (with its length, in chunks or until the client closes), no more than
 // the cap is ever read.
 TEST_F(HttpRoutes, ABodyAboveTheCapIsRefusedWhileItIsRead) {

@@ -103,10 +103,10 @@ def main():
             f.write(TOKEN + '\n')
         config = os.path.join(folder, 'gateway.json')
 
-        def start_gateway(address):
+        def start_gateway(address, read_needs_token=False):
             with open(config, 'w') as f:
                 json.dump({'name': 'hall-b', 'http': address, 'tokenFile': 'token',
-                           'stateDir': 'state'}, f)
+                           'stateDir': 'state', 'readNeedsToken': read_needs_token}, f)
             programs.append(Program([gateway_path, '--config', config], 'stderr'))
             line = programs[-1].wait_for('listening on http://')
             return programs[-1], line.strip().split('listening on ')[1]
@@ -164,20 +164,23 @@ def main():
                              .then(r => r.blob()).then(createImageBitmap).then(pixels)])
                 .then(([a, b]) => done([img.dataset.frame, a === b, a.length]));''')
         assert same[1] and same[2] > 1000, f'frame {same[0]} differs from the preview'
-        # A refused token leaves the sign alone and the page read-only again.
+        # A refused token is let go at once: the page stays read-only.
+        def set_text(d):
+            return card(d, 'Dock 2').find_element(By.CSS_SELECTOR, '.set-text')
+
         for attempt in ['not-the-token', TOKEN]:
             driver.find_element(By.ID, 'token-button').click()
             driver.find_element(By.ID, 'token-input').send_keys(attempt + '\n')
-            card(driver, 'Dock 2').find_element(By.CSS_SELECTOR, '.set-text').click()
-            driver.find_element(By.ID, 'message-text').send_keys('TRUCK DUE')
-            driver.find_element(By.ID, 'message-color').send_keys('Green')
-            driver.find_element(By.ID, 'message-blink').click()
-            driver.find_element(By.ID, 'message-submit').click()
             if attempt != TOKEN:
                 wait.until(lambda d: '401' in d.find_element(By.ID, 'notice').text)
-                state = json.loads(request(f'{base}/api/signs/Dock%202'))
-                assert state['desired'] is None, state
                 assert 'Read-only' in driver.find_element(By.ID, 'access-text').text
+                assert not set_text(driver).is_displayed()
+        wait.until(lambda d: set_text(d).is_displayed())
+        set_text(driver).click()
+        driver.find_element(By.ID, 'message-text').send_keys('TRUCK DUE')
+        driver.find_element(By.ID, 'message-color').send_keys('Green')
+        driver.find_element(By.ID, 'message-blink').click()
+        driver.find_element(By.ID, 'message-submit').click()
         arrived = json.loads(signs[1][3].wait_for('TRUCK DUE'))['message']['lines']
         assert arrived == [[{'text': 'TRUCK DUE', 'size': 1, 'color': 'green', 'blink': True}]], \
             arrived
@@ -198,10 +201,20 @@ def main():
         assert gateway.process.wait(timeout=WAIT_S) == 0
         print(f'gateway ended {time.monotonic() - started:.3f} s after SIGTERM')
         wait.until(lambda d: 'reconnecting' in d.find_element(By.ID, 'connection').text)
-        # The page takes up by itself with the gateway that comes back in its place.
-        start_gateway(base.split('//')[1])
+        # The page takes up by itself with the gateway that comes back in its place, one that
+        # shows nothing without a token: the page's pass carries its stream and pictures.
+        start_gateway(base.split('//')[1], read_needs_token=True)
         wait.until(lambda d: d.find_element(By.ID, 'connection').text == 'Live')
         assert 'TRUCK DUE' in panel(driver, 'Dock 2').get_attribute('alt')
+        picture = driver.execute_async_script('''
+            fetch('/api/signs/Dock%202/preview.png?frame=1').then(r => arguments[0](r.status));''')
+        assert picture == 200, picture
+        try:
+            request(f'{base}/api/signs/Dock%202/preview.png?frame=1', token='')
+            assert False, 'a picture was given without a token'
+        except urllib.error.HTTPError as error:
+            assert error.code == 401, error.code
+        assert TOKEN not in driver.page_source
     finally:
         if driver:
             driver.quit()

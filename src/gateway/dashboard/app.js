@@ -4,10 +4,15 @@
 const kFrameStepMs = 540;  // the sign's own animation step
 const kTokenKey = 'lumivex-token';
 const kRetryClosedMs = 10000;  // after the gateway refused the stream (too many pages open)
+// The gateway's pass for the event stream and the pictures lasts an hour: renewed well before.
+const kRenewPassMs = 20 * 60 * 1000;
 
 const page = {
   cards: new Map(),  // sign name -> {card, element, frames, images, version, frame}
   tokenNeeded: false,
+  readNeedsToken: false,  // nothing is shown without a token
+  role: null,  // the token's: 'viewer', 'operator' or 'admin'
+  events: null,  // the open event stream
   canForward: false,  // another gateway's signs take writes from this one
   skewMs: 0,  // the gateway's clock minus this one
 };
@@ -19,7 +24,7 @@ function token() {
 }
 
 function canAct() {
-  return !page.tokenNeeded || token() !== null;
+  return !page.tokenNeeded || page.role === 'operator' || page.role === 'admin';
 }
 
 function pad(n) {
@@ -243,11 +248,13 @@ function applyFilter() {
 }
 
 function renderAccess() {
-  const needed = page.tokenNeeded;
+  const needed = page.tokenNeeded || page.readNeedsToken;
   const has = token() !== null;
   $('access-text').textContent = !needed ? 'No token needed to change a sign.'
-      : has ? 'Token entered: signs can be changed.'
-            : 'Read-only: changing a sign needs the token.';
+      : canAct() ? 'Token entered: signs can be changed.'
+      : page.role === 'viewer' ? 'Read-only: the token entered is a viewer\'s.'
+      : page.readNeedsToken ? 'This gateway shows its signs to a token only: enter one.'
+      : 'Read-only: changing a sign needs the token.';
   $('token-button').hidden = !needed || has;
   $('forget-token').hidden = !needed || !has;
   page.cards.forEach(({element}) => {
@@ -261,8 +268,49 @@ function setConnection(state, text) {
   line.textContent = text;
 }
 
+// Asks the gateway what the token may do; with a valid one it gives the page a pass (a cookie it
+// cannot read) that the event stream and the pictures carry, since they cannot carry the token.
+// Whether the page may try to read.
+async function openSession() {
+  const headers = token() !== null ? {Authorization: `Bearer ${token()}`} : {};
+  let response;
+  try {
+    response = await fetch('/api/session', {headers});
+  } catch (error) {
+    return true;  // the stream says that the gateway is away, and tries again
+  }
+  if (response.status === 401 && token() !== null) {
+    sessionStorage.removeItem(kTokenKey);
+    say('Refused: the gateway did not accept the token (401). ' +
+        'The page is read-only until a valid token is entered.');
+    return openSession();
+  }
+  if (response.status === 401) {  // no token, and reads need one
+    page.readNeedsToken = true;
+    page.tokenNeeded = true;
+    page.role = null;
+  } else if (response.ok) {
+    const answer = await response.json();
+    page.role = answer.role;
+    page.tokenNeeded = answer.tokenNeeded;
+    page.readNeedsToken = answer.readNeedsToken;
+  }
+  renderAccess();
+  return response.status !== 401;
+}
+
+// The session first, then the stream, unless one is open already.
+async function resume() {
+  if (await openSession() && (!page.events || page.events.readyState === EventSource.CLOSED)) {
+    connect();
+  } else if (page.readNeedsToken && page.role === null) {
+    setConnection('lost', 'The signs are shown to a token only.');
+  }
+}
+
 function connect() {
   const events = new EventSource('/api/events');
+  page.events = events;
   events.addEventListener('open', () => setConnection('live', 'Live'));
   events.addEventListener('signs', (event) => {
     const data = JSON.parse(event.data);
@@ -279,7 +327,7 @@ function connect() {
   events.addEventListener('error', () => {
     if (events.readyState === EventSource.CLOSED) {
       setConnection('lost', 'The gateway turned the page away; trying again shortly…');
-      setTimeout(connect, kRetryClosedMs);
+      setTimeout(resume, kRetryClosedMs);  // the pass may have ended with the gateway
     } else {
       setConnection('lost', 'Connection to the gateway lost; reconnecting…');
     }
@@ -339,6 +387,7 @@ async function sendMessage() {
   if (response.status === 401) {
     sessionStorage.removeItem(kTokenKey);
     $('message-dialog').close();
+    page.role = null;
     renderAccess();
     say(`${name}: refused, the gateway did not accept the token (401). ` +
         'The page is read-only until a valid token is entered.');
@@ -359,6 +408,7 @@ function start() {
   $('token-button').addEventListener('click', askToken);
   $('forget-token').addEventListener('click', () => {
     sessionStorage.removeItem(kTokenKey);
+    page.role = null;
     renderAccess();
     say('Token forgotten: the page is read-only.');
   });
@@ -367,7 +417,8 @@ function start() {
     sessionStorage.setItem(kTokenKey, $('token-input').value);
     $('token-input').value = '';
     $('token-dialog').close();
-    renderAccess();
+    say('');
+    resume();
   });
   $('message-form').addEventListener('submit', (event) => {
     event.preventDefault();
@@ -386,8 +437,13 @@ function start() {
   }, kFrameStepMs);
   // Countdowns of retries.
   setInterval(() => page.cards.forEach(renderStatus), 1000);
+  setInterval(() => {
+    if (page.role !== null) {
+      openSession();
+    }
+  }, kRenewPassMs);
   renderAccess();
-  connect();
+  resume();
 }
 
 start();

@@ -170,7 +170,9 @@ void CHttpApi::Session(const httplib::Request& request, httplib::Response& respo
         return;
     }
     if (role != Role::kNone) {
-        response.set_header("Set-Cookie", m_pass.Cookie(std::chrono::steady_clock::now()));
+        // Over HTTPS the pass never goes out in the clear.
+        response.set_header("Set-Cookie", m_pass.Cookie(std::chrono::steady_clock::now()) +
+                                              (m_tls ? "; Secure" : ""));
     }
     QJsonObject answer;
     answer["role"] = role == Role::kNone ? QJsonValue() : QJsonValue(RoleName(role));

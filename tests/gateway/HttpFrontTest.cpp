@@ -234,7 +234,7 @@ TEST(HttpFront, ServesHttpsWithItsCertificateAndRefusesBadOnesByName) {
     std::string error;
     ASSERT_TRUE(api.Listen(error)) << error;
     const std::string origin = "https://127.0.0.1:" + std::to_string(api.Port());
-    const auto [health, put] = OffThread([&] {
+    const auto [health, put, session] = OffThread([&] {
         httplib::SSLClient client("127.0.0.1", api.Port());
         client.set_ca_cert_path((path + "good.pem").c_str());
         client.enable_server_certificate_verification(true);
@@ -242,14 +242,16 @@ TEST(HttpFront, ServesHttpsWithItsCertificateAndRefusesBadOnesByName) {
         auto got = client.Get("/healthz");
         client.set_default_headers(
             {{"Authorization", std::string("Bearer ") + kTestToken}, {"Origin", origin}});
-        return std::make_pair(
-            std::move(got),
-            client.Put(SignPath("A") + "/message", R"({"lines": ["safe"]})", "application/json"));
+        auto set =
+            client.Put(SignPath("A") + "/message", R"({"lines": ["safe"]})", "application/json");
+        return std::make_tuple(std::move(got), std::move(set), client.Get("/api/session"));
     });
     ASSERT_TRUE(health) << httplib::to_string(health.error());
     EXPECT_EQ(health->status, 200);
     ASSERT_TRUE(put);
     EXPECT_EQ(put->status, 202) << put->body;
+    ASSERT_TRUE(session);
+    EXPECT_NE(session->get_header_value("Set-Cookie").find("; Secure"), std::string::npos);
     // Plain HTTP to the HTTPS port gets no answer.
     EXPECT_FALSE(OffThread([&] { return ClientOf(api.Port(), false)->Get("/healthz"); }));
 }

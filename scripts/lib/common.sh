@@ -11,7 +11,8 @@ LUMIVEX_PACKAGES=(
     clang-format fonts-dejavu-core ccache
     libmosquitto-dev libcpp-httplib-dev mosquitto libsystemd-dev libssl-dev openssl
     chromium chromium-driver python3-selenium
-    dpkg-dev  # dpkg-shlibdeps: the Debian package's dependencies
+    zlib1g-dev  # the gateway's pictures
+    dpkg-dev file  # dpkg-shlibdeps and file: the Debian packages' dependencies
 )
 
 # What running the program needs beyond that: Qt's Wayland platform (X11's comes with Qt).

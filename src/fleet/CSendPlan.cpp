@@ -6,6 +6,7 @@
 
 #include "editor/BodyEncoder.h"
 #include "transport/CSerialPort.h"
+#include "transport/CTcpSendLoop.h"
 #include "transport/SerialDevices.h"
 
 namespace {
@@ -72,14 +73,15 @@ void CSendPlan::Start(ResultCallback onResult) {
     m_bStarted = true;
     m_onResult = std::move(onResult);
     for (std::vector<size_t>& group : GroupByLink(m_sends)) {
-        const bool overTcp = m_sends[group.front()].endpoint.overTcp;
-        m_threads.emplace_back([this, overTcp, members = std::move(group)] {
-            if (overTcp) {
-                RunTcpEndpoint(members);
-            } else {
-                RunSerialLine(members);
-            }
-        });
+        if (m_sends[group.front()].endpoint.overTcp) {
+            m_tcpLinks.push_back(std::move(group));
+        } else {
+            m_threads.emplace_back([this, members = std::move(group)] { RunSerialLine(members); });
+        }
+    }
+    m_nTcpLinksLeft = m_tcpLinks.size();
+    for (size_t link = 0; link < m_tcpLinks.size(); ++link) {
+        StartTcpTurn(link, 0);
     }
 }
 
@@ -88,6 +90,8 @@ const std::vector<SignSendResult>& CSendPlan::Wait() {
         thread.join();
     }
     m_threads.clear();
+    std::unique_lock lock(m_mutex);
+    m_tcpLinksEnded.wait(lock, [this] { return m_nTcpLinksLeft == 0; });
     return m_results;
 }
 
@@ -151,24 +155,38 @@ void CSendPlan::RunSerialLine(const std::vector<size_t>& members) {
     }
 }
 
-void CSendPlan::RunTcpEndpoint(const std::vector<size_t>& members) {
-    // A dispatcher of this thread's own: it keeps the last send in its members. Unlike the
-    // program's single send, it waits after the last byte for the sign to close its end, so that
-    // a sign that resets the connection or never reads is not called delivered.
-    CSendDispatcher dispatcher([](int) { return std::string(); });
-    dispatcher.m_awaitSignClose = m_options.signCloseWait;
-    for (const size_t index : members) {
-        SignSendResult result = NewResult(index);
-        const Clock::time_point start = Clock::now();
-        if (!m_cancel.Cancelled()) {
-            const SignEndpoint& endpoint = m_sends[index].endpoint;
-            dispatcher.m_strSendText = m_sends[index].bytes;
-            dispatcher.m_strHostAddress = endpoint.host;
-            dispatcher.m_nHostPort = endpoint.port;
-            result.started = true;
-            result.outcome.result = dispatcher.SendOverTcp(&m_cancel);
-            result.outcome.confirmed = result.outcome.result.Ok() && dispatcher.m_bSignConfirmed;
+void CSendPlan::StartTcpTurn(size_t link, size_t k) {
+    const std::vector<size_t>& members = m_tcpLinks[link];
+    if (k < members.size() && m_cancel.Cancelled()) {
+        for (; k < members.size(); ++k) {
+            Report(NewResult(members[k]), Clock::now());
         }
-        Report(std::move(result), start);
     }
+    if (k == members.size()) {
+        TcpLinkDone();
+        return;
+    }
+    const size_t index = members[k];
+    const SignEndpoint& endpoint = m_sends[index].endpoint;
+    // Unlike the program's single send, it waits after the last byte for the sign to close its
+    // end, so that a sign that resets the connection or never reads is not called delivered.
+    TcpSendRequest request{endpoint.host, endpoint.port, m_sends[index].bytes,
+                           m_options.signCloseWait};
+    const Clock::time_point start = Clock::now();
+    CTcpSendLoop::Shared().Start(
+        std::move(request), &m_cancel, [this, link, k, index, start](const CTcpSend& send) {
+            SignSendResult result = NewResult(index);
+            result.started = true;
+            result.outcome.result = send.Result();
+            result.outcome.confirmed = send.Result().Ok() && send.SignConfirmed();
+            Report(std::move(result), start);
+            StartTcpTurn(link, k + 1);
+        });
+}
+
+void CSendPlan::TcpLinkDone() {
+    // Told under the lock: once Wait sees the count at 0 the plan may go at once.
+    const std::lock_guard lock(m_mutex);
+    --m_nTcpLinksLeft;
+    m_tcpLinksEnded.notify_all();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <functional>
 #include <mutex>
@@ -11,9 +12,9 @@
 #include "fleet/SignEndpoint.h"
 #include "settings/MessageFile.h"
 #include "settings/SignsFile.h"
-#include "transport/CBlockingSocket.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSignPtyLink.h"
+#include "transport/CTcpSend.h"
 #include "transport/SendOutcome.h"
 
 // One sign's part of a plan: its name, its link and the bytes it gets.
@@ -54,14 +55,16 @@ struct SendPlanOptions {
     std::chrono::milliseconds signCloseWait = kSignCloseWait;
 };
 
-// Sends to many signs at once. Signs behind different links go in parallel, each link on a thread
-// of its own with links of its own, so that a failing sign or one that never answers (a connect
-// may wait 20 s) delays no other. Signs that share a link go one after another in the plan's
-// order; on a serial line, through one opening of the port.
+// Sends to many signs at once. Signs behind different links go in parallel, so that a failing
+// sign or one that never answers (a connect may wait 20 s) delays no other: a serial line on a
+// thread of its own, the signs on TCP in the process's one TCP send loop, where a sign that keeps
+// us waiting costs a socket and no thread. Signs that share a link go one after another in the
+// plan's order; on a serial line, through one opening of the port.
 class CSendPlan {
 public:
-    // Told of each sign as its outcome is known, on the thread that sent to it; calls never
-    // overlap. It must not call Wait.
+    // Told of each sign as its outcome is known, on the thread that sent to it (the TCP send
+    // loop's for signs on TCP: it must return quickly); calls never overlap. It must not call
+    // Wait.
     using ResultCallback = std::function<void(const SignSendResult&)>;
 
     explicit CSendPlan(std::vector<SignSend> sends, SendPlanOptions options = {});
@@ -83,7 +86,11 @@ public:
 
 private:
     void RunSerialLine(const std::vector<size_t>& members);
-    void RunTcpEndpoint(const std::vector<size_t>& members);
+    // Starts the turn of the link's k-th sign on the TCP send loop, each next one from the end of
+    // the one before.
+    void StartTcpTurn(size_t link, size_t k);
+    // The last touch of the plan by a link's last turn.
+    void TcpLinkDone();
     // A result that names the sign and its link, not started.
     SignSendResult NewResult(size_t index) const;
     void Report(SignSendResult result, std::chrono::steady_clock::time_point start);
@@ -94,6 +101,9 @@ private:
     ResultCallback m_onResult;
     std::mutex m_mutex;  // the results and the callback
     std::vector<SignSendResult> m_results;
-    std::vector<std::thread> m_threads;
+    std::vector<std::thread> m_threads;  // the serial lines
+    std::vector<std::vector<size_t>> m_tcpLinks;
+    size_t m_nTcpLinksLeft = 0;  // guarded by m_mutex
+    std::condition_variable m_tcpLinksEnded;
     bool m_bStarted = false;
 };

@@ -1,28 +1,24 @@
 #include "gateway/PanelFrames.h"
 
-#include <QBuffer>
-#include <QImage>
 #include <QStringList>
 #include <algorithm>
 
 #include "encoding/Windows1252.h"
+#include "preview/DotPixels.h"
 #include "preview/FrameSequence.h"
-#include "render/FramePainter.h"
+#include "preview/PngWriter.h"
 
 namespace {
 
 // The frame a step from that state shows: the whole sign, 40 characters of a 40-character model
-// included, as it stands in the hall.
+// included, as it stands in the hall. Drawn by the core, as the preview draws it, with no display
+// library.
 QByteArray PaintStep(const MessageDocument& shown, const PanelCycle::State& state) {
     const int32_t model = shown.settings.signModel;
     FrameSequence sequence(state.scrollStep, state.blinkOn);
-    const QImage image = PaintFrame(sequence.StepWholeSign(shown.lines, shown.settings, model),
-                                    GetWholeSignArea(model));
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return png;
+    const std::string png = EncodePng(PaintFramePixels(
+        sequence.StepWholeSign(shown.lines, shown.settings, model), GetWholeSignArea(model)));
+    return QByteArray(png.data(), static_cast<qsizetype>(png.size()));
 }
 
 }  // namespace

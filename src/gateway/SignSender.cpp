@@ -27,7 +27,7 @@ void CPlanSender::Finish(SendId id, const SignSendResult& result) {
         return;  // stopped meanwhile
     }
     Done done = std::move(found->second.done);
-    m_running.erase(found);  // the plan's thread has told its one sign: it ends at once
+    m_running.erase(found);  // the plan has told its one sign: it ends at once
     done(result);
 }
 
@@ -42,5 +42,5 @@ void CPlanSender::StopAll() {
     for (auto& [id, running] : m_running) {
         running.plan->Cancel();
     }
-    m_running.clear();  // each plan waits for its threads, cancelled, which end at once
+    m_running.clear();  // each plan waits for its send, cancelled, which ends at once
 }

@@ -24,8 +24,9 @@ public:
     virtual void StopAll() = 0;
 };
 
-// A send plan a send, each on threads of its own, so that a sign that never answers holds up no
-// other. Lives on the gateway's thread.
+// A send plan a send, so that a sign that never answers holds up no other; the plans' sends over
+// TCP share the process's one send loop, where a sign that keeps us waiting costs a socket and no
+// thread. Lives on the gateway's thread.
 class CPlanSender : public QObject, public ISignSender {
 public:
     explicit CPlanSender(ComDeviceResolver resolve, QObject* parent = nullptr);

@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <string>
@@ -20,8 +19,8 @@ inline constexpr std::chrono::milliseconds kConnectTimeout{20000};
 // (since it last took bytes) is not going to.
 inline constexpr std::chrono::milliseconds kSignCloseWait{2000};
 
-// A failed socket operation: its name ("Create", "Bind", "Connect", "Send", "Send timeout",
-// "Await close", "Close") and the errno that the operation itself recorded.
+// A failed socket operation: its name ("Create", "Bind", "Connect", "Close") and the errno that
+// the operation itself recorded.
 class CBlockingSocketException : public std::exception {
 public:
     CBlockingSocketException(LinkOperation operation, int error);
@@ -33,13 +32,16 @@ public:
     LinkOperation m_operation;
 };
 
+// Leaves the choice of the local port of a socket bound to port 0 to its connect.
+void LeavePortToConnect(int fd);
+
 // A TCP socket whose every failure raises CBlockingSocketException. Callers close it with Close
 // or CloseQuietly; one still held when the object goes is closed quietly.
 class CBlockingSocket {
 public:
     static constexpr int kNoSocket = -1;
 
-    // A token, when given, ends the waits of Connect and Send with LinkOperation::kCancel.
+    // A token, when given, ends the wait of Connect with LinkOperation::kCancel.
     explicit CBlockingSocket(const CCancelToken* cancel = nullptr) : m_pCancel(cancel) {}
     ~CBlockingSocket();
     CBlockingSocket(const CBlockingSocket&) = delete;
@@ -51,17 +53,6 @@ public:
     // Gives up after the limit with ETIMEDOUT. The address 0.0.0.0 is refused with EADDRNOTAVAIL,
     // since it names no sign; Linux would connect to this machine.
     void Connect(const sockaddr_in& address, std::chrono::milliseconds limit = kConnectTimeout);
-    // Waits up to the seconds for room to send, then sends what fits of the bytes without
-    // waiting; returns the count sent, which may be 0.
-    size_t Send(const char* bytes, size_t length, int seconds);
-    // Sends until every byte is out, calling Send at least once even for no bytes.
-    size_t SendAll(const char* bytes, size_t length, int seconds);
-    // After the last byte: closes our side and waits for the sign's end of the connection. True
-    // when the sign closed it after taking every byte (it read the message); false when it took
-    // every byte but kept the connection open to the end of the wait, which begins again while
-    // the sign is still taking bytes. Raises "Await close" with ECONNRESET or EPIPE when the sign
-    // reset the connection, and with ETIMEDOUT when bytes were left that it never took.
-    bool ShutdownAndAwaitClose(std::chrono::milliseconds limit = kSignCloseWait);
     void Close();
     void CloseQuietly();
 
@@ -69,10 +60,5 @@ public:
     int m_hSocket = kNoSocket;
 
 private:
-    // Bytes sent that the sign has not acknowledged, our own end of the stream left out.
-    size_t UnacknowledgedBytes() const;
-    // Reads and drops what the sign sent; true once it has closed its end.
-    bool DiscardUntilEnd();
-
     const CCancelToken* m_pCancel;
 };

@@ -7,31 +7,52 @@
 #include <cerrno>
 #include <cstdint>
 
-CCancelToken::CCancelToken() : m_nFd(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+void SignalEventFd(int fd) {
+    const uint64_t one = 1;
+    if (fd >= 0) {
+        [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);
+    }
+}
 
 CCancelToken::~CCancelToken() {
-    if (m_nFd >= 0) {
-        close(m_nFd);
+    const int fd = m_nFd.load();
+    if (fd >= 0) {
+        close(fd);
     }
 }
 
 void CCancelToken::Cancel() {
-    const uint64_t one = 1;
-    if (m_nFd >= 0) {
-        [[maybe_unused]] const ssize_t written = write(m_nFd, &one, sizeof one);
-    }
+    // The flag before the descriptors: a waiter that makes its descriptor after this looks at
+    // the flag and signals the descriptor itself.
+    m_bCancelled.store(true);
+    SignalEventFd(m_nFd.load());
+    SignalEventFd(m_nAlsoWake.load());
 }
 
-bool CCancelToken::Cancelled() const {
-    if (m_nFd < 0) {
-        return false;
+int CCancelToken::Fd() const {
+    int fd = m_nFd.load();
+    if (fd >= 0) {
+        return fd;
     }
-    pollfd entry{m_nFd, POLLIN, 0};
-    return poll(&entry, 1, 0) > 0;
+    const int made = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (made < 0) {
+        return -1;
+    }
+    if (!m_nFd.compare_exchange_strong(fd, made)) {
+        close(made);  // another waiter made one first
+        return fd;
+    }
+    if (m_bCancelled.load()) {
+        SignalEventFd(made);
+    }
+    return made;
 }
 
 WaitResult WaitForFd(int fd, short events, int timeoutMs, const CCancelToken* cancel) {
     pollfd entries[2] = {{fd, events, 0}, {cancel != nullptr ? cancel->Fd() : -1, POLLIN, 0}};
+    if (cancel != nullptr && cancel->Cancelled()) {
+        return WaitResult::kCancelled;
+    }
     const int ready = poll(entries, 2, timeoutMs);
     if (ready < 0) {
         return errno == EINTR ? WaitResult::kReady : WaitResult::kFailed;

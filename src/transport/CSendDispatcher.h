@@ -1,22 +1,18 @@
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "setup/Ipv4Text.h"
 #include "transport/CSerialPort.h"
+#include "transport/CTcpSend.h"
 #include "transport/SendOutcome.h"
 
 class CCancelToken;
 
 // The sign listens on this TCP port.
 inline constexpr uint16_t kSignTcpPort = 49999;
-
-// Seconds that each step of a TCP send may wait for room to send.
-inline constexpr int kTcpSendTimeoutSeconds = 1;
 
 // Port index of the link the PC uses: 0 to 7 for "COM1" to "COM8", 8 for "Ethernet".
 inline constexpr int32_t kComPortCount = 8;
@@ -53,23 +49,16 @@ public:
     SendOutcome SendToMarquee(std::string text, const LinkSettings& link,
                               const CCancelToken* cancel = nullptr);
 
-    // Sends m_strSendText to m_strHostAddress port m_nHostPort in a connection of its own:
-    // SEND_OK, or SEND_FAILED with the failed operation and its errno (no operation for an
-    // empty string, which sends nothing). The socket is closed before it returns.
+    // Sends m_strSendText to m_strHostAddress port m_nHostPort in a connection of its own, ending
+    // at the last byte written: SEND_OK, or SEND_FAILED with the failed operation and its errno
+    // (no operation for an empty string, which sends nothing). The socket is closed before it
+    // returns.
     virtual LinkResult SendOverTcp(const CCancelToken* cancel = nullptr);
 
     // The last TCP send; kept after the call.
     std::string m_strSendText;
     std::string m_strHostAddress;
     uint16_t m_nHostPort = 0;
-
-    // Unset for the program's own sends, which end at the last byte written, with the results
-    // they always had. Set (by the fleet's sends), the link then closes its side and waits up to
-    // this long for the sign to close its own, so that a sign that resets the connection or never
-    // reads is a failed send ("Await close").
-    std::optional<std::chrono::milliseconds> m_awaitSignClose;
-    // The last TCP send ended with the sign's own close after every byte: only with the wait.
-    bool m_bSignConfirmed = false;
 
 private:
     DeviceResolver m_resolveDevice;

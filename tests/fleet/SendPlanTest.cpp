@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QTemporaryDir>
 #include <algorithm>
+#include <filesystem>
 #include <future>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -126,6 +129,36 @@ TEST(SendPlanTest, ASignOnTcpConfirmsByClosing) {
     EXPECT_EQ(SignSendSummary(results), "2 of 3 signs got the message");
 }
 
+// Signs behind one address and port (an adapter takes one connection at a time) take their
+// strings one connection after another, in the plan's order, each its own.
+TEST(SendPlanTest, SignsBehindOneAdapterGoInOrderOneConnectionAtATime) {
+    CLoopbackSigns signs({4});
+    ASSERT_TRUE(signs.Ready(1));
+    std::vector<NamedSign> named;
+    for (int32_t unit = 1; unit <= 3; ++unit) {
+        named.push_back(Addressed(signs.Sign(0, "Unit " + std::to_string(unit)),
+                                  kAddressSpecificUnit, 1, unit));
+    }
+    const std::vector<SignSend> sends = SignSendsForMessage(named, Hello(), AllTo(""));
+    auto received = std::async(std::launch::async, [&] {
+        std::vector<std::string> strings;
+        for (size_t i = 0; i < sends.size(); ++i) {
+            strings.push_back(signs[0].AcceptAndReadAsync().get());
+        }
+        return strings;
+    });
+    CSendPlan plan(sends);
+    CResultLog log;
+    plan.Start(log.Callback());
+    const std::vector<SignSendResult>& results = plan.Wait();
+    EXPECT_EQ(received.get(),
+              (std::vector<std::string>{sends[0].bytes, sends[1].bytes, sends[2].bytes}));
+    EXPECT_EQ(log.Names(), (std::vector<std::string>{"Unit 1", "Unit 2", "Unit 3"}));
+    for (const SignSendResult& result : results) {
+        EXPECT_TRUE(result.outcome.confirmed) << result.name;
+    }
+}
+
 // An RS-485 line is one wire: its signs take their strings one after another, in the plan's
 // order, through one opening of the port, with a pause between them that lets a sign on the line
 // tell one string from the next; a sign on a missing port fails alone.
@@ -234,6 +267,65 @@ TEST(SendPlanTest, CancelStopsEveryLink) {
     }
     EXPECT_TRUE(results[1].started);
     EXPECT_EQ(SignSendLine(results[3]), "Line 3: not sent: stopped before its turn");
+}
+
+// Entries of a folder of /proc/self: the process's threads (task) or open descriptors (fd).
+size_t OwnCount(const char* folder) {
+    const std::filesystem::path path = std::filesystem::path("/proc/self") / folder;
+    return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(path),
+                                             std::filesystem::directory_iterator()));
+}
+
+// The gateway sends to each sign in a plan of its own. A thousand signs that never answer (their
+// listener's queue is full, so each connect waits) cost a socket each and no thread; Cancel ends
+// every wait at once.
+TEST(SendPlanTest, AThousandSilentSignsCostASocketEachAndNoThread) {
+    constexpr size_t kSilentSigns = 1000;
+    constexpr size_t kThreadsAtMost = 50;
+    constexpr size_t kDescriptorsAtMost = 1100;
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, std::min<rlim_t>(limit.rlim_max, 4096));
+    if (setrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur <= kDescriptorsAtMost) {
+        GTEST_SKIP() << "no room for the descriptors";
+    }
+    CLoopbackSigns signs({0, 4});
+    ASSERT_TRUE(signs.Ready(2));
+    if (!signs[0].FillAcceptQueue()) {
+        GTEST_SKIP() << "the listener's queue would not fill";
+    }
+    auto answered = signs[1].AcceptAndReadAsync();
+    CResultLog log;
+    std::vector<std::unique_ptr<CSendPlan>> plans;
+    for (size_t i = 0; i <= kSilentSigns; ++i) {
+        const NamedSign sign = signs.Sign(i < kSilentSigns ? 0 : 1, "Sign " + std::to_string(i));
+        plans.push_back(
+            std::make_unique<CSendPlan>(SignSendsForString({sign}, "^C0^M", AllTo(""))));
+        plans.back()->Start(log.Callback());
+    }
+    // Sends begin in the order they are started: once the last sign has its message, every
+    // silent sign's connect is under way.
+    ASSERT_TRUE(log.WaitFor(1));
+    EXPECT_EQ(answered.get(), "^C0^M");
+    const size_t threads = OwnCount("task");
+    const size_t descriptors = OwnCount("fd");
+    RecordProperty("threads", std::to_string(threads));
+    RecordProperty("descriptors", std::to_string(descriptors));
+    EXPECT_LT(threads, kThreadsAtMost);
+    EXPECT_LT(descriptors, kDescriptorsAtMost);
+    EXPECT_GT(descriptors, kSilentSigns);  // each waits on a socket of its own
+    EXPECT_EQ(log.Names(), std::vector<std::string>{"Sign 1000"});
+
+    for (const auto& plan : plans) {
+        plan->Cancel();
+    }
+    for (size_t i = 0; i < kSilentSigns; ++i) {
+        const SignSendResult& result = plans[i]->Wait().front();
+        EXPECT_TRUE(result.started);
+        ASSERT_EQ(result.outcome.result.code, SEND_CANCELLED) << result.name;
+    }
+    plans.clear();
+    EXPECT_LE(OwnCount("fd"), descriptors - kSilentSigns);  // every socket closed
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <QBuffer>
 #include <QImage>
 #include <set>
 
@@ -365,20 +364,18 @@ TEST(PanelFrames, EachFrameIsThePreviewsStepFoundInItsCycle) {
         FrameSequence sequence;
         std::set<QByteArray> differ;
         for (int64_t n = 1; n <= frames + 3; ++n) {
-            QByteArray expected;
-            QBuffer buffer(&expected);
-            buffer.open(QIODevice::WriteOnly);
-            PaintFrame(sequence.StepWholeSign(message.lines, message.settings, model),
-                       GetWholeSignArea(model))
-                .save(&buffer, "PNG");
-            EXPECT_EQ(PngOfFrame(message, n), expected) << c.json << " frame " << n;
-            EXPECT_EQ(cache.Png(message, PanelVersion(message), n), expected)
+            const QImage expected =
+                PaintFrame(sequence.StepWholeSign(message.lines, message.settings, model),
+                           GetWholeSignArea(model));
+            const QByteArray png = PngOfFrame(message, n);
+            // Decoded by Qt's own PNG reader: the pixels the preview window paints.
+            EXPECT_EQ(QImage::fromData(png, "PNG").convertToFormat(QImage::Format_RGB32), expected)
                 << c.json << " frame " << n;
-            differ.insert(expected);
+            EXPECT_EQ(cache.Png(message, PanelVersion(message), n), png)
+                << c.json << " frame " << n;
+            differ.insert(png);
         }
         EXPECT_GE(static_cast<int64_t>(differ.size()) - 1, c.fewest) << c.json;
-        const QImage image = QImage::fromData(PngOfFrame(message, 1), "PNG");
-        EXPECT_EQ(image.width(), GetWholeSignArea(model).width) << c.json;
     }
 }
 

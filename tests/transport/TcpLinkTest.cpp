@@ -1,5 +1,8 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -7,11 +10,13 @@
 #include <future>
 #include <optional>
 #include <set>
+#include <utility>
 
 #include "support/SendTestSupport.h"
 #include "transport/CBlockingSocket.h"
 #include "transport/CCancelToken.h"
 #include "transport/CSendDispatcher.h"
+#include "transport/CTcpSendLoop.h"
 #include "transport/LinkResult.h"
 
 namespace {
@@ -21,20 +26,28 @@ namespace {
 constexpr size_t kMoreThanTheBuffersHold = 32u << 20;
 constexpr int kSmallReceiveBuffer = 4096;
 
-// One send through the link as the dispatcher sets it up.
-// With a wait for the sign's close (as the fleet sends), `confirmed` tells whether it came.
+// One send as the program sends (no wait, on the caller's thread) or as the fleet does, in the
+// shared send loop: with a wait for the sign's close, `confirmed` tells whether it came.
 LinkResult SendOverTcp(const std::string& bytes, const std::string& host, uint16_t port,
                        const CCancelToken* cancel = nullptr,
                        std::optional<std::chrono::milliseconds> awaitClose = {},
                        bool* confirmed = nullptr) {
-    CSendDispatcher dispatcher([](int) { return std::string(); });
-    dispatcher.m_strSendText = bytes;
-    dispatcher.m_strHostAddress = host;
-    dispatcher.m_nHostPort = port;
-    dispatcher.m_awaitSignClose = awaitClose;
-    const LinkResult result = dispatcher.SendOverTcp(cancel);
+    if (!awaitClose) {
+        CSendDispatcher dispatcher([](int) { return std::string(); });
+        dispatcher.m_strSendText = bytes;
+        dispatcher.m_strHostAddress = host;
+        dispatcher.m_nHostPort = port;
+        return dispatcher.SendOverTcp(cancel);
+    }
+    std::promise<std::pair<LinkResult, bool>> ended;
+    std::future<std::pair<LinkResult, bool>> ending = ended.get_future();
+    CTcpSendLoop::Shared().Start({host, port, bytes, awaitClose}, cancel,
+                                 [&ended](const CTcpSend& send) {
+                                     ended.set_value({send.Result(), send.SignConfirmed()});
+                                 });
+    const auto [result, signConfirmed] = ending.get();
     if (confirmed != nullptr) {
-        *confirmed = dispatcher.m_bSignConfirmed;
+        *confirmed = signConfirmed;
     }
     return result;
 }
@@ -268,6 +281,31 @@ TEST(TcpLinkTest, CancelEndsTheWaitAtOnce) {
     const LinkResult result = SendOverTcp(std::string(kMoreThanTheBuffersHold, 'x'), "127.0.0.1",
                                           neverReads.Port(), &cancel);
     EXPECT_EQ(result.code, SEND_CANCELLED);
+}
+
+// A token's descriptor is made when a waiter first asks for it (a send in the shared loop never
+// does); a cancel reaches every waiter, also one that asked only after the cancel, and the shared
+// waiter's own descriptor.
+TEST(TcpLinkTest, ACancelReachesEveryWaiterWheneverItCame) {
+    const auto readable = [](int fd) {
+        pollfd entry{fd, POLLIN, 0};
+        return poll(&entry, 1, 0) == 1;
+    };
+    for (const bool askedFirst : {true, false}) {
+        SCOPED_TRACE(askedFirst ? "asked before the cancel" : "asked after it");
+        CCancelToken cancel;
+        const int shared = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+        cancel.AlsoWake(shared);
+        const int early = askedFirst ? cancel.Fd() : -1;
+        EXPECT_FALSE(cancel.Cancelled());
+        cancel.Cancel();
+        EXPECT_TRUE(cancel.Cancelled());
+        EXPECT_TRUE(readable(cancel.Fd()));
+        EXPECT_EQ(cancel.Fd(), askedFirst ? early : cancel.Fd());
+        EXPECT_TRUE(readable(shared));
+        EXPECT_EQ(WaitForFd(-1, POLLIN, 3 * kTestWaitMs, &cancel), WaitResult::kCancelled);
+        close(shared);
+    }
 }
 
 }  // namespace

@@ -14,14 +14,14 @@
 
 #include "gateway/CDashboard.h"
 #include "gateway/CGatewayCore.h"
+#include "gateway/CHttpFront.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/HttpRoutes.h"
+#include "gateway/TlsContext.h"
 
 namespace {
 
-constexpr time_t kKeepAliveSeconds = 1;
 constexpr int kStopPollMs = 10;
-constexpr size_t kHttpThreads = 32;  // so that stopping never waits long for an idle client
 
 void SendError(httplib::Response& response, int status, const std::string& field,
                const std::string& text) {
@@ -46,7 +46,8 @@ std::string StatusText(int status) {
 
 CHttpApi::CHttpApi(CGatewayCore& core)
     : m_core(core),
-      m_server(std::make_unique<httplib::Server>()),
+      m_tls(MakeTlsContext(core.Config().tls)),
+      m_server(std::make_unique<CHttpFront>(HttpFrontLimits{}, m_tls ? m_tls->Get() : nullptr)),
       m_dashboard(std::make_unique<CDashboard>(core)) {
     SetUp();
     AddApiRoutes(*m_server, core);
@@ -59,6 +60,14 @@ CHttpApi::CHttpApi(CGatewayCore& core)
 
 CHttpApi::~CHttpApi() {
     Stop();
+}
+
+size_t CHttpApi::OpenConnections() const {
+    return m_server->Open();
+}
+
+bool CHttpApi::Serve(httplib::Stream& stream) {
+    return m_server->Serve(stream);
 }
 
 bool CHttpApi::Listen(std::string& error) {
@@ -76,6 +85,7 @@ bool CHttpApi::Listen(std::string& error) {
                 (reason != 0 ? std::string(": ") + std::strerror(reason) : std::string());
         return false;
     }
+    m_server->WidenBacklog();
     m_bServing = true;
     m_thread = std::thread([this] {
         m_server->listen_after_bind();
@@ -113,12 +123,10 @@ void CHttpApi::SetUp() {
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
     server.set_payload_max_length(kMaxRequestBody);
-    server.set_keep_alive_timeout(kKeepAliveSeconds);
-    // Small answers go out at once rather than wait for the client's delayed acknowledgement.
-    server.set_tcp_nodelay(true);
-    // A request that sets something waits for its batch of the state folder's writes; the more
-    // wait at once, the more share one flush.
-    server.new_task_queue = [] { return new httplib::ThreadPool(kHttpThreads); };
+    m_server->OnRefused([this](const std::string& client) {
+        m_core.Log().Line(m_core.Config().name,
+                          client + " holds too many connections: more are refused");
+    });
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty()) {
             SendError(response, response.status, "", StatusText(response.status));
@@ -162,7 +170,9 @@ void CHttpApi::Session(const httplib::Request& request, httplib::Response& respo
         return;
     }
     if (role != Role::kNone) {
-        response.set_header("Set-Cookie", m_pass.Cookie(std::chrono::steady_clock::now()));
+        // Over HTTPS the pass never goes out in the clear.
+        response.set_header("Set-Cookie", m_pass.Cookie(std::chrono::steady_clock::now()) +
+                                              (m_tls ? "; Secure" : ""));
     }
     QJsonObject answer;
     answer["role"] = role == Role::kNone ? QJsonValue() : QJsonValue(RoleName(role));
@@ -262,7 +272,7 @@ bool CHttpApi::Admit(const httplib::Request& request, httplib::Response& respons
     // No web page of another site may change a sign: its writes carry its Origin, and a write as
     // JSON needs a preflight that this gateway never grants.
     const std::string origin = request.get_header_value("Origin");
-    const std::string scheme = "http://";
+    const std::string scheme = m_tls ? "https://" : "http://";
     if (request.has_header("Origin") &&
         (origin.rfind(scheme, 0) != 0 || !KnownHost(origin.substr(scheme.size())) ||
          origin.size() == scheme.size())) {

@@ -13,13 +13,15 @@
 #include "gateway/AccessRoles.h"
 
 namespace httplib {
-class Server;
+class Stream;
 struct Request;
 struct Response;
 }  // namespace httplib
 
 class CGatewayCore;
 class CDashboard;
+class CHttpFront;
+class CTlsContext;
 
 // Wrong tokens by client address: after ten in a minute, that address is refused for the rest of
 // the minute, so that a token cannot be guessed at the speed of the network.
@@ -39,9 +41,10 @@ private:
 
 // The gateway's HTTP server: the API's routes and the signs page, served on threads of its own;
 // what a request asks of the gateway runs on the gateway's thread, the request waiting for it.
-// Here: listening, the token, stopping.
+// Here: listening (HTTPS when the configuration names a certificate), the token, stopping.
 class CHttpApi {
 public:
+    // Throws CGatewayConfigError when the configuration's certificate cannot be served.
     explicit CHttpApi(CGatewayCore& core);
     ~CHttpApi();
     CHttpApi(const CHttpApi&) = delete;
@@ -51,6 +54,12 @@ public:
     // the reason when the address cannot be had.
     bool Listen(std::string& error);
     uint16_t Port() const { return m_nPort; }
+    bool Secure() const { return m_tls != nullptr; }
+    // Connections open now (the slow ones too).
+    size_t OpenConnections() const;
+    // Answers one request read from `stream` on this thread as if a client had sent it; false
+    // when its connection would be closed. For fuzzing.
+    bool Serve(httplib::Stream& stream);
     // Stops serving; the gateway's thread keeps handling what requests still wait for. False
     // when a client still held a thread of the server after `wait` (a slow one, sending a byte at
     // a time): the server's threads then end with the process.
@@ -66,7 +75,8 @@ private:
     void Session(const httplib::Request& request, httplib::Response& response) const;
 
     CGatewayCore& m_core;
-    std::unique_ptr<httplib::Server> m_server;
+    std::unique_ptr<CTlsContext> m_tls;  // null: plain HTTP
+    std::unique_ptr<CHttpFront> m_server;
     std::unique_ptr<CDashboard> m_dashboard;  // the live page and its event streams
     std::thread m_thread;
     std::atomic<bool> m_bServing{false};

@@ -154,6 +154,23 @@ void ReadMqtt(const QString& path, const QJsonValue& value, MqttConfig& mqtt) {
     }
 }
 
+void ReadTls(const QString& path, const QJsonValue& value, TlsConfig& tls) {
+    if (value.isUndefined()) {
+        return;
+    }
+    const QJsonObject object = value.toObject();
+    if (!value.isObject() || object.keys() != QStringList{"certFile", "keyFile"}) {
+        Fail(path, "\"tls\" must be an object of \"certFile\" and \"keyFile\"");
+    }
+    const QDir folder = QFileInfo(path).dir();
+    tls.certFile =
+        folder.absoluteFilePath(QString::fromStdString(TextField(path, object, "certFile")))
+            .toStdString();
+    tls.keyFile =
+        folder.absoluteFilePath(QString::fromStdString(TextField(path, object, "keyFile")))
+            .toStdString();
+}
+
 }  // namespace
 
 QString DefaultGatewayConfigPath() {
@@ -187,8 +204,9 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         }
         const QJsonObject object = document.object();
         static const QStringList kFields = {
-            "name",     "http",       "tokenFile",    "tokens",       "readNeedsToken", "mqtt",
-            "stateDir", "forwardKey", "allowedHosts", "alertSeconds", "modbus",         "poll"};
+            "name",   "http",     "tokenFile",  "tokens",       "readNeedsToken",
+            "mqtt",   "stateDir", "forwardKey", "allowedHosts", "alertSeconds",
+            "modbus", "poll",     "tls"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -229,6 +247,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
                 Fail(path, "\"alertSeconds\" must be a whole number from 1 to 3600");
             }
         }
+        ReadTls(path, object.value("tls"), config.tls);
         const std::string stateDir = TextField(path, object, "stateDir");
         if (!stateDir.empty()) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));

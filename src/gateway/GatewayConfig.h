@@ -37,6 +37,13 @@ struct MqttConfig {
     std::string keyFile;
 };
 
+// HTTPS: the server's certificate (with its chain) and its private key, PEM files named as
+// absolute paths. Empty: plain HTTP.
+struct TlsConfig {
+    std::string certFile;
+    std::string keyFile;
+};
+
 struct GatewayConfig {
     std::string name;  // this gateway's, as signs.json's "gateway" fields name it
     std::string httpHost = kDefaultHttpHost;
@@ -55,6 +62,7 @@ struct GatewayConfig {
     // How long each of several alerts of one priority stays on a sign in turn.
     int alertSeconds = kDefaultAlertSeconds;
     ModbusConfig modbus;  // the Modbus server and the controllers polled
+    TlsConfig tls;
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json
 };

@@ -16,6 +16,7 @@
 #include "gateway/Clock.h"
 #include "gateway/ServiceManager.h"
 #include "gateway/SignSender.h"
+#include "gateway/TlsContext.h"
 #include "settings/ProfileStore.h"
 
 namespace {
@@ -46,6 +47,7 @@ std::string RaiseOpenFilesLimit() {
 
 GatewayService::GatewayService(const QString& configPath, bool defaultsIfMissing)
     : m_config(LoadGatewayConfig(configPath, defaultsIfMissing)) {
+    MakeTlsContext(m_config.tls);  // a certificate that cannot be served is said now
     ReadSigns();
 }
 
@@ -84,7 +86,8 @@ std::string GatewayService::Summary() const {
     }
     return "gateway " + m_config.name + ": " +
            std::to_string(SignsOfGateway(m_allSigns, m_config.name).size()) + " of " +
-           std::to_string(m_allSigns.size()) + " signs, HTTP " + m_config.httpHost + ":" +
+           std::to_string(m_allSigns.size()) + " signs, " +
+           (m_config.tls.certFile.empty() ? "HTTP " : "HTTPS ") + m_config.httpHost + ":" +
            std::to_string(m_config.httpPort) + tokens + ", " +
            (m_config.mqtt.url.empty() ? "no broker" : "broker " + m_config.mqtt.url) +
            (m_config.modbus.Serves() ? ", Modbus " + m_config.modbus.listenHost + ":" +
@@ -118,20 +121,25 @@ bool GatewayService::Start(std::string& error) {
     m_clock = std::make_unique<CTimerClock>();
     m_sender = std::make_unique<CPlanSender>([devices](int com) { return devices.at(com); });
     m_core = std::make_unique<CGatewayCore>(m_config, m_allSigns, m_schedules, *m_clock, *m_sender);
-    m_http = std::make_unique<CHttpApi>(*m_core);
+    try {
+        m_http = std::make_unique<CHttpApi>(*m_core);
+    } catch (const std::exception& failure) {
+        error = failure.what();  // a certificate changed since the start's check
+        return false;
+    }
     // The address first: a gateway that cannot serve sends nothing.
     if (!m_http->Listen(error)) {
         return false;
     }
+    const std::string url = std::string(m_http->Secure() ? "https://" : "http://") +
+                            m_config.httpHost + ":" + std::to_string(m_http->Port());
     if (const auto failure = m_core->Start()) {
         error = *failure;
         return false;
     }
     m_core->Log().Line(m_config.name, RaiseOpenFilesLimit());
     if (!m_config.mqtt.url.empty()) {
-        m_mqtt = std::make_unique<CMqttBridge>(
-            *m_core, m_allSigns,
-            "http://" + m_config.httpHost + ":" + std::to_string(m_http->Port()) + "/");
+        m_mqtt = std::make_unique<CMqttBridge>(*m_core, m_allSigns, url + "/");
     }
     if (m_mqtt) {
         m_mqtt->Start(m_nameHeld);
@@ -139,8 +147,7 @@ bool GatewayService::Start(std::string& error) {
     if (!StartModbus(error)) {
         return false;
     }
-    m_core->Log().Line(m_config.name, "listening on http://" + m_config.httpHost + ":" +
-                                          std::to_string(m_http->Port()));
+    m_core->Log().Line(m_config.name, "listening on " + url);
     m_core->Log().Flush();
     m_manager = std::make_unique<CServiceManager>();
     m_manager->Ready();

@@ -71,6 +71,7 @@ public:
         config.name = "hall-b";
         config.httpPort = m_nPort;
         config.token = std::move(token);
+        config.tls = tls;
         config.stateDir = QString::fromStdString(folder.Path() + "/state");
         if (adjust) {
             adjust(config);
@@ -93,6 +94,7 @@ public:
     std::function<void(GatewayConfig&)> adjust;  // what a test changes of the configuration
     GatewaySchedules schedules;
     uint16_t m_nPort;
+    TlsConfig tls;  // HTTPS from the next Make
     CTempFolder folder;
     CScriptedClock clock{kTestStart};
     CRecordingSender sender;

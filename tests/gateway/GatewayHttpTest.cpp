@@ -10,11 +10,13 @@
 #include <unistd.h>
 
 #include "GatewayTestSupport.h"
+#include "TlsTestSupport.h"
 #include "setup/Ipv4Text.h"
 
 namespace {
 
 constexpr const char* kNames[] = {"Line 3", "Dock/2 #a", "Hall.B+"};
+constexpr uint32_t kSlowClients = 100;
 
 class GatewayHttp : public testing::Test {
 protected:
@@ -99,19 +101,19 @@ TEST_F(GatewayHttp, ASignThatNeverAnswersDelaysNoOtherAndNothingHoldsAStop) {
     EXPECT_EQ(received.get(), BytesFor(m_setup.signs[0], json));
     EXPECT_EQ(JsonObjectOf(client->Get(SignPath(kNames[2]))->body)["waitingFor"].toString(),
               "send");
-    // A client that sends its request a byte at a time.
-    const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(gateway.Port());
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ASSERT_EQ(send(socket, "G", 1, MSG_NOSIGNAL), 1);
+    // Clients that send their requests a byte at a time, from several addresses.
+    std::vector<int> slow;
+    for (uint32_t i = 0; i < kSlowClients; ++i) {
+        slow.push_back(ConnectFrom(static_cast<int>(2 + i % 8), gateway.Port()));
+        ASSERT_EQ(send(slow.back(), "G", 1, MSG_NOSIGNAL), 1);
+    }
     // Ends at once though a send waits for its connection, the broker for its connect and a
     // client for its request.
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
     EXPECT_FALSE(gateway.Process().WaitForLine("stopped").empty());
-    close(socket);
+    for (const int socket : slow) {
+        close(socket);
+    }
 }
 
 // Started by systemd (Type=notify), it says when it is ready, reloading and stopping, and its
@@ -214,6 +216,11 @@ TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {
          "HTTP 127.0.0.1:8080 with tokens of operator (reads too), no broker"},
         {R"({"http": "0.0.0.0:8080"})", 2, "\"tokenFile\" is needed"},
         {nullptr, 2, "none.json: no such file"},
+        {R"({"tls": {"certFile": "good.pem", "keyFile": "good.key"}})", 0,
+         "1 of 2 signs, HTTPS 127.0.0.1:8080"},
+        {R"({"tls": {"certFile": "old.pem", "keyFile": "old.key"}})", 2,
+         "old.pem: \"tls.certFile\": the certificate expired on"},
+        {R"({"tls": {"certFile": "good.pem"}})", 2, "\"tls\" must be an object of"},
     };
     for (const Case& c : cases) {
         GatewaySetup setup;
@@ -222,6 +229,9 @@ TEST(GatewayProgram, CheckSaysWhatItWouldDriveOrRefuses) {
         setup.signs[1].name = "b";
         setup.signs[1].gateway = "hall-a";
         setup.Write();
+        const std::string& path = setup.folder.Path();
+        ASSERT_TRUE(WriteTestCertificate(path + "/good.pem", path + "/good.key"));
+        ASSERT_TRUE(WriteTestCertificate(path + "/old.pem", path + "/old.key", 60));
         const std::string config = c.config != nullptr
                                        ? setup.folder.Write("gateway.json", c.config)
                                        : setup.folder.Path() + "/none.json";

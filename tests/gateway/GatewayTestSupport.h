@@ -1,6 +1,10 @@
 #pragma once
 
+#include <arpa/inet.h>
 #include <httplib.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,6 +57,24 @@ inline std::unique_ptr<httplib::Client> ClientOf(uint16_t port, bool withToken =
         client->set_default_headers({{"Authorization", std::string("Bearer ") + kTestToken}});
     }
     return client;
+}
+
+// A client socket from 127.0.0.`host` to the server's port; -1 when it cannot connect.
+inline int ConnectFrom(int host, uint16_t port) {
+    const int client = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl((INADDR_LOOPBACK & ~0xFFu) | static_cast<uint32_t>(host));
+    const auto* any = reinterpret_cast<sockaddr*>(&address);
+    if (bind(client, any, sizeof(address)) == 0) {
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        address.sin_port = htons(port);
+        if (connect(client, any, sizeof(address)) == 0) {
+            return client;
+        }
+    }
+    close(client);
+    return -1;
 }
 
 inline QJsonObject JsonObjectOf(const std::string& body) {

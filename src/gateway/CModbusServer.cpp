@@ -382,7 +382,7 @@ CModbusServer::Answer CModbusServer::ReadRegisterWrite(uint16_t address,
             change.sign = entry.sign;
             change.tag = entry.tag;
             if (*write.decoded.message != 0) {
-                change.message = LibraryMessage(m_config.messagesDir, write.decoded.value);
+                change.message = FolderMessage(m_config.messagesDir, write.decoded.value);
                 if (!change.message) {
                     return Answer::kIllegalValue;  // no message of that number
                 }
@@ -421,7 +421,7 @@ CModbusServer::Answer CModbusServer::ReadCoilWrite(uint16_t address,
                     change.message = message.Take();
                 }
             } else {
-                change.message = LibraryMessage(m_config.messagesDir, change.coil.messageName);
+                change.message = FolderMessage(m_config.messagesDir, change.coil.messageName);
             }
             if (!change.message) {
                 return Answer::kIllegalValue;

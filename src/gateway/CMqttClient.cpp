@@ -6,8 +6,15 @@
 #include <openssl/x509.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+#include "gateway/TlsDiagnosis.h"
 
 namespace {
 
@@ -68,22 +75,95 @@ const char* OrNull(const std::string& text) {
 
 }  // namespace
 
+class CMqttClient::Link : public std::enable_shared_from_this<Link> {
+public:
+    Link(Options options, Events events)
+        : m_options(std::move(options)), m_events(std::move(events)) {}
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    bool Start(std::string& error);
+    bool Subscribe(const std::string& filter, int qos);
+    bool Publish(const std::string& topic, const std::string& payload, int qos, bool retained,
+                 int* id);
+    bool Stop(const std::string& topic, const std::string& payload, std::chrono::milliseconds wait);
+    // Its owner is gone: nothing more is told, and the thread stops as Stop stops it.
+    void Close();
+
+private:
+    enum class Step { kWaiting, kConnecting, kLooping };
+    void Run(const std::string& host, int port);
+    void SetStep(Step step);
+    // A connect that failed: the reason, a TLS one found out once a spell away.
+    std::string Reason(int rc, int systemError);
+    static void OnConnect(mosquitto*, void* self, int rc);
+    static void OnDisconnect(mosquitto*, void* self, int rc);
+    static void OnPublish(mosquitto*, void* self, int mid);
+
+    Options m_options;
+    Events m_events;
+    mosquitto* m_client = nullptr;  // none once stopped
+    mosquitto* m_owned = nullptr;   // the client, destroyed with the last of the link
+    bool m_bStarted = false;
+    std::thread m_thread;
+    std::mutex m_stepMutex;  // the thread's step, and the stop
+    std::condition_variable m_stepChanged;
+    Step m_step = Step::kWaiting;
+    std::atomic<bool> m_bStopping{false};
+    std::atomic<bool> m_bMadeContact{false};  // connected since the last wait: the next is short
+    std::atomic<bool> m_bToldLost{false};     // this try's end told by the library's callbacks
+    std::optional<TlsEndpoint> m_tls;
+    std::string m_strTlsProblem;  // found for this spell away
+    std::atomic<bool> m_bConnected{false};
+    std::atomic<bool> m_bQuiet{false};  // stopping: nothing more is told
+    std::mutex m_mutex;                 // the last words' acknowledgement
+    std::condition_variable m_goodbyeDone;
+    int m_nGoodbyeMid = -1;
+    bool m_bGoodbyeAcked = false;
+};
+
 CMqttClient::CMqttClient(Options options, Events events)
-    : m_options(std::move(options)), m_events(std::move(events)) {
+    : m_link(std::make_shared<Link>(std::move(options), std::move(events))) {
     InitialiseOnce();
 }
 
 CMqttClient::~CMqttClient() {
+    m_link->Close();
+}
+
+bool CMqttClient::Start(std::string& error) {
+    return m_link->Start(error);
+}
+
+bool CMqttClient::Subscribe(const std::string& filter, int qos) {
+    return m_link->Subscribe(filter, qos);
+}
+
+bool CMqttClient::Publish(const std::string& topic, const std::string& payload, int qos,
+                          bool retained, int* id) {
+    return m_link->Publish(topic, payload, qos, retained, id);
+}
+
+bool CMqttClient::Stop(const std::string& topic, const std::string& payload,
+                       std::chrono::milliseconds wait) {
+    return m_link->Stop(topic, payload, wait);
+}
+
+CMqttClient::Link::~Link() {
+    if (m_owned != nullptr) {
+        mosquitto_destroy(m_owned);
+    }
+}
+
+void CMqttClient::Link::Close() {
     if (m_thread.joinable()) {
         m_bQuiet = true;
         Stop({}, {}, std::chrono::milliseconds(0));
     }
-    if (m_client != nullptr) {
-        mosquitto_destroy(m_client);
-    }
 }
 
-bool CMqttClient::Start(std::string& error) {
+bool CMqttClient::Link::Start(std::string& error) {
     std::string host;
     int port = 0;
     bool tls = false;
@@ -91,6 +171,7 @@ bool CMqttClient::Start(std::string& error) {
         return false;
     }
     m_client = mosquitto_new(m_options.clientId.c_str(), m_options.cleanSession, this);
+    m_owned = m_client;
     if (m_client == nullptr) {
         error = "cannot make an MQTT client";
         return false;
@@ -127,12 +208,12 @@ bool CMqttClient::Start(std::string& error) {
     if (!m_options.username.empty()) {
         mosquitto_username_pw_set(m_client, m_options.username.c_str(), m_options.password.c_str());
     }
-    mosquitto_connect_callback_set(m_client, &CMqttClient::OnConnect);
-    mosquitto_disconnect_callback_set(m_client, &CMqttClient::OnDisconnect);
-    mosquitto_publish_callback_set(m_client, &CMqttClient::OnPublish);
+    mosquitto_connect_callback_set(m_client, &Link::OnConnect);
+    mosquitto_disconnect_callback_set(m_client, &Link::OnDisconnect);
+    mosquitto_publish_callback_set(m_client, &Link::OnPublish);
     mosquitto_message_callback_set(
         m_client, [](mosquitto*, void* self, const mosquitto_message* message) {
-            auto* client = static_cast<CMqttClient*>(self);
+            auto* client = static_cast<Link*>(self);
             if (!client->m_bQuiet && client->m_events.message) {
                 client->m_events.message(message->topic,
                                          std::string(static_cast<const char*>(message->payload),
@@ -141,11 +222,11 @@ bool CMqttClient::Start(std::string& error) {
             }
         });
     m_bStarted = true;
-    m_thread = std::thread([this, host, port] { Run(host, port); });
+    m_thread = std::thread([self = shared_from_this(), host, port] { self->Run(host, port); });
     return true;
 }
 
-void CMqttClient::Run(const std::string& host, int port) {
+void CMqttClient::Link::Run(const std::string& host, int port) {
     std::chrono::milliseconds wait = kFirstReconnectWait;
     for (bool first = true;; first = false) {
         {
@@ -158,14 +239,14 @@ void CMqttClient::Run(const std::string& host, int port) {
         m_stepChanged.notify_all();
         // A broker that does not answer holds this thread for as long as the system's connect
         // waits: a stop then leaves the thread to the end of the process.
-        int rc = first ? mosquitto_connect(m_client, host.c_str(), port, kKeepAliveSeconds)
-                       : mosquitto_reconnect(m_client);
+        int rc = first ? mosquitto_connect(m_owned, host.c_str(), port, kKeepAliveSeconds)
+                       : mosquitto_reconnect(m_owned);
         int systemError = errno;
         SetStep(Step::kLooping);
         m_bToldLost = false;
         if (rc == MOSQ_ERR_SUCCESS) {
             while (!m_bStopping &&
-                   (rc = mosquitto_loop(m_client, kLoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
+                   (rc = mosquitto_loop(m_owned, kLoopWaitMs, 1)) == MOSQ_ERR_SUCCESS) {
             }
             systemError = errno;
             if (m_bMadeContact.exchange(false)) {
@@ -189,7 +270,7 @@ void CMqttClient::Run(const std::string& host, int port) {
     }
 }
 
-void CMqttClient::SetStep(Step step) {
+void CMqttClient::Link::SetStep(Step step) {
     {
         const std::lock_guard lock(m_stepMutex);
         m_step = step;
@@ -197,7 +278,7 @@ void CMqttClient::SetStep(Step step) {
     m_stepChanged.notify_all();
 }
 
-std::string CMqttClient::Reason(int rc, int systemError) {
+std::string CMqttClient::Link::Reason(int rc, int systemError) {
     if (rc == MOSQ_ERR_ERRNO) {
         return std::strerror(systemError);
     }
@@ -214,8 +295,8 @@ std::string CMqttClient::Reason(int rc, int systemError) {
     return m_strTlsProblem;
 }
 
-void CMqttClient::OnConnect(mosquitto*, void* self, int rc) {
-    auto* client = static_cast<CMqttClient*>(self);
+void CMqttClient::Link::OnConnect(mosquitto*, void* self, int rc) {
+    auto* client = static_cast<Link*>(self);
     client->m_bConnected = rc == 0;
     if (rc == 0) {
         client->m_strTlsProblem.clear();
@@ -234,8 +315,8 @@ void CMqttClient::OnConnect(mosquitto*, void* self, int rc) {
     }
 }
 
-void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
-    auto* client = static_cast<CMqttClient*>(self);
+void CMqttClient::Link::OnDisconnect(mosquitto*, void* self, int rc) {
+    auto* client = static_cast<Link*>(self);
     client->m_bConnected = false;
     if (!client->m_bQuiet && client->m_events.lost) {
         client->m_bToldLost = true;
@@ -243,8 +324,8 @@ void CMqttClient::OnDisconnect(mosquitto*, void* self, int rc) {
     }
 }
 
-void CMqttClient::OnPublish(mosquitto*, void* self, int mid) {
-    auto* client = static_cast<CMqttClient*>(self);
+void CMqttClient::Link::OnPublish(mosquitto*, void* self, int mid) {
+    auto* client = static_cast<Link*>(self);
     if (!client->m_bQuiet && client->m_events.published) {
         client->m_events.published(mid);
     }
@@ -255,20 +336,20 @@ void CMqttClient::OnPublish(mosquitto*, void* self, int mid) {
     }
 }
 
-bool CMqttClient::Subscribe(const std::string& filter, int qos) {
+bool CMqttClient::Link::Subscribe(const std::string& filter, int qos) {
     return m_client != nullptr &&
            mosquitto_subscribe(m_client, nullptr, filter.c_str(), qos) == MOSQ_ERR_SUCCESS;
 }
 
-bool CMqttClient::Publish(const std::string& topic, const std::string& payload, int qos,
-                          bool retained, int* id) {
+bool CMqttClient::Link::Publish(const std::string& topic, const std::string& payload, int qos,
+                                bool retained, int* id) {
     return m_client != nullptr &&
            mosquitto_publish(m_client, id, topic.c_str(), static_cast<int>(payload.size()),
                              payload.data(), qos, retained) == MOSQ_ERR_SUCCESS;
 }
 
-bool CMqttClient::Stop(const std::string& topic, const std::string& payload,
-                       std::chrono::milliseconds wait) {
+bool CMqttClient::Link::Stop(const std::string& topic, const std::string& payload,
+                             std::chrono::milliseconds wait) {
     if (m_client == nullptr || !m_bStarted) {
         return true;
     }

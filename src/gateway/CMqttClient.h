@@ -1,17 +1,9 @@
 #pragma once
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
-#include <optional>
+#include <memory>
 #include <string>
-#include <thread>
-
-#include "gateway/TlsDiagnosis.h"
-
-struct mosquitto;
 
 // One connection to the broker, through the broker project's own client library, on one network
 // thread of the client's own: connects in the background and reconnects by itself, waiting twice
@@ -58,33 +50,8 @@ public:
     bool Stop(const std::string& topic, const std::string& payload, std::chrono::milliseconds wait);
 
 private:
-    enum class Step { kWaiting, kConnecting, kLooping };
-    void Run(const std::string& host, int port);
-    void SetStep(Step step);
-    // A connect that failed: the reason, a TLS one found out once a spell away.
-    std::string Reason(int rc, int systemError);
-    static void OnConnect(mosquitto*, void* self, int rc);
-    static void OnDisconnect(mosquitto*, void* self, int rc);
-    static void OnPublish(mosquitto*, void* self, int mid);
-
-    Options m_options;
-    Events m_events;
-    mosquitto* m_client = nullptr;
-    bool m_bStarted = false;
-    std::thread m_thread;
-    std::mutex m_stepMutex;  // the thread's step, and the stop
-    std::condition_variable m_stepChanged;
-    Step m_step = Step::kWaiting;
-    std::atomic<bool> m_bStopping{false};
-    std::atomic<bool> m_bMadeContact{false};
-    std::atomic<bool> m_bToldLost{false};  // this try's end told by the library's callbacks  //
-                                           // connected since the last wait: the next is short
-    std::optional<TlsEndpoint> m_tls;
-    std::string m_strTlsProblem;  // found for this spell away
-    std::atomic<bool> m_bConnected{false};
-    std::atomic<bool> m_bQuiet{false};  // stopping: nothing more is told
-    std::mutex m_mutex;                 // the last words' acknowledgement
-    std::condition_variable m_goodbyeDone;
-    int m_nGoodbyeMid = -1;
-    bool m_bGoodbyeAcked = false;
+    // What the network thread uses, shared with it: a thread left to a broker that does not
+    // answer outlives this object, never what it reads.
+    class Link;
+    std::shared_ptr<Link> m_link;
 };

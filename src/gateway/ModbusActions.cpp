@@ -94,7 +94,7 @@ void HoldCoil(CGatewayCore& core, const ModbusChange& change, std::vector<Step>&
 
 }  // namespace
 
-std::optional<MessageDocument> LibraryMessage(const QString& folder, const std::string& key) {
+std::optional<MessageDocument> FolderMessage(const QString& folder, const std::string& key) {
     const QString path = QDir(folder).absoluteFilePath(QString::fromStdString(key) + ".json");
     if (key.empty() || key.find_first_of("/\\") != std::string::npos || !QFileInfo(path).isFile()) {
         return std::nullopt;

@@ -34,7 +34,7 @@ struct ModbusChange {
 
 // The message a number (or a name) stands for: the file "<number>.json" of the messages'
 // folder. None when there is no such message, or it does not read.
-std::optional<MessageDocument> LibraryMessage(const QString& folder, const std::string& key);
+std::optional<MessageDocument> FolderMessage(const QString& folder, const std::string& key);
 
 // What the Modbus side adds to a sign's state: the register that last changed it, and since
 // when the values it shows are stale. On the gateway's thread.

@@ -155,10 +155,7 @@ bool CMqttBridge::Stop() {
     }
     m_claim.reset();
     const bool stopped = m_client->Stop(m_strStatusTopic, StatusJson(m_self, false), kGoodbyeWait);
-    if (!stopped) {
-        (void)m_client.release();  // its thread still runs: it ends with the process
-    }
-    m_client.reset();
+    m_client.reset();  // a thread still connecting keeps what it uses, and ends with the process
     return stopped;
 }
 

@@ -125,9 +125,8 @@ CMqttNameClaim::CMqttNameClaim(CMqttClient::Options options, Topics topics, Name
 
 CMqttNameClaim::~CMqttNameClaim() {
     m_clock.Cancel(m_answerWake);
-    if (m_client && !m_client->Stop({}, {}, std::chrono::milliseconds(0))) {
-        (void)m_client.release();  // its thread still connects: it ends with the process
-    }
+    // A thread still connecting keeps what it uses, and ends with the process.
+    m_client.reset();
 }
 
 void CMqttNameClaim::Start(Verdict verdict,
@@ -199,9 +198,7 @@ void CMqttNameClaim::Finish(Outcome outcome) {
     m_clock.Cancel(m_answerWake);
     m_answerWake = 0;
     const Verdict verdict = std::exchange(m_verdict, nullptr);
-    if (!m_client->Stop({}, {}, std::chrono::milliseconds(0))) {
-        (void)m_client.release();  // its thread still connects: it ends with the process
-    }
+    m_client.reset();  // a thread still connecting keeps what it uses, and ends with the process
     if (verdict) {
         verdict(outcome);
     }

@@ -99,6 +99,10 @@ public:
     void SetWriteCounter(WriteCounter counter) { m_countWrite = std::move(counter); }
 
 private:
+    // An alert (an empty payload: its clearing) for a sign this gateway does not drive, handed on
+    // to the sign's gateway; unknown when no gateway can take it.
+    void HandOnAlert(const std::string& name, const std::string& key, const std::string& payload,
+                     Origin origin, const Reply& reply);
     // The signs of the selection this gateway can reach from that origin.
     Result<std::vector<NamedSign>> Choose(const SignSelection& selection, Origin origin) const;
     // Does `each` for every name; answered once all have answered, the first failure for all.

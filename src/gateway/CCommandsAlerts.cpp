@@ -123,6 +123,18 @@ void CCommands::Notify(const std::string& name, const MessageDocument& message, 
                std::move(reply));
 }
 
+void CCommands::HandOnAlert(const std::string& name, const std::string& key,
+                            const std::string& payload, Origin origin, const Reply& reply) {
+    const NamedSign* other = FindAny(name);
+    // From the broker, another gateway's sign is that gateway's to take.
+    if (other == nullptr || origin == Origin::kBroker || !m_forwarding.alert) {
+        reply(GatewayResult::UnknownSign(name));
+        return;
+    }
+    m_forwarding.alert(*other, key, payload);
+    reply({ResultKind::kForwarded, "", ""});
+}
+
 void CCommands::RaiseAlert(const std::string& name, const std::string& key,
                            const AlertRequest& request, Origin origin, Reply reply) {
     if (!IsAlertKey(key)) {
@@ -131,14 +143,7 @@ void CCommands::RaiseAlert(const std::string& name, const std::string& key,
     }
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
-        const NamedSign* other = FindAny(name);
-        // From the broker, another gateway's sign is that gateway's to take.
-        if (other == nullptr || origin == Origin::kBroker || !m_forwarding.alert) {
-            reply(GatewayResult::UnknownSign(name));
-            return;
-        }
-        m_forwarding.alert(*other, key, AlertPayloadJson(request));
-        reply({ResultKind::kForwarded, "", ""});
+        HandOnAlert(name, key, AlertPayloadJson(request), origin, reply);
         return;
     }
     const Alert* up = state->alerts.Find(key);
@@ -180,13 +185,7 @@ void CCommands::ClearAlert(const std::string& name, const std::string& key, Orig
                            Reply reply) {
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
-        const NamedSign* other = FindAny(name);
-        if (other == nullptr || origin == Origin::kBroker || !m_forwarding.alert) {
-            reply(GatewayResult::UnknownSign(name));
-            return;
-        }
-        m_forwarding.alert(*other, key, std::string());
-        reply({ResultKind::kForwarded, "", ""});
+        HandOnAlert(name, key, std::string(), origin, reply);
         return;
     }
     if (state->alerts.Find(key) == nullptr && m_keepingAlerts.count(state->key + "/" + key) == 0) {

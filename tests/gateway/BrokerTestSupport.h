@@ -13,6 +13,15 @@
 #include <string>
 
 #include "GatewayTestSupport.h"
+
+// A sign on a port where nothing answers: its sends only fail and retry, and what is desired of it
+// is what a test looks at.
+inline NamedSign SilentSign(const std::string& name) {
+    NamedSign sign;
+    sign.name = name;
+    EXPECT_TRUE(SetSignLink(sign, "127.0.0.1:1"));
+    return sign;
+}
 #include "gateway/CMqttClient.h"
 
 inline constexpr int kTestQos = 1;

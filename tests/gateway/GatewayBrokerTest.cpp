@@ -163,10 +163,7 @@ TEST_F(GatewayBroker, AGatewayTakesItsSetsOverTlsAndSaysWhyItCannot) {
     StartBroker(certificates.Listener(tls, "server", "server"));
     const std::string url = "ssl://127.0.0.1:" + std::to_string(tls);
     GatewaySetup setup;
-    NamedSign sign;
-    sign.name = "Line 3";
-    ASSERT_TRUE(SetSignLink(sign, "127.0.0.1:1"));  // nothing answers: the desired message shows
-    setup.signs = {sign};
+    setup.signs = {SilentSign("Line 3")};
     CGatewayProcess gateway(
         setup.Write(MqttConfig(url, R"(, "caFile": ")" + certificates.dir + R"(ca.pem")")));
     ASSERT_TRUE(gateway.Listening());
@@ -178,7 +175,7 @@ TEST_F(GatewayBroker, AGatewayTakesItsSetsOverTlsAndSaysWhyItCannot) {
     EXPECT_FALSE(client.WaitFor("plant/line%203/state", Holds("Over TLS")).empty());
 
     GatewaySetup wrong;
-    wrong.signs = {sign};
+    wrong.signs = setup.signs;
     CGatewayProcess refused(wrong.Write(
         MqttConfig(url, R"(, "caFile": ")" + certificates.dir + R"(other.pem")"), "hall-c"));
     ASSERT_TRUE(refused.Listening());
@@ -259,9 +256,7 @@ TEST_F(GatewayBroker, ANameHeldByALiveGatewayIsRefusedAndOneLeftBehindIsTakenOve
 
 TEST_F(GatewayBroker, ASecondGatewayOfANameExitsNamingTheHolderAndARestartIsNotRefused) {
     StartBroker();
-    NamedSign sign;
-    sign.name = "Line 3";
-    ASSERT_TRUE(SetSignLink(sign, "127.0.0.1:1"));
+    const NamedSign sign = SilentSign("Line 3");
     GatewaySetup first;
     GatewaySetup second;  // a state folder of its own
     first.signs = second.signs = {sign};

@@ -8,10 +8,12 @@
 #include <QJsonDocument>
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 #include "gateway/AccessRoles.h"
 #include "gateway/CGatewayCore.h"
 #include "gateway/GatewayThread.h"
+#include "gateway/MemoryRelease.h"
 #include "gateway/PanelFrames.h"
 #include "gateway/SignPresenter.h"
 
@@ -21,6 +23,8 @@ namespace {
 // page reconnects to a new snapshot.
 constexpr size_t kMaxEventBacklog = 1024;
 constexpr size_t kMaxEventBacklogBytes = 8 * 1024 * 1024;
+// A backlog this large, let go, is given back to the system at once.
+constexpr size_t kReleasedBacklogBytes = 1024 * 1024;
 constexpr int kReconnectMs = 2000;
 
 // The page allows itself nothing but the gateway: its own script, style, frames and events.
@@ -108,10 +112,7 @@ void CDashboard::Route(httplib::Server& server) {
         response.set_chunked_content_provider(
             "text/event-stream",
             [this, stream](size_t, httplib::DataSink& sink) { return Pump(*stream, sink); },
-            [this, stream](bool) {
-                const std::lock_guard lock(m_mutex);
-                m_streams.remove(stream);
-            });
+            [this, stream](bool) { Leave(stream); });
     });
 }
 
@@ -137,6 +138,26 @@ bool CDashboard::Admit(const std::shared_ptr<Stream>& stream) {
     }
     m_streams.push_back(stream);
     return true;
+}
+
+void CDashboard::Leave(const std::shared_ptr<Stream>& stream) {
+    std::deque<std::string> backlog;
+    size_t bytes = 0;
+    {
+        const std::lock_guard lock(m_mutex);
+        m_streams.remove(stream);
+        if (!m_streams.empty()) {
+            return;
+        }
+        // No page follows: the events wait for nobody.
+        m_nFirstEvent += m_events.size();
+        bytes = std::exchange(m_nEventBytes, 0);
+        backlog.swap(m_events);
+    }
+    backlog.clear();
+    if (bytes >= kReleasedBacklogBytes) {
+        ReleaseFreedMemory();
+    }
 }
 
 bool CDashboard::Pump(Stream& stream, httplib::DataSink& sink) {

@@ -59,6 +59,8 @@ private:
     bool Following();
     // Takes a new page's stream, letting an older one go to make room; false when stopping.
     bool Admit(const std::shared_ptr<Stream>& stream);
+    // The stream is over; with the last, the backlog is let go.
+    void Leave(const std::shared_ptr<Stream>& stream);
     QJsonObject CardJson(const SignState& state);
     // An event `name` of the stream with data {"serverTime", name: value}.
     void PushEvent(const char* name, const QJsonValue& value);

@@ -126,6 +126,13 @@ std::string CGatewayMetrics::Text(const std::vector<SignState>& signs) const {
             std::to_string(m_nStateWriteFailures) + "\n";
     Header(text, "lumivex_gateway_mqtt_connected", "1 while the broker is connected.", "gauge");
     text += "lumivex_gateway_mqtt_connected " + std::string(m_bBrokerConnected ? "1" : "0") + "\n";
+    const char* refused = "lumivex_http_connections_refused_total";
+    Header(text, refused, "Connections the HTTP server turned away or cut off, by reason.",
+           "counter");
+    for (size_t i = 0; i < kHttpRefusals; ++i) {
+        text += std::string(refused) + "{reason=\"" + HttpRefusalName(static_cast<HttpRefusal>(i)) +
+                "\"} " + std::to_string(m_refused[i].load()) + "\n";
+    }
     Header(text, "lumivex_modbus_requests_total", "Modbus requests by function and result.",
            "counter");
     for (const auto& [labels, count] : m_modbus) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -7,9 +9,10 @@
 #include <vector>
 
 #include "gateway/CDirector.h"
+#include "gateway/HttpRefusal.h"
 
-// The gateway's counters, for /metrics, on the gateway's thread: recorded as things happen, read
-// only as Prometheus text.
+// The gateway's counters, for /metrics, on the gateway's thread (but the HTTP front's refusals,
+// counted from the server's threads): recorded as things happen, read only as Prometheus text.
 class CGatewayMetrics {
 public:
     CGatewayMetrics();
@@ -23,6 +26,7 @@ public:
     void RecordModbus(const std::string& function, const std::string& result) {
         ++m_modbus[{function, result}];
     }
+    void RecordRefusal(HttpRefusal why) { ++m_refused[static_cast<size_t>(why)]; }
 
     // The counters, and the signs' own gauges from what the director keeps of them now.
     std::string Text(const std::vector<SignState>& signs) const;
@@ -41,4 +45,5 @@ private:
     uint64_t m_nStateWriteFailures = 0;
     bool m_bBrokerConnected = false;
     std::map<std::pair<std::string, std::string>, uint64_t> m_modbus;  // (function, result)
+    std::array<std::atomic<uint64_t>, kHttpRefusals> m_refused{};
 };

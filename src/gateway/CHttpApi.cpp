@@ -42,6 +42,24 @@ std::string StatusText(int status) {
     }
 }
 
+// What the log says once a client address and reason, after the address.
+std::string RefusalText(HttpRefusal why) {
+    switch (why) {
+        case HttpRefusal::kClientLimit:
+            return " holds too many connections: more are refused";
+        case HttpRefusal::kTotalLimit:
+            return " is refused: the gateway holds as many connections as it takes";
+        case HttpRefusal::kHeadTooLarge:
+            return " sent a request head over " + std::to_string(HttpFrontLimits{}.maxHead / 1024) +
+                   " KiB: answered 431";
+        case HttpRefusal::kHeadTimeout:
+            return " did not send its request head in time: closed";
+        case HttpRefusal::kBodyTimeout:
+            return " did not send its request body in time: closed";
+    }
+    return " is refused";
+}
+
 }  // namespace
 
 CHttpApi::CHttpApi(CGatewayCore& core)
@@ -123,9 +141,11 @@ void CHttpApi::SetUp() {
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
     server.set_payload_max_length(kMaxRequestBody);
-    m_server->OnRefused([this](const std::string& client) {
-        m_core.Log().Line(m_core.Config().name,
-                          client + " holds too many connections: more are refused");
+    m_server->OnRefused([this](const std::string& client, HttpRefusal why, bool first) {
+        m_core.Metrics().RecordRefusal(why);
+        if (first) {
+            m_core.Log().Line(m_core.Config().name, client + RefusalText(why));
+        }
     });
     server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
         if (response.body.empty()) {

@@ -1,6 +1,7 @@
 #include "gateway/CHttpFront.h"
 
 #include "gateway/HttpConnection.h"
+#include "gateway/MemoryRelease.h"
 
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -21,6 +22,12 @@ constexpr int kPollSliceMs = 100;  // how often the poller looks at the deadline
 constexpr int kMaxEvents = 256;
 constexpr size_t kReadChunk = 16 * 1024;
 constexpr size_t kMaxToldClients = 4096;
+// After a 431 the client may still be sending its head: read on this long and this much at most.
+constexpr auto kDrainTime = std::chrono::seconds(2);
+constexpr size_t kDrainBytes = 256 * 1024;
+// A request that moved this much leaves, a while after the last such, its memory to the system.
+constexpr uint64_t kLargeRequest = 256 * 1024;
+constexpr auto kReleaseDelay = std::chrono::seconds(1);
 
 const std::string kHeadTooLargeBody = R"({"error":"the request's head is too large"})";
 const std::string kHeadTooLarge =
@@ -55,8 +62,20 @@ void CHttpFront::WidenBacklog() {
     ::listen(svr_sock_, SOMAXCONN);
 }
 
-void CHttpFront::OnRefused(std::function<void(const std::string&)> refused) {
+void CHttpFront::OnRefused(RefusedHandler refused) {
     m_refused = std::move(refused);
+}
+
+void CHttpFront::Refuse(const std::string& client, HttpRefusal why) {
+    ++m_nRefused;
+    bool first = false;
+    {
+        const std::lock_guard lock(m_mutex);
+        first = m_told.size() < kMaxToldClients && m_told.emplace(client, why).second;
+    }
+    if (m_refused) {
+        m_refused(client, why, first);
+    }
 }
 
 size_t CHttpFront::Open() const {
@@ -77,26 +96,25 @@ bool CHttpFront::process_and_close_socket(socket_t socket) {
     getpeername(socket, reinterpret_cast<sockaddr*>(&peer), &length);
     const std::string address = AddressText(peer, port);
     bool admitted = false;
-    bool tell = false;
+    bool stopping = false;
+    HttpRefusal why = HttpRefusal::kClientLimit;
     {
         const std::lock_guard lock(m_mutex);
         size_t& held = m_clients[address];
-        admitted = !m_bStopping && held < m_limits.perClient && m_open.size() < m_limits.total;
+        stopping = m_bStopping;
+        why = held < m_limits.perClient ? HttpRefusal::kTotalLimit : HttpRefusal::kClientLimit;
+        admitted = !stopping && held < m_limits.perClient && m_open.size() < m_limits.total;
         if (admitted) {
             ++held;
             m_open.insert(socket);
-        } else {
-            if (held == 0) {
-                m_clients.erase(address);
-            }
-            ++m_nRefused;
-            tell = m_told.size() < kMaxToldClients && m_told.insert(address).second;
+        } else if (held == 0) {
+            m_clients.erase(address);
         }
     }
     if (!admitted) {
         ::close(socket);
-        if (tell && m_refused) {
-            m_refused(address);
+        if (!stopping) {
+            Refuse(address, why);
         }
         return false;
     }
@@ -215,15 +233,50 @@ CHttpFront::Progress CHttpFront::Advance(HttpConnection& c) const {
     }
 }
 
-void CHttpFront::RefuseHead(HttpConnection& connection) {
-    connection.Send(kHeadTooLarge.data(), kHeadTooLarge.size());
+void CHttpFront::RefuseHead(HttpConnection& c) {
+    Refuse(c.address, HttpRefusal::kHeadTooLarge);
+    c.Send(kHeadTooLarge.data(), kHeadTooLarge.size());
+    if (c.ssl != nullptr) {
+        SSL_shutdown(c.ssl);
+    }
+    // Closed with the client's bytes unread, the socket would send a reset, which may reach the
+    // client before it has read its answer.
+    ::shutdown(c.socket, SHUT_WR);
+    c.draining = kDrainBytes;
+    c.wantWrite = false;
+    c.deadline = Clock::now() + kDrainTime;
+}
+
+bool CHttpFront::Drain(HttpConnection& c) {
+    for (;;) {
+        char buffer[kReadChunk];
+        // Raw bytes: over TLS too, nothing of them is read.
+        const ssize_t got = recv(c.socket, buffer, std::min(sizeof(buffer), c.draining), 0);
+        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            return true;
+        }
+        if (got <= 0 || static_cast<size_t>(got) >= c.draining) {
+            return false;
+        }
+        c.draining -= static_cast<size_t>(got);
+    }
 }
 
 void CHttpFront::Answer(ConnectionPtr connection) {
     HttpConnection& c = *connection;
     for (;;) {
         CConnectionStream stream(c, Clock::now() + m_limits.body, m_limits.write);
-        if (!Serve(stream)) {
+        const uint64_t before = c.moved;
+        c.timedOut = false;
+        const bool kept = Serve(stream);
+        if (c.moved - before >= kLargeRequest) {
+            m_releaseAt = (Clock::now() + kReleaseDelay).time_since_epoch().count();
+        }
+        if (c.timedOut && !m_bStopping) {
+            Refuse(c.address, HttpRefusal::kBodyTimeout);
+            return;  // whatever came of its answer: what it sends next is no request
+        }
+        if (!kept) {
             return;
         }
         c.pending.erase(0, c.used);
@@ -238,6 +291,7 @@ void CHttpFront::Answer(ConnectionPtr connection) {
                 return;
             case Progress::kTooLarge:
                 RefuseHead(c);
+                HandOver(connection);
                 return;
             case Progress::kClosed:
                 return;
@@ -259,6 +313,9 @@ void CHttpFront::PollLoop() {
     // Moves a connection on as far as what has come allows; false when it leaves the poller.
     const auto step = [&](const ConnectionPtr& connection) {
         HttpConnection& c = *connection;
+        if (c.draining > 0) {
+            return Drain(c);
+        }
         const Progress progress = Advance(c);
         if (progress == Progress::kWaiting) {
             if (c.polledForWrite != (c.ssl != nullptr && c.wantWrite)) {
@@ -271,6 +328,10 @@ void CHttpFront::PollLoop() {
             m_workers->enqueue([this, connection] { Answer(connection); });
         } else if (progress == Progress::kTooLarge) {
             RefuseHead(c);
+            if (c.polledForWrite) {
+                watch(c, EPOLL_CTL_MOD);
+            }
+            return Drain(c);
         }
         return false;
     };
@@ -305,12 +366,28 @@ void CHttpFront::PollLoop() {
             continue;
         }
         sweep = now + std::chrono::milliseconds(kPollSliceMs);
+        int64_t release = m_releaseAt;
+        if (release != 0 && now.time_since_epoch().count() >= release &&
+            m_releaseAt.compare_exchange_strong(release, 0)) {
+            ReleaseFreedMemory();
+        }
         for (auto entry = waiting.begin(); entry != waiting.end();) {
+            HttpConnection& c = *entry->second;
+            if (c.deadline >= now) {
+                ++entry;
+                continue;
+            }
             // What came in time counts, though looked at late; a first byte after the idle
             // wait starts the head's time.
-            const bool over = entry->second->deadline < now &&
-                              !(step(entry->second) && entry->second->deadline >= now);
-            entry = over ? waiting.erase(entry) : std::next(entry);
+            const bool waits = step(entry->second);
+            if (waits && c.deadline >= now) {
+                ++entry;
+                continue;
+            }
+            if (waits && !c.idle && c.draining == 0) {
+                Refuse(c.address, HttpRefusal::kHeadTimeout);
+            }
+            entry = waiting.erase(entry);
         }
     }
 }

@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "gateway/HttpRefusal.h"
+
 struct HttpConnection;
 
 // How long a client may take and how much it may hold.
@@ -41,9 +43,11 @@ public:
 
     // Lets a burst of clients wait in the kernel's queue rather than be dropped; after a bind.
     void WidenBacklog();
-    // Told each client address the first time it is turned away for holding too many
-    // connections (from the accepting thread).
-    void OnRefused(std::function<void(const std::string& client)> refused);
+    // Told of each connection turned away or cut off, with whether it is the first time for
+    // this client address and reason (from the server's threads).
+    using RefusedHandler =
+        std::function<void(const std::string& client, HttpRefusal why, bool first)>;
+    void OnRefused(RefusedHandler refused);
     uint64_t Refused() const { return m_nRefused; }
     // Connections open now, waiting or being answered.
     size_t Open() const;
@@ -67,19 +71,27 @@ private:
     void HandOver(const ConnectionPtr& connection);  // to the poller
     void Answer(ConnectionPtr connection);           // on a worker
     void Forget(const HttpConnection& connection);
-    static void RefuseHead(HttpConnection& connection);
+    // Answers 431, then reads on and lets go of what the client still sends, for a while, so that
+    // its answer is not lost to a reset.
+    void RefuseHead(HttpConnection& connection);
+    // False when the connection is to be closed.
+    static bool Drain(HttpConnection& connection);
+    void Refuse(const std::string& client, HttpRefusal why);
 
     const HttpFrontLimits m_limits;
     SSL_CTX* m_tls;
-    std::function<void(const std::string&)> m_refused;
+    RefusedHandler m_refused;
     std::atomic<uint64_t> m_nRefused{0};
+    // When the poller is to give freed memory back (ticks of the steady clock; 0: not due), a
+    // while after the last large request.
+    std::atomic<int64_t> m_releaseAt{0};
     std::atomic<bool> m_bStopping{false};
 
-    mutable std::mutex m_mutex;               // guards what follows
-    std::map<std::string, size_t> m_clients;  // open connections by address
-    std::set<int> m_open;                     // every open socket, shut at the end
-    std::set<std::string> m_told;             // addresses already reported refused
-    std::vector<ConnectionPtr> m_arrived;     // for the poller
+    mutable std::mutex m_mutex;                            // guards what follows
+    std::map<std::string, size_t> m_clients;               // open connections by address
+    std::set<int> m_open;                                  // every open socket, shut at the end
+    std::set<std::pair<std::string, HttpRefusal>> m_told;  // already reported
+    std::vector<ConnectionPtr> m_arrived;                  // for the poller
 
     int m_nEpoll = -1;
     int m_nWake = -1;  // an eventfd that wakes the poller

@@ -14,6 +14,7 @@
 #include "gateway/CModbusServer.h"
 #include "gateway/CMqttBridge.h"
 #include "gateway/Clock.h"
+#include "gateway/MemoryRelease.h"
 #include "gateway/ServiceManager.h"
 #include "gateway/SignSender.h"
 #include "gateway/TlsContext.h"
@@ -112,6 +113,7 @@ std::string GatewayService::ModbusMapText() const {
 }
 
 bool GatewayService::Start(std::string& error) {
+    LimitMemoryHeaps();
     // The profile is read here, once: sends running elsewhere never touch it.
     std::map<int, std::string> devices;
     const CProfileStore profile;

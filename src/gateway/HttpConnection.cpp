@@ -61,23 +61,32 @@ HttpConnection::~HttpConnection() {
 }
 
 ssize_t HttpConnection::Receive(char* to, size_t size) {
+    ssize_t got = 0;
     if (ssl == nullptr) {
-        const ssize_t got = recv(socket, to, size, 0);
-        return got >= 0 ? got : (Again() ? kNotYet : kFailed);
+        got = recv(socket, to, size, 0);
+        got = got >= 0 ? got : (Again() ? kNotYet : kFailed);
+    } else {
+        ERR_clear_error();
+        const int read = SSL_read(ssl, to, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
+        got = read > 0 ? read : TlsOutcome(read);
     }
-    ERR_clear_error();
-    const int got = SSL_read(ssl, to, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
-    return got > 0 ? got : TlsOutcome(got);
+    moved += got > 0 ? static_cast<uint64_t>(got) : 0;
+    return got;
 }
 
 ssize_t HttpConnection::Send(const char* from, size_t size) {
+    ssize_t sent = 0;
     if (ssl == nullptr) {
-        const ssize_t sent = send(socket, from, size, MSG_NOSIGNAL);
-        return sent >= 0 ? sent : (Again() ? kNotYet : kFailed);
+        sent = send(socket, from, size, MSG_NOSIGNAL);
+        sent = sent >= 0 ? sent : (Again() ? kNotYet : kFailed);
+    } else {
+        ERR_clear_error();
+        const int written =
+            SSL_write(ssl, from, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
+        sent = written > 0 ? written : TlsOutcome(written);
     }
-    ERR_clear_error();
-    const int sent = SSL_write(ssl, from, static_cast<int>(std::min<size_t>(size, INT32_MAX)));
-    return sent > 0 ? sent : TlsOutcome(sent);
+    moved += sent > 0 ? static_cast<uint64_t>(sent) : 0;
+    return sent;
 }
 
 ssize_t HttpConnection::TlsOutcome(int result) {
@@ -119,9 +128,13 @@ short HttpConnection::Awaited(short otherwise) const {
 }
 
 bool CConnectionStream::is_readable() const {
-    return m_connection.used < m_connection.pending.size() ||
-           (m_connection.ssl != nullptr && SSL_pending(m_connection.ssl) > 0) ||
-           m_connection.Wait(POLLIN, m_readUntil);
+    if (m_connection.used < m_connection.pending.size() ||
+        (m_connection.ssl != nullptr && SSL_pending(m_connection.ssl) > 0) ||
+        m_connection.Wait(POLLIN, m_readUntil)) {
+        return true;
+    }
+    m_connection.timedOut = Clock::now() >= m_readUntil;
+    return false;
 }
 
 bool CConnectionStream::is_writable() const {
@@ -138,6 +151,7 @@ ssize_t CConnectionStream::read(char* to, size_t size) {
         while (got == HttpConnection::kNotYet && c.Wait(c.Awaited(POLLIN), m_readUntil)) {
             got = c.Receive(buffer, sizeof(buffer));
         }
+        c.timedOut = got == HttpConnection::kNotYet && Clock::now() >= m_readUntil;
         if (got <= 0) {
             return got == 0 ? 0 : -1;
         }

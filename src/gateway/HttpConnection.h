@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -39,9 +40,12 @@ struct HttpConnection {
     bool secured = false;    // the handshake done
     bool wantWrite = false;  // TLS waits for room to write, even to read
     bool polledForWrite = false;
-    bool idle = false;    // between requests, no byte of the next yet
-    std::string pending;  // read from the client, not yet taken by the request
-    size_t used = 0;      // of `pending`
+    bool idle = false;      // between requests, no byte of the next yet
+    bool timedOut = false;  // a read of the request waited past its deadline
+    size_t draining = 0;    // answered and shut for writing: bytes still to read and let go
+    std::string pending;    // read from the client, not yet taken by the request
+    size_t used = 0;        // of `pending`
+    uint64_t moved = 0;     // bytes received and sent
     Clock::time_point deadline;
 
 private:

@@ -6,6 +6,7 @@
 
 #include <future>
 #include <iostream>
+#include <mutex>
 
 #include "CoreFixture.h"
 #include "GatewayTestSupport.h"
@@ -20,7 +21,7 @@ using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
 // What the server sends until it closes; "<open>" after it when it has not closed within the
-// tests' bound.
+// tests' bound, "<reset>" when it reset the connection.
 std::string ReadUntilClosed(int client) {
     std::string got;
     const auto deadline = Clock::now() + milliseconds(kTestWaitMs);
@@ -33,7 +34,7 @@ std::string ReadUntilClosed(int client) {
         }
         const ssize_t read = recv(client, buffer, sizeof(buffer), 0);
         if (read <= 0) {
-            return got;
+            return got + (read < 0 ? "<reset>" : "");
         }
         got.append(buffer, static_cast<size_t>(read));
     }
@@ -51,6 +52,10 @@ size_t Count(const std::string& text, const std::string& part) {
 class CTestFront {
 public:
     explicit CTestFront(const HttpFrontLimits& limits) : front(limits) {
+        front.OnRefused([this](const std::string&, HttpRefusal why, bool) {
+            const std::lock_guard lock(m_mutex);
+            m_refused.push_back(HttpRefusalName(why));
+        });
         front.Get("/hi", [](const httplib::Request&, httplib::Response& response) {
             response.set_content("hi", "text/plain");
         });
@@ -65,10 +70,18 @@ public:
         } while (m_served.wait_for(milliseconds(10)) != std::future_status::ready);
     }
 
+    // The reasons of the refusals so far, in order.
+    std::vector<std::string> Refused() {
+        const std::lock_guard lock(m_mutex);
+        return m_refused;
+    }
+
     CHttpFront front;
     uint16_t port = 0;
 
 private:
+    std::mutex m_mutex;
+    std::vector<std::string> m_refused;
     std::future<bool> m_served;
 };
 
@@ -91,18 +104,21 @@ TEST(HttpFront, EachClientGetsItsAnswersAndNoWaitOutlastsItsLimit) {
         std::string sent;
         size_t answers;       // "200 OK"s before the server closes
         const char* refusal;  // a status line that must come, or ""
+        const char* reason;   // the front's count of it, or ""
     };
     const Case cases[] = {
-        {"one request", last, 1, ""},
-        {"two sent at once on one connection", hi + last, 2, ""},
-        {"a kept connection, then silence", hi, 1, ""},
-        {"half a head, then silence", "GET /hi HTTP/1.1\r\nHo", 0, ""},
-        {"a head over the limit", head + std::string(ShortLimits().maxHead - head.size(), 'a'), 0,
-         "HTTP/1.1 431"},
+        {"one request", last, 1, "", ""},
+        {"two sent at once on one connection", hi + last, 2, "", ""},
+        {"a kept connection, then silence", hi, 1, "", ""},
+        {"half a head, then silence", "GET /hi HTTP/1.1\r\nHo", 0, "", "head_timeout"},
+        // Still sent after the answer: read and let go, so that no reset loses the answer.
+        {"a head far over the limit", head + std::string(4 * ShortLimits().maxHead, 'a'), 0,
+         "HTTP/1.1 431", "head_too_large"},
         {"a body that stops short", "POST /hi HTTP/1.1\r\nHost: x\r\nContent-Length: 99\r\n\r\nab",
-         0, ""},
-        {"nothing at all", "", 0, ""},
+         0, "", "body_timeout"},
+        {"nothing at all", "", 0, "", "head_timeout"},
     };
+    std::vector<std::string> reasons;
     for (const Case& c : cases) {
         const int client = ConnectFrom(1, server.port);
         ASSERT_GE(client, 0);
@@ -112,8 +128,13 @@ TEST(HttpFront, EachClientGetsItsAnswersAndNoWaitOutlastsItsLimit) {
         close(client);
         EXPECT_EQ(Count(got, "200 OK"), c.answers) << c.what << ": " << got;
         EXPECT_EQ(got.find("<open>"), std::string::npos) << c.what;
+        EXPECT_EQ(got.find("<reset>"), std::string::npos) << c.what << ": " << got;
         EXPECT_EQ(got.rfind(c.refusal, 0), 0u) << c.what << ": " << got;
+        if (*c.reason != '\0') {
+            reasons.push_back(c.reason);
+        }
     }
+    EXPECT_EQ(server.Refused(), reasons);
 }
 
 TEST(HttpFront, AClientOverItsShareIsTurnedAwayAndOthersAreNot) {
@@ -128,7 +149,7 @@ TEST(HttpFront, AClientOverItsShareIsTurnedAwayAndOthersAreNot) {
     ASSERT_TRUE(PumpUntil([&] { return server.front.Open() == limits.perClient; }));
     const int over = ConnectFrom(2, server.port);
     EXPECT_EQ(ReadUntilClosed(over), "");
-    EXPECT_EQ(server.front.Refused(), 1u);
+    EXPECT_EQ(server.Refused(), std::vector<std::string>{"client_limit"});
     const int other = ConnectFrom(3, server.port);
     const std::string request = "GET /hi HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n";
     send(other, request.data(), request.size(), MSG_NOSIGNAL);

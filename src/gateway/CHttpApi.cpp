@@ -16,6 +16,7 @@
 #include "gateway/CGatewayCore.h"
 #include "gateway/CHttpFront.h"
 #include "gateway/GatewayRequests.h"
+#include "gateway/HttpAnswers.h"
 #include "gateway/HttpRoutes.h"
 #include "gateway/TlsContext.h"
 
@@ -29,14 +30,20 @@ void SendError(httplib::Response& response, int status, const std::string& field
     response.set_content(FailureJson({ResultKind::kRefused, field, text}), "application/json");
 }
 
-std::string StatusText(int status) {
+std::string StatusText(const httplib::Request& request, int status, size_t cap) {
     switch (status) {
         case 404:
             return "no such resource";
         case 405:
             return "method not allowed here";
         case 413:
-            return TooLarge().text;
+            // The server's own bound for a form it would parse, far below the body's cap.
+            return request.get_header_value("Content-Type")
+                               .rfind("application/x-www-form-urlencoded", 0) == 0
+                       ? "a form-encoded body is larger than " +
+                             std::to_string(CPPHTTPLIB_FORM_URL_ENCODED_PAYLOAD_MAX_LENGTH / 1024) +
+                             " KiB"
+                       : TooLarge(cap).text;
         default:
             return "request failed";
     }
@@ -140,16 +147,17 @@ void CHttpApi::SetUp() {
         const int yes = 1;
         setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
-    server.set_payload_max_length(kMaxRequestBody);
+    server.set_payload_max_length(m_core.Config().maxBody);
     m_server->OnRefused([this](const std::string& client, HttpRefusal why, bool first) {
         m_core.Metrics().RecordRefusal(why);
         if (first) {
             m_core.Log().Line(m_core.Config().name, client + RefusalText(why));
         }
     });
-    server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
+    server.set_error_handler([this](const httplib::Request& request, httplib::Response& response) {
         if (response.body.empty()) {
-            SendError(response, response.status, "", StatusText(response.status));
+            SendError(response, response.status, "",
+                      StatusText(request, response.status, m_core.Config().maxBody));
         }
     });
     server.set_exception_handler(

@@ -16,7 +16,7 @@
 #include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
 #include "gateway/HomeAssistant.h"
-#include "gateway/HttpRoutes.h"
+#include "gateway/HttpAnswers.h"
 #include "gateway/SafeName.h"
 
 namespace {
@@ -304,7 +304,7 @@ void CMqttBridge::OnMessage(const std::string& topic, const MqttArrival& arrival
         // An empty payload: the retained value removed.
         if (payload.empty()) {
             m_core.Commands().RemoveVariable(leaf, Origin::kBroker, done);
-        } else if (payload.size() <= kMaxRequestBody) {
+        } else if (payload.size() <= m_core.Config().maxBody) {
             m_core.Commands().SetVariable(leaf, payload, Origin::kBroker, done);
         }
         return;
@@ -345,8 +345,8 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
     }
     const auto reply = [this, key](const GatewayResult& result) { Answer(key, result); };
     const auto answer = Audit(leaf, name, arrival, reply);
-    if (payload.size() > kMaxRequestBody) {
-        answer(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+    if (payload.size() > m_core.Config().maxBody) {
+        answer(TooLarge(m_core.Config().maxBody, "payload"));
     } else if (leaf == "message/set" && !payload.empty()) {  // empty: a retained one cleared
         const Result<SetPayload> set = ReadSetPayload(payload);
         if (!set.Ok()) {

@@ -3,7 +3,7 @@
 #include "gateway/CGatewayCore.h"
 #include "gateway/CMqttBridge.h"
 #include "gateway/GatewayRequests.h"
-#include "gateway/HttpRoutes.h"
+#include "gateway/HttpAnswers.h"
 #include "gateway/LibraryJson.h"
 
 std::function<void(const GatewayResult&)> CMqttBridge::RefuseOn(const std::string& errorTopic) {
@@ -47,8 +47,8 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
     }
     const auto done = Audit("message/set", selection.tag ? "tag " + *selection.tag : "all", arrival,
                             RefuseOn(errorTopic));
-    if (arrival.payload.size() > kMaxRequestBody) {
-        done(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+    if (arrival.payload.size() > m_core.Config().maxBody) {
+        done(TooLarge(m_core.Config().maxBody, "payload"));
         return;
     }
     const Result<SetPayload> set = ReadSetPayload(arrival.payload);
@@ -78,8 +78,8 @@ void CMqttBridge::OnAlert(const SignSelection& selection, const std::string& key
                           const MqttArrival& arrival,
                           const std::function<void(const GatewayResult&)>& answer) {
     std::optional<AlertRequest> alert;
-    if (arrival.payload.size() > kMaxRequestBody) {
-        answer(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+    if (arrival.payload.size() > m_core.Config().maxBody) {
+        answer(TooLarge(m_core.Config().maxBody, "payload"));
         return;
     }
     if (!arrival.payload.empty()) {
@@ -111,8 +111,8 @@ void CMqttBridge::OnLibraryMessage(const std::string& name, const MqttArrival& a
         m_core.Commands().RemoveLibraryMessage(name, Origin::kBroker, refuse);
         return;
     }
-    if (arrival.payload.size() > kMaxRequestBody) {
-        refuse(GatewayResult{ResultKind::kTooLarge, "", "the payload is larger than 1 MiB"});
+    if (arrival.payload.size() > m_core.Config().maxBody) {
+        refuse(TooLarge(m_core.Config().maxBody, "payload"));
         return;
     }
     const Result<LibraryMessage> message = ReadLibraryMessage(arrival.payload, name);

@@ -206,7 +206,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
         static const QStringList kFields = {
             "name",   "http",     "tokenFile",  "tokens",       "readNeedsToken",
             "mqtt",   "stateDir", "forwardKey", "allowedHosts", "alertSeconds",
-            "modbus", "poll",     "tls"};
+            "modbus", "poll",     "tls",        "maxBodyKiB"};
         for (const QString& key : object.keys()) {
             if (!kFields.contains(key)) {
                 Fail(path, "unknown field \"" + key.toStdString() + "\"");
@@ -246,6 +246,14 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             if (config.alertSeconds < 1 || config.alertSeconds > kMaxAlertSeconds) {
                 Fail(path, "\"alertSeconds\" must be a whole number from 1 to 3600");
             }
+        }
+        if (object.contains("maxBodyKiB")) {
+            const int kib = object.value("maxBodyKiB").toInt(-1);
+            if (kib < 1 || static_cast<size_t>(kib) > kMaxMaxBodyKiB) {
+                Fail(path, "\"maxBodyKiB\" must be a whole number from 1 to " +
+                               std::to_string(kMaxMaxBodyKiB));
+            }
+            config.maxBody = static_cast<size_t>(kib) * 1024;
         }
         ReadTls(path, object.value("tls"), config.tls);
         const std::string stateDir = TextField(path, object, "stateDir");

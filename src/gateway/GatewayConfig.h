@@ -16,6 +16,9 @@ inline constexpr const char* kDefaultMqttPrefix = "lumivex";
 inline constexpr size_t kMinForwardKeyLength = 16;
 inline constexpr int kDefaultAlertSeconds = 8;
 inline constexpr int kMaxAlertSeconds = 3600;
+// What one request's body or one broker payload may hold, in KiB: by default, and at most.
+inline constexpr size_t kDefaultMaxBodyKiB = 1024;
+inline constexpr size_t kMaxMaxBodyKiB = 64 * 1024;
 // A token that a network beyond this machine can guess at must not be a short one.
 inline constexpr size_t kMinRemoteTokenLength = 16;
 
@@ -61,7 +64,8 @@ struct GatewayConfig {
     MqttConfig mqtt;
     // How long each of several alerts of one priority stays on a sign in turn.
     int alertSeconds = kDefaultAlertSeconds;
-    ModbusConfig modbus;  // the Modbus server and the controllers polled
+    size_t maxBody = kDefaultMaxBodyKiB * 1024;  // "maxBodyKiB": bytes of a body or payload
+    ModbusConfig modbus;                         // the Modbus server and the controllers polled
     TlsConfig tls;
     QString stateDir;
     QString signsPath;  // signs.json beside gateway.json

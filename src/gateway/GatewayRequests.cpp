@@ -19,8 +19,17 @@ std::string FieldOfReaderText(const std::string& text, const std::string& field)
     return field.empty() ? inner : field + "." + inner;
 }
 
-// The composer's check of a "start" position.
+// The composer's check of a "start" position, and the text's length.
 Result<MessageDocument> CheckedPosition(MessageDocument message, const std::string& field) {
+    size_t length = message.lines.empty() ? 0 : message.lines.size() - 1;
+    for (const CellLine& line : message.lines) {
+        length += line.size();
+    }
+    if (length > kMaxMessageText) {
+        return GatewayResult::Refused(
+            field.empty() ? "lines" : field + ".lines",
+            "the text is longer than " + std::to_string(kMaxMessageText) + " characters");
+    }
     const MessageSettings& settings = message.settings;
     if (settings.position == kPositionStartingAt) {
         if (const auto problem = CheckStartPosition(settings.line, settings.column)) {

@@ -11,7 +11,11 @@
 // What a request or a payload asks, read and checked before it reaches the commands: refusals name
 // the field at fault in the words lumivex-cli uses for the same fault.
 
-// A message JSON as lumivex-cli encode reads it, with the composer's check of its position.
+// As much text as the desktop's editor holds, and no sign is sent more.
+inline constexpr size_t kMaxMessageText = 32767;
+
+// A message JSON as lumivex-cli encode reads it, with the composer's check of its position and
+// of its text's length (its characters and line breaks, at most kMaxMessageText).
 // `field` names the message in the request ("message", or "" for the whole body).
 Result<MessageDocument> ReadRequestMessage(std::string_view json, const std::string& field);
 Result<MessageDocument> ReadMessageObject(const QJsonObject& object, const std::string& field);

@@ -47,3 +47,11 @@ void SendJson(httplib::Response& response, int status, const QJsonValue& value) 
         value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     response.set_content(document.toJson(QJsonDocument::Compact).toStdString(), kJson);
 }
+
+GatewayResult TooLarge(size_t cap, const char* what) {
+    const bool mebibytes = cap % (1024 * 1024) == 0;
+    return {ResultKind::kTooLarge, "",
+            std::string("the ") + what + " is larger than " +
+                std::to_string(mebibytes ? cap / 1024 / 1024 : cap / 1024) +
+                (mebibytes ? " MiB" : " KiB")};
+}

@@ -21,7 +21,8 @@ namespace {
 
 constexpr const char* kJson = "application/json";
 constexpr int64_t kMaxPreviewFrame = 10000;
-constexpr size_t kMaxDrainedBody = 16 * kMaxRequestBody;
+// What is read and let go of a body over the cap, that its client may still get the answer.
+constexpr size_t kDrainedBodies = 16;
 
 using Request = httplib::Request;
 using Response = httplib::Response;
@@ -261,24 +262,26 @@ void PutVariable(CGatewayCore& core, const Request& request, const std::string& 
 // The body, read as it comes with the cap enforced while reading, whatever the request says of
 // its length (a Content-Length, chunks, or none): a body is never held whole before it is known
 // to fit.
-Result<std::string> ReadBody(const Request& request, const httplib::ContentReader& reader) {
+Result<std::string> ReadBody(const Request& request, const httplib::ContentReader& reader,
+                             size_t cap) {
+    const size_t drained = kDrainedBodies * cap;
     std::string body;
     size_t seen = 0;
     const uint64_t declared =
         QString::fromStdString(request.get_header_value("Content-Length")).toULongLong();
     // What is over the cap is read on and let go, up to a bound, so that the client, still
     // sending, gets its answer rather than a reset connection.
-    const bool whole = declared <= kMaxDrainedBody && reader([&](const char* data, size_t length) {
+    const bool whole = declared <= drained && reader([&](const char* data, size_t length) {
                            seen += length;
-                           if (seen <= kMaxRequestBody) {
+                           if (seen <= cap) {
                                body.append(data, length);
                            } else {
                                body = std::string();
                            }
-                           return seen <= kMaxDrainedBody;
+                           return seen <= drained;
                        });
-    if (seen > kMaxRequestBody || declared > kMaxRequestBody) {
-        return TooLarge();
+    if (seen > cap || declared > cap) {
+        return TooLarge(cap);
     }
     if (!whole) {
         return GatewayResult::Refused("", "the body could not be read");
@@ -394,10 +397,6 @@ void AuditRequest(CGatewayCore& core, const Request& request, const std::string&
     PostToGateway(&core, [&core, entry] { core.Audit().Record(entry); });
 }
 
-GatewayResult TooLarge() {
-    return {ResultKind::kTooLarge, "", "the body is larger than 1 MiB"};
-}
-
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     using Route = void (*)(CGatewayCore&, const Request&, Response&);
     using BodyRoute = void (*)(CGatewayCore&, const Request&, const std::string&, Response&);
@@ -413,7 +412,7 @@ void AddApiRoutes(httplib::Server& server, CGatewayCore& core) {
     const auto bindBody = [&core](BodyRoute route) {
         return [&core, route](const Request& request, Response& response,
                               const httplib::ContentReader& reader) {
-            const Result<std::string> body = ReadBody(request, reader);
+            const Result<std::string> body = ReadBody(request, reader, core.Config().maxBody);
             if (!body.Ok()) {
                 SendFailure(response, body.Failure());
             } else {

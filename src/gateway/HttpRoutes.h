@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstddef>
-
 #include "gateway/GatewayResult.h"
 
 namespace httplib {
@@ -12,13 +10,9 @@ struct Response;
 
 class CGatewayCore;
 
-inline constexpr size_t kMaxRequestBody = 1024 * 1024;
-
 // The API's routes: each reads its request, asks one thing of the gateway's thread and maps the
 // answer to a status in one table.
 void AddApiRoutes(httplib::Server& server, CGatewayCore& core);
-// The answer to a body or payload above kMaxRequestBody.
-GatewayResult TooLarge();
 // A write and its answer into the audit, from the request's thread: with the role of its token,
 // its client's address and what it wrote, cut short.
 void AuditRequest(CGatewayCore& core, const httplib::Request& request, const std::string& body,

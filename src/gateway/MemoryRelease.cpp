@@ -1,8 +1,6 @@
 #include "gateway/MemoryRelease.h"
 
-#if defined(__GLIBC__)
 #include <malloc.h>
-#endif
 
 namespace {
 
@@ -12,13 +10,9 @@ constexpr int kMaxHeaps = 4;
 }  // namespace
 
 void LimitMemoryHeaps() {
-#if defined(__GLIBC__)
     mallopt(M_ARENA_MAX, kMaxHeaps);
-#endif
 }
 
 void ReleaseFreedMemory() {
-#if defined(__GLIBC__)
     malloc_trim(0);
-#endif
 }

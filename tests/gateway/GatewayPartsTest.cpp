@@ -10,6 +10,7 @@
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/HomeAssistant.h"
+#include "gateway/HttpAnswers.h"
 #include "gateway/MessageTemplate.h"
 #include "gateway/PanelFrames.h"
 #include "gateway/SafeName.h"
@@ -88,8 +89,11 @@ TEST(GatewayConfig, ReadsOrRefusesNamingTheField) {
         {R"({"readNeedsToken": true})", "\"readNeedsToken\" needs a token", "", 0, false},
         {R"({"tokenFile": "token", "readNeedsToken": "yes"})", "must be true or false", "", 0,
          false},
+        {R"({"maxBodyKiB": 0})", "\"maxBodyKiB\" must be a whole number from 1", "", 0, false},
         {"[1]", "not a JSON object", "", 0, false},
     };
+    // A cap of another size is named as it is.
+    EXPECT_EQ(TooLarge(512 * 1024, "payload").text, "the payload is larger than 512 KiB");
     for (const Case& c : cases) {
         const CTempFolder folder;
         folder.Write("token", "s3cret-of-sixteen\n");

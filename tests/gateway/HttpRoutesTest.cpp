@@ -10,6 +10,7 @@
 #include "GatewayTestSupport.h"
 #include "gateway/CDashboard.h"
 #include "gateway/CHttpApi.h"
+#include "gateway/GatewayRequests.h"
 #include "gateway/PanelFrames.h"
 #include "gateway/SignPresenter.h"
 #include "preview/FrameSequence.h"
@@ -36,7 +37,8 @@ protected:
             return method == "PUT"    ? client->Put(path, headers, body, type)
                    : method == "POST" ? client->Post(path, headers, body, type)
                    : method == "GET"  ? client->Get(path, headers)
-                                      : client->Delete(path, headers);
+                   : body.empty()     ? client->Delete(path, headers)
+                                      : client->Delete(path, headers, body, type);
         });
     }
 
@@ -98,6 +100,8 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         {"PUT", SignPath("Nowhere") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
         {"PUT", SignPath("C") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
         {"PUT", a + "/message", std::string(2 * 1024 * 1024, ' '), true, 413, ""},
+        {"PUT", a + "/message",
+         R"({"lines": [")" + std::string(kMaxMessageText, 'x') + R"(", ""]})", true, 400, "lines"},
         {"PUT", "/api/vars/now", R"({"value": "1"})", true, 400, "var"},
         {"PUT", "/api/vars/count", R"({"value": 1})", true, 400, "value"},
         {"POST", "/api/send", R"({"signs": ["Nowhere"], "message": {}})", true, 404, "signs"},
@@ -275,6 +279,9 @@ TEST_F(HttpRoutes, ABodyAboveTheCapIsRefusedWhileItIsRead) {
     EXPECT_EQ(chunked->status, 413);
     EXPECT_EQ(JsonObjectOf(chunked->body)["error"], "the body is larger than 1 MiB");
     EXPECT_FALSE(m_fixture.core->Director().Find("A")->desired);
+    const auto form = Request("DELETE", "/api/vars/count", "v=" + std::string(9000, 'x'), true, {},
+                              "application/x-www-form-urlencoded");
+    EXPECT_EQ(JsonObjectOf(form->body)["error"], "a form-encoded body is larger than 8 KiB");
 }
 
 TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {

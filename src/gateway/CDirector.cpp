@@ -142,28 +142,6 @@ const SignState* CDirector::Find(const std::string& name) const {
     return index < m_signs.size() ? &m_signs[index] : nullptr;
 }
 
-void CDirector::Restore(const std::string& name, Playlist playlist, const Stamp& stamp) {
-    const size_t index = IndexOf(name);
-    if (index < m_signs.size() && !playlist.empty()) {
-        SignState& state = m_signs[index];
-        for (PlayEntry& entry : playlist) {
-            if (const LibraryMessage* named = m_library.Find(entry.name)) {
-                entry.message = named->message;
-            }
-        }
-        state.playlist = std::move(playlist);
-        state.playing = 0;
-        state.stamp = stamp;
-        PlayEntryOn(state);
-    }
-}
-
-void CDirector::PlayEntryOn(SignState& state) const {
-    const PlayEntry& entry = state.playlist[state.playing];
-    state.desired = entry.message;
-    state.desiredName = entry.name;
-}
-
 void CDirector::Start() {
     const LocalTime now = m_clock.LocalNow();
     for (size_t i = 0; i < m_signs.size(); ++i) {

@@ -1,5 +1,27 @@
-// The director's alerts and library: what a sign shows over, or by name.
+// The director's alerts, playlists and library: what a sign shows over, in turn, or by name.
 #include "gateway/CDirector.h"
+
+void CDirector::Restore(const std::string& name, Playlist playlist, const Stamp& stamp) {
+    const size_t index = IndexOf(name);
+    if (index < m_signs.size() && !playlist.empty()) {
+        SignState& state = m_signs[index];
+        for (PlayEntry& entry : playlist) {
+            if (const LibraryMessage* named = m_library.Find(entry.name)) {
+                entry.message = named->message;
+            }
+        }
+        state.playlist = std::move(playlist);
+        state.playing = 0;
+        state.stamp = stamp;
+        PlayEntryOn(state);
+    }
+}
+
+void CDirector::PlayEntryOn(SignState& state) const {
+    const PlayEntry& entry = state.playlist[state.playing];
+    state.desired = entry.message;
+    state.desiredName = entry.name;
+}
 
 void CDirector::RestoreAlert(const std::string& name, Alert alert) {
     const size_t index = IndexOf(name);
@@ -67,11 +89,19 @@ void CDirector::ResendLibraryUsers(const std::string& name, const MessageDocumen
     for (size_t i = 0; i < m_signs.size(); ++i) {
         SignState& state = m_signs[i];
         const Alert* on = state.alerts.On();
+        // A schedule's message by name may begin or end here as well as change.
         const bool shown = on != nullptr        ? on->library == name
-                           : state.scheduleRule ? false
+                           : state.scheduleRule ? m_schedules.names[*state.scheduleRule] == name
                                                 : state.desired && state.desiredName == name;
-        if (message != nullptr && state.desiredName == name) {
-            state.desired = *message;  // the state says what it shows
+        if (message != nullptr) {  // the state says what it shows
+            for (PlayEntry& entry : state.playlist) {
+                if (entry.name == name) {
+                    entry.message = *message;
+                }
+            }
+            if (state.desiredName == name) {
+                state.desired = *message;
+            }
         }
         if (message != nullptr) {
             state.alerts.Relink(name, *message);

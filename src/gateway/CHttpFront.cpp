@@ -67,7 +67,6 @@ void CHttpFront::OnRefused(RefusedHandler refused) {
 }
 
 void CHttpFront::Refuse(const std::string& client, HttpRefusal why) {
-    ++m_nRefused;
     bool first = false;
     {
         const std::lock_guard lock(m_mutex);

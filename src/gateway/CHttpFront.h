@@ -48,7 +48,6 @@ public:
     using RefusedHandler =
         std::function<void(const std::string& client, HttpRefusal why, bool first)>;
     void OnRefused(RefusedHandler refused);
-    uint64_t Refused() const { return m_nRefused; }
     // Connections open now, waiting or being answered.
     size_t Open() const;
 
@@ -81,7 +80,6 @@ private:
     const HttpFrontLimits m_limits;
     SSL_CTX* m_tls;
     RefusedHandler m_refused;
-    std::atomic<uint64_t> m_nRefused{0};
     // When the poller is to give freed memory back (ticks of the steady clock; 0: not due), a
     // while after the last large request.
     std::atomic<int64_t> m_releaseAt{0};

@@ -111,10 +111,10 @@ bool CHttpFront::process_and_close_socket(socket_t socket) {
         }
     }
     if (!admitted) {
-        ::close(socket);
         if (!stopping) {
-            Refuse(address, why);
+            Refuse(address, why);  // before the client can see its connection end
         }
+        ::close(socket);
         return false;
     }
     fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);

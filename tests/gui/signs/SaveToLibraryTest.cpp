@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTest>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -37,9 +38,14 @@ public:
         });
         m_nPort = m_server.bind_to_any_port("127.0.0.1");
         m_thread = std::thread([this] { m_server.listen_after_bind(); });
-        m_server.wait_until_ready();
     }
     ~CLibraryStandIn() {
+        // A stop before its loop has begun would not end it.
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
+        while (!m_server.is_running() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::yield();
+        }
         m_server.stop();
         m_thread.join();
     }

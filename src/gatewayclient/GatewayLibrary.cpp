@@ -79,6 +79,13 @@ bool IsGatewayUrl(const std::string& url) {
     return std::regex_match(url, kUrl);
 }
 
+// The URL as failures name it: without the "/" after it that the link does not need.
+CGatewayLibrary::CGatewayLibrary(GatewayAccess access) : m_access(std::move(access)) {
+    if (m_access.url.size() > 1 && m_access.url.back() == '/' && IsGatewayUrl(m_access.url)) {
+        m_access.url.pop_back();
+    }
+}
+
 std::optional<GatewayFailure> CGatewayLibrary::Ask(const std::string& method,
                                                    const std::string& path, const std::string& body,
                                                    GatewayExchange& exchange) const {

@@ -44,7 +44,7 @@ struct GatewayAnswer {
 // timeouts, that blocks its caller (the desktop program makes it off its UI thread).
 class CGatewayLibrary {
 public:
-    explicit CGatewayLibrary(GatewayAccess access) : m_access(std::move(access)) {}
+    explicit CGatewayLibrary(GatewayAccess access);
 
     GatewayAnswer<LibraryList> List() const;
     GatewayAnswer<LibraryEntry> Get(const std::string& name) const;

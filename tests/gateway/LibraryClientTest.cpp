@@ -40,7 +40,7 @@ TEST(LibraryClient, PutsListsGetsAndRemovesAndSaysWhyNot) {
         {"put", [&] { return put(library, "shift", 12); }, {}, 0, ""},
         {"put again, no number", [&] { return put(library, "press.4"); }, {}, 0, ""},
         {"a name the gateway refuses", [&] { return put(library, "bad name"); }, Kind::kRefused,
-         400, url + "/ refused (400): a library message's name is 1 to 64"},
+         400, url + " refused (400): a library message's name is 1 to 64"},
         {"a number taken", [&] { return put(library, "other", 12); }, Kind::kRefused, 400, ""},
         {"no token", [&] { return put(anonymous, "shift"); }, Kind::kRefused, 401,
          "refused (401): a valid token is needed"},

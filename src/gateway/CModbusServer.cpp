@@ -23,6 +23,9 @@ namespace {
 
 constexpr int kListenBacklog = 16;
 constexpr auto kApplyWaitSlice = std::chrono::milliseconds(50);
+// A write the gateway's thread has not carried out by then is answered "busy": the controller
+// tries again, and a write carried out twice changes nothing more.
+constexpr auto kApplyWaitLimit = std::chrono::seconds(10);
 constexpr uint8_t kAnyUnit = 0;
 constexpr uint8_t kAnyUnitToo = 0xFF;
 constexpr uint16_t kCoilOn = 0xFF00;
@@ -228,7 +231,8 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
     const bool write = function == kWriteCoil || function == kWriteRegister ||
                        function == kWriteCoils || function == kWriteRegisters;
     Answer answer = Answer::kOk;
-    std::optional<std::future<bool>> kept;
+    std::optional<std::future<Answer>> verdict;
+    std::optional<ImageWrite> written;
     const bool ours = unit == m_config.unitId || unit == kAnyUnit || unit == kAnyUnitToo;
     if (!ours) {
         modbus_reply_exception(context, request, MODBUS_EXCEPTION_GATEWAY_TARGET);
@@ -240,20 +244,23 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
         std::vector<ModbusChange> changes;
         answer = Read(request + header, length - header, changes);
         if (answer == Answer::kOk && write) {
-            WriteImage(request + header);
+            written = WriteImage(request + header);
         }
         if (answer == Answer::kOk && !changes.empty()) {
             for (ModbusChange& change : changes) {
                 change.source = peer;
             }
-            kept = Post(std::move(changes));
+            verdict = Post(std::move(changes));
         }
         if (answer == Answer::kOk && !write) {
             modbus_reply(context, request, length, m_mapping);
         }
     }
-    if (kept && !Kept(*kept)) {
-        answer = Answer::kFailure;
+    if (verdict) {
+        answer = Await(*verdict);
+        if (answer == Answer::kIllegalValue && written) {
+            TakeBack(*written);  // refused before any of it was carried out
+        }
     }
     if (answer == Answer::kOk && write) {
         // A write's answer repeats the request; its registers are in the image already.
@@ -261,23 +268,35 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
         modbus_reply(context, request, length, m_scratch);
     } else if (answer != Answer::kOk && ours) {
         static constexpr unsigned kExceptions[] = {
-            MODBUS_EXCEPTION_ILLEGAL_FUNCTION, MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
-            MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,
-            MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE};
+            MODBUS_EXCEPTION_ILLEGAL_FUNCTION,        MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
+            MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS,    MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,
+            MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE, MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY};
         modbus_reply_exception(context, request, kExceptions[static_cast<int>(answer)]);
     }
-    static constexpr const char* kResults[] = {"ok", "illegal_function", "illegal_address",
-                                               "illegal_value", "server_failure"};
+    static constexpr const char* kResults[] = {
+        "ok",         "illegal_function", "illegal_address", "illegal_value", "server_failure",
+        "server_busy"};
     PostToGateway(&m_core, [&core = m_core, name = FunctionName(function),
                             result = kResults[static_cast<int>(answer)]] {
         core.Metrics().RecordModbus(name, result);
     });
 }
 
-void CModbusServer::WriteImage(const uint8_t* pdu) {
+CModbusServer::ImageWrite CModbusServer::WriteImage(const uint8_t* pdu) {
     constexpr int kValues = 6;  // after function, address, count and byte count
     const uint16_t address = Word(pdu + 1);
     const uint16_t count = Word(pdu + 3);
+    ImageWrite written;
+    written.coils = pdu[0] == kWriteCoil || pdu[0] == kWriteCoils;
+    written.address = address;
+    const uint32_t cells = pdu[0] == kWriteCoil || pdu[0] == kWriteRegister ? 1 : count;
+    const auto cell = [&](uint32_t i) -> uint16_t {
+        return written.coils ? m_mapping->tab_bits[address + i]
+                             : m_mapping->tab_registers[address + i];
+    };
+    for (uint32_t i = 0; i < cells; ++i) {
+        written.before.push_back(cell(i));
+    }
     switch (pdu[0]) {
         case kWriteRegister:
             m_mapping->tab_registers[address] = count;
@@ -301,6 +320,24 @@ void CModbusServer::WriteImage(const uint8_t* pdu) {
             break;
         default:
             break;
+    }
+    for (uint32_t i = 0; i < cells; ++i) {
+        written.after.push_back(cell(i));
+    }
+    return written;
+}
+
+void CModbusServer::TakeBack(const ImageWrite& written) {
+    std::lock_guard lock(m_mutex);
+    for (size_t i = 0; i < written.after.size(); ++i) {
+        // A cell another client wrote since keeps that client's value.
+        const uint32_t at = written.address + i;
+        if (written.coils && m_mapping->tab_bits[at] == written.after[i]) {
+            m_mapping->tab_bits[at] = static_cast<uint8_t>(written.before[i]);
+        } else if (!written.coils && m_mapping->tab_registers[at] == written.after[i]) {
+            m_mapping->tab_registers[at] = written.before[i];
+            m_mapping->tab_input_registers[at] = written.before[i];
+        }
     }
 }
 
@@ -381,12 +418,7 @@ CModbusServer::Answer CModbusServer::ReadRegisterWrite(uint16_t address,
             change.kind = ModbusChange::Kind::kMessage;
             change.sign = entry.sign;
             change.tag = entry.tag;
-            if (*write.decoded.message != 0) {
-                change.message = FolderMessage(m_config.messagesDir, write.decoded.value);
-                if (!change.message) {
-                    return Answer::kIllegalValue;  // no message of that number
-                }
-            }
+            change.number = *write.decoded.message;
         } else {
             change.var = entry.var;
             change.value = write.decoded.value;
@@ -414,41 +446,44 @@ CModbusServer::Answer CModbusServer::ReadCoilWrite(uint16_t address,
         change.where = "coil " + std::to_string(at);
         change.coil = m_config.map.coils[static_cast<size_t>(m_index.CoilAt(at))];
         change.set = values[i];
-        if (change.set) {
-            if (change.coil.messageName.empty()) {
-                auto message = ReadRequestMessage(change.coil.messageJson, "message");
-                if (message.Ok()) {
-                    change.message = message.Take();
-                }
-            } else {
-                change.message = FolderMessage(m_config.messagesDir, change.coil.messageName);
-            }
-            if (!change.message) {
+        if (change.set && change.coil.messageName.empty()) {
+            // A library message's name is looked up on the gateway's thread.
+            auto message = ReadRequestMessage(change.coil.messageJson, "message");
+            if (!message.Ok()) {
                 return Answer::kIllegalValue;
             }
+            change.message = message.Take();
         }
         changes.push_back(std::move(change));
     }
     return Answer::kOk;
 }
 
-std::future<bool> CModbusServer::Post(std::vector<ModbusChange> changes) {
-    auto kept = std::make_shared<std::promise<bool>>();
-    std::future<bool> answer = kept->get_future();
+std::future<CModbusServer::Answer> CModbusServer::Post(std::vector<ModbusChange> changes) {
+    auto verdict = std::make_shared<std::promise<Answer>>();
+    std::future<Answer> answer = verdict->get_future();
     // The server may be gone by the time it runs; the core and the status outlive it.
-    PostToGateway(&m_core, [&core = m_core, &status = m_status, kept,
+    PostToGateway(&m_core, [&core = m_core, &status = m_status, verdict,
                             changes = std::move(changes)]() mutable {
-        ApplyModbusChanges(core, status, std::move(changes),
-                           [kept](const GatewayResult& result) { kept->set_value(result.Ok()); });
+        ApplyModbusChanges(
+            core, status, std::move(changes), [verdict](const GatewayResult& result) {
+                verdict->set_value(result.Ok()                           ? Answer::kOk
+                                   : result.kind == ResultKind::kRefused ? Answer::kIllegalValue
+                                                                         : Answer::kFailure);
+            });
     });
     return answer;
 }
 
-bool CModbusServer::Kept(std::future<bool>& answer) {
-    while (answer.wait_for(kApplyWaitSlice) != std::future_status::ready) {
+CModbusServer::Answer CModbusServer::Await(std::future<Answer>& verdict) {
+    const auto deadline = std::chrono::steady_clock::now() + kApplyWaitLimit;
+    while (verdict.wait_for(kApplyWaitSlice) != std::future_status::ready) {
         if (m_bStopping) {
-            return false;
+            return Answer::kFailure;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Answer::kBusy;
         }
     }
-    return answer.get();
+    return verdict.get();
 }

@@ -13,6 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 
 #include "support/SendTestSupport.h"
 
@@ -217,4 +218,18 @@ double BenchGateway::StatusMegabytes(const std::string& field) const {
         }
     }
     return 0;
+}
+
+double BenchGateway::CpuSeconds() const {
+    std::ifstream stat("/proc/" + std::to_string(process->Process().Pid()) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), {});
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i) {
+        if (i >= 14) {  // utime, stime
+            ticks += std::stod(field);
+        }
+    }
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }

@@ -89,4 +89,6 @@ struct BenchGateway {
     uint16_t Port() const { return process->Port(); }
     // A value of the gateway's /proc/PID/status in megabytes ("VmRSS", "VmHWM").
     double StatusMegabytes(const std::string& field) const;
+    // The gateway's user and system time so far, from /proc/PID/stat.
+    double CpuSeconds() const;
 };

@@ -11,6 +11,8 @@
 // round the signs, each answered 202 after its state file is written.
 // "memory": the gateway's resident memory with 1,000 signs, idle and after each sign has had a
 // message.
+// "playlists": 1,000 signs, each with a playlist of three entries of 10 s: the gateway's share of
+// one core over 30 s while they turn (100 sends a second), and its memory.
 #include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <unistd.h>
@@ -219,7 +221,8 @@ void BM_MqttToSign(benchmark::State& state) {
 
 // PUTs from kHttpClients threads, each round the signs; the time of each request.
 std::vector<double> PutRound(uint16_t port, int signCount, int putsPerClient,
-                             std::atomic<int>& failures) {
+                             std::atomic<int>& failures,
+                             std::string (*body)(uint64_t seq) = PutBody) {
     std::vector<std::vector<double>> times(kHttpClients);
     std::vector<std::thread> clients;
     for (int c = 0; c < kHttpClients; ++c) {
@@ -232,8 +235,8 @@ std::vector<double> PutRound(uint16_t port, int signCount, int putsPerClient,
             for (int i = 0; i < putsPerClient; ++i) {
                 const int sign = (c + i * kHttpClients) % signCount;
                 const BenchClock::time_point start = BenchClock::now();
-                const auto response = client.Put(
-                    PutPath(sign), PutBody(static_cast<uint64_t>(i + 1)), "application/json");
+                const auto response = client.Put(PutPath(sign), body(static_cast<uint64_t>(i + 1)),
+                                                 "application/json");
                 times[static_cast<size_t>(c)].push_back(Milliseconds(BenchClock::now() - start));
                 if (!response || response->status != 202) {
                     ++failures;
@@ -295,6 +298,57 @@ void BM_Memory(benchmark::State& state) {
     }
 }
 
+// Three entries of 10 s, told apart at the sign by their numbers.
+std::string PlaylistBody(uint64_t) {
+    std::string entries;
+    for (int entry = 1; entry <= 3; ++entry) {
+        entries += std::string(entry == 1 ? "" : ", ") + R"({"message": {"lines": ["seq)" +
+                   std::to_string(entry) + R"( {count} PARTS"]}, "seconds": 10})";
+    }
+    return R"({"play": [)" + entries + "]}";
+}
+
+void BM_Playlists(benchmark::State& state) {
+    Plant plant(kMemorySigns);
+    if (!plant.fault.empty()) {
+        state.SkipWithError(plant.fault.c_str());
+        return;
+    }
+    const BenchGateway& gateway = *plant.gateway;
+    std::atomic<int> failures = 0;
+    const auto sent = [&] {
+        size_t count = 0;
+        for (const auto& arrivals : plant.signs.Arrivals()) {
+            count += arrivals.size();
+        }
+        return count;
+    };
+    double share = 0;
+    double sendsPerSecond = 0;
+    for (auto _ : state) {
+        PutRound(gateway.Port(), kMemorySigns, kMemorySigns / kHttpClients, failures, PlaylistBody);
+        if (!plant.signs.WaitForAll(kArrivalWait)) {
+            state.SkipWithError("a sign never got its playlist");
+            return;
+        }
+        std::this_thread::sleep_for(5s);
+        constexpr auto kWindow = 30s;
+        const double before = gateway.CpuSeconds();
+        const size_t sentBefore = sent();
+        std::this_thread::sleep_for(kWindow);
+        share = (gateway.CpuSeconds() - before) / std::chrono::duration<double>(kWindow).count();
+        sendsPerSecond = static_cast<double>(sent() - sentBefore) /
+                         std::chrono::duration<double>(kWindow).count();
+    }
+    state.counters["cpu_percent"] = 100 * share;
+    state.counters["sends_per_s"] = sendsPerSecond;
+    state.counters["rss_mb"] = gateway.StatusMegabytes("VmRSS");
+    state.counters["peak_mb"] = gateway.StatusMegabytes("VmHWM");
+    if (failures > 0) {
+        state.SkipWithError("a PUT was not answered 202");
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_MqttToSign)
@@ -309,6 +363,11 @@ BENCHMARK(BM_HttpPut)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memory)
     ->Name("gateway/memory")
+    ->Iterations(1)
+    ->UseRealTime()
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Playlists)
+    ->Name("gateway/playlists")
     ->Iterations(1)
     ->UseRealTime()
     ->Unit(benchmark::kMillisecond);

@@ -46,21 +46,6 @@ int ModbusPort(CChildProcess& process) {
     return 0;
 }
 
-// The gateway's user and system time so far, from /proc/PID/stat.
-double CpuSeconds(int pid) {
-    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-    std::string text((std::istreambuf_iterator<char>(stat)), {});
-    std::istringstream fields(text.substr(text.rfind(')') + 2));
-    std::string field;
-    double ticks = 0;
-    for (int i = 3; i <= 15 && fields >> field; ++i) {
-        if (i >= 14) {  // utime, stime
-            ticks += std::stod(field);
-        }
-    }
-    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
-}
-
 void BM_ModbusWriteToSign(benchmark::State& state) {
     CArrivalSigns signs(kSigns);
     std::string map;
@@ -159,17 +144,16 @@ void BM_ModbusPoll(benchmark::State& state) {
         state.SkipWithError("the gateway did not start");
         return;
     }
-    const int pid = gateway.process->Process().Pid();
     std::this_thread::sleep_for(1s);  // the first round and its values behind it
     double share = 0;
     for (auto _ : state) {
-        const double before = CpuSeconds(pid);
+        const double before = gateway.CpuSeconds();
         const BenchClock::time_point start = BenchClock::now();
         for (uint16_t period = 0; BenchClock::now() - start < kPollWindow; ++period) {
             controller.Set(period % kPolledRegisters, period);
             std::this_thread::sleep_for(100ms);
         }
-        share = (CpuSeconds(pid) - before) /
+        share = (gateway.CpuSeconds() - before) /
                 std::chrono::duration<double>(BenchClock::now() - start).count();
     }
     state.counters["cpu_percent"] = 100 * share;

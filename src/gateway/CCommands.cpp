@@ -67,8 +67,17 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
         const QJsonObject object =
             QJsonDocument::fromJson(QByteArray::fromStdString(found->second)).object();
         try {
-            const MessageDocument message =
-                MessageFromJsonObject(object.value("message").toObject());
+            Playlist playlist;
+            if (IsPlaylistObject(object)) {
+                Result<Playlist> play = ReadPlaylist(object);
+                if (!play.Ok()) {
+                    throw CMessageFileError(play.Failure().field + ": " + play.Failure().text);
+                }
+                playlist = play.Take();
+            } else {
+                playlist = OneMessage(MessageFromJsonObject(object.value("message").toObject()),
+                                      object.value("name").toString().toStdString());
+            }
             // A journal of before versions: the time it was set stands for one.
             const GatewayTime setAt =
                 TimeFromIsoText(object.value("setAt").toString().toStdString())
@@ -76,8 +85,7 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
             const Stamp stamp = ReadStamp(object).value_or(
                 Stamp{static_cast<uint64_t>(std::max<int64_t>(setAt.time_since_epoch().count(), 0)),
                       setAt, "", Origin::kApi});
-            m_director.Restore(state.sign.name, message, stamp,
-                               object.value("name").toString().toStdString());
+            m_director.Restore(state.sign.name, std::move(playlist), stamp);
             m_issued[state.key] = stamp.version;
         } catch (const CMessageFileError& error) {
             m_log.Line(state.sign.name, "kept message left out: " + std::string(error.what()));
@@ -112,12 +120,18 @@ void CCommands::Restore(const std::map<std::string, std::string>& kept) {
             QJsonDocument::fromJson(QByteArray::fromStdString(it->second)).object();
         const NamedSign* sign = FindAny(object.value("sign").toString().toStdString());
         const auto stamp = ReadStamp(object);
-        if (sign == nullptr || !stamp || !object.value("message").isObject()) {
+        if (sign == nullptr || !stamp ||
+            !(object.value("message").isObject() || IsPlaylistObject(object))) {
             continue;  // done with, or of a sign no longer there
         }
         try {
-            m_forwarded[EscapeName(sign->name)] = {
-                *sign, MessageFromJsonObject(object.value("message").toObject()), *stamp};
+            Result<Playlist> play =
+                IsPlaylistObject(object)
+                    ? ReadPlaylist(object)
+                    : OneMessage(MessageFromJsonObject(object.value("message").toObject()));
+            if (play.Ok()) {
+                m_forwarded[EscapeName(sign->name)] = {*sign, play.Take(), *stamp};
+            }
         } catch (const CMessageFileError&) {
         }
     }
@@ -163,14 +177,28 @@ Stamp CCommands::Issue(const std::string& key, Origin origin, uint64_t seen) {
     return stamp;
 }
 
-void CCommands::SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
-                           Reply reply, const std::optional<Stamp>& given, bool signedByPeer) {
-    SetDesired(name, message, {}, origin, std::move(reply), given, signedByPeer);
-}
-
-void CCommands::SetDesired(const std::string& name, const MessageDocument& message,
-                           const std::string& library, Origin origin, Reply reply,
-                           const std::optional<Stamp>& given, bool signedByPeer) {
+void CCommands::SetPlaylist(const std::string& name, Playlist playlist, Origin origin, Reply reply,
+                            const std::optional<Stamp>& given, bool signedByPeer) {
+    if (playlist.empty()) {
+        reply(GatewayResult::Refused("play", "a playlist is an array of 1 or more entries"));
+        return;
+    }
+    for (size_t i = 0; i < playlist.size(); ++i) {
+        PlayEntry& entry = playlist[i];
+        if (entry.name.empty()) {
+            continue;
+        }
+        if (const LibraryMessage* found = m_director.FindLibraryMessage(entry.name)) {
+            entry.name = found->name;
+            entry.message = found->message;
+        } else if (!given) {  // a gateway's own write carries the words it had
+            const std::string field =
+                playlist.size() == 1 ? "name" : "play[" + std::to_string(i) + "].name";
+            reply({ResultKind::kUnknownSign, field,
+                   "the library has no message \"" + entry.name + "\""});
+            return;
+        }
+    }
     const SignState* state = m_director.Find(name);
     if (state == nullptr) {
         const NamedSign* other = FindAny(name);
@@ -183,7 +211,7 @@ void CCommands::SetDesired(const std::string& name, const MessageDocument& messa
             reply(kForwardsNothing);
             return;
         }
-        Forward(*other, message, origin, std::move(reply));
+        Forward(*other, playlist, origin, std::move(reply));
         return;
     }
     if (given && !given->by.empty() && given->by != m_strGateway && !signedByPeer) {
@@ -213,41 +241,49 @@ void CCommands::SetDesired(const std::string& name, const MessageDocument& messa
     const std::string sign = state->sign.name;
     QJsonObject object;
     object["sign"] = QString::fromStdString(sign);
-    object["message"] = MessageToJsonObject(message);
-    if (!library.empty()) {
-        object["name"] = QString::fromStdString(library);
+    // The first entry as "message" too, for a gateway of before playlists.
+    object["message"] = MessageToJsonObject(playlist.front().message);
+    if (!playlist.front().name.empty()) {
+        object["name"] = QString::fromStdString(playlist.front().name);
+    }
+    if (playlist.size() > 1) {
+        object["play"] = PlaylistJson(playlist);
     }
     WriteStamp(object, stamp);
     Keep(
         SignStatePath(state->key), Compact(object),
-        [this, sign, message, stamp, library](bool replaced) {
+        [this, sign, playlist = std::move(playlist), stamp](bool replaced) {
             // One replaced by a later message of the same batch was never shown.
             if (!replaced) {
-                m_director.SetDesired(sign, message, stamp, library);
+                m_director.SetDesired(sign, playlist, stamp);
             }
         },
         std::move(reply));
 }
 
-void CCommands::Forward(const NamedSign& sign, const MessageDocument& message, Origin origin,
+void CCommands::Forward(const NamedSign& sign, const Playlist& playlist, Origin origin,
                         Reply reply) {
     // Newer than what its gateway last said the sign has.
     const COtherSigns::Other* known = m_others.Find(sign.name);
     const auto seen =
         known != nullptr ? ReadStamp(known->state.value("stamp").toObject()) : std::nullopt;
     const std::string key = EscapeName(sign.name);
-    Forwarded forwarded{sign, message, Issue(key, origin, seen ? seen->version : 0)};
+    Forwarded forwarded{sign, playlist, Issue(key, origin, seen ? seen->version : 0)};
     // Kept before it is answered: the broker may be away, or this gateway stop before it
     // comes back.
     QJsonObject object;
     object["sign"] = QString::fromStdString(sign.name);
-    object["message"] = MessageToJsonObject(message);
+    if (playlist.size() == 1) {
+        object["message"] = MessageToJsonObject(playlist.front().message);
+    } else {
+        object["play"] = PlaylistJson(playlist);
+    }
     WriteStamp(object, forwarded.stamp);
     Keep(
         ForwardPath(key), Compact(object),
         [this, key, forwarded](bool) {
             m_forwarded[key] = forwarded;
-            m_forwarding.message(forwarded.sign, forwarded.message, forwarded.stamp);
+            m_forwarding.message(forwarded.sign, forwarded.playlist, forwarded.stamp);
         },
         [reply = std::move(reply)](const GatewayResult& result) {
             reply(result.Ok() ? GatewayResult{ResultKind::kForwarded, "", ""} : result);
@@ -273,7 +309,7 @@ void CCommands::SetForwarding(SignForwarding forwarding) {
     m_forwarding = std::move(forwarding);
     if (CanForward()) {
         for (const auto& [key, forwarded] : m_forwarded) {
-            m_forwarding.message(forwarded.sign, forwarded.message, forwarded.stamp);
+            m_forwarding.message(forwarded.sign, forwarded.playlist, forwarded.stamp);
         }
     }
 }

@@ -56,7 +56,14 @@ public:
     // it came signed with the shared key (`signedByPeer`).
     void SetMessage(const std::string& name, const MessageDocument& message, Origin origin,
                     Reply reply, const std::optional<Stamp>& given = std::nullopt,
-                    bool signedByPeer = false);
+                    bool signedByPeer = false) {
+        SetPlaylist(name, OneMessage(message), origin, std::move(reply), given, signedByPeer);
+    }
+    // The same for a playlist; an entry by name takes the library's message of that name (or
+    // number), followed when it changes. One the library lacks is refused, unless a gateway stamped
+    // it (`given`), with the words it had there.
+    void SetPlaylist(const std::string& name, Playlist playlist, Origin origin, Reply reply,
+                     const std::optional<Stamp>& given = std::nullopt, bool signedByPeer = false);
     // The sign's desired message is the library message of that name (or number), followed when
     // it changes.
     void SetNamedMessage(const std::string& name, const std::string& library, Origin origin,
@@ -89,7 +96,11 @@ public:
     // The message to every sign chosen, each kept or forwarded; nothing is done when a name or tag
     // is unknown.
     void SendToSelection(const SignSelection& selection, const MessageDocument& message,
-                         Origin origin, SelectionReply reply);
+                         Origin origin, SelectionReply reply) {
+        SendToSelection(selection, OneMessage(message), origin, std::move(reply));
+    }
+    void SendToSelection(const SignSelection& selection, const Playlist& playlist, Origin origin,
+                         SelectionReply reply);
 
     // Whether a sign of that name is in signs.json, driven here or not.
     const NamedSign* FindAny(const std::string& name) const;
@@ -108,23 +119,20 @@ private:
     // Does `each` for every name; answered once all have answered, the first failure for all.
     static void Gather(const std::vector<std::string>& names, SelectionReply reply,
                        const std::function<void(const std::string& name, Reply)>& each);
-    void SetDesired(const std::string& name, const MessageDocument& message,
-                    const std::string& library, Origin origin, Reply reply,
-                    const std::optional<Stamp>& given, bool signedByPeer);
     // A key of no notice up or being kept on the sign.
     std::string NoticeKey(const SignState& state) const;
     void Keep(std::string path, std::string content, std::function<void(bool replaced)> kept,
               Reply reply);
     // A stamp newer than any this gateway has given or seen for the sign.
     Stamp Issue(const std::string& key, Origin origin, uint64_t seen);
-    void Forward(const NamedSign& sign, const MessageDocument& message, Origin origin, Reply reply);
+    void Forward(const NamedSign& sign, const Playlist& playlist, Origin origin, Reply reply);
     // Another gateway published its sign's state: a forward it has taken is done with.
     void OtherSeen(const std::string& name);
 
     // A write for another gateway's sign, kept until its gateway is seen to have it.
     struct Forwarded {
         NamedSign sign;
-        MessageDocument message;
+        Playlist playlist;
         Stamp stamp;
     };
     std::map<std::string, Forwarded> m_forwarded;  // by key

@@ -90,7 +90,7 @@ void CCommands::Gather(const std::vector<std::string>& names, SelectionReply rep
     }
 }
 
-void CCommands::SendToSelection(const SignSelection& selection, const MessageDocument& message,
+void CCommands::SendToSelection(const SignSelection& selection, const Playlist& playlist,
                                 Origin origin, SelectionReply reply) {
     const Result<std::vector<NamedSign>> signs = Choose(selection, origin);
     if (!signs.Ok()) {
@@ -98,7 +98,7 @@ void CCommands::SendToSelection(const SignSelection& selection, const MessageDoc
         return;
     }
     Gather(NamesOf(signs.Value()), std::move(reply), [&](const std::string& name, Reply each) {
-        SetMessage(name, message, origin, std::move(each));
+        SetPlaylist(name, playlist, origin, std::move(each));
     });
 }
 

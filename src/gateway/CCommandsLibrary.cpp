@@ -23,12 +23,7 @@ GatewayResult NoSuchMessage(const std::string& name) {
 
 void CCommands::SetNamedMessage(const std::string& name, const std::string& library, Origin origin,
                                 Reply reply) {
-    const LibraryMessage* found = m_director.FindLibraryMessage(library);
-    if (found == nullptr) {
-        reply(NoSuchMessage(library));
-        return;
-    }
-    SetDesired(name, found->message, found->name, origin, std::move(reply), std::nullopt, false);
+    SetPlaylist(name, {PlayEntry{{}, library, kDefaultPlaySeconds}}, origin, std::move(reply));
 }
 
 void CCommands::PutLibraryMessage(const LibraryMessage& message, Origin origin, Reply reply) {

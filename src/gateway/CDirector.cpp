@@ -26,6 +26,7 @@ struct CDirector::Running {
     bool again = false;  // another send when this one ends, of what is shown then
     IClock::WakeId retryWake = 0;
     IClock::WakeId alertWake = 0;
+    IClock::WakeId playWake = 0;
 };
 
 Showing SignState::Shows() const {
@@ -112,6 +113,7 @@ void CDirector::Reconfigure(std::vector<NamedSign> signs, GatewaySchedules sched
     for (Running& gone : m_running) {  // those of signs that left the list
         m_clock.Cancel(gone.retryWake);
         m_clock.Cancel(gone.alertWake);
+        m_clock.Cancel(gone.playWake);
         if (gone.send != 0) {
             m_sender.Cancel(gone.send);
         }
@@ -140,15 +142,26 @@ const SignState* CDirector::Find(const std::string& name) const {
     return index < m_signs.size() ? &m_signs[index] : nullptr;
 }
 
-void CDirector::Restore(const std::string& name, const MessageDocument& message, const Stamp& stamp,
-                        const std::string& library) {
+void CDirector::Restore(const std::string& name, Playlist playlist, const Stamp& stamp) {
     const size_t index = IndexOf(name);
-    if (index < m_signs.size()) {
-        const LibraryMessage* named = library.empty() ? nullptr : m_library.Find(library);
-        m_signs[index].desired = named != nullptr ? named->message : message;
-        m_signs[index].stamp = stamp;
-        m_signs[index].desiredName = library;
+    if (index < m_signs.size() && !playlist.empty()) {
+        SignState& state = m_signs[index];
+        for (PlayEntry& entry : playlist) {
+            if (const LibraryMessage* named = m_library.Find(entry.name)) {
+                entry.message = named->message;
+            }
+        }
+        state.playlist = std::move(playlist);
+        state.playing = 0;
+        state.stamp = stamp;
+        PlayEntryOn(state);
     }
+}
+
+void CDirector::PlayEntryOn(SignState& state) const {
+    const PlayEntry& entry = state.playlist[state.playing];
+    state.desired = entry.message;
+    state.desiredName = entry.name;
 }
 
 void CDirector::Start() {
@@ -159,6 +172,8 @@ void CDirector::Start() {
             OpenScheduleRule(m_schedules.rules, {state.sign.name, state.sign.tags}, now);
         state.alerts.Step(m_clock.Now(), m_alertTurn);  // those over while the gateway was down
         ArmAlerts(i);
+        state.playingSince = m_clock.Now();
+        ArmPlay(i);
         Kick(i);
     }
     ArmClock();
@@ -173,6 +188,7 @@ void CDirector::Stop() {
     for (Running& running : m_running) {
         m_clock.Cancel(running.retryWake);
         m_clock.Cancel(running.alertWake);
+        m_clock.Cancel(running.playWake);
     }
     m_sender.StopAll();
 }
@@ -187,7 +203,15 @@ const MessageDocument* CDirector::Source(const SignState& state) const {
         return named(alert->library, alert->message);
     }
     if (state.scheduleRule) {
-        return &m_schedules.messages[*state.scheduleRule];
+        const size_t rule = *state.scheduleRule;
+        const std::string& name = m_schedules.names[rule];
+        if (name.empty()) {
+            return &m_schedules.messages[rule];
+        }
+        // One the library lacks leaves the sign its own.
+        if (const LibraryMessage* found = m_library.Find(name)) {
+            return &found->message;
+        }
     }
     if (state.desired) {
         return named(state.desiredName, *state.desired);
@@ -205,15 +229,17 @@ std::optional<MessageDocument> CDirector::Shown(const SignState& state) const {
     return shown;
 }
 
-void CDirector::SetDesired(const std::string& name, const MessageDocument& message,
-                           const Stamp& stamp, const std::string& library) {
+void CDirector::SetDesired(const std::string& name, Playlist playlist, const Stamp& stamp) {
     const size_t index = IndexOf(name);
-    if (index >= m_signs.size()) {
+    if (index >= m_signs.size() || playlist.empty()) {
         return;
     }
     SignState& state = m_signs[index];
-    state.desired = message;
-    state.desiredName = library;
+    state.playlist = std::move(playlist);
+    state.playing = 0;
+    state.playingSince = m_clock.Now();
+    PlayEntryOn(state);
+    ArmPlay(index);
     state.stamp = stamp;
     state.clearAfterAlert = false;
     Tell({DirectorEvent::Kind::kNewDesired, state});
@@ -225,6 +251,34 @@ void CDirector::SetDesired(const std::string& name, const MessageDocument& messa
     Kick(index);
     for (IDirectorListener* listener : m_listeners) {
         listener->DesiredChanged(state);
+    }
+    Changed(state);
+}
+
+void CDirector::ArmPlay(size_t index) {
+    Running& running = m_running[index];
+    m_clock.Cancel(running.playWake);
+    running.playWake = 0;
+    const SignState& state = m_signs[index];
+    if (state.playlist.size() > 1 && !m_bStopped) {
+        // A second at least, whatever the entry says: turns cannot spin the gateway's thread.
+        const auto dwell = std::max(state.playlist[state.playing].seconds, std::chrono::seconds(1));
+        running.playWake =
+            m_clock.WakeAt(state.playingSince + dwell, Later(index, &CDirector::OnPlayStep));
+    }
+}
+
+void CDirector::OnPlayStep(size_t index) {
+    SignState& state = m_signs[index];
+    m_running[index].playWake = 0;
+    state.playing = (state.playing + 1) % state.playlist.size();
+    state.playingSince = m_clock.Now();
+    PlayEntryOn(state);
+    ArmPlay(index);
+    if (state.Shows() == Showing::kDesired) {
+        // A send of the entry before still running ends first: a slow sign still shows each.
+        state.retryDelay = kFirstRetryDelay;
+        Kick(index);
     }
     Changed(state);
 }

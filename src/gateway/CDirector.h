@@ -9,6 +9,7 @@
 #include "gateway/Clock.h"
 #include "gateway/MessageLibrary.h"
 #include "gateway/MessageTemplate.h"
+#include "gateway/Playlist.h"
 #include "gateway/Schedules.h"
 #include "gateway/SignAlerts.h"
 #include "gateway/SignSender.h"
@@ -24,6 +25,11 @@ enum class WaitingFor { kNothing, kSend, kRetry, kValues };
 struct SignState {
     NamedSign sign;
     std::string key;  // EscapeName(sign.name): its state file and topic level
+    // What the sign shows when nothing is over it, its entries taking turns; `desired` is the
+    // entry on (`playing`, since `playingSince`).
+    Playlist playlist;
+    size_t playing = 0;
+    GatewayTime playingSince{};
     std::optional<MessageDocument> desired;
     std::string desiredName;  // the library message it is, shown as the library has it; "" none
     Stamp stamp;              // of the desired message
@@ -90,7 +96,10 @@ public:
 
     // What the state folder kept, before Start.
     void Restore(const std::string& name, const MessageDocument& message, const Stamp& stamp,
-                 const std::string& library = {});
+                 const std::string& library = {}) {
+        Restore(name, OneMessage(message, library), stamp);
+    }
+    void Restore(const std::string& name, Playlist playlist, const Stamp& stamp);
     void RestoreLibraryMessage(LibraryMessage message) { m_library.Put(std::move(message)); }
     void RestoreValues(VariableValues values) { m_values = std::move(values); }
     // An alert kept, before Start: it keeps its `since`; one whose time is over is left out then.
@@ -112,7 +121,12 @@ public:
     // The sign's new desired message, already kept: shown and sent at once. `library`: the library
     // message it is, followed when that changes.
     void SetDesired(const std::string& name, const MessageDocument& message, const Stamp& stamp,
-                    const std::string& library = {});
+                    const std::string& library = {}) {
+        SetDesired(name, OneMessage(message, library), stamp);
+    }
+    // A playlist: its first entry at once, then each in turn for its seconds, over and over, while
+    // nothing is over it (the turns go on beneath an alert or a schedule).
+    void SetDesired(const std::string& name, Playlist playlist, const Stamp& stamp);
     // A library message put in, replaced or removed, already kept: every sign that shows it is
     // sent it again (one removed stays on them as it was). False when the library refuses it.
     bool PutLibraryMessage(const LibraryMessage& message);
@@ -152,6 +166,11 @@ private:
     void OnSent(size_t index, const SignSendResult& result);
     void OnRetry(size_t index);
     void OnAlertStep(size_t index);
+    // The playlist's next entry takes its turn.
+    void OnPlayStep(size_t index);
+    void ArmPlay(size_t index);
+    // `desired` as the playlist's entry on.
+    void PlayEntryOn(SignState& state) const;
     // After the sign's alerts changed: sent again when what is on changed, the clock armed.
     void AlertsChanged(size_t index, bool onChanged, bool tell);
     void ArmAlerts(size_t index);

@@ -67,11 +67,19 @@ void CDirector::ResendLibraryUsers(const std::string& name, const MessageDocumen
     for (size_t i = 0; i < m_signs.size(); ++i) {
         SignState& state = m_signs[i];
         const Alert* on = state.alerts.On();
+        // A schedule's message by name may begin or end here as well as change.
         const bool shown = on != nullptr        ? on->library == name
-                           : state.scheduleRule ? false
+                           : state.scheduleRule ? m_schedules.names[*state.scheduleRule] == name
                                                 : state.desired && state.desiredName == name;
-        if (message != nullptr && state.desiredName == name) {
-            state.desired = *message;  // the state says what it shows
+        if (message != nullptr) {  // the state says what it shows
+            for (PlayEntry& entry : state.playlist) {
+                if (entry.name == name) {
+                    entry.message = *message;
+                }
+            }
+            if (state.desiredName == name) {
+                state.desired = *message;
+            }
         }
         if (message != nullptr) {
             state.alerts.Relink(name, *message);

@@ -79,10 +79,10 @@ CMqttBridge::CMqttBridge(CGatewayCore& core, const std::vector<NamedSign>& allSi
     };
     if (!config.forwardKey.empty()) {
         // Signed, so that the sign's own gateway knows it from one that holds no key.
-        forwarding.message = [this](const NamedSign& sign, const MessageDocument& message,
+        forwarding.message = [this](const NamedSign& sign, const Playlist& playlist,
                                     const Stamp& stamp) {
             Publish(Topic(EscapeName(sign.name), "message/set"),
-                    SetPayloadJson(message, stamp, m_core.Config().forwardKey), true);
+                    SetPayloadJson(playlist, stamp, m_core.Config().forwardKey), true);
         };
     }
     core.Commands().SetForwarding(std::move(forwarding));
@@ -119,7 +119,7 @@ void CMqttBridge::DesiredChanged(const SignState& state) {
 }
 
 void CMqttBridge::PublishDesired(const SignState& state) {
-    Publish(Topic(state.key, "message/set"), SetPayloadJson(*state.desired, state.stamp), true);
+    Publish(Topic(state.key, "message/set"), SetPayloadJson(state.playlist, state.stamp), true);
 }
 
 CMqttBridge::~CMqttBridge() {
@@ -355,9 +355,9 @@ void CMqttBridge::OnSignMessage(const std::string& key, const std::string& leaf,
         }
         // This gateway's own message, published on the set topic, comes back: no write.
         const bool echo = set.Value().stamp && set.Value().stamp->by == m_core.Config().name;
-        m_core.Commands().SetMessage(name, set.Value().message, Origin::kBroker,
-                                     echo ? Reply(reply) : answer, set.Value().stamp,
-                                     SignedWith(set.Value(), m_core.Config().forwardKey));
+        m_core.Commands().SetPlaylist(name, set.Value().play, Origin::kBroker,
+                                      echo ? Reply(reply) : answer, set.Value().stamp,
+                                      SignedWith(set.Value(), m_core.Config().forwardKey));
     } else if (leaf == "text/set") {
         // Home Assistant's text entity: the text of the first line, the rest of the message kept.
         const SignState* state = m_core.Director().Find(name);

@@ -57,7 +57,7 @@ void CMqttBridge::OnManyMessage(const SignSelection& selection, const std::strin
         return;
     }
     m_core.Commands().SendToSelection(
-        selection, set.Value().message, Origin::kBroker,
+        selection, set.Value().play, Origin::kBroker,
         [done](const Result<std::vector<CCommands::SignAnswer>>& answer) {
             done(answer.Ok() ? GatewayResult{} : answer.Failure());
         });

@@ -134,8 +134,8 @@ Result<SetPayload> ReadSetPayload(std::string_view payload) {
     const QJsonDocument document =
         QJsonDocument::fromJson(QByteArray(payload.data(), static_cast<qsizetype>(payload.size())));
     QJsonObject object = document.object();
-    if (!document.isObject() || !object.contains("lines")) {
-        return SetPayload{PlainTextMessage(payload), std::nullopt, {}, {}};
+    if (!document.isObject() || !(object.contains("lines") || IsPlaylistObject(object))) {
+        return SetPayload{OneMessage(PlainTextMessage(payload)), std::nullopt, {}, {}};
     }
     const std::optional<Stamp> stamp = ReadStamp(object);
     const std::string signature = object.take("signature").toString().toStdString();
@@ -143,16 +143,25 @@ Result<SetPayload> ReadSetPayload(std::string_view payload) {
     for (const char* field : {"version", "setAt", "by", "origin"}) {
         object.remove(field);
     }
+    if (IsPlaylistObject(object)) {
+        Result<Playlist> play = ReadPlaylist(object);
+        if (!play.Ok()) {
+            return play.Failure();
+        }
+        return SetPayload{play.Take(), stamp, signature, signedText};
+    }
     Result<MessageDocument> message = ReadMessageObject(object, "");
     if (!message.Ok()) {
         return message.Failure();
     }
-    return SetPayload{message.Take(), stamp, signature, signedText};
+    return SetPayload{OneMessage(message.Take()), stamp, signature, signedText};
 }
 
-std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp,
-                           const std::string& key) {
-    QJsonObject object = MessageToJsonObject(message);
+std::string SetPayloadJson(const Playlist& play, const Stamp& stamp, const std::string& key) {
+    // A message of its own alone goes as a message, as gateways before playlists read it.
+    QJsonObject object = play.size() == 1 && play.front().name.empty()
+                             ? MessageToJsonObject(play.front().message)
+                             : QJsonObject{{"play", PlaylistJson(play)}};
     WriteStamp(object, stamp);
     if (!key.empty()) {
         object["signature"] = QString::fromStdString(Signature(Compact(object), key));

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "gateway/GatewayResult.h"
+#include "gateway/Playlist.h"
 #include "gateway/Stamp.h"
 #include "settings/MessageFile.h"
 
@@ -38,10 +39,11 @@ MessageDocument PlainTextMessage(std::string_view utf8);
 // The message with the text of its first line replaced, in the size, colour and blink of that
 // line's first character (the smallest red when it has none); every other line and choice kept.
 MessageDocument WithFirstLineText(MessageDocument message, std::string_view utf8);
-// A set topic's payload: a JSON object with "lines" is a message, with the stamp a gateway may have
-// written beside it; anything else is one line of text, placeholders and all.
+// A set topic's payload: a JSON object with "lines" is a message, one with "play" a playlist, with
+// the stamp a gateway may have written beside it; anything else is one line of text, placeholders
+// and all.
 struct SetPayload {
-    MessageDocument message;
+    Playlist play;  // a message alone: one entry
     std::optional<Stamp> stamp;
     std::string signature;   // of a gateway that forwards a write
     std::string signedText;  // what the signature is of
@@ -49,8 +51,7 @@ struct SetPayload {
 Result<SetPayload> ReadSetPayload(std::string_view payload);
 // What a gateway publishes to a set topic: the message's JSON with its stamp beside it, signed
 // with `key` when one is given.
-std::string SetPayloadJson(const MessageDocument& message, const Stamp& stamp,
-                           const std::string& key = {});
+std::string SetPayloadJson(const Playlist& play, const Stamp& stamp, const std::string& key = {});
 // Whether the payload carries a signature made with `key`.
 bool SignedWith(const SetPayload& payload, const std::string& key);
 // A token or signature compared in a time that tells nothing of how much of it was right.

@@ -137,26 +137,26 @@ void GetGateways(CGatewayCore& core, const Request&, Response& response) {
 void PutMessage(CGatewayCore& core, const Request& request, const std::string& body,
                 Response& response) {
     const std::string name = request.matches[1];
-    const Result<QJsonObject> named = ReadBodyObject(body);
-    if (named.Ok() && named.Value().size() == 1 && named.Value().value("name").isString()) {
+    const Result<QJsonObject> object = ReadBodyObject(body);
+    Result<Playlist> playlist = GatewayResult{};
+    if (object.Ok() && IsPlaylistObject(object.Value())) {
+        playlist = ReadPlaylist(object.Value());
+    } else if (object.Ok() && object.Value().size() == 1 &&
+               object.Value().value("name").isString()) {
         // {"name": "shift-a"}: the library's message of that name, followed when it changes.
-        const std::string library = named.Value().value("name").toString().toStdString();
-        SendChange(response, name, On<Change>(core, [&](CGatewayCore& gateway, auto reply) {
-                       gateway.Commands().SetNamedMessage(
-                           name, library, Origin::kApi,
-                           ChangeReply(gateway, name, std::move(reply)));
-                   }));
-        return;
+        playlist = Playlist{{{}, object.Value().value("name").toString().toStdString()}};
+    } else {
+        const Result<MessageDocument> message = ReadRequestMessage(body, "");
+        playlist = message.Ok() ? Result<Playlist>(OneMessage(message.Value())) : message.Failure();
     }
-    const Result<MessageDocument> message = ReadRequestMessage(body, "");
-    if (!message.Ok()) {
-        SendFailure(response, message.Failure());
+    if (!playlist.Ok()) {
+        SendFailure(response, playlist.Failure());
         return;
     }
     SendChange(response, name,
-               On<Change>(core, [&name, &message](CGatewayCore& gateway, auto reply) {
-                   gateway.Commands().SetMessage(name, message.Value(), Origin::kApi,
-                                                 ChangeReply(gateway, name, std::move(reply)));
+               On<Change>(core, [&name, &playlist](CGatewayCore& gateway, auto reply) {
+                   gateway.Commands().SetPlaylist(name, playlist.Take(), Origin::kApi,
+                                                  ChangeReply(gateway, name, std::move(reply)));
                }));
 }
 
@@ -204,16 +204,21 @@ void SendAnswers(Response& response, const Answers& answers);
 
 void PostSend(CGatewayCore& core, const Request&, const std::string& body, Response& response) {
     const Result<QJsonObject> object = ReadBodyObject(body);
-    const Result<MessageDocument> message =
-        object.Ok() ? ReadMessageField(object.Value()) : object.Failure();
+    Result<Playlist> playlist = object.Failure();
+    if (object.Ok() && IsPlaylistObject(object.Value())) {
+        playlist = ReadPlaylist(object.Value());
+    } else if (object.Ok()) {
+        const Result<MessageDocument> message = ReadMessageField(object.Value());
+        playlist = message.Ok() ? Result<Playlist>(OneMessage(message.Value())) : message.Failure();
+    }
     const Result<SignSelection> selection =
-        message.Ok() ? ReadSelection(object.Value()) : message.Failure();
+        playlist.Ok() ? ReadSelection(object.Value()) : playlist.Failure();
     if (!selection.Ok()) {
         SendFailure(response, selection.Failure());
         return;
     }
     SendAnswers(response, On<Answers>(core, [&](CGatewayCore& gateway, auto reply) {
-                    gateway.Commands().SendToSelection(selection.Value(), message.Value(),
+                    gateway.Commands().SendToSelection(selection.Value(), playlist.Value(),
                                                        Origin::kApi, std::move(reply));
                 }));
 }

@@ -42,7 +42,9 @@ MessageDocument RuleMessage(size_t index, const QJsonValue& value, const QString
     } catch (const CMessageFileError& error) {
         Fail(index, "message", error.what());
     }
-    Fail(index, "message", "must be a message object or the name of a message file");
+    Fail(index, "message",
+         "must be a message object, {\"name\": ...} of a library message or the name of a message "
+         "file");
 }
 
 }  // namespace
@@ -76,7 +78,16 @@ GatewaySchedules ParseSchedules(const std::string& json, const QString& folder) 
             Fail(index, error->field, error->text);
         }
         rule.window = std::get<ScheduleWindow>(window);
-        schedules.messages.push_back(RuleMessage(index, object.value("message"), folder));
+        const QJsonValue message = object.value("message");
+        const QJsonObject named = message.toObject();
+        if (named.size() == 1 && named.value("name").isString()) {
+            // {"name": "shift-a"}: the library's message, as the library has it when shown.
+            schedules.names.push_back(named.value("name").toString().toStdString());
+            schedules.messages.emplace_back();
+        } else {
+            schedules.names.emplace_back();
+            schedules.messages.push_back(RuleMessage(index, message, folder));
+        }
         schedules.rules.push_back(std::move(rule));
     }
     return schedules;

@@ -19,10 +19,12 @@ public:
 struct GatewaySchedules {
     std::vector<ScheduleRule> rules;
     std::vector<MessageDocument> messages;  // one a rule
+    std::vector<std::string> names;         // one a rule: the library message it shows; "" none
 };
 
-// Reads the "schedules" array as the signs file keeps it; a rule's "message" is a message object
-// or the name of a message file, read relative to `folder`. Throws CScheduleError
+// Reads the "schedules" array as the signs file keeps it; a rule's "message" is a message object,
+// {"name": "shift-a"} of a library message, or the name of a message file, read relative to
+// `folder`. Throws CScheduleError
 // "schedules[1].from: ...".
 GatewaySchedules ParseSchedules(const std::string& json, const QString& folder);
 

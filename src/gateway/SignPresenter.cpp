@@ -119,6 +119,19 @@ QJsonObject SignStateJson(const SignState& state, const std::optional<MessageDoc
         WriteStamp(stamp, state.stamp);
         object["stamp"] = stamp;
     }
+    if (state.playlist.size() > 1) {
+        // Which entry of the playlist is on, and till when.
+        const PlayEntry& entry = state.playlist[state.playing];
+        QJsonObject playing{{"entry", static_cast<int>(state.playing) + 1},
+                            {"of", static_cast<int>(state.playlist.size())},
+                            {"seconds", static_cast<int>(entry.seconds.count())},
+                            {"since", TimeValue(state.playingSince)},
+                            {"until", TimeValue(state.playingSince + entry.seconds)}};
+        if (!entry.name.empty()) {
+            playing["name"] = QString::fromStdString(entry.name);
+        }
+        object["playing"] = playing;
+    }
     object["shown"] = shown ? MessageToJsonObject(*shown) : QJsonValue();
     // Kept and sent all the same: the sign shows what fits, as the preview does.
     const std::string leftOut = shown ? DescribeLeftOut(shown->lines, shown->settings,

@@ -38,8 +38,9 @@ auto OffThread(F work) -> decltype(work()) {
 class CRecordingForwarder {
 public:
     SignForwarding Forwarding() {
-        return {[this](const NamedSign& sign, const MessageDocument& message, const Stamp&) {
-                    forwarded.emplace_back(sign.name, ShownText(message).toStdString());
+        return {[this](const NamedSign& sign, const Playlist& playlist, const Stamp&) {
+                    forwarded.emplace_back(sign.name,
+                                           ShownText(playlist.front().message).toStdString());
                 },
                 [this](const std::string& name, const std::string& value) {
                     shared.emplace_back(name, value);

@@ -160,6 +160,47 @@ TEST_F(Director, AlertsShowByPriorityTakeTurnsAndEndBackOnTheSignsMessage) {
     EXPECT_EQ(m_sender.TextsOf("B").size(), 2u);
 }
 
+// A playlist's entries take turns for their own seconds, beneath an alert too: when the alert
+// ends, the entry on then is shown. A message alone ends the turns.
+TEST_F(Director, APlaylistTakesTurnsEvenBeneathAnAlert) {
+    Make();
+    m_director->Start();
+    m_director->SetDesired("A",
+                           Playlist{{Text("ONE"), "", seconds(10)},
+                                    {Text("TWO"), "", seconds(5)},
+                                    {Text("THREE"), "", seconds(5)}},
+                           NextStamp(m_clock->Now(), "hall-b", Origin::kApi, 0));
+    struct Step {
+        int at;  // seconds after the start
+        const char* raise;
+        const char* clear;
+        const char* sent;  // to A then, "" when nothing
+        size_t playing;
+    };
+    const Step steps[] = {
+        {0, nullptr, nullptr, "ONE", 0},  {9, nullptr, nullptr, "", 0},
+        {10, nullptr, nullptr, "TWO", 1}, {15, nullptr, nullptr, "THREE", 2},
+        {17, "stop", nullptr, "STOP", 2}, {20, nullptr, nullptr, "", 0},
+        {25, nullptr, nullptr, "", 0},    {27, nullptr, "stop", "ONE", 0},
+        {30, nullptr, nullptr, "TWO", 1}, {35, nullptr, nullptr, "THREE", 2},
+    };
+    for (const Step& step : steps) {
+        m_clock->Advance(seconds(step.at) - (m_clock->Now() - kTestStart));
+        if (step.raise != nullptr) {
+            m_director->RaiseAlert("A", {step.raise, Text("STOP"), 1, std::nullopt, {}, {}});
+        }
+        if (step.clear != nullptr) {
+            m_director->ClearAlert("A", step.clear);
+        }
+        EXPECT_EQ(m_sender.End("A"), step.sent) << step.at;
+        EXPECT_EQ(m_director->Find("A")->playing, step.playing) << step.at;
+    }
+    Set("A", "PLAIN");
+    EXPECT_EQ(m_sender.End("A"), "PLAIN");
+    m_clock->Advance(minutes(5));
+    EXPECT_EQ(m_sender.End("A"), "");
+}
+
 TEST_F(Director, AScheduleWindowAcrossMidnightOpensAndClosesOnTheLocalClock) {
     // 22:00 to 06:00 local time, every day, for the tag "hall"; the zone is an hour ahead of UTC.
     const std::string rules = R"([{"tag": "hall", "message": {"lines": ["NIGHT SHIFT"]},

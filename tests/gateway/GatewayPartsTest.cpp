@@ -293,27 +293,38 @@ TEST(GatewayRequests, ASetPayloadIsAMessageOnlyAsAnObjectWithLines) {
         {R"({"lines": ["GO"], "version": 42, "by": "hall-a", "origin": "broker"})", "GO", false,
          42},
         {R"({"lines": ["GO"], "effect": "wobble"})", "effect", true, 0},
+        {R"({"play": [{"message": {"lines": ["ONE"]}, "seconds": 5}, {"name": "shift-a"}]})", "ONE",
+         false, 0},
+        {R"({"play": []})", "play", true, 0},
+        {R"({"play": [{"message": {"lines": ["A"]}}, {"seconds": 5}]})", "play[1]", true, 0},
+        {R"({"play": [{"name": "a", "seconds": 0.5}]})", "play[0].seconds", true, 0},
+        {R"({"play": [{"message": {"lines": ["A"], "effect": "wobble"}}]})",
+         "play[0].message.effect", true, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.payload);
         const Result<SetPayload> set = ReadSetPayload(c.payload);
         ASSERT_EQ(!set.Ok(), c.refused) << c.payload;
         if (!set.Ok()) {
             EXPECT_EQ(set.Failure().field, c.text);
             continue;
         }
-        EXPECT_EQ(ShownText(set.Value().message).toStdString(), c.text);
+        EXPECT_EQ(ShownText(set.Value().play.front().message).toStdString(), c.text);
         EXPECT_EQ(set.Value().stamp ? set.Value().stamp->version : 0, c.version) << c.payload;
     }
     // What a gateway publishes reads back as it was.
     const Stamp stamp{7, GatewayTime(std::chrono::milliseconds(5)), "hall-b", Origin::kBroker};
     const MessageDocument message = ParseMessageJson(R"({"lines": [[{"text": "A", "size": 2}]]})");
-    const Result<SetPayload> back = ReadSetPayload(SetPayloadJson(message, stamp));
+    const Result<SetPayload> back = ReadSetPayload(SetPayloadJson(OneMessage(message), stamp));
     ASSERT_TRUE(back.Ok());
-    EXPECT_EQ(back.Value().message, message);
+    EXPECT_TRUE(back.Value().play == OneMessage(message));
     EXPECT_EQ(back.Value().stamp, stamp);
+    const Playlist play{{message, "shift-a", std::chrono::seconds(3)},
+                        {message, "", kDefaultPlaySeconds}};
+    EXPECT_TRUE(ReadSetPayload(SetPayloadJson(play, stamp)).Value().play == play);
     // Signed with the key two gateways share, and known from one signed otherwise or changed.
     const std::string key = "a-key-of-16-chars";
-    std::string forwarded = SetPayloadJson(message, stamp, key);
+    std::string forwarded = SetPayloadJson(OneMessage(message), stamp, key);
     EXPECT_TRUE(SignedWith(ReadSetPayload(forwarded).Value(), key));
     EXPECT_FALSE(SignedWith(ReadSetPayload(forwarded).Value(), "another-key-of-16"));
     EXPECT_FALSE(SignedWith(back.Value(), key));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "CoreFixture.h"
+#include "gateway/Schedules.h"
 
 namespace {
 
@@ -77,6 +78,48 @@ TEST(Library, AChangeResendsEverySignThatShowsItAndTheLibraryIsKept) {
                     })
                     .Ok());
     EXPECT_EQ(ShownText(*director.Shown(*director.Find("A"))), "SHIFT B");
+}
+
+// A playlist entry and a schedule that name a library message show it as the library has it when
+// they come on; the playlist is kept across a restart.
+TEST(Library, PlaylistsAndSchedulesShowALibraryMessageByName) {
+    CCoreFixture fixture;
+    fixture.schedules = ParseSchedules(
+        R"([{"signs": ["B"], "days": ["mon", "tue", "wed", "thu", "fri", "sat", "sun"],
+             "from": "00:00", "to": "23:59", "message": {"name": "shift"}}])",
+        {});
+    fixture.Make();
+    ASSERT_FALSE(fixture.core->Start());
+    const auto put = [&](const char* text) {
+        return fixture.Ask([&](CCommands& c, CCommands::Reply reply) {
+            c.PutLibraryMessage({"shift", std::nullopt, Text(text)}, Origin::kApi, reply);
+        });
+    };
+    const auto play = [&](const char* name) {
+        return fixture.Ask([&](CCommands& c, CCommands::Reply reply) {
+            c.SetPlaylist(
+                "A", {{{}, name, std::chrono::seconds(5)}, {Text("OWN"), "", kDefaultPlaySeconds}},
+                Origin::kApi, reply);
+        });
+    };
+    EXPECT_EQ(play("shift").field, "play[0].name");  // not in the library yet
+    EXPECT_TRUE(put("SHIFT A").Ok());
+    EXPECT_EQ(fixture.sender.End("B"), "SHIFT A");  // the schedule's message came to be
+    EXPECT_TRUE(play("shift").Ok());
+    EXPECT_EQ(fixture.sender.End("A"), "SHIFT A");
+    fixture.clock.Advance(std::chrono::seconds(5));
+    EXPECT_EQ(fixture.sender.End("A"), "OWN");
+    EXPECT_TRUE(put("SHIFT B").Ok());
+    EXPECT_EQ(fixture.sender.End("A"), "");  // not on now: shown when its turn comes
+    EXPECT_EQ(fixture.sender.End("B"), "SHIFT B");
+    fixture.clock.Advance(kDefaultPlaySeconds);
+    EXPECT_EQ(fixture.sender.End("A"), "SHIFT B");
+    fixture.Make();
+    ASSERT_FALSE(fixture.core->Start());
+    const SignState& kept = *fixture.core->Director().Find("A");
+    ASSERT_EQ(kept.playlist.size(), 2u);
+    EXPECT_EQ(kept.playlist[0].name, "shift");
+    EXPECT_EQ(fixture.sender.End("A"), "SHIFT B");
 }
 
 }  // namespace

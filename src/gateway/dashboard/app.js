@@ -52,6 +52,10 @@ function statusOf(card) {
     notice = ` · alert until ${clockText(card.alert.until)}`;
   } else if (card.showing === 'schedule') {
     notice = ' · by schedule';
+  } else if (card.playing) {
+    // "playlist 2/3 shift-a": which entry is on.
+    const entry = card.playing;
+    notice = ` · playlist ${entry.entry}/${entry.of}${entry.name ? ' ' + entry.name : ''}`;
   }
   if (card.stale) {
     notice += ` · ${card.stale}`;  // a polled controller stopped answering; the text stays

@@ -142,28 +142,6 @@ const SignState* CDirector::Find(const std::string& name) const {
     return index < m_signs.size() ? &m_signs[index] : nullptr;
 }
 
-void CDirector::Restore(const std::string& name, Playlist playlist, const Stamp& stamp) {
-    const size_t index = IndexOf(name);
-    if (index < m_signs.size() && !playlist.empty()) {
-        SignState& state = m_signs[index];
-        for (PlayEntry& entry : playlist) {
-            if (const LibraryMessage* named = m_library.Find(entry.name)) {
-                entry.message = named->message;
-            }
-        }
-        state.playlist = std::move(playlist);
-        state.playing = 0;
-        state.stamp = stamp;
-        PlayEntryOn(state);
-    }
-}
-
-void CDirector::PlayEntryOn(SignState& state) const {
-    const PlayEntry& entry = state.playlist[state.playing];
-    state.desired = entry.message;
-    state.desiredName = entry.name;
-}
-
 void CDirector::Start() {
     const LocalTime now = m_clock.LocalNow();
     for (size_t i = 0; i < m_signs.size(); ++i) {
@@ -235,20 +213,27 @@ void CDirector::SetDesired(const std::string& name, Playlist playlist, const Sta
         return;
     }
     SignState& state = m_signs[index];
-    state.playlist = std::move(playlist);
-    state.playing = 0;
-    state.playingSince = m_clock.Now();
-    PlayEntryOn(state);
-    ArmPlay(index);
+    // The same words again (a retained set met twice at a reconnect, a page sent twice) go on
+    // where they are: a send of them running is not cut short, a playlist keeps its turn.
+    const bool same = state.playlist == playlist;
+    if (!same) {
+        state.playlist = std::move(playlist);
+        state.playing = 0;
+        state.playingSince = m_clock.Now();
+        PlayEntryOn(state);
+        ArmPlay(index);
+    }
     state.stamp = stamp;
     state.clearAfterAlert = false;
     Tell({DirectorEvent::Kind::kNewDesired, state});
     // The newest message goes at once: a send of an older one still running gives way.
     state.retryDelay = kFirstRetryDelay;
-    if (state.sending && !state.alerts.On() && !state.scheduleRule) {
-        m_sender.Cancel(m_running[index].send);
+    if (!(same && state.sending)) {
+        if (state.sending && !state.alerts.On() && !state.scheduleRule) {
+            m_sender.Cancel(m_running[index].send);
+        }
+        Kick(index);
     }
-    Kick(index);
     for (IDirectorListener* listener : m_listeners) {
         listener->DesiredChanged(state);
     }

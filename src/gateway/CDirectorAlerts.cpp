@@ -1,5 +1,27 @@
-// The director's alerts and library: what a sign shows over, or by name.
+// The director's alerts, playlists and library: what a sign shows over, in turn, or by name.
 #include "gateway/CDirector.h"
+
+void CDirector::Restore(const std::string& name, Playlist playlist, const Stamp& stamp) {
+    const size_t index = IndexOf(name);
+    if (index < m_signs.size() && !playlist.empty()) {
+        SignState& state = m_signs[index];
+        for (PlayEntry& entry : playlist) {
+            if (const LibraryMessage* named = m_library.Find(entry.name)) {
+                entry.message = named->message;
+            }
+        }
+        state.playlist = std::move(playlist);
+        state.playing = 0;
+        state.stamp = stamp;
+        PlayEntryOn(state);
+    }
+}
+
+void CDirector::PlayEntryOn(SignState& state) const {
+    const PlayEntry& entry = state.playlist[state.playing];
+    state.desired = entry.message;
+    state.desiredName = entry.name;
+}
 
 void CDirector::RestoreAlert(const std::string& name, Alert alert) {
     const size_t index = IndexOf(name);

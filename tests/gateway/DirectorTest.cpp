@@ -68,6 +68,12 @@ TEST_F(Director, ANewerMessageCancelsTheRunningSendAndGoesAtOnce) {
     EXPECT_EQ(ShownText(*state.desired), "NEW");
     EXPECT_TRUE(m_sender.Running().empty());
     EXPECT_FALSE(state.nextTry);  // a cancelled send is not a failure
+    // The same words again while they go out: that send goes on, and no other follows.
+    Set("A", "SAME");
+    Set("A", "SAME");
+    EXPECT_FALSE(m_sender.Running().front()->cancelled);
+    EXPECT_EQ(m_sender.End("A"), "SAME");
+    EXPECT_EQ(m_sender.End("A"), "");
 }
 
 // The page draws what the sign last took while a newer message fails: a failed or cancelled send

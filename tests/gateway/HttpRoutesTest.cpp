@@ -94,6 +94,8 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
         {"PUT", a + "/message", "{\"lines\": [", true, 400, "message"},
         {"PUT", a + "/message", R"({"effect": "wobble"})", true, 400, "effect"},
         {"PUT", a + "/message", R"({"position": "start", "line": 0})", true, 400, "line"},
+        {"PUT", a + "/message", R"({"play": [{"seconds": 5}]})", true, 400, "play[0]"},
+        {"PUT", a + "/message", R"({"play": [{"name": "nowhere"}]})", true, 404, "name"},
         {"PUT", a + "/message", R"({"lines": ["x"]})", false, 401, "Authorization"},
         {"PUT", SignPath("Nowhere") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
         {"PUT", SignPath("C") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
@@ -313,6 +315,13 @@ TEST_F(HttpRoutes, ChangesAreAnsweredWithTheSignsStateOnceKept) {
     const QJsonObject tooLong = JsonObjectOf(
         Request("PUT", SignPath("B") + "/message", R"({"lines": ["ONE", "TWO"]})")->body);
     EXPECT_EQ(tooLong["leftOut"], "line 2 left out: line 2 needs 2 of the sign's 1 line");
+    // A playlist: its first entry at once, and the state says which is on.
+    const QJsonObject played = JsonObjectOf(
+        Request("PUT", SignPath("B") + "/message",
+                R"({"play": [{"message": {"lines": ["ONE"]}}, {"message": {"lines": ["TWO"]}}]})")
+            ->body);
+    EXPECT_EQ(played["playing"].toObject()["entry"], 1);
+    EXPECT_EQ(played["playing"].toObject()["of"], 2);
     EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), (QJsonObject{{"count", "412"}}));
     EXPECT_EQ(Request("DELETE", "/api/vars/count")->status, 204);
     EXPECT_EQ(JsonObjectOf(Request("GET", "/api/vars")->body), QJsonObject());

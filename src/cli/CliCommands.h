@@ -15,5 +15,6 @@ int RunFonts(const std::vector<std::string>& arguments, const CliStreams& io);
 int RunDecode(const std::vector<std::string>& arguments, const CliStreams& io);
 int RunSign(const std::vector<std::string>& arguments, const CliStreams& io);
 int RunSigns(const std::vector<std::string>& arguments, const CliStreams& io);
+int RunMessages(const std::vector<std::string>& arguments, const CliStreams& io);
 // `send --sign NAME... | --tag T | --all`: the send's own arguments, parsed.
 int RunSendToSigns(const Args& args, const CliStreams& io);

@@ -27,6 +27,7 @@ constexpr Command kCommands[] = {
     {"decode", "read a command string back into JSON", RunDecode},
     {"sign", "play a sign on TCP or a pseudo-terminal and report each message", RunSign},
     {"signs", "list, add, remove and check the plant's named signs", RunSigns},
+    {"messages", "list, get, put and remove a gateway's library of messages", RunMessages},
 };
 
 constexpr int kSummaryColumn = 10;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
 #include "gateway/SafeName.h"
 

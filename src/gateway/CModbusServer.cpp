@@ -16,28 +16,18 @@
 #include <optional>
 
 #include "gateway/CGatewayCore.h"
-#include "gateway/GatewayRequests.h"
 #include "gateway/GatewayThread.h"
+#include "gateway/ModbusPdu.h"
 
 namespace {
 
 constexpr int kListenBacklog = 16;
 constexpr auto kApplyWaitSlice = std::chrono::milliseconds(50);
+// A write the gateway's thread has not carried out by then is answered "busy": the controller
+// tries again, and a write carried out twice changes nothing more.
+constexpr auto kApplyWaitLimit = std::chrono::seconds(10);
 constexpr uint8_t kAnyUnit = 0;
 constexpr uint8_t kAnyUnitToo = 0xFF;
-constexpr uint16_t kCoilOn = 0xFF00;
-constexpr int kBitsPerByte = 8;
-
-enum Function : uint8_t {
-    kReadCoils = 0x01,
-    kReadHolding = 0x03,
-    kReadInput = 0x04,
-    kWriteCoil = 0x05,
-    kWriteRegister = 0x06,
-    kWriteCoils = 0x0F,
-    kWriteRegisters = 0x10,
-};
-
 const char* FunctionName(uint8_t function) {
     switch (function) {
         case kReadCoils:
@@ -57,10 +47,6 @@ const char* FunctionName(uint8_t function) {
         default:
             return "other";
     }
-}
-
-uint16_t Word(const uint8_t* bytes) {
-    return static_cast<uint16_t>((bytes[0] << kBitsPerByte) | bytes[1]);
 }
 
 }  // namespace
@@ -228,7 +214,8 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
     const bool write = function == kWriteCoil || function == kWriteRegister ||
                        function == kWriteCoils || function == kWriteRegisters;
     Answer answer = Answer::kOk;
-    std::optional<std::future<bool>> kept;
+    std::optional<std::future<Answer>> verdict;
+    std::optional<ImageWrite> written;
     const bool ours = unit == m_config.unitId || unit == kAnyUnit || unit == kAnyUnitToo;
     if (!ours) {
         modbus_reply_exception(context, request, MODBUS_EXCEPTION_GATEWAY_TARGET);
@@ -240,20 +227,23 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
         std::vector<ModbusChange> changes;
         answer = Read(request + header, length - header, changes);
         if (answer == Answer::kOk && write) {
-            WriteImage(request + header);
+            written = WriteImage(request + header);
         }
         if (answer == Answer::kOk && !changes.empty()) {
             for (ModbusChange& change : changes) {
                 change.source = peer;
             }
-            kept = Post(std::move(changes));
+            verdict = Post(std::move(changes));
         }
         if (answer == Answer::kOk && !write) {
             modbus_reply(context, request, length, m_mapping);
         }
     }
-    if (kept && !Kept(*kept)) {
-        answer = Answer::kFailure;
+    if (verdict) {
+        answer = Await(*verdict);
+        if (answer == Answer::kIllegalValue && written) {
+            TakeBack(*written);  // refused before any of it was carried out
+        }
     }
     if (answer == Answer::kOk && write) {
         // A write's answer repeats the request; its registers are in the image already.
@@ -261,194 +251,45 @@ void CModbusServer::Handle(modbus_t* context, const uint8_t* request, int length
         modbus_reply(context, request, length, m_scratch);
     } else if (answer != Answer::kOk && ours) {
         static constexpr unsigned kExceptions[] = {
-            MODBUS_EXCEPTION_ILLEGAL_FUNCTION, MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
-            MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,
-            MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE};
+            MODBUS_EXCEPTION_ILLEGAL_FUNCTION,        MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
+            MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS,    MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE,
+            MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE, MODBUS_EXCEPTION_SLAVE_OR_SERVER_BUSY};
         modbus_reply_exception(context, request, kExceptions[static_cast<int>(answer)]);
     }
-    static constexpr const char* kResults[] = {"ok", "illegal_function", "illegal_address",
-                                               "illegal_value", "server_failure"};
+    static constexpr const char* kResults[] = {
+        "ok",         "illegal_function", "illegal_address", "illegal_value", "server_failure",
+        "server_busy"};
     PostToGateway(&m_core, [&core = m_core, name = FunctionName(function),
                             result = kResults[static_cast<int>(answer)]] {
         core.Metrics().RecordModbus(name, result);
     });
 }
 
-void CModbusServer::WriteImage(const uint8_t* pdu) {
-    constexpr int kValues = 6;  // after function, address, count and byte count
-    const uint16_t address = Word(pdu + 1);
-    const uint16_t count = Word(pdu + 3);
-    switch (pdu[0]) {
-        case kWriteRegister:
-            m_mapping->tab_registers[address] = count;
-            m_mapping->tab_input_registers[address] = count;
-            break;
-        case kWriteCoil:
-            m_mapping->tab_bits[address] = count == kCoilOn ? 1 : 0;
-            break;
-        case kWriteRegisters:
-            for (uint32_t i = 0; i < count; ++i) {
-                const uint16_t value = Word(pdu + kValues + 2 * i);
-                m_mapping->tab_registers[address + i] = value;
-                m_mapping->tab_input_registers[address + i] = value;
-            }
-            break;
-        case kWriteCoils:
-            for (uint32_t i = 0; i < count; ++i) {
-                m_mapping->tab_bits[address + i] =
-                    (pdu[kValues + i / kBitsPerByte] >> (i % kBitsPerByte)) & 1;
-            }
-            break;
-        default:
-            break;
-    }
-}
-
-CModbusServer::Answer CModbusServer::Read(const uint8_t* pdu, int length,
-                                          std::vector<ModbusChange>& changes) {
-    constexpr int kFixedPart = 5;  // function, address, count or value
-    if (length < kFixedPart) {
-        return Answer::kIllegalValue;
-    }
-    const uint16_t address = Word(pdu + 1);
-    const uint16_t count = Word(pdu + 3);
-    switch (pdu[0]) {
-        case kReadCoils:
-            if (count == 0 || count > MODBUS_MAX_READ_BITS) {
-                return Answer::kIllegalValue;
-            }
-            return m_index.CoversCoils(address, count) ? Answer::kOk : Answer::kIllegalAddress;
-        case kReadHolding:
-        case kReadInput:
-            if (count == 0 || count > MODBUS_MAX_READ_REGISTERS) {
-                return Answer::kIllegalValue;
-            }
-            return m_index.CoversRegisters(address, count) ? Answer::kOk : Answer::kIllegalAddress;
-        case kWriteRegister:
-            return ReadRegisterWrite(address, {count}, changes);
-        case kWriteCoil:
-            if (count != kCoilOn && count != 0) {
-                return Answer::kIllegalValue;
-            }
-            return ReadCoilWrite(address, {count == kCoilOn}, changes);
-        case kWriteRegisters: {
-            if (count == 0 || count > MODBUS_MAX_WRITE_REGISTERS || length < kFixedPart + 1 ||
-                pdu[kFixedPart] != count * 2 || length < kFixedPart + 1 + count * 2) {
-                return Answer::kIllegalValue;
-            }
-            std::vector<uint16_t> values(count);
-            for (size_t i = 0; i < count; ++i) {
-                values[i] = Word(pdu + kFixedPart + 1 + 2 * i);
-            }
-            return ReadRegisterWrite(address, values, changes);
-        }
-        case kWriteCoils: {
-            const int bytes = (count + kBitsPerByte - 1) / kBitsPerByte;
-            if (count == 0 || count > MODBUS_MAX_WRITE_BITS || length < kFixedPart + 1 ||
-                pdu[kFixedPart] != bytes || length < kFixedPart + 1 + bytes) {
-                return Answer::kIllegalValue;
-            }
-            std::vector<bool> values(count);
-            for (size_t i = 0; i < count; ++i) {
-                values[i] =
-                    ((pdu[kFixedPart + 1 + i / kBitsPerByte] >> (i % kBitsPerByte)) & 1) != 0;
-            }
-            return ReadCoilWrite(address, values, changes);
-        }
-        default:
-            return Answer::kIllegalFunction;
-    }
-}
-
-CModbusServer::Answer CModbusServer::ReadRegisterWrite(uint16_t address,
-                                                       const std::vector<uint16_t>& values,
-                                                       std::vector<ModbusChange>& changes) {
-    std::vector<CMapIndex::EntryWrite> written;
-    switch (m_index.ReadWrite(std::span(m_mapping->tab_registers, kRegisterSpace), address, values,
-                              written)) {
-        case CMapIndex::Fault::kAddress:
-            return Answer::kIllegalAddress;
-        case CMapIndex::Fault::kValue:
-            return Answer::kIllegalValue;
-        case CMapIndex::Fault::kNone:
-            break;
-    }
-    for (const CMapIndex::EntryWrite& write : written) {
-        const RegisterEntry& entry = m_config.map.registers[write.entry];
-        ModbusChange change;
-        change.where = RegisterRange(entry);
-        if (entry.type == RegisterType::kMessage) {
-            change.kind = ModbusChange::Kind::kMessage;
-            change.sign = entry.sign;
-            change.tag = entry.tag;
-            if (*write.decoded.message != 0) {
-                change.message = FolderMessage(m_config.messagesDir, write.decoded.value);
-                if (!change.message) {
-                    return Answer::kIllegalValue;  // no message of that number
-                }
-            }
-        } else {
-            change.var = entry.var;
-            change.value = write.decoded.value;
-        }
-        changes.push_back(std::move(change));
-    }
-    return Answer::kOk;
-}
-
-CModbusServer::Answer CModbusServer::ReadCoilWrite(uint16_t address,
-                                                   const std::vector<bool>& values,
-                                                   std::vector<ModbusChange>& changes) {
-    if (!m_index.CoversCoils(address, values.size())) {
-        return Answer::kIllegalAddress;
-    }
-    for (size_t i = 0; i < values.size(); ++i) {
-        const uint32_t at = address + i;
-        // A coil written as it stands changes nothing: clearing a clear one must not end
-        // another's notice.
-        if ((m_mapping->tab_bits[at] != 0) == values[i]) {
-            continue;
-        }
-        ModbusChange change;
-        change.kind = ModbusChange::Kind::kCoil;
-        change.where = "coil " + std::to_string(at);
-        change.coil = m_config.map.coils[static_cast<size_t>(m_index.CoilAt(at))];
-        change.set = values[i];
-        if (change.set) {
-            if (change.coil.messageName.empty()) {
-                auto message = ReadRequestMessage(change.coil.messageJson, "message");
-                if (message.Ok()) {
-                    change.message = message.Take();
-                }
-            } else {
-                change.message = FolderMessage(m_config.messagesDir, change.coil.messageName);
-            }
-            if (!change.message) {
-                return Answer::kIllegalValue;
-            }
-        }
-        changes.push_back(std::move(change));
-    }
-    return Answer::kOk;
-}
-
-std::future<bool> CModbusServer::Post(std::vector<ModbusChange> changes) {
-    auto kept = std::make_shared<std::promise<bool>>();
-    std::future<bool> answer = kept->get_future();
+std::future<CModbusServer::Answer> CModbusServer::Post(std::vector<ModbusChange> changes) {
+    auto verdict = std::make_shared<std::promise<Answer>>();
+    std::future<Answer> answer = verdict->get_future();
     // The server may be gone by the time it runs; the core and the status outlive it.
-    PostToGateway(&m_core, [&core = m_core, &status = m_status, kept,
+    PostToGateway(&m_core, [&core = m_core, &status = m_status, verdict,
                             changes = std::move(changes)]() mutable {
-        ApplyModbusChanges(core, status, std::move(changes),
-                           [kept](const GatewayResult& result) { kept->set_value(result.Ok()); });
+        ApplyModbusChanges(
+            core, status, std::move(changes), [verdict](const GatewayResult& result) {
+                verdict->set_value(result.Ok()                           ? Answer::kOk
+                                   : result.kind == ResultKind::kRefused ? Answer::kIllegalValue
+                                                                         : Answer::kFailure);
+            });
     });
     return answer;
 }
 
-bool CModbusServer::Kept(std::future<bool>& answer) {
-    while (answer.wait_for(kApplyWaitSlice) != std::future_status::ready) {
+CModbusServer::Answer CModbusServer::Await(std::future<Answer>& verdict) {
+    const auto deadline = std::chrono::steady_clock::now() + kApplyWaitLimit;
+    while (verdict.wait_for(kApplyWaitSlice) != std::future_status::ready) {
         if (m_bStopping) {
-            return false;
+            return Answer::kFailure;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return Answer::kBusy;
         }
     }
-    return answer.get();
+    return verdict.get();
 }

@@ -19,9 +19,9 @@ struct _modbus_mapping_t;
 
 // The gateway's Modbus TCP server: a controller writes holding registers and coils, and reads
 // back what was written. The map says what each means; a write that it reads is carried out on
-// the gateway's thread and answered once it is kept, so that a controller that got its answer
-// never loses the write. Each client is served on a thread of its own; a client from an address
-// outside `allowFrom` is refused at connect.
+// the gateway's thread and answered with its verdict once it is kept, so that a controller that
+// got its answer never loses the write. Each client is served on a thread of its own; a client from
+// an address outside `allowFrom` is refused at connect.
 class CModbusServer {
 public:
     static constexpr size_t kMaxClients = 16;
@@ -38,7 +38,7 @@ public:
     void Stop();
 
     // How a request was answered.
-    enum class Answer { kOk, kIllegalFunction, kIllegalAddress, kIllegalValue, kFailure };
+    enum class Answer { kOk, kIllegalFunction, kIllegalAddress, kIllegalValue, kFailure, kBusy };
 
 private:
     struct Client;
@@ -52,12 +52,21 @@ private:
                              std::vector<ModbusChange>& changes);
     Answer ReadCoilWrite(uint16_t address, const std::vector<bool>& values,
                          std::vector<ModbusChange>& changes);
+    // The cells of the image a write changed: what stood there before and what it put there.
+    struct ImageWrite {
+        bool coils = false;
+        uint16_t address = 0;
+        std::vector<uint16_t> before;
+        std::vector<uint16_t> after;
+    };
     // The registers or coils of a write that the map took, into the image.
-    void WriteImage(const uint8_t* pdu);
-    // Hands the changes to the gateway's thread; the answer says once they are kept.
-    std::future<bool> Post(std::vector<ModbusChange> changes);
-    // Waits for that answer; false when they were not kept, or the server stops meanwhile.
-    bool Kept(std::future<bool>& answer);
+    ImageWrite WriteImage(const uint8_t* pdu);
+    // A write the gateway refused out of the image again.
+    void TakeBack(const ImageWrite& written);
+    // Hands the changes to the gateway's thread; the answer is its verdict once they are kept.
+    std::future<Answer> Post(std::vector<ModbusChange> changes);
+    // Waits for that verdict, a while at most (kBusy), or until the server stops (kFailure).
+    Answer Await(std::future<Answer>& verdict);
     bool Allowed(const std::string& peer) const;
     void Log(const std::string& text);
 

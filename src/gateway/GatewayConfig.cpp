@@ -261,8 +261,7 @@ GatewayConfig LoadGatewayConfig(const QString& path, bool defaultsIfMissing) {
             config.stateDir = folder.absoluteFilePath(QString::fromStdString(stateDir));
         }
         try {
-            config.modbus = ReadModbusConfig(path, object.value("modbus"), object.value("poll"),
-                                             folder.absolutePath(), config.stateDir);
+            config.modbus = ReadModbusConfig(path, object.value("modbus"), object.value("poll"));
         } catch (const CModbusConfigError& error) {
             throw CGatewayConfigError(error.what());
         }

@@ -43,6 +43,14 @@ MessageDocument PlainTextMessage(std::string_view utf8);
 // The message with the text of its first line replaced, in the size, colour and blink of that
 // line's first character (the smallest red when it has none); every other line and choice kept.
 MessageDocument WithFirstLineText(MessageDocument message, std::string_view utf8);
+// Whether the object asks for a playlist: it has "play".
+inline bool IsPlaylistObject(const QJsonObject& object) {
+    return object.contains("play");
+}
+// {"play": [{"message": {...} | "name": "shift-a", "seconds": 10}, ...]}. An entry by name comes
+// without its message: the library's is taken where the playlist is applied. Refusals name the
+// field at fault: "play[1].seconds".
+Result<Playlist> ReadPlaylist(const QJsonObject& object);
 // A set topic's payload: a JSON object with "lines" is a message, one with "play" a playlist, with
 // the stamp a gateway may have written beside it; anything else is one line of text, placeholders
 // and all.

@@ -1,7 +1,5 @@
 #include "gateway/ModbusActions.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <memory>
 
 #include "automation/TimeFormat.h"
@@ -73,9 +71,10 @@ void HoldCoil(CGatewayCore& core, const ModbusChange& change, std::vector<Step>&
                                 ? "coil-" + std::to_string(change.coil.address)
                                 : change.coil.alert;
     for (const std::string& sign : CoilSigns(core.Director(), change.coil)) {
-        if (change.set && change.message) {
+        if (change.set) {
             AlertRequest alert;
-            alert.message = *change.message;
+            alert.message = change.message.value_or(MessageDocument{});
+            alert.library = change.library;
             if (change.coil.priority > 0) {
                 alert.priority = change.coil.priority;
             }
@@ -83,7 +82,7 @@ void HoldCoil(CGatewayCore& core, const ModbusChange& change, std::vector<Step>&
                 core.Commands().RaiseAlert(sign, key, alert, Origin::kModbus,
                                            AuditedWrite(core, change, sign, "set", done));
             });
-        } else if (!change.set) {
+        } else {
             steps.push_back([&core, change, sign, key](Done done) {
                 core.Commands().ClearAlert(sign, key, Origin::kModbus,
                                            AuditedWrite(core, change, sign, "cleared", done));
@@ -92,19 +91,48 @@ void HoldCoil(CGatewayCore& core, const ModbusChange& change, std::vector<Step>&
     }
 }
 
-}  // namespace
-
-std::optional<MessageDocument> FolderMessage(const QString& folder, const std::string& key) {
-    const QString path = QDir(folder).absoluteFilePath(QString::fromStdString(key) + ".json");
-    if (key.empty() || key.find_first_of("/\\") != std::string::npos || !QFileInfo(path).isFile()) {
-        return std::nullopt;
+// The signs a message register is for: its sign (another gateway's is forwarded), or this
+// gateway's signs of its tag.
+std::vector<std::string> MessageSigns(const CDirector& director, const ModbusChange& change) {
+    if (change.tag.empty()) {
+        return {change.sign};
     }
-    try {
-        return ReadMessageFile(path.toStdString());
-    } catch (const CMessageFileError&) {
-        return std::nullopt;
+    std::vector<std::string> names;
+    for (const SignState& state : director.Signs()) {
+        if (HasTag(state.sign, change.tag)) {
+            names.push_back(state.sign.name);
+        }
     }
+    return names;
 }
+
+// The library messages the write names, by name, before any of it is carried out: a number or a
+// name the library does not hold refuses all of it.
+GatewayResult FindLibraryMessages(const CDirector& director, std::vector<ModbusChange>& changes) {
+    for (ModbusChange& change : changes) {
+        const LibraryMessage* found = nullptr;
+        if (change.kind == ModbusChange::Kind::kMessage && change.number != 0) {
+            found = director.Library().Find(change.number);
+            if (found == nullptr) {
+                return GatewayResult::Refused(
+                    "value", "the library has no message number " + std::to_string(change.number));
+            }
+        } else if (change.kind == ModbusChange::Kind::kCoil && change.set &&
+                   !change.coil.messageName.empty()) {
+            found = director.FindLibraryMessage(change.coil.messageName);
+            if (found == nullptr) {
+                return GatewayResult::Refused(
+                    "message", "the library has no message \"" + change.coil.messageName + "\"");
+            }
+        }
+        if (found != nullptr) {
+            change.library = found->name;
+        }
+    }
+    return {};
+}
+
+}  // namespace
 
 CModbusStatus::CModbusStatus(CGatewayCore& core) : m_core(core) {}
 
@@ -180,6 +208,11 @@ void CModbusStatus::AddTo(const SignState& state, QJsonObject& object) const {
 
 void ApplyModbusChanges(CGatewayCore& core, CModbusStatus& status,
                         std::vector<ModbusChange> changes, Done done) {
+    const GatewayResult found = FindLibraryMessages(core.Director(), changes);
+    if (!found.Ok()) {
+        done(found);
+        return;
+    }
     auto steps = std::make_shared<std::vector<Step>>();
     for (ModbusChange& change : changes) {
         // Noted first, so that the state the change publishes names its register.
@@ -196,23 +229,14 @@ void ApplyModbusChanges(CGatewayCore& core, CModbusStatus& status,
                 });
                 break;
             case ModbusChange::Kind::kMessage:
-                if (!change.message) {
+                if (change.library.empty()) {
                     continue;  // 0: no message asked for
                 }
-                if (change.tag.empty()) {
-                    steps->push_back([&core, change](Done next) {
-                        core.Commands().SetMessage(
-                            change.sign, *change.message, Origin::kModbus,
-                            AuditedWrite(core, change, change.sign,
-                                         ShownText(*change.message).toStdString(), next));
-                    });
-                } else {
-                    steps->push_back([&core, change](Done next) {
-                        core.Commands().SendToSelection(
-                            SignSelection{{}, change.tag, false}, *change.message, Origin::kModbus,
-                            [next](const auto& answer) {
-                                next(answer.Ok() ? GatewayResult{} : answer.Failure());
-                            });
+                for (const std::string& sign : MessageSigns(core.Director(), change)) {
+                    steps->push_back([&core, change, sign](Done next) {
+                        core.Commands().SetNamedMessage(
+                            sign, change.library, Origin::kModbus,
+                            AuditedWrite(core, change, sign, "message " + change.library, next));
                     });
                 }
                 break;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QJsonObject>
-#include <QString>
 #include <functional>
 #include <map>
 #include <optional>
@@ -27,14 +26,12 @@ struct ModbusChange {
     std::string value;
     std::string sign;  // kMessage: a sign, or the signs of a tag
     std::string tag;
-    std::optional<MessageDocument> message;  // kMessage, kCoil; none: number 0, nothing shown
-    CoilEntry coil;                          // kCoil
+    uint16_t number = 0;                     // kMessage: of a library message; 0: nothing shown
+    std::optional<MessageDocument> message;  // kCoil: its own message, or
+    std::string library;  // the library message it shows, by name: found on the gateway's thread
+    CoilEntry coil;       // kCoil
     bool set = false;
 };
-
-// The message a number (or a name) stands for: the file "<number>.json" of the messages'
-// folder. None when there is no such message, or it does not read.
-std::optional<MessageDocument> FolderMessage(const QString& folder, const std::string& key);
 
 // What the Modbus side adds to a sign's state: the register that last changed it, and since
 // when the values it shows are stale. On the gateway's thread.
@@ -59,7 +56,9 @@ private:
 };
 
 // Carries out the changes of one write in order through the commands, as from Modbus; `done`
-// gets the first failure, or success once every one is kept.
+// gets the first failure, or success once every one is kept. A library message that a number or
+// a coil names and the library does not hold refuses the whole write (kRefused) before any of it
+// is carried out.
 void ApplyModbusChanges(CGatewayCore& core, CModbusStatus& status,
                         std::vector<ModbusChange> changes,
                         std::function<void(const GatewayResult&)> done);

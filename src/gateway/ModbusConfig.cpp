@@ -1,6 +1,5 @@
 #include "gateway/ModbusConfig.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -183,16 +182,15 @@ ModbusPollTarget ReadTarget(const QString& path, const QJsonObject& object,
 
 }  // namespace
 
-ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus, const QJsonValue& poll,
-                              const QString& folder, const QString& stateDir) {
+ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus,
+                              const QJsonValue& poll) {
     ModbusConfig config;
-    config.messagesDir = QDir(stateDir).absoluteFilePath("messages");
     if (!modbus.isUndefined()) {
         if (!modbus.isObject()) {
             Fail(path, "\"modbus\" must be an object");
         }
         const QJsonObject object = modbus.toObject();
-        OnlyFields(path, object, "modbus", {"listen", "unitId", "allowFrom", "map", "messages"});
+        OnlyFields(path, object, "modbus", {"listen", "unitId", "allowFrom", "map"});
         const std::string listen = ReadText(path, object, "modbus", "listen");
         if (listen.empty()) {
             Fail(path, "\"modbus.listen\" is needed, \"127.0.0.1:5020\"");
@@ -209,10 +207,6 @@ ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus, con
         if ((*ParseIpv4(config.listenHost))[0] != kLoopbackNet && config.allowFrom.empty()) {
             Fail(path, "\"modbus.listen\" is beyond loopback at " + config.listenHost +
                            ": \"allowFrom\" must list the controllers' addresses");
-        }
-        const std::string messages = ReadText(path, object, "modbus", "messages");
-        if (!messages.empty()) {
-            config.messagesDir = QDir(folder).absoluteFilePath(QString::fromStdString(messages));
         }
         const QJsonArray map = object.value("map").toArray();
         for (qsizetype i = 0; i < map.size(); ++i) {

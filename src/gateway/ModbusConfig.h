@@ -39,17 +39,15 @@ struct ModbusConfig {
     int unitId = kDefaultUnitId;
     std::vector<std::string> allowFrom;  // the controllers' IPv4 addresses
     RegisterMap map;
-    QString messagesDir;  // the messages a number names, one file a number
     std::vector<ModbusPollTarget> poll;
 
     bool Serves() const { return !listenHost.empty(); }
 };
 
-// Reads "modbus" and "poll" (either may be absent); `folder`: gateway.json's, which the messages'
-// folder is relative to; `stateDir`: where it is by default. Throws CGatewayConfigError naming the
-// file (`path`) and the field.
-ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus, const QJsonValue& poll,
-                              const QString& folder, const QString& stateDir);
+// Reads "modbus" and "poll" (either may be absent). Throws CGatewayConfigError naming the file
+// (`path`) and the field.
+ModbusConfig ReadModbusConfig(const QString& path, const QJsonValue& modbus,
+                              const QJsonValue& poll);
 
 // The map's signs and tags against signs.json: the first that it does not have.
 std::optional<std::string> CheckModbusSigns(const ModbusConfig& config,

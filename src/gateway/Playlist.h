@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "gateway/GatewayResult.h"
 #include "settings/MessageFile.h"
 
 inline constexpr std::chrono::seconds kDefaultPlaySeconds{10};
@@ -33,13 +32,5 @@ inline Playlist OneMessage(MessageDocument message, std::string name = {}) {
     return {PlayEntry{std::move(message), std::move(name), kDefaultPlaySeconds}};
 }
 
-// Whether the object asks for a playlist: it has "play".
-inline bool IsPlaylistObject(const QJsonObject& object) {
-    return object.contains("play");
-}
-// {"play": [{"message": {...} | "name": "shift-a", "seconds": 10}, ...]}. An entry by name comes
-// without its message: the library's is taken where the playlist is applied. Refusals name the
-// field at fault: "play[1].seconds".
-Result<Playlist> ReadPlaylist(const QJsonObject& object);
 // The entries as ReadPlaylist reads them, each with its message, named or not.
 QJsonArray PlaylistJson(const Playlist& playlist);

@@ -161,4 +161,37 @@ TEST(CliSendTest, RejectsBadArgumentsWithoutSending) {
     EXPECT_NE(tried.err.find("COM4 (/nonexistent/ttyLumivex)"), std::string::npos) << tried.err;
 }
 
+// The library's command: its own refusals before anything is sent, and a gateway that is not
+// there named by its URL. The requests themselves are the client's tests, against a gateway.
+TEST(CliMessagesTest, RefusesBadArgumentsAndNamesAGatewayNotThere) {
+    const CRefusingPort closed;
+    const QString url = "http://127.0.0.1:" + QString::number(closed.Port());
+    const struct {
+        QStringList arguments;
+        std::string input;
+        int exitCode;
+        std::string errorContains;
+    } cases[] = {
+        {{"put", "x"}, "", 2, "messages takes list, get NAME, put NAME FILE or remove NAME"},
+        {{"get", "x", "--json"}, "", 2, "--json does not go with messages get"},
+        {{"put", "x", "-", "--number", "0"}, "{}", 2, "--number takes a whole number from 1"},
+        {{"put", "x", "-", "--gateway", url}, "{\"lines\": 3}", 2, "lines"},
+        {{"list", "--gateway", "ftp://127.0.0.1"}, "", 2, "not \"ftp://127.0.0.1\""},
+        {{"remove", "x", "--gateway", url, "--token", "s3cret-token"},
+         "",
+         1,
+         "lumivex-cli: cannot reach the gateway at " + url.toStdString() + ": no connection"},
+        {{"put", "x", "-", "--gateway", url}, "{}", 1, "cannot reach the gateway"},
+    };
+    for (const auto& c : cases) {
+        const CliResult result = RunInProcess(QStringList{"messages"} + c.arguments, c.input);
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_NE(result.err.find(c.errorContains), std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find("s3cret"), std::string::npos);
+        EXPECT_TRUE(result.out.empty());
+    }
+    EXPECT_NE(RunInProcess({"--help"}).out.find("  messages  "), std::string::npos);
+}
+
 }  // namespace

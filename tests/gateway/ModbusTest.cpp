@@ -8,8 +8,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QDir>
-#include <QJsonDocument>
 #include <atomic>
 #include <cerrno>
 #include <mutex>
@@ -55,7 +53,6 @@ public:
         ModbusConfig config;
         config.listenHost = "127.0.0.1";
         config.allowFrom = std::move(allowFrom);
-        config.messagesDir = QString::fromStdString(folder.Path() + "/messages");
         RegisterEntry part = Entry(20, RegisterType::kString, "part");
         part.textRegisters = 4;
         RegisterEntry message = Entry(100, RegisterType::kMessage, "");
@@ -63,16 +60,24 @@ public:
         CoilEntry coil;
         coil.signs = {"A"};
         coil.messageJson = R"({"lines": ["PRESS 4 DOWN"]})";
+        CoilEntry named = coil;  // shows the library's "stop"
+        named.address = 1;
+        named.messageName = "stop";
         config.map = {{Entry(0, RegisterType::kUint32, "count"), part, message,
                        Entry(10, RegisterType::kFloat32, "temp")},
-                      {coil}};
-        QDir().mkpath(config.messagesDir);
-        folder.Write(
-            "messages/12.json",
-            QJsonDocument(MessageToJsonObject(Text("Shift change"))).toJson().toStdString());
+                      {coil, named}};
+        EXPECT_TRUE(Put("Shift change", 12).Ok());
         server = std::make_unique<CModbusServer>(*core, *status, config);
         std::string error;
         ASSERT_TRUE(server->Listen(error)) << error;
+    }
+
+    // Into the library as "shift" (or "stop" without a number).
+    GatewayResult Put(const char* text, std::optional<int> number = std::nullopt) {
+        return Ask([&](CCommands& c, auto reply) {
+            c.PutLibraryMessage({number ? "shift" : "stop", number, Text(text)}, Origin::kApi,
+                                reply);
+        });
     }
 
     // What A shows now, values filled in.
@@ -147,6 +152,8 @@ TEST(ModbusServerTest, MessageNumbersAndCoils) {
     f.Serve();
     EXPECT_EQ(f.Client([](modbus_t* c) { return modbus_write_register(c, 100, 12); }), 1);
     EXPECT_EQ(f.Shown(), "Shift change");
+    EXPECT_TRUE(f.Put("Shift B", 12).Ok());  // the sign follows the library's message
+    EXPECT_EQ(f.Shown(), "Shift B");
     EXPECT_EQ(f.StateField("modbusRegister"), "register 100");
     EXPECT_EQ(f.core->SignJson("A")->value("stamp").toObject().value("origin"), "modbus");
     const std::string audit = f.core->Audit().Since(std::nullopt);
@@ -168,8 +175,24 @@ TEST(ModbusServerTest, MessageNumbersAndCoils) {
     f.clock.Advance(std::chrono::hours(48));
     EXPECT_EQ(f.Shown(), "PRESS 4 DOWN");
     EXPECT_EQ(f.Client([](modbus_t* c) { return modbus_write_bit(c, 0, 0); }), 1);
-    EXPECT_EQ(f.Shown(), "Shift change");
+    EXPECT_EQ(f.Shown(), "Shift B");
     EXPECT_EQ(f.StateField("modbusRegister"), "coil 0");
+
+    // A coil naming a library message: refused while the library lacks it, and left clear, so
+    // that setting it again once the library has it raises it.
+    const auto setNamed = [&] {
+        return f.Client([](modbus_t* c) {
+            uint8_t coil = 1;
+            const int written = modbus_write_bit(c, 1, 1);
+            const int error = errno;
+            modbus_read_bits(c, 1, 1, &coil);
+            return std::tuple(written, error, coil);
+        });
+    };
+    EXPECT_EQ(setNamed(), std::tuple(-1, EMBXILVAL, uint8_t{0}));
+    EXPECT_TRUE(f.Put("LINE STOPPED").Ok());
+    EXPECT_EQ(std::get<0>(setNamed()), 1);
+    EXPECT_EQ(f.Shown(), "LINE STOPPED");
 }
 
 TEST(ModbusServerTest, RefusesWhatTheMapDoesNotHold) {
@@ -336,7 +359,7 @@ TEST(ModbusConfigTest, CheckPrintsTheMapAndRefusesUnknownSigns) {
     EXPECT_EQ(service("line 3"),
               "Modbus map (unit 1):\n"
               "register 0-1        uint32, high word first -> {count}\n"
-              "register 100        message -> the sign \"line 3\"\n");
+              "register 100        library message number -> the sign \"line 3\"\n");
     try {
         service("Line 9");
         ADD_FAILURE() << "an unknown sign was taken";

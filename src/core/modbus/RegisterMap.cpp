@@ -319,7 +319,9 @@ std::optional<std::string> CheckReadList(const std::vector<RegisterEntry>& reads
 std::string DescribeRegisterMap(const RegisterMap& map) {
     std::vector<std::pair<uint32_t, std::string>> lines;
     for (const RegisterEntry& entry : map.registers) {
-        std::string what = RegisterTypeName(entry.type);
+        // A message register takes the number a library message was given.
+        std::string what = entry.type == RegisterType::kMessage ? "library message number"
+                                                                : RegisterTypeName(entry.type);
         if (entry.type == RegisterType::kString) {
             what += " of " + std::to_string(entry.textRegisters * 2) + " characters";
         }
@@ -344,7 +346,7 @@ std::string DescribeRegisterMap(const RegisterMap& map) {
         line.resize(std::max<size_t>(line.size() + 2, 20), ' ');
         line += "while set: " +
                 (coil.messageName.empty() ? std::string("its message")
-                                          : "message \"" + coil.messageName + "\"") +
+                                          : "library message \"" + coil.messageName + "\"") +
                 (coil.alert.empty() ? "" : " (alert \"" + coil.alert + "\")") + " on ";
         if (coil.tag.empty()) {
             for (size_t i = 0; i < coil.signs.size(); ++i) {

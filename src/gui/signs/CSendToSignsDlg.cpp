@@ -11,6 +11,7 @@
 #include "fleet/SignReport.h"
 #include "gui/services/HelpService.h"
 #include "gui/services/MessageService.h"
+#include "gui/signs/CSaveToLibraryDlg.h"
 #include "gui/signs/CSignsDlg.h"
 #include "gui/signs/SignRows.h"
 #include "settings/CMarqueeApp.h"
@@ -47,6 +48,8 @@ void CSendToSignsDlg::ConnectSignals() {
     connect(m_ui->sendButton, &QPushButton::clicked, this, &CSendToSignsDlg::OnSend);
     connect(m_ui->stopButton, &QPushButton::clicked, this, &CSendToSignsDlg::OnStop);
     connect(m_ui->signsButton, &QPushButton::clicked, this, &CSendToSignsDlg::OnEditSigns);
+    connect(m_ui->saveLibraryButton, &QPushButton::clicked, this,
+            &CSendToSignsDlg::OnSaveToLibrary);
     connect(m_ui->helpButton, &QPushButton::clicked, this, &CSendToSignsDlg::OnHelp);
     connect(m_ui->closeButton, &QPushButton::clicked, this, &CSendToSignsDlg::reject);
     auto* helpKey = new QShortcut(QKeySequence::HelpContents, this);
@@ -200,6 +203,13 @@ void CSendToSignsDlg::OnEditSigns() {
         });
     }
     m_pEditor->Open();
+}
+
+void CSendToSignsDlg::OnSaveToLibrary() {
+    if (m_pLibrary == nullptr) {
+        m_pLibrary = new CSaveToLibraryDlg(m_context, this);
+    }
+    m_pLibrary->Open(m_message);
 }
 
 void CSendToSignsDlg::OnHelp() {

@@ -10,6 +10,7 @@
 #include "settings/MessageFile.h"
 #include "settings/SignsFile.h"
 
+class CSaveToLibraryDlg;
 class CSendPlan;
 class CSignsDlg;
 class QTreeWidgetItem;
@@ -22,6 +23,7 @@ class CSendToSignsDlg;
 // "Send to Signs": the named signs as a checkable list, and the page's message sent to those
 // checked, each sign's row showing its outcome as it comes. The sends run off the UI thread; the
 // checked names are kept for the rest of the session, so that the next send offers the same.
+// "Save to Library…" puts the same message into a gateway's library instead.
 class CSendToSignsDlg : public QDialog {
     Q_OBJECT
 
@@ -46,6 +48,7 @@ private:
     void OnSend();
     void OnStop();
     void OnEditSigns();
+    void OnSaveToLibrary();
     void OnHelp();
     // On the UI thread, one sign's outcome as it comes.
     void ShowResult(const SignSendResult& result);
@@ -63,4 +66,5 @@ private:
     std::vector<QTreeWidgetItem*> m_planRows;
     size_t m_nResults = 0;
     CSignsDlg* m_pEditor = nullptr;
+    CSaveToLibraryDlg* m_pLibrary = nullptr;
 };

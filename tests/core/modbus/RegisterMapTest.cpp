@@ -184,11 +184,12 @@ TEST(RegisterMapTest, DescribesTheMapInAddressOrder) {
     CoilEntry coil;
     coil.signs = {"Line 3", "Line 4"};
     coil.messageName = "stop";
-    EXPECT_EQ(DescribeRegisterMap({{message, Text(20, 10), count}, {coil}}),
-              "register 0-1        uint32, high word first, x0.1 -> {count}\n"
-              "register 20-29      string of 20 characters -> {part}\n"
-              "register 100        message -> the signs tagged \"hall\"\n"
-              "coil 0              while set: message \"stop\" on \"Line 3\", \"Line 4\"\n");
+    EXPECT_EQ(
+        DescribeRegisterMap({{message, Text(20, 10), count}, {coil}}),
+        "register 0-1        uint32, high word first, x0.1 -> {count}\n"
+        "register 20-29      string of 20 characters -> {part}\n"
+        "register 100        library message number -> the signs tagged \"hall\"\n"
+        "coil 0              while set: library message \"stop\" on \"Line 3\", \"Line 4\"\n");
 }
 
 TEST(PollStateTest, PlansAdjacentRegistersIntoOneRead) {

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <condition_variable>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <string>
 
 #include "GatewayTestSupport.h"
+#include "gateway/CMqttClient.h"
 
 // A sign on a port where nothing answers: its sends only fail and retry, and what is desired of it
 // is what a test looks at.
@@ -22,7 +24,6 @@ inline NamedSign SilentSign(const std::string& name) {
     EXPECT_TRUE(SetSignLink(sign, "127.0.0.1:1"));
     return sign;
 }
-#include "gateway/CMqttClient.h"
 
 inline constexpr int kTestQos = 1;
 
@@ -148,6 +149,21 @@ private:
     std::set<int> m_published;
     std::map<std::string, std::string> m_last;
 };
+
+// Reads the sign's connections until one brings `bytes`, for the tests' bound: a send given way to
+// a newer one may bring an older message, or nothing, first.
+inline std::future<bool> Receives(CLoopbackListener& sign, std::string bytes) {
+    return std::async(std::launch::async, [&sign, bytes] {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
+        do {
+            if (sign.AcceptAndReadAsync().get() == bytes) {
+                return true;
+            }
+        } while (std::chrono::steady_clock::now() < deadline);
+        return false;
+    });
+}
 
 inline auto Holds(const std::string& text) {
     return [text](const std::string& payload) { return payload.find(text) != std::string::npos; };

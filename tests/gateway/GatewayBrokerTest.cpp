@@ -1,10 +1,5 @@
-// The gateway's connection to the broker: over TLS, one gateway of a name, a broker that comes
-// and goes, and alerts that reach the signs of another gateway through it.
+// The gateway's connection to the broker: over TLS, and one gateway of a name.
 #include <gtest/gtest.h>
-
-#include <atomic>
-#include <future>
-#include <thread>
 
 #include "BrokerTestSupport.h"
 #include "CoreFixture.h"
@@ -190,10 +185,6 @@ TEST_F(GatewayBroker, AGatewayTakesItsSetsOverTlsAndSaysWhyItCannot) {
     EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // A gateway makes sure no other live one of its name is on the broker before it drives signs
 // there; one that crashed and left its "online" behind loses the name.
 TEST_F(GatewayBroker, ANameHeldByALiveGatewayIsRefusedAndOneLeftBehindIsTakenOver) {
@@ -288,99 +279,6 @@ TEST_F(GatewayBroker, ASecondGatewayOfANameExitsNamingTheHolderAndARestartIsNotR
     EXPECT_FALSE(holder->Process().WaitForLine("broker connected").empty())
         << testing::PrintToString(holder->Process().Lines());
     EXPECT_EQ(holder->Process().Signal(SIGTERM), 0);
-}
-
-}  // namespace
-
-namespace {
-
-// Reads the sign's connections until one brings `bytes`, for the tests' bound: a send given way to
-// a newer one may bring an older message, or nothing, first.
-std::future<bool> Receives(CLoopbackListener& sign, std::string bytes) {
-    return std::async(std::launch::async, [&sign, bytes] {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(kTestWaitMs);
-        do {
-            if (sign.AcceptAndReadAsync().get() == bytes) {
-                return true;
-            }
-        } while (std::chrono::steady_clock::now() < deadline);
-        return false;
-    });
-}
-
-// An alert raised on a tag through one gateway's API reaches the tag's signs on both gateways,
-// and cleared through the other, each sign has its own message back.
-TEST_F(GatewayBroker, AnAlertOnATagReachesAndLeavesItsSignsOnBothGateways) {
-    StartBroker();
-    CLoopbackSigns listeners({4, 4, 4, 4});
-    ASSERT_TRUE(listeners.Ready(4));
-    std::vector<NamedSign> signs;
-    for (size_t i = 0; i < 4; ++i) {
-        signs.push_back(listeners.Sign(i, "Press " + std::to_string(i + 1)));
-        signs[i].gateway = i < 2 ? "hall-a" : "hall-b";
-        signs[i].tags = {"presses"};
-    }
-    GatewaySetup setupA;
-    GatewaySetup setupB;
-    setupA.signs = setupB.signs = signs;
-    CGatewayProcess hallA(setupA.Write(MqttConfig(m_broker->Url()), "hall-a"));
-    CGatewayProcess hallB(setupB.Write(MqttConfig(m_broker->Url()), "hall-b"));
-    ASSERT_TRUE(hallA.Listening() && hallB.Listening());
-    const auto own = [](size_t i) {
-        return R"({"lines": ["Press )" + std::to_string(i + 1) + R"( running"]})";
-    };
-    const auto alert = [](size_t) { return std::string(R"({"lines": ["PRESS DOWN"]})"); };
-    // Every sign gets its message of `json` once `act` is done.
-    const auto reachesAll = [&](const std::function<std::string(size_t)>& json, const auto& act) {
-        std::vector<std::future<bool>> received;
-        for (size_t i = 0; i < signs.size(); ++i) {
-            received.push_back(Receives(listeners[i], BytesFor(signs[i], json(i))));
-        }
-        act();
-        for (size_t i = 0; i < signs.size(); ++i) {
-            EXPECT_TRUE(received[i].get()) << signs[i].name << " did not get " << json(i);
-        }
-    };
-    reachesAll(own, [&] {
-        for (size_t i = 0; i < signs.size(); ++i) {
-            const auto response =
-                ClientOf((i < 2 ? hallA : hallB).Port())
-                    ->Put(SignPath(signs[i].name) + "/message", own(i), "application/json");
-            ASSERT_TRUE(response);
-            EXPECT_EQ(response->status, 202) << response->body;
-        }
-    });
-    // Each gateway hears the other's signs: its subscriptions, alerts' first, are in place.
-    for (const auto& [gateway, other] :
-         {std::pair(&hallA, "Press 3"), std::pair(&hallB, "Press 1")}) {
-        const QString name = other;
-        EXPECT_FALSE(WaitForCard(gateway->Port(),
-                                 [&name](const QJsonObject& card) {
-                                     return card["name"] == name &&
-                                            card["text"] == name + " running";
-                                 })
-                         .isEmpty())
-            << name.toStdString();
-    }
-
-    reachesAll(alert, [&] {
-        const auto response =
-            ClientOf(hallA.Port())
-                ->Put("/api/alerts/press-down",
-                      R"({"tag": "presses", "priority": 1, "message": )" + alert(0) + "}",
-                      "application/json");
-        ASSERT_TRUE(response);
-        EXPECT_EQ(response->status, 202) << response->body;
-        EXPECT_EQ(JsonObjectOf(response->body)["forwarded"], (QJsonArray{"Press 3", "Press 4"}));
-    });
-    reachesAll(own, [&] {
-        const auto response = ClientOf(hallB.Port())->Delete("/api/alerts/press-down");
-        ASSERT_TRUE(response);
-        EXPECT_EQ(response->status, 202) << response->body;
-    });
-    EXPECT_EQ(hallA.Process().Signal(SIGTERM), 0);
-    EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
 }
 
 }  // namespace

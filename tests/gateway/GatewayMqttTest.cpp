@@ -3,16 +3,13 @@
 #include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
-#include <future>
 
 #include <atomic>
 #include <future>
 #include <map>
-#include <set>
 #include <thread>
 
 #include "BrokerTestSupport.h"
-#include "gateway/CMqttClient.h"
 #include "gateway/SafeName.h"
 
 namespace {
@@ -209,12 +206,9 @@ TEST_F(GatewayMqtt, TheNewestMessageWinsAcrossRestartsWithTheBrokerUpOrDown) {
             before = desired(gateway);
             EXPECT_EQ(before.rfind(c.newer, 0), 0u) << before;
             // What the sign got meanwhile, up to the newer message.
-            const std::string newer =
-                BytesFor(setup.signs[0], R"({"lines": [")" + c.newer + R"("]})");
-            for (std::string got; got != newer;) {
-                got = m_signs[0].AcceptAndReadAsync().get();
-                ASSERT_FALSE(got.empty());
-            }
+            EXPECT_TRUE(Receives(m_signs[0],
+                                 BytesFor(setup.signs[0], R"({"lines": [")" + c.newer + R"("]})"))
+                            .get());
             EXPECT_EQ(gateway.Process().Signal(SIGTERM), 0);
         }
         if (c.brokerDown) {
@@ -284,6 +278,30 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     ASSERT_TRUE(here && there);
     EXPECT_EQ(here->status, 200) << here->body;
     EXPECT_EQ(here->body, there->body);
+
+    // An alert on the tag raised through one gateway reaches its signs on both, and cleared
+    // through the other, each sign has its own message back.
+    const std::string alert = R"({"lines": ["PRESS DOWN"]})";
+    for (const bool raise : {true, false}) {
+        std::vector<std::future<bool>> received;
+        for (const char* own : {R"({"lines": ["Own sign"]})", R"({"lines": ["From hall A"]})"}) {
+            const size_t i = received.size();
+            received.push_back(Receives(m_signs[i], BytesFor(signs[i], raise ? alert : own)));
+        }
+        const auto response =
+            raise ? ClientOf(hallA.Port())
+                        ->Put("/api/alerts/press-down",
+                              R"({"tag": "floor", "priority": 1, "message": )" + alert + "}",
+                              "application/json")
+                  : ClientOf(hallB.Port())->Delete("/api/alerts/press-down");
+        ASSERT_TRUE(response);
+        EXPECT_EQ(response->status, 202) << response->body;
+        EXPECT_EQ(JsonObjectOf(response->body)["forwarded"],
+                  QJsonArray{raise ? "Dock 2" : "Line 3"});
+        for (size_t i = 0; i < received.size(); ++i) {
+            EXPECT_TRUE(received[i].get()) << signs[i].name << (raise ? " raised" : " cleared");
+        }
+    }
 
     // A send to a tag reaches its signs on both gateways, from HTTP and from the broker.
     CTestClient client(m_broker->Url());

@@ -2,11 +2,7 @@
 // configuration, templates over formatted text, schedules and request messages.
 #include <gtest/gtest.h>
 
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-
-#include "GatewayProcess.h"
+#include "GatewayTestSupport.h"
 #include "gateway/GatewayConfig.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/HomeAssistant.h"
@@ -277,10 +273,6 @@ TEST(GatewayRequests, MessagesAreRefusedInTheCliWordsWithTheField) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 TEST(GatewayRequests, ASetPayloadIsAMessageOnlyAsAnObjectWithLines) {
     struct Case {
         std::string payload;
@@ -334,14 +326,6 @@ TEST(GatewayRequests, ASetPayloadIsAMessageOnlyAsAnObjectWithLines) {
     EXPECT_FALSE(SignedWith(back.Value(), key));
     forwarded.replace(forwarded.find("\"version\":7"), 11, "\"version\":8");
     EXPECT_FALSE(SignedWith(ReadSetPayload(forwarded).Value(), key));
-}
-
-}  // namespace
-
-namespace {
-
-QJsonObject JsonObjectOf(const std::string& text) {
-    return QJsonDocument::fromJson(QByteArray::fromStdString(text)).object();
 }
 
 TEST(HomeAssistant, EntitiesAreNamedByTheirDeviceAndKeepTheirIdsWhenASignMoves) {

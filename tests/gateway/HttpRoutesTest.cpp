@@ -59,46 +59,20 @@ TEST_F(HttpRoutes, EachRequestGetsItsStatusAndRefusalsChangeNothing) {
     };
     const std::string a = SignPath("A");
     const std::string own = "127.0.0.1:" + std::to_string(m_api->Port());
+    const std::string pwned = R"({"lines": ["PWNED"]})";
+    const std::string all = R"({"all": true, "message": {"lines": ["PWNED"]}})";
+    const char* form = "application/x-www-form-urlencoded";
     const std::vector<Case> cases = {
         // Another site's page, or a name of another site rebound to this address.
-        {"PUT", a + "/message", R"({"lines": ["PWNED"]})", false, 401, "Authorization"},
-        {"POST",
-         "/api/send",
-         R"({"all": true, "message": {"lines": ["PWNED"]}})",
-         true,
-         415,
-         "Content-Type",
-         {},
-         "text/plain"},
-        {"POST",
-         "/api/send",
-         "all=true",
-         true,
-         415,
-         "Content-Type",
-         {},
-         "application/x-www-form-urlencoded"},
-        {"PUT",
-         a + "/message",
-         R"({"lines": ["PWNED"]})",
-         true,
-         403,
-         "Origin",
-         {{"Origin", "http://evil.example"}}},
-        {"PUT",
-         a + "/message",
-         R"({"lines": ["PWNED"]})",
-         true,
-         403,
-         "Origin",
-         {{"Origin", "null"}}},
+        {"PUT", a + "/message", pwned, false, 401, "Authorization"},
+        {"POST", "/api/send", all, true, 415, "Content-Type", {}, "text/plain"},
+        {"POST", "/api/send", "all=true", true, 415, "Content-Type", {}, form},
+        {"PUT", a + "/message", pwned, true, 403, "Origin", {{"Origin", "http://evil.example"}}},
+        {"PUT", a + "/message", pwned, true, 403, "Origin", {{"Origin", "null"}}},
         {"GET", "/api/signs", "", true, 403, "Host", {{"Host", "evil.example:" + own.substr(10)}}},
         {"PUT", a + "/message", "{\"lines\": [", true, 400, "message"},
-        {"PUT", a + "/message", R"({"effect": "wobble"})", true, 400, "effect"},
-        {"PUT", a + "/message", R"({"position": "start", "line": 0})", true, 400, "line"},
         {"PUT", a + "/message", R"({"play": [{"seconds": 5}]})", true, 400, "play[0]"},
         {"PUT", a + "/message", R"({"play": [{"name": "nowhere"}]})", true, 404, "name"},
-        {"PUT", a + "/message", R"({"lines": ["x"]})", false, 401, "Authorization"},
         {"PUT", SignPath("Nowhere") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
         {"PUT", SignPath("C") + "/message", R"({"lines": ["x"]})", true, 404, "name"},
         {"PUT", a + "/message", std::string(2 * 1024 * 1024, ' '), true, 413, ""},
@@ -191,10 +165,7 @@ TEST_F(HttpRoles, EachRoleDoesWhatItMayAndEveryWriteIsAudited) {
     const std::string a = SignPath("A");
     const std::vector<Case> cases = {
         {nullptr, "GET", "/healthz", "", 200},
-        {nullptr, "GET", "/", "", 200},
         {nullptr, "GET", "/api/signs", "", 401},
-        {nullptr, "GET", "/metrics", "", 401},
-        {nullptr, "GET", "/api/events", "", 401},
         {kViewer, "GET", "/api/signs", "", 200},
         {kViewer, "PUT", a + "/message", R"({"lines": ["VIEWED"]})", 403},
         {kViewer, "GET", "/api/audit", "", 403},
@@ -461,10 +432,6 @@ TEST(PanelFrames, EachFrameIsThePreviewsStepFoundInItsCycle) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 TEST(GatewayCore, ASecondGatewayOnTheSameFolderOrPortIsRefusedWithTheReason) {
     const uint16_t port = FreeLoopbackPort();
     CCoreFixture first({}, port);
@@ -485,10 +452,6 @@ TEST(GatewayCore, ASecondGatewayOnTheSameFolderOrPortIsRefusedWithTheReason) {
     EXPECT_EQ(error,
               "cannot listen at 127.0.0.1:" + std::to_string(port) + ": Address already in use");
 }
-
-}  // namespace
-
-namespace {
 
 // Pages hold a thread of the server each: a client gets a few, and a new one takes the place of
 // its oldest, which ends.

@@ -1,17 +1,9 @@
 // The Modbus server and the polling through real libmodbus clients and servers on loopback,
 // with the gateway's core in process on the scripted clock.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <modbus/modbus.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <mutex>
-#include <thread>
 
 #include "CoreFixture.h"
 #include "GatewayTestSupport.h"
@@ -30,6 +22,14 @@ RegisterEntry Entry(uint16_t address, RegisterType type, std::string var) {
     entry.type = type;
     entry.var = std::move(var);
     return entry;
+}
+
+// Reads `count` holding registers from `address`: how many were read, or -1.
+std::function<int(modbus_t*)> ReadRegisters(int address, int count) {
+    return [=](modbus_t* c) {
+        Words words(static_cast<size_t>(count));
+        return modbus_read_registers(c, address, count, words.data());
+    };
 }
 
 // The core of CCoreFixture with the Modbus side: A shows "{count}/{part}".
@@ -90,19 +90,13 @@ public:
         return core->SignJson("A")->value(field).toString().toStdString();
     }
 
-    // A client's calls on a thread of its own, from `source` (an address of 127.0.0.0/8).
+    // A client's calls on a thread of its own, from 127.0.0.`source`.
     template <class F>
-    auto Client(F calls, const char* source = "127.0.0.1") {
+    auto Client(F calls, int source = 1) {
         return OffThread([&] {
             modbus_t* context = modbus_new_tcp("127.0.0.1", server->Port());
-            const int socket = ::socket(AF_INET, SOCK_STREAM, 0);
-            sockaddr_in address{};
-            address.sin_family = AF_INET;
-            inet_pton(AF_INET, source, &address.sin_addr);
-            bind(socket, reinterpret_cast<sockaddr*>(&address), sizeof address);
-            address.sin_port = htons(server->Port());
-            inet_pton(AF_INET, "127.0.0.1", &address.sin_addr);
-            EXPECT_EQ(connect(socket, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+            const int socket = ConnectFrom(source, server->Port());
+            EXPECT_GE(socket, 0);
             modbus_set_socket(context, socket);
             modbus_set_response_timeout(context, kTestWaitMs / 1000, 0);
             auto result = calls(context);
@@ -205,18 +199,8 @@ TEST(ModbusServerTest, RefusesWhatTheMapDoesNotHold) {
         std::function<int(modbus_t*)> call;
         int error;
     } cases[] = {
-        {"unmapped read",
-         [](modbus_t* c) {
-             Words w(1);
-             return modbus_read_registers(c, 50, 1, w.data());
-         },
-         EMBXILADD},
-        {"read past an entry",
-         [](modbus_t* c) {
-             Words w(3);
-             return modbus_read_registers(c, 0, 3, w.data());
-         },
-         EMBXILADD},
+        {"unmapped read", ReadRegisters(50, 1), EMBXILADD},
+        {"read past an entry", ReadRegisters(0, 3), EMBXILADD},
         {"unmapped write", [](modbus_t* c) { return modbus_write_register(c, 5, 1); }, EMBXILADD},
         {"write past an entry",
          [&](modbus_t* c) { return modbus_write_registers(c, 0, 3, across.data()); }, EMBXILADD},
@@ -247,13 +231,9 @@ TEST(ModbusServerTest, RefusesWhatTheMapDoesNotHold) {
 TEST(ModbusServerTest, OnlyAllowedAddressesAreServed) {
     CModbusFixture f;
     f.Serve({"127.0.0.2"});
-    const auto read = [](modbus_t* c) {
-        Words w(2);
-        return modbus_read_registers(c, 0, 2, w.data());
-    };
     testing::internal::CaptureStderr();
-    EXPECT_EQ(f.Client(read, "127.0.0.1"), -1);
-    EXPECT_EQ(f.Client(read, "127.0.0.2"), 2);
+    EXPECT_EQ(f.Client(ReadRegisters(0, 2), 1), -1);
+    EXPECT_EQ(f.Client(ReadRegisters(0, 2), 2), 2);
     // The refusal is logged before the next client is taken, whose request is counted after.
     EXPECT_TRUE(PumpUntil(
         [&] { return f.core->Metrics().Text({}).find("result=\"ok\"} 1") != std::string::npos; }));
@@ -341,10 +321,6 @@ TEST(ModbusConfigTest, ReadsAndRefusesTheConfiguration) {
         }
     }
 }
-
-}  // namespace
-
-namespace {
 
 TEST(ModbusConfigTest, CheckPrintsTheMapAndRefusesUnknownSigns) {
     const auto service = [](const std::string& sign) {

@@ -39,10 +39,7 @@ TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
     for (const Case& c : cases) {
         fixture.core->Commands().SetForwarding(c.forwarder ? forwarder.Forwarding()
                                                            : SignForwarding{});
-        const GatewayResult result = fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
-            commands.SetMessage(c.sign, Text("HELLO"), c.origin, reply);
-        });
-        EXPECT_EQ(result.kind, c.kind) << c.sign;
+        EXPECT_EQ(fixture.SetMessage(c.sign, "HELLO", c.origin).kind, c.kind) << c.sign;
     }
     // Handed on once, and again to each new forwarding until hall-a is seen to have it.
     EXPECT_EQ(std::set(forwarder.forwarded.begin(), forwarder.forwarded.end()),
@@ -77,9 +74,7 @@ TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
     }
     EXPECT_EQ(fixture.core->Director().Find("B")->stamp.by, "hall-a");
     // A message set here afterwards is newer still.
-    fixture.Ask([](CCommands& commands, CCommands::Reply reply) {
-        commands.SetMessage("B", Text("LATEST"), Origin::kApi, reply);
-    });
+    fixture.SetMessage("B", "LATEST");
     EXPECT_EQ(fixture.core->Director().Find("B")->stamp.version, kept.version + 6);
     EXPECT_EQ(desired.origins.size(), 4u);
 }
@@ -87,9 +82,7 @@ TEST(Commands, MessagesAreKeptForwardedOrRefusedByWhereTheyComeFrom) {
 TEST(Commands, WhatWasKeptComesBackAfterARestart) {
     CCoreFixture fixture;
     ASSERT_FALSE(fixture.core->Start());
-    fixture.Ask([](CCommands& commands, CCommands::Reply reply) {
-        commands.SetMessage("A", Text("{count} PARTS"), Origin::kApi, reply);
-    });
+    fixture.SetMessage("A", "{count} PARTS");
     EXPECT_TRUE(fixture
                     .Ask([](CCommands& commands, CCommands::Reply reply) {
                         commands.SetVariable("count", "412", Origin::kApi, reply);
@@ -184,10 +177,6 @@ TEST(Commands, ASelectionReachesEverySignOfItsTagAcrossGateways) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // A write answered "forwarded" is kept until the sign's own gateway is seen to have it: a stop
 // while the broker is away loses nothing.
 TEST(Commands, AForwardedWriteGoesAgainUntilItsGatewayHasIt) {
@@ -195,12 +184,7 @@ TEST(Commands, AForwardedWriteGoesAgainUntilItsGatewayHasIt) {
     CRecordingForwarder forwarder;
     fixture.core->Commands().SetForwarding(forwarder.Forwarding());
     ASSERT_FALSE(fixture.core->Start());
-    EXPECT_EQ(fixture
-                  .Ask([](CCommands& commands, CCommands::Reply reply) {
-                      commands.SetMessage("C", Text("FOR HALL A"), Origin::kApi, reply);
-                  })
-                  .kind,
-              ResultKind::kForwarded);
+    EXPECT_EQ(fixture.SetMessage("C", "FOR HALL A").kind, ResultKind::kForwarded);
     for (const bool taken : {false, true}) {
         fixture.Make();
         ASSERT_FALSE(fixture.core->Start());

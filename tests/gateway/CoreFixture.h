@@ -92,6 +92,14 @@ public:
         return answer.value_or(GatewayResult{ResultKind::kConflict, "", "no answer"});
     }
 
+    // Sets the sign's message through the commands.
+    GatewayResult SetMessage(const std::string& sign, const std::string& text,
+                             Origin origin = Origin::kApi) {
+        return Ask([&](CCommands& c, CCommands::Reply reply) {
+            c.SetMessage(sign, Text(text), origin, reply);
+        });
+    }
+
     std::function<void(GatewayConfig&)> adjust;  // what a test changes of the configuration
     GatewaySchedules schedules;
     uint16_t m_nPort;

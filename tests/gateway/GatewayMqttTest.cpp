@@ -331,10 +331,6 @@ TEST_F(GatewayMqtt, TwoGatewaysDriveTheirOwnSignsAndTakeWorkForEachOther) {
     EXPECT_EQ(hallB.Process().Signal(SIGTERM), 0);
 }
 
-}  // namespace
-
-namespace {
-
 // Killed at any moment while writes stream in, the gateway comes back with every write it
 // answered 202 for: nothing acknowledged is lost, with the broker's retained sets beside it.
 TEST_F(GatewayMqtt, AKillUnderLoadLosesNoAcknowledgedWrite) {

@@ -40,9 +40,7 @@ public:
         status = std::make_unique<CModbusStatus>(*core);
         core->AddStateExtra(
             [this](const SignState& state, QJsonObject& object) { status->AddTo(state, object); });
-        EXPECT_TRUE(Ask([](CCommands& c, auto reply) {
-                        c.SetMessage("A", Text("{count}/{part}"), Origin::kApi, reply);
-                    }).Ok());
+        EXPECT_TRUE(SetMessage("A", "{count}/{part}").Ok());
     }
     ~CModbusFixture() {
         server.reset();

@@ -32,6 +32,14 @@ TEST(Alerts, AreKeptAndComeBackAfterARestartWithTheTimeTheyHadLeft) {
             commands.Notify("A", Text(text), seconds, Origin::kApi, reply);
         });
     };
+    // One alert cleared by its key (the sign named without regard to case), or all of them as
+    // Home Assistant's button does.
+    const auto clear = [&](const char* key) {
+        return fixture.Ask([&](CCommands& commands, CCommands::Reply reply) {
+            key != nullptr ? commands.ClearAlert("a", key, Origin::kApi, reply)
+                           : commands.ClearAlerts("A", Origin::kBroker, reply);
+        });
+    };
     EXPECT_TRUE(notify("BREAK", 30).Ok());
     EXPECT_TRUE(notify("LUNCH", 60).Ok());  // a second notice beside the first
     EXPECT_TRUE(raise("press4", "PRESS 4 DOWN", 1, std::nullopt).Ok());
@@ -50,23 +58,14 @@ TEST(Alerts, AreKeptAndComeBackAfterARestartWithTheTimeTheyHadLeft) {
     EXPECT_EQ(*alerts.Find("notice-1")->until, kTestStart + seconds(30));
     EXPECT_EQ(alerts.Find("notice-1")->since, kTestStart);
     EXPECT_FALSE(alerts.Find("press4")->until);
-    EXPECT_TRUE(fixture
-                    .Ask([](CCommands& commands, CCommands::Reply reply) {
-                        commands.ClearAlert("a", "press4", Origin::kApi, reply);
-                    })
-                    .Ok());
+    EXPECT_TRUE(clear("press4").Ok());
     fixture.clock.Advance(seconds(10));  // notice-1 ends; a new notice takes its key again
     EXPECT_TRUE(notify("AGAIN", 30).Ok());
     EXPECT_EQ(KeysOn(fixture, "A"), (std::vector<std::string>{"notice-2", "notice-1"}));
     fixture.Make();
     ASSERT_FALSE(fixture.core->Start());
     EXPECT_EQ(KeysOn(fixture, "A"), (std::vector<std::string>{"notice-2", "notice-1"}));
-    // Home Assistant's button clears them all.
-    EXPECT_TRUE(fixture
-                    .Ask([](CCommands& commands, CCommands::Reply reply) {
-                        commands.ClearAlerts("A", Origin::kBroker, reply);
-                    })
-                    .Ok());
+    EXPECT_TRUE(clear(nullptr).Ok());
     EXPECT_TRUE(KeysOn(fixture, "A").empty());
 }
 

@@ -37,22 +37,10 @@ private:
     }
     // A key and a self-signed authority, or a request to sign.
     bool Request(const std::string& name, const std::string& subject, bool authority) {
-        std::vector<std::string> arguments = {"req",
-                                              "-newkey",
-                                              "ec",
-                                              "-pkeyopt",
-                                              "ec_paramgen_curve:prime256v1",
-                                              "-nodes",
-                                              "-keyout",
-                                              dir + name + ".key",
-                                              "-subj",
-                                              subject,
-                                              "-out"};
-        arguments.push_back(dir + name + (authority ? ".pem" : ".csr"));
-        if (authority) {
-            arguments.insert(arguments.end(), {"-x509", "-days", "2"});
-        }
-        return Run(arguments);
+        // "-days" counts for an authority only.
+        return Run({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                    "-keyout", dir + name + ".key", "-subj", subject, authority ? "-x509" : "-new",
+                    "-days", "2", "-out", dir + name + (authority ? ".pem" : ".csr")});
     }
     bool Sign(const std::string& request, const std::string& out, const std::string& extensions,
               const std::string& days) {

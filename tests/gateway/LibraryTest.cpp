@@ -22,6 +22,11 @@ TEST(Library, AChangeResendsEverySignThatShowsItAndTheLibraryIsKept) {
             c.SetNamedMessage(sign, library, Origin::kApi, reply);
         });
     };
+    const auto remove = [&](const char* name) {
+        return fixture.Ask([&](CCommands& c, CCommands::Reply reply) {
+            c.RemoveLibraryMessage(name, Origin::kApi, reply);
+        });
+    };
     struct Step {
         std::function<GatewayResult()> act;
         ResultKind kind;
@@ -48,12 +53,7 @@ TEST(Library, AChangeResendsEverySignThatShowsItAndTheLibraryIsKept) {
         {[&] { return put("bad name", "X"); }, ResultKind::kRefused, "name", "", ""},
         {[&] { return put("other", "X", 12); }, ResultKind::kRefused, "number", "", ""},
         {[&] { return named("A", "nowhere"); }, ResultKind::kUnknownSign, "name", "", ""},
-        {[&] {
-             return fixture.Ask([&](CCommands& c, CCommands::Reply reply) {
-                 c.RemoveLibraryMessage("nowhere", Origin::kApi, reply);
-             });
-         },
-         ResultKind::kUnknownSign, "name", "", ""},
+        {[&] { return remove("nowhere"); }, ResultKind::kUnknownSign, "name", "", ""},
     };
     for (size_t i = 0; i < steps.size(); ++i) {
         const GatewayResult result = steps[i].act();
@@ -72,11 +72,7 @@ TEST(Library, AChangeResendsEverySignThatShowsItAndTheLibraryIsKept) {
     EXPECT_EQ(director.Find("A")->desiredName, "shift");
     EXPECT_EQ(director.Find("B")->alerts.On()->library, "press");
     // A removed message stays on the signs that showed it, as it was.
-    EXPECT_TRUE(fixture
-                    .Ask([](CCommands& c, CCommands::Reply reply) {
-                        c.RemoveLibraryMessage("shift", Origin::kApi, reply);
-                    })
-                    .Ok());
+    EXPECT_TRUE(remove("shift").Ok());
     EXPECT_EQ(ShownText(*director.Shown(*director.Find("A"))), "SHIFT B");
 }
 

@@ -2,19 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "fleet/SignSelection.h"
+#include "support/FleetTestSupport.h"
 
 namespace {
 
-NamedSign Sign(const std::string& name, std::vector<std::string> tags) {
-    NamedSign sign;
-    sign.name = name;
-    sign.tags = std::move(tags);
-    return sign;
-}
-
 TEST(SignSelection, ChoosesEachSignOnceOrSaysWhatIsUnknown) {
-    const std::vector<NamedSign> signs = {Sign("Line 3", {"hall-b"}), Sign("\xC3\x84rger", {}),
-                                          Sign("Dock", {"Hall-B", "dock"})};
+    const std::vector<NamedSign> signs = {TestSign("Line 3", {"hall-b"}),
+                                          TestSign("\xC3\x84rger", {}),
+                                          TestSign("Dock", {"Hall-B", "dock"})};
     struct Case {
         SignSelection selection;
         std::vector<std::string> chosen;  // or, on a fault, its text ("" for not one choice)

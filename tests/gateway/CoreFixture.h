@@ -77,10 +77,10 @@ public:
         if (adjust) {
             adjust(config);
         }
-        NamedSign other = TestSign("C", {"hall"});
-        other.gateway = "hall-a";
         core = std::make_unique<CGatewayCore>(
-            config, std::vector<NamedSign>{TestSign("A", {"hall"}), TestSign("B"), other},
+            config,
+            std::vector<NamedSign>{TestSign("A", {"hall"}), TestSign("B"),
+                                   TestSign("C", {"hall"}, "hall-a")},
             schedules, clock, sender);
     }
 

@@ -7,6 +7,7 @@
 #include "gateway/CDirector.h"
 #include "gateway/GatewayRequests.h"
 #include "gateway/PanelFrames.h"
+#include "support/FleetTestSupport.h"
 
 // Monday 7 December 2026, 10:00 UTC.
 inline const GatewayTime kTestStart{std::chrono::sys_days{std::chrono::December / 7 / 2026} +
@@ -83,13 +84,6 @@ public:
 private:
     SendId m_nLast = 0;
 };
-
-inline NamedSign TestSign(const std::string& name, std::vector<std::string> tags = {}) {
-    NamedSign sign;
-    sign.name = name;
-    sign.tags = std::move(tags);
-    return sign;
-}
 
 inline MessageDocument Text(const std::string& text) {
     return PlainTextMessage(text);

@@ -120,34 +120,25 @@ TEST(GatewayConfig, TheDefaultsAreTakenOnlyWhenAskedFor) {
 }
 
 TEST(GatewayConfig, EverySignHasOneDriverAndEveryRuleItsSigns) {
-    const auto sign = [](const char* name, const char* gateway, std::vector<std::string> tags) {
-        NamedSign named;
-        named.name = name;
-        if (gateway != nullptr) {
-            named.gateway = gateway;
-        }
-        named.tags = std::move(tags);
-        return named;
-    };
     struct Case {
         std::vector<NamedSign> signs;
         const char* rules;
         const char* error;  // "" when it fits
     };
     const Case cases[] = {
-        {{sign("a", nullptr, {"x"}), sign("b", nullptr, {})}, R"([])", ""},
-        {{sign("a", "hall-b", {}), sign("b", "hall-a", {})}, R"([])", ""},
-        {{sign("a", "hall-b", {}), sign("b", "hall-a", {}), sign("c", nullptr, {})},
+        {{TestSign("a", {"x"}), TestSign("b", {})}, R"([])", ""},
+        {{TestSign("a", {}, "hall-b"), TestSign("b", {}, "hall-a")}, R"([])", ""},
+        {{TestSign("a", {}, "hall-b"), TestSign("b", {}, "hall-a"), TestSign("c", {})},
          R"([])",
          "\"c\" names no gateway"},
-        {{sign("a", "hall-a", {})}, R"([])", "names the gateway \"hall-b\""},
-        {{sign("a", nullptr, {"x"})},
+        {{TestSign("a", {}, "hall-a")}, R"([])", "names the gateway \"hall-b\""},
+        {{TestSign("a", {"x"})},
          R"([{"tag": "X", "message": "m.json", "days": ["mon"], "from": "06:00", "to": "07:00"}])",
          ""},
-        {{sign("a", nullptr, {"x"})},
+        {{TestSign("a", {"x"})},
          R"([{"tag": "y", "message": "m.json", "days": ["mon"], "from": "06:00", "to": "07:00"}])",
          "schedules[0].tag: no sign carries the tag \"y\""},
-        {{sign("a", nullptr, {})},
+        {{TestSign("a", {})},
          R"([{"signs": ["A", "b"], "message": "m.json", "days": ["mon"], "from": "06:00", "to": "07:00"}])",
          "schedules[0].signs: there is no sign named \"b\""},
     };

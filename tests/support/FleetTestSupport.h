@@ -10,6 +10,18 @@
 #include "settings/SignsFile.h"
 #include "support/SendTestSupport.h"
 
+// A sign of that name, tags and gateway (none when empty), on no link.
+inline NamedSign TestSign(const std::string& name, std::vector<std::string> tags = {},
+                          const std::string& gateway = {}) {
+    NamedSign sign;
+    sign.name = name;
+    sign.tags = std::move(tags);
+    if (!gateway.empty()) {
+        sign.gateway = gateway;
+    }
+    return sign;
+}
+
 // Signs on TCP: listeners on loopback addresses of this process's own, all on one port, as a
 // plant's signs are many addresses on port 49999.
 class CLoopbackSigns {

@@ -64,15 +64,20 @@ private:
 // The test's own client: publishes, and keeps the last payload of every topic it hears.
 class CTestClient {
 public:
-    explicit CTestClient(const std::string& url) {
+    // caFile: for a broker over TLS, whom to trust; empty: the system's authorities.
+    explicit CTestClient(const std::string& url, const std::string& caFile = {}) {
         CMqttClient::Events events;
         events.connected = [this] { Note([&] { m_bConnected = true; }); };
+        events.lost = [this](const std::string& why) {
+            Note([&] { m_strLost = m_strLost.empty() ? why : m_strLost; });
+        };
         events.message = [this](const std::string& topic, std::string payload, bool) {
             Note([&] { m_last[topic] = std::move(payload); });
         };
         events.published = [this](int id) { Note([&] { m_published.insert(id); }); };
         CMqttClient::Options options;
         options.url = url;
+        options.caFile = caFile;
         options.clientId =
             "lumivex-test-" + std::to_string(getpid()) + "-" + std::to_string(++s_nClients);
         m_client = std::make_unique<CMqttClient>(std::move(options), std::move(events));
@@ -86,6 +91,12 @@ public:
     }
     bool Connected() {
         return Wait([&] { return m_bConnected; });
+    }
+    // "connected", or the first reason a connect failed; "" after the tests' bound.
+    std::string Outcome() {
+        Wait([&] { return m_bConnected || !m_strLost.empty(); });
+        const std::lock_guard lock(m_mutex);
+        return m_bConnected ? "connected" : m_strLost;
     }
     void Subscribe(const std::string& filter) { m_client->Subscribe(filter, kTestQos); }
     // Returns once the broker has it.
@@ -146,6 +157,7 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     bool m_bConnected = false;
+    std::string m_strLost;
     std::set<int> m_published;
     std::map<std::string, std::string> m_last;
 };

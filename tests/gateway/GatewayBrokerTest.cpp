@@ -70,29 +70,6 @@ protected:
     std::unique_ptr<CBroker> m_broker;
 };
 
-// What a client of the broker hears: connected, or the reason it is not.
-struct ConnectOutcome {
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::string said;  // "connected" or the first reason
-    CMqttClient::Events Events() {
-        return {[this] { Say("connected"); }, [this](const std::string& why) { Say(why); }, {}, {}};
-    }
-    std::string Wait() {
-        std::unique_lock lock(mutex);
-        changed.wait_for(lock, std::chrono::milliseconds(kTestWaitMs),
-                         [this] { return !said.empty(); });
-        return said;
-    }
-    void Say(const std::string& text) {
-        const std::lock_guard lock(mutex);
-        if (said.empty()) {
-            said = text;
-        }
-        changed.notify_all();
-    }
-};
-
 TEST_F(GatewayBroker, TheBrokersCertificateIsVerifiedAndWhatIsWrongWithItNamed) {
     CTestCertificates certificates(m_brokerFolder);
     ASSERT_TRUE(certificates.made);
@@ -126,17 +103,9 @@ TEST_F(GatewayBroker, TheBrokersCertificateIsVerifiedAndWhatIsWrongWithItNamed) 
          "\"CN = elsewhere.test\" is refused: IP address mismatch (not made for 127.0.0.1)"},
     };
     for (const Case& c : cases) {
-        ConnectOutcome outcome;
-        CMqttClient::Options options;
-        options.url = c.url;
-        options.caFile = c.caFile.empty() ? "" : certificates.dir + c.caFile;
-        options.clientId = "lumivex-tls-test";
-        options.cleanSession = true;
-        CMqttClient client(options, outcome.Events());
-        std::string error;
-        ASSERT_TRUE(client.Start(error)) << error;
-        EXPECT_NE(outcome.Wait().find(c.said), std::string::npos)
-            << c.url << " " << c.caFile << ": " << outcome.said;
+        CTestClient client(c.url, c.caFile.empty() ? "" : certificates.dir + c.caFile);
+        const std::string said = client.Outcome();
+        EXPECT_NE(said.find(c.said), std::string::npos) << c.url << " " << c.caFile << ": " << said;
     }
 }
 

@@ -274,9 +274,9 @@ void CCommands::Forward(const NamedSign& sign, const Playlist& playlist, Origin 
     // comes back.
     QJsonObject object;
     object["sign"] = QString::fromStdString(sign.name);
-    if (playlist.size() == 1) {
+    if (playlist.size() == 1 && playlist.front().name.empty()) {
         object["message"] = MessageToJsonObject(playlist.front().message);
-    } else {
+    } else {  // a library message's name goes with it
         object["play"] = PlaylistJson(playlist);
     }
     WriteStamp(object, forwarded.stamp);

@@ -295,6 +295,9 @@ void CCommands::OtherSeen(const std::string& name) {
     const std::string key = EscapeName(name);
     const auto pending = m_forwarded.find(key);
     const COtherSigns::Other* other = m_others.Find(name);
+    if (other != nullptr) {
+        OtherSeenAlerts(key, other->state);
+    }
     if (pending == m_forwarded.end() || other == nullptr) {
         return;
     }
@@ -311,6 +314,11 @@ void CCommands::SetForwarding(SignForwarding forwarding) {
     if (CanForward()) {
         for (const auto& [key, forwarded] : m_forwarded) {
             m_forwarding.message(forwarded.sign, forwarded.playlist, forwarded.stamp);
+        }
+    }
+    if (m_forwarding.alert) {
+        for (const auto& [id, forwarded] : m_forwardedAlerts) {
+            m_forwarding.alert(forwarded.sign, forwarded.key, forwarded.payload);
         }
     }
 }

@@ -110,10 +110,14 @@ public:
     void SetWriteCounter(WriteCounter counter) { m_countWrite = std::move(counter); }
 
 private:
-    // An alert (an empty payload: its clearing) for a sign this gateway does not drive, handed on
-    // to the sign's gateway; unknown when no gateway can take it.
+    // An alert (an empty payload: its clearing) for a sign this gateway does not drive, kept and
+    // handed on to the sign's gateway, and handed on again at each start until that gateway's
+    // state shows it done; unknown when no gateway can take it.
     void HandOnAlert(const std::string& name, const std::string& key, const std::string& payload,
                      Origin origin, const Reply& reply);
+    // Another gateway published its sign's state: the alerts handed on that it shows done are let
+    // go.
+    void OtherSeenAlerts(const std::string& signKey, const QJsonObject& state);
     // The signs of the selection this gateway can reach from that origin.
     Result<std::vector<NamedSign>> Choose(const SignSelection& selection, Origin origin) const;
     // Does `each` for every name; answered once all have answered, the first failure for all.
@@ -136,6 +140,13 @@ private:
         Stamp stamp;
     };
     std::map<std::string, Forwarded> m_forwarded;  // by key
+    // An alert handed on, or its clearing (an empty payload), until its gateway shows it done.
+    struct ForwardedAlert {
+        NamedSign sign;
+        std::string key;
+        std::string payload;
+    };
+    std::map<std::string, ForwardedAlert> m_forwardedAlerts;  // by "<sign key>/<alert key>"
 
     CDirector& m_director;
     const COtherSigns& m_others;

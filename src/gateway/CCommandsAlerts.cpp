@@ -1,4 +1,7 @@
 // The commands that reach many signs at once, and alerts.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <memory>
 
@@ -14,6 +17,11 @@ constexpr const char* kNoticeKeyHead = "notice-";
 // A sign's alert in the state journal.
 std::string AlertPath(const std::string& signKey, const std::string& key) {
     return "alerts/" + signKey + "/" + key + ".json";
+}
+// An alert handed on to another gateway's sign, until that gateway has it.
+constexpr const char* kForwardedAlertsFolder = "forward-alerts/";
+std::string ForwardedAlertPath(const std::string& id) {
+    return kForwardedAlertsFolder + id + ".json";
 }
 
 std::vector<std::string> NamesOf(const std::vector<NamedSign>& signs) {
@@ -131,8 +139,41 @@ void CCommands::HandOnAlert(const std::string& name, const std::string& key,
         reply(GatewayResult::UnknownSign(name));
         return;
     }
-    m_forwarding.alert(*other, key, payload);
-    reply({ResultKind::kForwarded, "", ""});
+    const std::string id = EscapeName(other->name) + "/" + key;
+    ForwardedAlert forwarded{*other, key, payload};
+    // Kept before it is answered, as a forwarded message is: this gateway may stop before the
+    // broker has it.
+    const QJsonObject object{{"sign", QString::fromStdString(other->name)},
+                             {"key", QString::fromStdString(key)},
+                             {"payload", QString::fromStdString(payload)}};
+    Keep(
+        ForwardedAlertPath(id), QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString(),
+        [this, id, forwarded](bool) {
+            m_forwardedAlerts[id] = forwarded;
+            m_forwarding.alert(forwarded.sign, forwarded.key, forwarded.payload);
+        },
+        [reply](const GatewayResult& result) {
+            reply(result.Ok() ? GatewayResult{ResultKind::kForwarded, "", ""} : result);
+        });
+}
+
+void CCommands::OtherSeenAlerts(const std::string& signKey, const QJsonObject& state) {
+    const std::string head = signKey + "/";
+    for (auto it = m_forwardedAlerts.lower_bound(head);
+         it != m_forwardedAlerts.end() && it->first.rfind(head, 0) == 0;) {
+        const QJsonArray up = state.value("alerts").toArray();
+        const bool shown = std::any_of(up.begin(), up.end(), [&](const QJsonValue& alert) {
+            return alert.toObject().value("key").toString().toStdString() == it->second.key;
+        });
+        // A raised one is done once it shows; a cleared one once it is gone.
+        if (shown == it->second.payload.empty()) {
+            ++it;
+            continue;
+        }
+        Keep(
+            ForwardedAlertPath(it->first), "{}", [](bool) {}, [](const GatewayResult&) {});
+        it = m_forwardedAlerts.erase(it);
+    }
 }
 
 void CCommands::RaiseAlert(const std::string& name, const std::string& key,
@@ -253,5 +294,16 @@ void CCommands::RestoreAlerts(const std::map<std::string, std::string>& kept) {
     });
     for (KeptAlert& kept : alerts) {
         m_director.RestoreAlert(kept.sign, std::move(kept.alert));
+    }
+    for (auto it = kept.lower_bound(kForwardedAlertsFolder);
+         it != kept.end() && it->first.rfind(kForwardedAlertsFolder, 0) == 0; ++it) {
+        const QJsonObject object =
+            QJsonDocument::fromJson(QByteArray::fromStdString(it->second)).object();
+        const NamedSign* sign = FindAny(object.value("sign").toString().toStdString());
+        const std::string key = object.value("key").toString().toStdString();
+        if (sign != nullptr && IsAlertKey(key)) {  // else done with, or of a sign gone
+            const std::string id = EscapeName(sign->name) + "/" + key;
+            m_forwardedAlerts[id] = {*sign, key, object.value("payload").toString().toStdString()};
+        }
     }
 }

@@ -2,6 +2,8 @@
 // restart.
 #include <gtest/gtest.h>
 
+#include <QJsonArray>
+
 #include "CoreFixture.h"
 
 #include <QJsonDocument>
@@ -177,24 +179,35 @@ TEST(Commands, ASelectionReachesEverySignOfItsTagAcrossGateways) {
     }
 }
 
-// A write answered "forwarded" is kept until the sign's own gateway is seen to have it: a stop
-// while the broker is away loses nothing.
+// A write or an alert answered "forwarded" is kept until the sign's own gateway is seen to have
+// it: a stop while the broker is away loses nothing.
 TEST(Commands, AForwardedWriteGoesAgainUntilItsGatewayHasIt) {
     CCoreFixture fixture;
     CRecordingForwarder forwarder;
     fixture.core->Commands().SetForwarding(forwarder.Forwarding());
     ASSERT_FALSE(fixture.core->Start());
     EXPECT_EQ(fixture.SetMessage("C", "FOR HALL A").kind, ResultKind::kForwarded);
+    // An alert handed on too, and kept the same way.
+    EXPECT_EQ(fixture
+                  .Ask([](CCommands& c, CCommands::Reply reply) {
+                      c.RaiseAlert("C", "press4", {Text("PRESS 4"), 1, std::nullopt, {}},
+                                   Origin::kApi, reply);
+                  })
+                  .kind,
+              ResultKind::kForwarded);
     for (const bool taken : {false, true}) {
         fixture.Make();
         ASSERT_FALSE(fixture.core->Start());
         CRecordingForwarder again;
         fixture.core->Commands().SetForwarding(again.Forwarding());
         EXPECT_EQ(again.forwarded.size(), taken ? 0u : 1u);
-        // Hall A publishes its sign's state, with the forwarded version.
+        EXPECT_EQ(again.alerts.size(), taken ? 0u : 1u);
+        // Hall A publishes its sign's state, with the forwarded version and the alert up.
         QJsonObject stamp;
         WriteStamp(stamp, NextStamp(kTestStart, "hall-b", Origin::kApi, 0));
-        fixture.core->Others().Take("C", QJsonDocument(QJsonObject{{"stamp", stamp}}).toJson());
+        const QJsonArray alerts{QJsonObject{{"key", "press4"}}};
+        fixture.core->Others().Take(
+            "C", QJsonDocument(QJsonObject{{"stamp", stamp}, {"alerts", alerts}}).toJson());
     }
 }
 

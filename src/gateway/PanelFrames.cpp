@@ -3,7 +3,6 @@
 #include <QStringList>
 #include <algorithm>
 
-#include "encoding/Windows1252.h"
 #include "preview/DotPixels.h"
 #include "preview/FrameSequence.h"
 #include "preview/PngWriter.h"
@@ -127,11 +126,7 @@ void CPanelCache::Trim() {
 QString ShownText(const MessageDocument& shown) {
     QStringList lines;
     for (const CellLine& line : shown.lines) {
-        std::string bytes;
-        for (const CharCell& cell : line) {
-            bytes += static_cast<char>(cell.character);
-        }
-        const QString text = QString::fromStdString(Windows1252ToUtf8(bytes)).simplified();
+        const QString text = QString::fromStdString(LineText(line)).simplified();
         if (!text.isEmpty()) {
             lines.append(text);
         }

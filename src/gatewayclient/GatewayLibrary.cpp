@@ -3,10 +3,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cctype>
+#include <QUrl>
 #include <regex>
-
-#include "encoding/Windows1252.h"
 
 namespace {
 
@@ -17,19 +15,8 @@ constexpr size_t kMaxShownBodyBytes = 200;
 // A name as one path segment: everything but the unreserved characters percent-encoded, so that
 // a name the gateway would refuse reaches it, and its own reason comes back.
 std::string NamePath(const std::string& name) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string path = std::string(kLibraryPath) + "/";
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (std::isalnum(byte) || c == '-' || c == '_' || c == '.' || c == '~') {
-            path += c;
-        } else {
-            path += '%';
-            path += kHex[byte >> 4];
-            path += kHex[byte & 0xF];
-        }
-    }
-    return path;
+    return std::string(kLibraryPath) + "/" +
+           QUrl::toPercentEncoding(QString::fromStdString(name)).toStdString();
 }
 
 QJsonDocument JsonOf(const std::string& body) {
@@ -171,11 +158,5 @@ std::optional<GatewayFailure> CGatewayLibrary::Remove(const std::string& name) c
 }
 
 std::string FirstLineText(const MessageDocument& message) {
-    std::string bytes;
-    if (!message.lines.empty()) {
-        for (const CharCell& cell : message.lines.front()) {
-            bytes += static_cast<char>(cell.character);
-        }
-    }
-    return Windows1252ToUtf8(bytes);
+    return message.lines.empty() ? std::string() : LineText(message.lines.front());
 }

@@ -87,6 +87,8 @@ struct MessageJsonLayout {
 std::string WriteMessageJson(const MessageDocument& message, const MessageJsonLayout& layout = {});
 // The same message, every choice written, as a JSON object, for a document that holds it.
 QJsonObject MessageToJsonObject(const MessageDocument& message);
+// The characters of one line as UTF-8 text, without their look.
+std::string LineText(const CellLine& line);
 
 // Writes the message in full to a file, replacing it whole or not at all: a full disk or a crash
 // leaves the old file as it was. A message that would not read back as written is not written.

@@ -117,6 +117,10 @@ void AddChoice(CJsonObject& json, const char* name, MessageChoice choice, int32_
 
 }  // namespace
 
+std::string LineText(const CellLine& line) {
+    return Windows1252ToUtf8(LineBytes(line));
+}
+
 void AppendJsonString(std::string& out, std::string_view utf8) {
     out += '"';
     for (const char c : utf8) {

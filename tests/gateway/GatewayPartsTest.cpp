@@ -173,14 +173,6 @@ TEST(GatewayConfig, DrivesItsOwnSignsAndThoseOfNoGateway) {
     EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "d"}));
 }
 
-std::string LineText(const CellLine& line) {
-    std::string text;
-    for (const CharCell& cell : line) {
-        text += static_cast<char>(cell.character);
-    }
-    return text;
-}
-
 TEST(MessageTemplate, FillsEachStretchKeepingItsLook) {
     const MessageDocument message = ParseMessageJson(
         R"({"lines": [[{"text": "Count {count}", "color": "green"},
